@@ -1,0 +1,71 @@
+#include "Ajustes.h"
+
+#include "Conexion.h"
+#include "ConnectionString.h"
+#include "TextoAscii.h"
+
+#include <array>
+#include <initializer_list>
+
+namespace data_access {
+
+namespace {
+
+// The last of the synonyms present wins, as ADO lets a later pair override
+// an earlier one.
+std::optional<std::string> busca(const ConnectionString& cadena, std::initializer_list<std::string_view> claves) {
+    const auto& pares = cadena.pairs();
+    for (auto it = pares.rbegin(); it != pares.rend(); ++it)
+        for (std::string_view clave : claves)
+            if (igualSinMayusculas(it->first, clave))
+                return it->second;
+    return std::nullopt;
+}
+
+bool esVerdadero(const std::string& valor) {
+    static constexpr std::array<std::string_view, 3> verdaderos{"sspi", "true", "yes"};
+    for (std::string_view v : verdaderos)
+        if (igualSinMayusculas(valor, v))
+            return true;
+    return false;
+}
+
+std::optional<std::chrono::milliseconds> leeTiempoEspera(const std::string& texto) {
+    std::size_t usados = 0;
+    long segundos = -1;
+    try {
+        segundos = std::stol(texto, &usados);
+    } catch (const std::exception&) {
+        usados = 0;
+    }
+    if (usados == 0 || usados != texto.size() || segundos < 0 || segundos > 86400)
+        throw ErrorConexion("El valor de Connect Timeout («" + texto +
+                            "») no es válido: indique un número de segundos entre 0 y 86400.");
+    if (segundos == 0)
+        return std::nullopt;
+    return std::chrono::seconds(segundos);
+}
+
+} // namespace
+
+Ajustes leeAjustes(const ConnectionString& cadena, std::chrono::milliseconds tiempoEsperaPorDefecto) {
+    Ajustes a;
+    a.proveedor = busca(cadena, {"Provider"}).value_or("");
+    auto servidor = busca(cadena, {"Server", "Data Source", "Address", "Addr", "Network Address"});
+    if (!servidor)
+        throw ErrorConexion("La cadena de conexión no indica el servidor (Server=).");
+    a.servidor = *servidor;
+    a.baseDatos = busca(cadena, {"Database", "Initial Catalog"}).value_or("");
+    a.usuario = busca(cadena, {"User ID", "UID", "User"}).value_or("");
+    a.password = busca(cadena, {"Password", "PWD"}).value_or("");
+    a.seguridadIntegrada = esVerdadero(busca(cadena, {"Integrated Security", "Trusted_Connection"}).value_or(""));
+    a.tiempoEspera = tiempoEsperaPorDefecto;
+    if (auto t = busca(cadena, {"Connect Timeout", "Connection Timeout", "Timeout"}))
+        a.tiempoEspera = leeTiempoEspera(*t);
+    if (auto app = busca(cadena, {"Application Name", "App"}))
+        a.aplicacion = *app;
+    a.estacion = busca(cadena, {"Workstation ID", "WSID"}).value_or("");
+    return a;
+}
+
+} // namespace data_access

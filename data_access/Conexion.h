@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace data_access {
+
+// Every failure of a connection object is raised as this error; what() is the
+// description shown to the user (Spanish, UTF-8).
+class ErrorConexion : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A database connection object: it takes a connection string, opens a login to
+// the server it names through the provider it names, and closes it again.
+class Conexion {
+public:
+    virtual ~Conexion() = default;
+
+    virtual void setConnectionString(const std::string& connectionString) = 0;
+    // Returns the string exactly as it was set.
+    virtual std::string connectionString() const = 0;
+
+    virtual void open() = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+};
+
+// A new, closed connection object backed by FreeTDS.
+std::unique_ptr<Conexion> nuevaConexion();
+
+} // namespace data_access

@@ -1,0 +1,121 @@
+#include "ConnectionString.h"
+
+#include "Conexion.h"
+#include "TextoAscii.h"
+
+namespace data_access {
+
+namespace {
+
+bool esBlanco(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string_view recorta(std::string_view s) {
+    while (!s.empty() && esBlanco(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && esBlanco(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+// Reads one pair from `text` at `pos`; returns false when only blanks and
+// separators are left.
+class Lector {
+public:
+    explicit Lector(std::string_view text) : text_(text) {}
+
+    bool siguiente(std::string& clave, std::string& valor) {
+        while (pos_ < text_.size() && (text_[pos_] == ';' || esBlanco(text_[pos_])))
+            ++pos_;
+        if (pos_ >= text_.size())
+            return false;
+        clave = leeClave();
+        valor = leeValor();
+        return true;
+    }
+
+private:
+    std::string leeClave() {
+        std::string clave;
+        for (;;) {
+            if (pos_ >= text_.size() || text_[pos_] == ';')
+                throw ErrorConexion("Cadena de conexión mal formada: a la clave \"" +
+                                    std::string(recorta(clave)) + "\" le falta el signo \"=\".");
+            if (text_[pos_] == '=') {
+                // "==" inside a key stands for a literal "=".
+                if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '=') {
+                    clave += '=';
+                    pos_ += 2;
+                    continue;
+                }
+                ++pos_;
+                break;
+            }
+            clave += text_[pos_++];
+        }
+        std::string_view limpia = recorta(clave);
+        if (limpia.empty())
+            throw ErrorConexion("Cadena de conexión mal formada: hay un valor sin clave.");
+        return std::string(limpia);
+    }
+
+    std::string leeValor() {
+        while (pos_ < text_.size() && esBlanco(text_[pos_]) && text_[pos_] != ';')
+            ++pos_;
+        if (pos_ < text_.size() && (text_[pos_] == '"' || text_[pos_] == '\''))
+            return leeValorEntrecomillado();
+        std::size_t fin = text_.find(';', pos_);
+        if (fin == std::string_view::npos)
+            fin = text_.size();
+        std::string valor(recorta(text_.substr(pos_, fin - pos_)));
+        pos_ = fin;
+        return valor;
+    }
+
+    std::string leeValorEntrecomillado() {
+        const char comilla = text_[pos_++];
+        std::string valor;
+        for (;;) {
+            if (pos_ >= text_.size())
+                throw ErrorConexion("Cadena de conexión mal formada: falta cerrar unas comillas.");
+            char c = text_[pos_++];
+            if (c == comilla) {
+                if (pos_ < text_.size() && text_[pos_] == comilla) {
+                    valor += comilla;
+                    ++pos_;
+                    continue;
+                }
+                break;
+            }
+            valor += c;
+        }
+        while (pos_ < text_.size() && esBlanco(text_[pos_]))
+            ++pos_;
+        if (pos_ < text_.size() && text_[pos_] != ';')
+            throw ErrorConexion("Cadena de conexión mal formada: hay texto tras las comillas de un valor.");
+        return valor;
+    }
+
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+} // namespace
+
+ConnectionString ConnectionString::parse(std::string_view text) {
+    ConnectionString result;
+    Lector lector(text);
+    std::string clave, valor;
+    while (lector.siguiente(clave, valor))
+        result.pairs_.emplace_back(clave, valor);
+    return result;
+}
+
+std::optional<std::string> ConnectionString::value(std::string_view key) const {
+    const std::string_view buscada = recorta(key);
+    for (auto it = pairs_.rbegin(); it != pairs_.rend(); ++it)
+        if (igualSinMayusculas(it->first, buscada))
+            return it->second;
+    return std::nullopt;
+}
+
+} // namespace data_access

@@ -1,0 +1,66 @@
+#include "DescripcionFallo.h"
+
+#include "TextosError.h"
+
+#include <cerrno>
+#include <sybdb.h>
+
+namespace data_access {
+
+namespace {
+
+// db-lib's own wording names another vendor's server.
+std::string sinNombreAjeno(std::string texto) {
+    const std::string ajeno = "Adaptive Server";
+    for (auto pos = texto.find(ajeno); pos != std::string::npos; pos = texto.find(ajeno, pos))
+        texto.replace(pos, ajeno.size(), "SQL Server");
+    return texto;
+}
+
+std::string describeErrorCliente(const ErrorCliente& e, const std::string& destino, const Plazo& plazo) {
+    switch (e.numero) {
+    case SYBECONN:
+        if (e.errorSistema == ECONNREFUSED)
+            return textos::conexionRechazada(destino);
+        if (e.errorSistema == ETIMEDOUT || plazo.agotado())
+            return textos::tiempoAgotado(destino, plazo.limite());
+        return textos::errorRed(destino, e.errorSistema);
+    case SYBETIME:
+        return textos::tiempoAgotado(destino, plazo.limite());
+    case SYBESEOF:
+        return textos::conexionCerrada(destino);
+    case SYBEREAD:
+    case SYBEWRIT:
+        return e.errorSistema == 0 ? textos::conexionCerrada(destino) : textos::errorRed(destino, e.errorSistema);
+    case SYBEINTF:
+    case SYBEUHST:
+        return textos::hostNoEncontrado(destino);
+    case SYBEBTOK:
+        return textos::respuestaNoTds(destino);
+    default:
+        return textos::errorCliente(destino, e.numero, sinNombreAjeno(e.texto));
+    }
+}
+
+} // namespace
+
+std::string describeFallo(const Diagnostico& diagnostico, const std::string& destino, const Plazo& plazo,
+                          bool integrada) {
+    std::string mensajes;
+    for (const MensajeServidor& m : diagnostico.mensajes)
+        if (m.clase > 10)
+            mensajes += "\n" + textos::mensajeServidor(m.numero, m.clase, m.estado, m.texto);
+    if (!mensajes.empty())
+        return textos::inicioSesionRechazado(destino) + mensajes;
+
+    // 20018 only points at the server's messages and 20002 only says the
+    // login failed: the first other error tells why.
+    for (const ErrorCliente& e : diagnostico.errores)
+        if (e.numero != SYBESMSG && e.numero != SYBEFCON)
+            return describeErrorCliente(e, destino, plazo);
+    if (plazo.agotado())
+        return textos::tiempoAgotado(destino, plazo.limite());
+    return textos::inicioSesionFallido(destino, integrada);
+}
+
+} // namespace data_access

@@ -1,0 +1,108 @@
+#include "DireccionServidor.h"
+
+#include "Conexion.h"
+#include "TextoAscii.h"
+
+#include <algorithm>
+#include <array>
+
+namespace data_access {
+
+namespace {
+
+struct Transporte {
+    std::string_view prefijo;
+    std::string_view nombre;
+};
+
+constexpr std::array<Transporte, 4> kOtrosTransportes{{
+    {"np:", "canalizaciones con nombre"},
+    {"lpc:", "memoria compartida"},
+    {"admin:", "conexión de administrador dedicada"},
+    {"via:", "VIA"},
+}};
+
+std::string recorta(const std::string& s) {
+    const auto blanco = [](unsigned char c) { return c == ' ' || c == '\t'; };
+    auto b = std::find_if_not(s.begin(), s.end(), blanco);
+    auto e = std::find_if_not(s.rbegin(), s.rend(), blanco).base();
+    return b < e ? std::string(b, e) : std::string();
+}
+
+bool empiezaPor(std::string_view s, std::string_view prefijo) {
+    return s.size() >= prefijo.size() && igualSinMayusculas(s.substr(0, prefijo.size()), prefijo);
+}
+
+std::uint16_t leePuerto(const std::string& texto, const std::string& servidor) {
+    const std::string t = recorta(texto);
+    const bool soloCifras = !t.empty() && t.size() <= 5 &&
+                            std::all_of(t.begin(), t.end(), [](unsigned char c) { return c >= '0' && c <= '9'; });
+    const long puerto = soloCifras ? std::stol(t) : 0;
+    if (puerto < 1 || puerto > 65535)
+        throw ErrorConexion("El puerto «" + texto + "» de «" + servidor +
+                            "» no es válido: debe ser un número entre 1 y 65535.");
+    return static_cast<std::uint16_t>(puerto);
+}
+
+// Host names, IPv4 and IPv6 literals (with an optional %zone) only: the
+// name ends up in a FreeTDS configuration file, so nothing else may pass.
+bool esHostValido(const std::string& host) {
+    return !host.empty() && std::all_of(host.begin(), host.end(), [](unsigned char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+               c == '-' || c == '_' || c == ':' || c == '%';
+    });
+}
+
+} // namespace
+
+std::string DireccionServidor::describe() const {
+    std::string d = host;
+    if (!instancia.empty())
+        d += "\\" + instancia;
+    if (puerto != 0)
+        d += ", puerto " + std::to_string(puerto);
+    return d;
+}
+
+DireccionServidor leeDireccionServidor(const std::string& texto) {
+    DireccionServidor d;
+    d.comoSeEscribio = texto;
+    std::string resto = recorta(texto);
+    if (resto.empty())
+        throw ErrorConexion("No se ha indicado el nombre del servidor.");
+
+    for (const Transporte& t : kOtrosTransportes)
+        if (empiezaPor(resto, t.prefijo))
+            throw ErrorConexion("«" + texto + "» pide el protocolo " + std::string(t.nombre) +
+                                "; aquí solo está disponible TCP (escriba servidor, servidor\\instancia o "
+                                "servidor,puerto).");
+    if (empiezaPor(resto, "tcp:"))
+        resto = recorta(resto.substr(4));
+
+    if (auto coma = resto.rfind(','); coma != std::string::npos) {
+        d.puerto = leePuerto(resto.substr(coma + 1), texto);
+        resto = recorta(resto.substr(0, coma));
+    }
+    if (auto barra = resto.find('\\'); barra != std::string::npos) {
+        d.instancia = recorta(resto.substr(barra + 1));
+        resto = recorta(resto.substr(0, barra));
+        if (d.instancia.empty())
+            throw ErrorConexion("Falta el nombre de la instancia tras «\\» en «" + texto + "».");
+    }
+    if (resto.size() >= 2 && resto.front() == '[' && resto.back() == ']') {
+        resto = resto.substr(1, resto.size() - 2);
+    } else if (std::count(resto.begin(), resto.end(), ':') == 1 && d.puerto == 0) {
+        // host:port, as FreeTDS users write it; IPv6 literals have two colons or more.
+        auto dosPuntos = resto.find(':');
+        d.puerto = leePuerto(resto.substr(dosPuntos + 1), texto);
+        resto = recorta(resto.substr(0, dosPuntos));
+    }
+    if (resto == "." || igualSinMayusculas(resto, "(local)"))
+        resto = "localhost";
+    if (!esHostValido(resto))
+        throw ErrorConexion("El nombre de servidor «" + texto + "» no es válido.");
+    d.host = resto;
+    return d;
+}
+
+} // namespace data_access

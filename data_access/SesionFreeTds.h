@@ -1,0 +1,51 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct tds_dblib_dbprocess;
+
+namespace data_access {
+
+// What the server said (INFO/ERROR tokens) during one login.
+struct MensajeServidor {
+    int numero = 0;
+    int estado = 0;
+    int clase = 0;
+    std::string texto;
+};
+
+// What db-lib itself reported (its SYBE* numbers).
+struct ErrorCliente {
+    int numero = 0;
+    int errorSistema = 0;
+    std::string texto;
+};
+
+struct Diagnostico {
+    std::vector<MensajeServidor> mensajes;
+    std::vector<ErrorCliente> errores;
+};
+
+struct PeticionSesion {
+    std::string servidor;      // the name dbopen gets
+    std::string configuracion; // freetds.conf text read before FreeTDS's own files; empty: none
+    int versionDbLib = 0;
+    std::string usuario;
+    std::string password;
+    std::string baseDatos;
+    std::string aplicacion;
+    std::string estacion;
+    bool integrada = false;
+    int segundosLogin = 0; // 0: no limit
+};
+
+using ProcesoDb = tds_dblib_dbprocess;
+
+// One db-lib login. Returns the open process, or nullptr with what went
+// wrong in `diagnostico`. db-lib's handlers, timeouts and configuration file
+// are process-wide: logins are serialised here.
+ProcesoDb* abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico);
+void cierraSesion(ProcesoDb* proceso);
+
+} // namespace data_access

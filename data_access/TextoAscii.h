@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace data_access {
+
+// Keys and host names are compared the ASCII way; values are never touched.
+inline char minusculaAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+inline bool igualSinMayusculas(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (minusculaAscii(a[i]) != minusculaAscii(b[i]))
+            return false;
+    return true;
+}
+
+inline std::string minusculasAscii(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        c = minusculaAscii(c);
+    return r;
+}
+
+} // namespace data_access

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+// Every description the component raises, in one place. Spanish, like the
+// window that shows them; "destino" is "host, puerto N" or "host\instancia".
+namespace data_access::textos {
+
+std::string segundos(std::chrono::milliseconds duracion);
+
+std::string hostNoEncontrado(const std::string& host);
+std::string resolucionAgotada(const std::string& host, std::chrono::milliseconds limite);
+std::string conexionRechazada(const std::string& destino);
+std::string tiempoAgotado(const std::string& destino, std::chrono::milliseconds limite);
+std::string conexionCerrada(const std::string& destino);
+std::string errorRed(const std::string& destino, int errorSistema);
+std::string respuestaNoTds(const std::string& destino);
+std::string inicioSesionFallido(const std::string& destino, bool integrada);
+std::string inicioSesionRechazado(const std::string& destino);
+std::string errorCliente(const std::string& destino, int numero, const std::string& texto);
+
+std::string browserCerrado(const std::string& host);
+std::string browserSinRespuesta(const std::string& host, std::chrono::milliseconds limite);
+std::string instanciaNoEncontrada(const std::string& instancia, const std::string& host,
+                                  const std::vector<std::string>& existentes);
+
+std::string sinTicketKerberos(const std::string& motivo);
+
+// "Msg 18456, nivel 14, estado 1: Login failed for user 'sa'."
+std::string mensajeServidor(int numero, int clase, int estado, const std::string& texto);
+
+} // namespace data_access::textos

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace data_access {
+
+// Why integrated security cannot start, or nothing when a usable Kerberos
+// ticket is in the default credential cache. FreeTDS alone only reports a
+// generic login failure in that case.
+std::optional<std::string> faltaTicketKerberos();
+
+} // namespace data_access

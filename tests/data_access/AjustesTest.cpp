@@ -1,0 +1,74 @@
+#include "Ajustes.h"
+#include "Conexion.h"
+#include "ConnectionString.h"
+#include "Proveedor.h"
+
+#include <gtest/gtest.h>
+#include <sybdb.h>
+
+using namespace data_access;
+using namespace std::chrono_literals;
+
+namespace {
+Ajustes lee(const std::string& texto) { return leeAjustes(ConnectionString::parse(texto), 15s); }
+} // namespace
+
+TEST(Ajustes, TheWindowsStringsAreReadAsTyped) {
+    auto a = lee("Provider=SQLNCLI;Server=SRV01;Database=MASTER;DataTypeCompatibility=80;User ID=sa;Password=;");
+    EXPECT_EQ(a.proveedor, "SQLNCLI");
+    EXPECT_EQ(a.servidor, "SRV01");
+    EXPECT_EQ(a.baseDatos, "MASTER");
+    EXPECT_EQ(a.usuario, "sa");
+    EXPECT_EQ(a.password, "");
+    EXPECT_FALSE(a.seguridadIntegrada);
+    EXPECT_EQ(a.tiempoEspera, std::chrono::milliseconds(15s));
+
+    auto i = lee("Provider=SQLNCLI10;Server=SRV01;Database=MASTER;DataTypeCompatibility=80;Integrated Security=SSPI;");
+    EXPECT_TRUE(i.seguridadIntegrada);
+}
+
+TEST(Ajustes, CommonSynonymsAreUnderstood) {
+    auto a = lee("Data Source=h\\i;Initial Catalog=db;UID=u;PWD=p;Trusted_Connection=yes;Connection Timeout=3");
+    EXPECT_EQ(a.servidor, "h\\i");
+    EXPECT_EQ(a.baseDatos, "db");
+    EXPECT_EQ(a.usuario, "u");
+    EXPECT_EQ(a.password, "p");
+    EXPECT_TRUE(a.seguridadIntegrada);
+    EXPECT_EQ(a.tiempoEspera, std::chrono::milliseconds(3s));
+}
+
+TEST(Ajustes, ConnectTimeoutZeroMeansNoLimitAndGarbageIsRefused) {
+    EXPECT_FALSE(lee("Server=x;Connect Timeout=0").tiempoEspera.has_value());
+    for (const char* malo : {"Server=x;Connect Timeout=abc", "Server=x;Connect Timeout=-1",
+                             "Server=x;Connect Timeout=5s", "Server=x;Connect Timeout="})
+        EXPECT_THROW(lee(malo), ErrorConexion) << malo;
+}
+
+TEST(Ajustes, AStringWithoutServerIsRefused) {
+    try {
+        lee("Provider=SQLNCLI;Database=x");
+        ADD_FAILURE();
+    } catch (const ErrorConexion& e) {
+        EXPECT_NE(std::string(e.what()).find("Server="), std::string::npos);
+    }
+}
+
+TEST(Proveedor, EachGenerationSelectsItsTdsVersion) {
+    EXPECT_EQ(buscaProveedor("SQLNCLI").versionDbLib, DBVERSION_72);
+    EXPECT_EQ(buscaProveedor("sqlncli10").versionDbLib, DBVERSION_73);
+    EXPECT_EQ(buscaProveedor("SQLNCLI10.1").versionDbLib, DBVERSION_73);
+}
+
+TEST(Proveedor, OtherProvidersAreNotAvailable) {
+    for (const char* nombre : {"SQLOLEDB", "MSOLEDBSQL", "SQLNCLI11", ""}) {
+        try {
+            buscaProveedor(nombre);
+            ADD_FAILURE() << nombre;
+        } catch (const ErrorConexion& e) {
+            const std::string texto = e.what();
+            EXPECT_NE(texto.find(*nombre ? "no está disponible" : "no indica el proveedor"), std::string::npos)
+                << texto;
+            EXPECT_NE(texto.find("SQLNCLI10"), std::string::npos);
+        }
+    }
+}

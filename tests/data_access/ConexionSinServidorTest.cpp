@@ -1,0 +1,151 @@
+// Failures of the real connection object that need no SQL Server: a closed
+// port, a name that does not resolve, a port that never answers, no browser.
+#include "ConexionFreeTds.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace data_access;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A TCP socket on a free loopback port; listening or not.
+class PuertoLocal {
+public:
+    explicit PuertoLocal(bool escuchando) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t l = sizeof a;
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), l);
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &l);
+        puerto_ = ntohs(a.sin_port);
+        if (escuchando)
+            ::listen(fd_, 4);
+        else {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~PuertoLocal() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    std::string puerto() const { return std::to_string(puerto_); }
+
+private:
+    int fd_ = -1;
+    std::uint16_t puerto_ = 0;
+};
+
+std::string cadena(const std::string& servidor, const std::string& resto = "User ID=sa;Password=x;") {
+    return "Provider=SQLNCLI10;Server=" + servidor + ";Database=MASTER;DataTypeCompatibility=80;" + resto;
+}
+
+// Opens and returns the description of the failure; fails the test if the open succeeds.
+std::string fallo(const std::string& texto, std::chrono::milliseconds porDefecto = 15s) {
+    ConexionFreeTds c(porDefecto);
+    c.setConnectionString(texto);
+    try {
+        c.open();
+    } catch (const ErrorConexion& e) {
+        EXPECT_FALSE(c.isOpen());
+        return e.what();
+    }
+    ADD_FAILURE() << "se abrió: " << texto;
+    return {};
+}
+
+void contiene(const std::string& texto, const std::string& parte) {
+    EXPECT_NE(texto.find(parte), std::string::npos) << "«" << parte << "» no está en: " << texto;
+}
+
+} // namespace
+
+TEST(ConexionSinServidor, TheConnectionStringIsReadBackExactlyAsSet) {
+    ConexionFreeTds c;
+    const std::string texto = "Provider=SQLNCLI;Server= a;b ;Password=\"x\";";
+    c.setConnectionString(texto);
+    EXPECT_EQ(c.connectionString(), texto);
+    EXPECT_FALSE(c.isOpen());
+    EXPECT_THROW(c.close(), ErrorConexion);
+}
+
+TEST(ConexionSinServidor, AClosedPortIsRefusedNamingHostAndPort) {
+    PuertoLocal cerrado(false);
+    const auto inicio = std::chrono::steady_clock::now();
+    const std::string texto = fallo(cadena("127.0.0.1," + cerrado.puerto()));
+    contiene(texto, "Conexión rechazada por 127.0.0.1, puerto " + cerrado.puerto());
+    EXPECT_LT(std::chrono::steady_clock::now() - inicio, 5s);
+    EXPECT_EQ(texto.find("Adaptive"), std::string::npos);
+}
+
+TEST(ConexionSinServidor, AServerThatNeverAnswersTimesOutAfterTheConnectTimeout) {
+    PuertoLocal mudo(true);
+    const auto inicio = std::chrono::steady_clock::now();
+    const std::string texto = fallo(cadena("tcp:127.0.0.1," + mudo.puerto(), "User ID=sa;Password=x;Connect Timeout=1;"));
+    const auto duracion = std::chrono::steady_clock::now() - inicio;
+    contiene(texto, "Tiempo de espera agotado");
+    contiene(texto, "1 s");
+    EXPECT_LT(duracion, 5s);
+
+    const std::string porDefecto = fallo(cadena("127.0.0.1:" + mudo.puerto()), 2s);
+    contiene(porDefecto, "2 s");
+}
+
+TEST(ConexionSinServidor, AnUnknownHostIsReportedAsNotFound) {
+    const std::string texto = fallo(cadena("no-existe.invalid"), 5s);
+    contiene(texto, "No se encuentra el servidor «no-existe.invalid»");
+}
+
+TEST(ConexionSinServidor, AnUnknownProviderIsNotAvailable) {
+    const std::string texto = fallo("Provider=SQLOLEDB;Server=127.0.0.1;Database=MASTER;User ID=sa;Password=;");
+    contiene(texto, "El proveedor «SQLOLEDB» no está disponible");
+}
+
+TEST(ConexionSinServidor, NamedPipesAndSharedMemoryAreNotAvailable) {
+    contiene(fallo(cadena("np:\\\\SRV01\\pipe\\sql\\query")), "solo está disponible TCP");
+    contiene(fallo(cadena("lpc:SRV01")), "solo está disponible TCP");
+}
+
+TEST(ConexionSinServidor, AClosedBrowserPortFailsAtOnce) {
+    // No SQL Server Browser on this loopback address: the ICMP answer ends the lookup.
+    const auto inicio = std::chrono::steady_clock::now();
+    const std::string texto = fallo(cadena("127.0.0.77\\SQLEXPRESS"));
+    contiene(texto, "SQL Server Browser no está activo en «127.0.0.77»");
+    EXPECT_LT(std::chrono::steady_clock::now() - inicio, 3s);
+}
+
+TEST(ConexionSinServidor, IntegratedSecurityWithoutATicketNamesKinit) {
+    const char* anterior = std::getenv("KRB5CCNAME");
+    const std::string guardado = anterior ? anterior : "";
+    ::setenv("KRB5CCNAME", "FILE:/nonexistent/tarpelino-sin-ticket", 1);
+    const std::string texto = fallo(cadena("127.0.0.1,1", "Integrated Security=SSPI;"));
+    if (anterior)
+        ::setenv("KRB5CCNAME", guardado.c_str(), 1);
+    else
+        ::unsetenv("KRB5CCNAME");
+    contiene(texto, "Kerberos");
+    contiene(texto, "kinit");
+}
+
+TEST(ConexionSinServidor, AFreeTdsAliasIsHonoured) {
+    PuertoLocal cerrado(false);
+    const std::string ruta = ::testing::TempDir() + "tarpelino-alias.conf";
+    std::ofstream(ruta) << "[global]\n\ttds version = 7.4\n[MiAlias]\n\thost = 127.0.0.1\n\tport = " << cerrado.puerto()
+                        << "\n";
+    ::setenv("FREETDSCONF", ruta.c_str(), 1);
+    const std::string texto = fallo(cadena("MiAlias"));
+    ::unsetenv("FREETDSCONF");
+    std::remove(ruta.c_str());
+    contiene(texto, "Conexión rechazada por «MiAlias»");
+}
