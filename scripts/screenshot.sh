@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Takes a screenshot of the main window at 96 dpi into docs/frmPrincipal.png.
+# Builds nothing: pass the built executable (default build/tarpelino).
+set -euo pipefail
+
+raiz="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+ejecutable="${1:-$raiz/build/tarpelino}"
+salida="${2:-$raiz/docs/frmPrincipal.png}"
+
+if [[ ! -x "$ejecutable" ]]; then
+    echo "No executable at $ejecutable (build it first or pass its path)" >&2
+    exit 1
+fi
+for herramienta in Xvfb xwininfo import; do
+    command -v "$herramienta" >/dev/null || { echo "Missing $herramienta" >&2; exit 1; }
+done
+
+# First display number with no X server on it.
+pantalla=99
+while [[ -e /tmp/.X11-unix/X$pantalla || -e /tmp/.X$pantalla-lock ]]; do
+    pantalla=$((pantalla + 1))
+done
+
+pid_xvfb=""
+pid_app=""
+para() {
+    if [[ -n "$1" ]]; then
+        kill "$1" 2>/dev/null || true
+        wait "$1" 2>/dev/null || true
+    fi
+}
+limpia() {
+    para "$pid_app"
+    para "$pid_xvfb"
+}
+trap limpia EXIT
+
+Xvfb ":$pantalla" -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
+pid_xvfb=$!
+for _ in $(seq 50); do
+    xwininfo -display ":$pantalla" -root >/dev/null 2>&1 && break
+    sleep 0.1
+done
+
+DISPLAY=":$pantalla" QT_QPA_PLATFORM=xcb "$ejecutable" >/dev/null 2>&1 &
+pid_app=$!
+
+ventana=""
+for _ in $(seq 100); do
+    ventana="$(xwininfo -display ":$pantalla" -root -tree 2>/dev/null |
+        awk '/"USUARIO SQL SERVER"/ { print $1; exit }')"
+    [[ -n "$ventana" ]] && break
+    sleep 0.1
+done
+if [[ -z "$ventana" ]]; then
+    echo "The window did not appear" >&2
+    exit 1
+fi
+sleep 1 # let the first paint finish
+
+mkdir -p "$(dirname "$salida")"
+DISPLAY=":$pantalla" import -window "$ventana" "$salida"
+echo "Wrote $salida"

@@ -1,0 +1,344 @@
+// A click on "Test Conexión" in the real window, through FreeTDS, against the
+// loopback SQL Server stand-in: what the user sees and what crossed the wire.
+#include "VentanaBajoPrueba.h"
+
+#include "browser_responder.h"
+#include "server.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <QtGlobal>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+using stand_in::Encryption;
+using stand_in::Fault;
+namespace tds = stand_in::tds_version;
+
+namespace {
+
+const QString kCorrecta = QStringLiteral("Conexión CORRECTA.");
+const QString kIncorrecta = QStringLiteral("Conexión INCORRECTA.");
+const QColor kRojo(255, 0, 0);
+const std::string kPassword = "Secr3t!";
+
+stand_in::Config configuracionBase(const std::string& direccion = "127.0.0.1") {
+    stand_in::Config c;
+    c.address = direccion;
+    c.logins = {{"sa", kPassword}, {"ana", "Ab;1 \"x\" 'y' ñó€😀"}};
+    c.databases = {"Ventas"};
+    return c;
+}
+
+QString servidorEn(const stand_in::Server& s, const QString& forma = QStringLiteral("127.0.0.1,%1")) {
+    return forma.arg(s.port());
+}
+
+} // namespace
+
+class ExtremoAExtremo : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<stand_in::Server> servidor;
+
+    void arranca(stand_in::Config c = configuracionBase()) {
+        servidor = std::make_unique<stand_in::Server>(std::move(c));
+        servidor->start();
+    }
+
+    void rellena(VentanaBajoPrueba& v, const QString& server, const QString& usuario, const QString& password,
+                 const QString& bd = {}) {
+        v.escribe("txtServer", server);
+        v.escribe("txtUsuario", usuario);
+        v.escribe("txtPwd", password);
+        v.escribe("txtBD", bd);
+    }
+
+    // Every connection the stand-in accepted ends closed: nothing outlives a click.
+    void compruebaTodoCerrado() {
+        QVERIFY(servidor->waitAllClosed(5s));
+        QCOMPARE(servidor->connectionsClosed(), servidor->connectionsAccepted());
+    }
+
+    void compruebaPasada(const VentanaBajoPrueba& v, const char* etiqueta, const char* errores, bool correcta,
+                         const QString& parteDelError = {}) {
+        QVERIFY2(v.texto(etiqueta) == (correcta ? kCorrecta : kIncorrecta), qPrintable(v.texto(errores)));
+        QCOMPARE(v.color(etiqueta), correcta ? v.resaltado() : kRojo);
+        if (correcta)
+            QCOMPARE(v.texto(errores), QString());
+        else {
+            QVERIFY2(v.texto(errores).contains(parteDelError), qPrintable(v.texto(errores)));
+            QVERIFY2(!v.texto(errores).contains("Adaptive"), qPrintable(v.texto(errores)));
+        }
+    }
+
+private slots:
+    void cleanup() {
+        if (servidor)
+            servidor->stop();
+        servidor.reset();
+    }
+
+    void ambasGeneracionesConectanConLosDatosTecleados() {
+        arranca();
+        VentanaBajoPrueba v;
+        rellena(v, servidorEn(*servidor), "sa", QString::fromStdString(kPassword));
+        v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", true);
+        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+
+        const auto logins = servidor->logins();
+        QCOMPARE(int(logins.size()), 2);
+        QCOMPARE(logins[0].tdsVersion, tds::v7_2);
+        QCOMPARE(logins[1].tdsVersion, tds::v7_3B);
+        for (const auto& l : logins) {
+            QCOMPARE(l.user, std::string("sa"));
+            QCOMPARE(l.password, kPassword);
+            QCOMPARE(l.database, std::string("MASTER"));
+            QCOMPARE(l.applicationName, std::string("Tarpelino"));
+            QVERIFY(!l.integrated);
+        }
+        compruebaTodoCerrado();
+
+        servidor->clearLogins();
+        v.escribe("txtBD", "ventas");
+        v.pulsaTest();
+        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+        QCOMPARE(servidor->logins().at(0).database, std::string("ventas"));
+        compruebaTodoCerrado();
+    }
+
+    void laVersionPedidaNoDependeDelEntornoNiDeFreetdsConf() {
+        const QString conf = QDir::temp().filePath(QStringLiteral("tarpelino-e2e-%1.conf").arg(::getpid()));
+        {
+            QFile f(conf);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("[global]\n\ttds version = 7.1\n\tencryption = off\n\tport = 1\n");
+        }
+        qputenv("FREETDSCONF", conf.toUtf8());
+        qputenv("TDSVER", "7.4");
+        qputenv("TDSPORT", "1");
+        auto c = configuracionBase();
+        c.encryption = Encryption::LoginOnly;
+        arranca(c);
+        VentanaBajoPrueba v;
+        rellena(v, servidorEn(*servidor), "sa", QString::fromStdString(kPassword));
+        v.pulsaTest();
+        qunsetenv("FREETDSCONF");
+        qunsetenv("TDSVER");
+        qunsetenv("TDSPORT");
+        QFile::remove(conf);
+
+        compruebaPasada(v, "lbl2005", "txtErr2005", true);
+        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+        const auto logins = servidor->logins();
+        QCOMPARE(int(logins.size()), 2);
+        QCOMPARE(logins[0].tdsVersion, tds::v7_2);
+        QCOMPARE(logins[1].tdsVersion, tds::v7_3B);
+        // The server offers encryption: the password never crossed in clear.
+        QVERIFY(logins[0].encrypted && logins[1].encrypted);
+        compruebaTodoCerrado();
+    }
+
+    void soloLaGeneracion2008AceptadaYLuegoAmbas() {
+        auto c = configuracionBase();
+        c.minimumTdsVersion = tds::v7_3A;
+        arranca(c);
+        VentanaBajoPrueba v;
+        rellena(v, servidorEn(*servidor), "sa", QString::fromStdString(kPassword));
+        v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", false, "cerró la conexión durante el inicio de sesión");
+        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+        QVERIFY2(v.texto("txtErr2005").contains(QStringLiteral("127.0.0.1, puerto %1").arg(servidor->port())),
+                 qPrintable(v.texto("txtErr2005")));
+        compruebaTodoCerrado();
+
+        c.minimumTdsVersion = tds::v7_0;
+        servidor->setConfig(c);
+        v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", true);
+        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+        compruebaTodoCerrado();
+    }
+
+    void elServidorRechazaElInicioDeSesion_data() {
+        QTest::addColumn<QString>("usuario");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("bd");
+        QTest::addColumn<QStringList>("mensajes");
+        QTest::newRow("password incorrecta")
+            << "sa" << "malo" << "" << QStringList{"Msg 18456, nivel 14, estado 1: Login failed for user 'sa'."};
+        QTest::newRow("base de datos inexistente")
+            << "sa" << QString::fromStdString(kPassword) << "Nada"
+            << QStringList{"Msg 4060, nivel 11, estado 1: Cannot open database \"Nada\" requested by the login. "
+                           "The login failed.",
+                           "Msg 18456, nivel 14, estado 1: Login failed for user 'sa'."};
+        QTest::newRow("usuario de blancos") << "   " << "x" << ""
+                                            << QStringList{"Login failed for user '   '."};
+    }
+    void elServidorRechazaElInicioDeSesion() {
+        QFETCH(QString, usuario);
+        QFETCH(QString, password);
+        QFETCH(QString, bd);
+        QFETCH(QStringList, mensajes);
+        arranca();
+        VentanaBajoPrueba v;
+        rellena(v, servidorEn(*servidor), usuario, password, bd);
+        v.pulsaTest();
+        for (const char* errores : {"txtErr2005", "txtErr2008"})
+            for (const QString& m : mensajes)
+                QVERIFY2(v.texto(errores).contains(m), qPrintable(v.texto(errores)));
+        compruebaPasada(v, "lbl2005", "txtErr2005", false, "rechazó el inicio de sesión");
+        compruebaPasada(v, "lbl2008", "txtErr2008", false, "rechazó el inicio de sesión");
+        // A login of blanks is still a SQL login, sent as typed.
+        QCOMPARE(servidor->logins().at(0).user, usuario.toStdString());
+        QVERIFY(!servidor->logins().at(0).integrated);
+        compruebaTodoCerrado();
+    }
+
+    void seguridadIntegradaSinTicketDiceKinit() {
+        arranca();
+        VentanaBajoPrueba v;
+        rellena(v, servidorEn(*servidor), "", "no se usa");
+        v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", false, "kinit");
+        compruebaPasada(v, "lbl2008", "txtErr2008", false, "Kerberos");
+        QCOMPARE(int(servidor->logins().size()), 0);
+        compruebaTodoCerrado();
+    }
+
+    void servidoresQueFallan_data() {
+        QTest::addColumn<int>("fallo");
+        QTest::addColumn<QString>("descripcion");
+        QTest::newRow("nunca responde al PRELOGIN") << int(Fault::NeverAnswerPrelogin) << "Tiempo de espera agotado";
+        QTest::newRow("nunca responde al LOGIN7") << int(Fault::NeverAnswerLogin) << "Tiempo de espera agotado";
+        QTest::newRow("cierra tras el PRELOGIN") << int(Fault::CloseAfterPrelogin) << "cerró la conexión";
+        QTest::newRow("responde basura") << int(Fault::Garbage) << "127.0.0.1, puerto";
+        QTest::newRow("reinicia la conexión") << int(Fault::ResetAtOnce) << "127.0.0.1, puerto";
+    }
+    void servidoresQueFallan() {
+        QFETCH(int, fallo);
+        QFETCH(QString, descripcion);
+        auto c = configuracionBase();
+        c.fault = Fault(fallo);
+        arranca(c);
+        VentanaBajoPrueba v(2s);
+        rellena(v, servidorEn(*servidor), "sa", QString::fromStdString(kPassword));
+        const auto duracion = v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", false, descripcion);
+        compruebaPasada(v, "lbl2008", "txtErr2008", false, descripcion);
+        // Two passes of at most the 2-second timeout each, with room for a slow machine.
+        QVERIFY2(duracion < 9s, qPrintable(QString::number(duracion.count())));
+        QVERIFY(v.cajasMostradas().isEmpty());
+        compruebaTodoCerrado();
+    }
+
+    void unRetrasoMenorQueElTiempoDeEsperaSeTolera() {
+        auto c = configuracionBase();
+        c.fault = Fault::DelayLogin;
+        c.faultDelay = 500ms;
+        arranca(c);
+        VentanaBajoPrueba v(5s);
+        rellena(v, servidorEn(*servidor), "sa", QString::fromStdString(kPassword));
+        v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", true);
+        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+        compruebaTodoCerrado();
+    }
+
+    void cifradoExigidoPorElServidor() {
+        auto c = configuracionBase();
+        c.encryption = Encryption::Required;
+        arranca(c);
+        VentanaBajoPrueba v;
+        rellena(v, servidorEn(*servidor), "sa", QString::fromStdString(kPassword));
+        v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", true);
+        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+        const auto logins = servidor->logins();
+        QCOMPARE(int(logins.size()), 2);
+        QVERIFY(logins[0].encrypted && logins[1].encrypted);
+        QCOMPARE(logins[1].password, kPassword);
+        compruebaTodoCerrado();
+    }
+
+    void unaPasswordConSeparadoresComillasYNoAsciiLlegaTalCual() {
+        arranca();
+        VentanaBajoPrueba v;
+        const QString password = QString::fromUtf8("Ab;1 \"x\" 'y' ñó€😀");
+        rellena(v, servidorEn(*servidor), "ana", password, " Ventas;x ");
+        v.pulsaTest();
+        const auto logins = servidor->logins();
+        QCOMPARE(int(logins.size()), 2);
+        for (const auto& l : logins) {
+            QCOMPARE(QString::fromStdString(l.password), password);
+            QCOMPARE(l.database, std::string(" Ventas;x "));
+        }
+        compruebaTodoCerrado();
+
+        servidor->clearLogins();
+        v.escribe("txtBD", "");
+        v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", true);
+        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+        compruebaTodoCerrado();
+    }
+
+    void unServidorDeBlancosFallaSinCaja() {
+        VentanaBajoPrueba v;
+        rellena(v, "   ", "sa", "x");
+        v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", false, "servidor");
+        compruebaPasada(v, "lbl2008", "txtErr2008", false, "servidor");
+        QVERIFY(v.cajasMostradas().isEmpty());
+    }
+
+    void formasDelNombreDeServidor_data() {
+        QTest::addColumn<QString>("direccion");
+        QTest::addColumn<QString>("forma");
+        QTest::newRow("host,puerto") << "127.0.0.1" << "127.0.0.1,%1";
+        QTest::newRow("tcp:host,puerto") << "127.0.0.1" << "tcp:127.0.0.1,%1";
+        QTest::newRow("localhost,puerto") << "127.0.0.1" << "localhost,%1";
+        QTest::newRow("IPv6") << "::1" << "::1,%1";
+        QTest::newRow("IPv6 entre corchetes") << "::1" << "[::1],%1";
+    }
+    void formasDelNombreDeServidor() {
+        QFETCH(QString, direccion);
+        QFETCH(QString, forma);
+        arranca(configuracionBase(direccion.toStdString()));
+        VentanaBajoPrueba v;
+        rellena(v, servidorEn(*servidor, forma), "sa", QString::fromStdString(kPassword));
+        v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", true);
+        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+        QCOMPARE(int(servidor->logins().size()), 2);
+        compruebaTodoCerrado();
+    }
+
+    void instanciaConNombrePorElBrowser() {
+        if (::geteuid() != 0)
+            QSKIP("the SQL Server Browser port (UDP 1434) needs root");
+        auto c = configuracionBase("127.0.0.1");
+        arranca(c);
+        stand_in::BrowserResponder browser("127.0.0.1", "STANDIN", {{"SQLEXPRESS", servidor->port()}});
+        browser.start();
+        VentanaBajoPrueba v;
+        rellena(v, "127.0.0.1\\sqlexpress", "sa", QString::fromStdString(kPassword));
+        v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", true);
+        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+
+        rellena(v, "127.0.0.1\\OTRA", "sa", QString::fromStdString(kPassword));
+        const auto duracion = v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", false, "La instancia «OTRA» no existe");
+        QVERIFY2(v.texto("txtErr2008").contains("SQLEXPRESS"), qPrintable(v.texto("txtErr2008")));
+        QVERIFY(duracion < 8s);
+        browser.stop();
+        compruebaTodoCerrado();
+    }
+};
+
+QTEST_MAIN(ExtremoAExtremo)
+#include "ExtremoAExtremoTest.moc"

@@ -1,0 +1,51 @@
+#include "VentanaBajoPrueba.h"
+
+#include "ConexionFreeTds.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
+VentanaBajoPrueba::VentanaBajoPrueba(std::chrono::milliseconds tiempoEspera)
+    : ventana_(std::make_unique<frmPrincipal>([tiempoEspera] { return data_access::nuevaConexion(tiempoEspera); })) {
+    ventana_->show();
+    // A message box would block the click; note it and close it.
+    QObject::connect(&vigilante_, &QTimer::timeout, [this] {
+        if (auto* caja = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            cajas_ << caja->text();
+            caja->accept();
+        }
+    });
+    vigilante_.start(50);
+}
+
+VentanaBajoPrueba::~VentanaBajoPrueba() = default;
+
+void VentanaBajoPrueba::escribe(const char* caja, const QString& texto) {
+    auto* control = ventana_->findChild<QWidget*>(caja);
+    QVERIFY2(control, caja);
+    control->setProperty("Text", texto);
+}
+
+QString VentanaBajoPrueba::texto(const char* control) const {
+    auto* widget = ventana_->findChild<QWidget*>(control);
+    if (auto* etiqueta = qobject_cast<QLabel*>(widget))
+        return etiqueta->text();
+    return widget ? widget->property("Text").toString() : QString();
+}
+
+QColor VentanaBajoPrueba::color(const char* etiqueta) const {
+    auto* label = ventana_->findChild<QLabel*>(etiqueta);
+    return label ? label->palette().color(label->foregroundRole()) : QColor();
+}
+
+QColor VentanaBajoPrueba::resaltado() const { return ventana_->palette().color(QPalette::Highlight); }
+
+std::chrono::milliseconds VentanaBajoPrueba::pulsaTest() {
+    auto* boton = ventana_->findChild<QPushButton*>("cmTest");
+    const auto inicio = std::chrono::steady_clock::now();
+    QTest::mouseClick(boton, Qt::LeftButton);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - inicio);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "frmPrincipal.h"
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <chrono>
+#include <memory>
+
+// The real window with real connection objects, driven the way a user does:
+// type into the boxes, click "Test Conexión", read the labels and error boxes.
+class VentanaBajoPrueba {
+public:
+    explicit VentanaBajoPrueba(std::chrono::milliseconds tiempoEspera = std::chrono::seconds(15));
+    ~VentanaBajoPrueba();
+
+    void escribe(const char* caja, const QString& texto);
+    QString texto(const char* control) const;
+    QColor color(const char* etiqueta) const;
+    QColor resaltado() const;
+
+    // Clicks and returns how long the click kept the window busy.
+    std::chrono::milliseconds pulsaTest();
+
+    // Texts of message boxes that appeared and were closed.
+    QStringList cajasMostradas() const { return cajas_; }
+
+private:
+    std::unique_ptr<frmPrincipal> ventana_;
+    QTimer vigilante_;
+    QStringList cajas_;
+};

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+
+namespace stand_in {
+
+// TDS versions as a client writes them in LOGIN7 (MS-TDS 2.2.6.4).
+namespace tds_version {
+constexpr std::uint32_t v7_0 = 0x70000000;
+constexpr std::uint32_t v7_1 = 0x71000001;
+constexpr std::uint32_t v7_2 = 0x72090002;
+constexpr std::uint32_t v7_3A = 0x730A0003;
+constexpr std::uint32_t v7_3B = 0x730B0003;
+constexpr std::uint32_t v7_4 = 0x74000004;
+} // namespace tds_version
+
+// What the server answers in the PRELOGIN ENCRYPTION option.
+enum class Encryption {
+    NotSupported, // ENCRYPT_NOT_SUP: no certificate, everything in clear
+    LoginOnly,    // a server without "Force Encryption": echoes OFF/ON, so OFF clients encrypt LOGIN7 only
+    Required,     // "Force Encryption": ON to ON clients, REQ to the others; the whole session is in TLS
+};
+
+// Misbehaviours a connection test must survive.
+enum class Fault {
+    None,
+    NeverAnswerPrelogin, // accepts TCP and reads, never writes anything
+    NeverAnswerLogin,    // answers PRELOGIN (and TLS), reads LOGIN7, never answers it
+    CloseAfterPrelogin,  // answers PRELOGIN, then closes its side of the connection
+    Garbage,             // answers PRELOGIN with bytes that are not TDS (an HTTP reply), then closes
+    DelayLogin,          // answers LOGIN7 only after Config::faultDelay
+    ResetAtOnce,         // accepts, then resets the connection (RST) without reading
+};
+
+struct ProductVersion {
+    std::uint8_t major = 15;
+    std::uint8_t minor = 0;
+    std::uint16_t build = 2000;
+};
+
+struct Config {
+    std::string address = "127.0.0.1"; // "::1" for IPv6
+    std::uint16_t port = 0;            // 0: the system picks a free port, see Server::port()
+    std::string serverName = "STANDIN";
+    ProductVersion productVersion;
+
+    // SQL logins: name matched case-insensitively, password case-sensitively.
+    std::map<std::string, std::string> logins;
+    // Databases besides "master" (which always exists); matched case-insensitively.
+    std::set<std::string> databases;
+
+    // Clients asking for less are refused the way SQL Server refuses a protocol it no longer speaks:
+    // the connection is closed after LOGIN7 without any reply (FreeTDS reports 20017 then 20002).
+    std::uint32_t minimumTdsVersion = tds_version::v7_0;
+    // The LOGINACK carries min(client's version, this).
+    std::uint32_t maximumTdsVersion = tds_version::v7_4;
+
+    Encryption encryption = Encryption::NotSupported;
+
+    Fault fault = Fault::None;
+    std::chrono::milliseconds faultDelay{0};
+};
+
+// One LOGIN7 as the server received it, strings decoded to UTF-8.
+struct LoginRecord {
+    std::uint32_t tdsVersion = 0; // as written in LOGIN7, e.g. tds_version::v7_3B
+    std::string user;
+    std::string password;
+    std::string database;
+    std::string applicationName;
+    std::string hostName;
+    std::string serverName; // LOGIN7 ServerName field: the server as the client named it
+    std::uint32_t packetSize = 0;
+    bool integrated = false; // fIntSecurity: Windows authentication asked for
+    bool encrypted = false;  // LOGIN7 arrived inside TLS
+};
+
+} // namespace stand_in

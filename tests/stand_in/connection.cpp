@@ -1,0 +1,235 @@
+#include "connection.h"
+
+#include "login7.h"
+#include "packet_channel.h"
+#include "prelogin.h"
+#include "tokens.h"
+#include "ucs2.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace stand_in {
+
+namespace {
+
+constexpr int hangUpGraceMs = 5000;
+constexpr std::size_t defaultPacketSize = 4096;
+constexpr const char* defaultDatabase = "master";
+constexpr const char* language = "us_english";
+
+// What a port scanner or misconfigured client gets back from a web server.
+constexpr const char* notTds = "HTTP/1.1 400 Bad Request\r\nContent-Type: text/html\r\nContent-Length: 0\r\n"
+                               "Connection: close\r\n\r\n";
+
+std::string loginFailed(const std::string& user) {
+    return "Login failed for user '" + user + "'.";
+}
+
+// SQL Server accepts 512..32767 and falls back to its configured 4096 otherwise.
+std::size_t agreedPacketSize(std::uint32_t requested) {
+    return requested >= 512 && requested <= 32767 ? requested : defaultPacketSize;
+}
+
+const std::string* findCaseInsensitive(const std::map<std::string, std::string>& logins,
+                                       const std::string& user) {
+    for (const auto& [name, password] : logins) {
+        if (equalsIgnoreCase(name, user))
+            return &password;
+    }
+    return nullptr;
+}
+
+// The database as the server spells it, or empty if it does not exist.
+std::string findDatabase(const std::set<std::string>& databases, const std::string& requested) {
+    if (equalsIgnoreCase(requested, defaultDatabase))
+        return defaultDatabase;
+    for (const std::string& name : databases) {
+        if (equalsIgnoreCase(name, requested))
+            return name;
+    }
+    return {};
+}
+
+} // namespace
+
+Connection::Connection(int fd, Config config, std::uint16_t spid, ConnectionHost& host)
+    : fd_(fd), config_(std::move(config)), spid_(spid), host_(host) {}
+
+void Connection::run() {
+    switch (config_.fault) {
+    case Fault::ResetAtOnce:
+        reset();
+        return;
+    case Fault::NeverAnswerPrelogin:
+        readUntilClientLeaves();
+        return;
+    default:
+        break;
+    }
+    PacketChannel channel(fd_);
+    channel.setSpid(spid_);
+    serve(channel);
+}
+
+void Connection::serve(PacketChannel& channel) {
+    TdsMessage message;
+    if (!channel.readMessage(message))
+        return;
+
+    if (message.type == packet_type::prelogin) {
+        const auto request = decodePrelogin(message.payload);
+        if (!request)
+            return;
+        if (config_.fault == Fault::Garbage) {
+            channel.writeRaw(notTds);
+            hangUp();
+            return;
+        }
+        const EncryptionDecision decision = negotiateEncryption(config_.encryption, request->encryption);
+        if (!channel.writeMessage(packet_type::reply,
+                                  encodePreloginReply(config_.productVersion, decision.answer)))
+            return;
+        if (config_.fault == Fault::CloseAfterPrelogin ||
+            decision.scope == EncryptionDecision::Scope::Refuse) {
+            hangUp();
+            return;
+        }
+        if (decision.scope != EncryptionDecision::Scope::None) {
+            if (!channel.startTls(TlsCredentials::selfSigned()))
+                return;
+            if (decision.scope == EncryptionDecision::Scope::LoginPacket)
+                channel.dropTlsAfterNextPacket();
+        }
+        if (!channel.readMessage(message))
+            return;
+    } else if (message.type == packet_type::login7 && config_.encryption == Encryption::Required) {
+        // A TDS 7.0 client sends no PRELOGIN, so it cannot meet a forced encryption.
+        hangUp();
+        return;
+    }
+
+    if (message.type != packet_type::login7)
+        return;
+    auto login = decodeLogin7(message.payload);
+    if (!login)
+        return;
+    login->record.encrypted = message.encrypted;
+    host_.recordLogin(login->record);
+
+    if (config_.fault == Fault::NeverAnswerLogin) {
+        readUntilClientLeaves();
+        return;
+    }
+    if (config_.fault == Fault::DelayLogin && host_.waitForStop(config_.faultDelay))
+        return;
+    if (answerLogin(channel, *login))
+        serveRequests(channel);
+    else
+        hangUp();
+}
+
+bool Connection::answerLogin(PacketChannel& channel, const Login7& login) {
+    const LoginRecord& r = login.record;
+    // SQL Server does not explain a refused protocol version to the client: it drops the connection
+    // without a reply (clients report an unexpected end of stream), and says why only in its own log.
+    if (r.tdsVersion < config_.minimumTdsVersion)
+        return false;
+
+    const std::uint32_t agreed = std::min(r.tdsVersion, config_.maximumTdsVersion);
+    const TokenWidths widths = TokenWidths::forVersion(agreed);
+    widths_ = widths;
+    const std::string& server = config_.serverName;
+    std::string reply;
+    auto refuse = [&](std::initializer_list<Message> messages) {
+        for (const Message& m : messages)
+            reply += messageToken(m, widths);
+        reply += doneToken(done_status::error, widths);
+        channel.writeMessage(packet_type::reply, reply);
+        return false;
+    };
+
+    if (r.integrated) {
+        return refuse({{18452, 1, 14,
+                        "Login failed. The login is from an untrusted domain and cannot be used with "
+                        "Windows authentication.",
+                        server}});
+    }
+    const std::string* password = findCaseInsensitive(config_.logins, r.user);
+    if (!password || *password != r.password)
+        return refuse({{18456, 1, 14, loginFailed(r.user), server}});
+
+    const std::string requested = r.database.empty() ? defaultDatabase : r.database;
+    const std::string database = findDatabase(config_.databases, requested);
+    if (database.empty()) {
+        return refuse(
+            {{4060, 1, 11,
+              "Cannot open database \"" + requested + "\" requested by the login. The login failed.", server},
+             {18456, 1, 14, loginFailed(r.user), server}});
+    }
+
+    const std::size_t packetSize = agreedPacketSize(r.packetSize);
+    reply += envChangeText(envchange::database, database, defaultDatabase);
+    reply += messageToken({5701, 2, 0, "Changed database context to '" + database + "'.", server}, widths);
+    if (agreed >= tds_version::v7_1)
+        reply += envChangeDefaultCollation();
+    reply += envChangeText(envchange::language, language, "");
+    reply += messageToken({5703, 1, 0, std::string("Changed language setting to ") + language + ".", server},
+                          widths);
+    reply += loginAckToken(agreed, config_.productVersion);
+    reply +=
+        envChangeText(envchange::packetSize, std::to_string(packetSize), std::to_string(defaultPacketSize));
+    if (login.wantsExtensions && agreed >= tds_version::v7_4)
+        reply += featureExtAckToken();
+    reply += doneToken(done_status::final, widths);
+    if (!channel.writeMessage(packet_type::reply, reply))
+        return false;
+    channel.setPacketSize(packetSize);
+    return true;
+}
+
+void Connection::serveRequests(PacketChannel& channel) {
+    // A DONE is all any request gets; an attention is acknowledged as such.
+    TdsMessage message;
+    while (channel.readMessage(message)) {
+        const std::uint16_t status =
+            message.type == packet_type::attention ? done_status::attention : done_status::final;
+        if (!channel.writeMessage(packet_type::reply, doneToken(status, widths_)))
+            return;
+    }
+}
+
+void Connection::hangUp() {
+    ::shutdown(fd_, SHUT_WR);
+    char buffer[4096];
+    for (;;) {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, hangUpGraceMs) <= 0)
+            return;
+        const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return;
+    }
+}
+
+void Connection::readUntilClientLeaves() {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return;
+    }
+}
+
+void Connection::reset() {
+    const linger abortive{1, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+}
+
+} // namespace stand_in

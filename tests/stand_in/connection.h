@@ -1,0 +1,48 @@
+#pragma once
+
+#include "config.h"
+#include "tokens.h"
+
+#include <chrono>
+#include <cstdint>
+
+namespace stand_in {
+
+class PacketChannel;
+struct Login7;
+
+// What a connection needs from the server that owns it.
+class ConnectionHost {
+public:
+    virtual ~ConnectionHost() = default;
+    virtual void recordLogin(const LoginRecord& record) = 0;
+    // Waits up to `delay`; true if the server is stopping and the connection should end.
+    virtual bool waitForStop(std::chrono::milliseconds delay) = 0;
+};
+
+// One client session from PRELOGIN to the end of the socket, playing a SQL Server that has
+// `config`. Runs on its own thread; the caller owns and closes the socket afterwards.
+class Connection {
+public:
+    Connection(int fd, Config config, std::uint16_t spid, ConnectionHost& host);
+    void run();
+
+private:
+    void serve(PacketChannel& channel);
+    // Answers the LOGIN7; true if the session continues with requests.
+    bool answerLogin(PacketChannel& channel, const Login7& login);
+    void serveRequests(PacketChannel& channel);
+    // FIN first and then wait for the client's, so that unread client bytes never turn the
+    // close into a reset.
+    void hangUp();
+    void readUntilClientLeaves();
+    void reset();
+
+    int fd_;
+    Config config_;
+    std::uint16_t spid_;
+    ConnectionHost& host_;
+    TokenWidths widths_; // of the version acknowledged in LOGINACK
+};
+
+} // namespace stand_in

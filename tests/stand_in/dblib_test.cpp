@@ -1,0 +1,117 @@
+// The stand-in seen through FreeTDS db-lib, the library the application itself uses.
+#include "dblib_client.h"
+#include "test_support.h"
+
+namespace stand_in::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string endpoint(const Server& server) {
+    return "127.0.0.1:" + std::to_string(server.port());
+}
+
+class DbLibTest : public StandInTest {};
+
+TEST_F(DbLibTest, SuccessfulLoginLooksLikeSqlServer) {
+    startServer();
+    const DbLibOutcome outcome = dbLibLogin({endpoint(server()), DBVERSION_73, "sa", saPassword, "ventas"});
+    ASSERT_TRUE(outcome.connected);
+    EXPECT_EQ(outcome.tds, DBTDS_7_3);
+    EXPECT_EQ(outcome.database, "Ventas") << "the database as the server spells it";
+    EXPECT_GE(outcome.spid, 51);
+    EXPECT_TRUE(outcome.hasMessage(5701, 2, 0));
+    EXPECT_TRUE(outcome.hasMessage(5703, 1, 0));
+    EXPECT_TRUE(outcome.errors.empty());
+    EXPECT_EQ(onlyLogin().applicationName, "stand_in_tests");
+}
+
+TEST_F(DbLibTest, AgreedVersionIsTheLowerOfClientAndServer) {
+    Config config = standardConfig();
+    config.maximumTdsVersion = tds_version::v7_2;
+    startServer(config);
+    EXPECT_EQ(dbLibLogin({endpoint(server()), DBVERSION_73}).tds, DBTDS_7_2);
+    EXPECT_EQ(dbLibLogin({endpoint(server()), DBVERSION_72}).tds, DBTDS_7_2);
+    // Older clients keep their own version and its narrower token layouts.
+    EXPECT_EQ(dbLibLogin({endpoint(server()), DBVERSION_71}).tds, DBTDS_7_1);
+}
+
+TEST_F(DbLibTest, RefusedLoginsReportServerMessagesAndFail) {
+    startServer();
+    const DbLibOutcome wrong = dbLibLogin({endpoint(server()), DBVERSION_72, "sa", "wrong"});
+    EXPECT_FALSE(wrong.connected);
+    EXPECT_TRUE(wrong.hasMessage(18456, 1, 14));
+    EXPECT_TRUE(wrong.hasError(20018));
+    EXPECT_TRUE(wrong.hasError(20002));
+
+    const DbLibOutcome noDatabase =
+        dbLibLogin({endpoint(server()), DBVERSION_73, "sa", saPassword, "Compras"});
+    EXPECT_FALSE(noDatabase.connected);
+    ASSERT_EQ(noDatabase.messages.size(), 2u);
+    EXPECT_EQ(noDatabase.messages[0].number, 4060);
+    EXPECT_EQ(noDatabase.messages[0].severity, 11);
+    EXPECT_EQ(noDatabase.messages[1].number, 18456);
+}
+
+TEST_F(DbLibTest, WindowsLoginIsRefusedAsUntrustedDomain) {
+    startServer();
+    const DbLibOutcome outcome = dbLibLogin({endpoint(server()), DBVERSION_73, "CORP\\alice", "x"});
+    EXPECT_FALSE(outcome.connected);
+    EXPECT_TRUE(outcome.hasMessage(18452, 1, 14));
+    const LoginRecord login = onlyLogin();
+    EXPECT_TRUE(login.integrated);
+    EXPECT_EQ(login.user, "");
+}
+
+TEST_F(DbLibTest, NonAsciiPasswordArrivesIntact) {
+    startServer();
+    const DbLibOutcome outcome = dbLibLogin({endpoint(server()), DBVERSION_72, "ana", unicodePassword});
+    EXPECT_TRUE(outcome.connected);
+    EXPECT_EQ(onlyLogin().password, unicodePassword);
+}
+
+TEST_F(DbLibTest, ListensOnIpv6Loopback) {
+    Config config = standardConfig();
+    config.address = "::1";
+    startServer(config);
+    const DbLibOutcome outcome = dbLibLogin({"[::1]:" + std::to_string(server().port())});
+    EXPECT_TRUE(outcome.connected) << ::testing::PrintToString(outcome.errors);
+    EXPECT_EQ(onlyLogin().serverName, "::1");
+}
+
+TEST_F(DbLibTest, EveryFaultEndsTheLoginPromptly) {
+    // The cause db-lib reports before its final 20002 "connection failed" (a reset gets none).
+    const std::pair<Fault, int> faults[] = {
+        {Fault::NeverAnswerPrelogin, SYBETIME}, {Fault::NeverAnswerLogin, SYBETIME},
+        {Fault::CloseAfterPrelogin, SYBESEOF},  {Fault::Garbage, SYBESEOF},
+        {Fault::DelayLogin, SYBETIME},          {Fault::ResetAtOnce, 0},
+    };
+    for (const auto& [fault, cause] : faults) {
+        SCOPED_TRACE(static_cast<int>(fault));
+        Config config = standardConfig();
+        config.fault = fault;
+        config.faultDelay = 3s;
+        startServer(config);
+        const DbLibOutcome outcome = dbLibLogin({endpoint(server()), DBVERSION_73, "sa", saPassword, "", 1});
+        EXPECT_FALSE(outcome.connected);
+        ASSERT_FALSE(outcome.errors.empty());
+        EXPECT_EQ(outcome.errors.back(), SYBEFCON) << ::testing::PrintToString(outcome.errors);
+        if (cause) {
+            EXPECT_EQ(outcome.errors.front(), cause) << ::testing::PrintToString(outcome.errors);
+        }
+        EXPECT_LT(outcome.elapsed, 8s);
+        EXPECT_TRUE(server().waitAllClosed(5s));
+        server().stop();
+    }
+}
+
+TEST_F(DbLibTest, ShortDelayStillLogsIn) {
+    Config config = standardConfig();
+    config.fault = Fault::DelayLogin;
+    config.faultDelay = 300ms;
+    startServer(config);
+    EXPECT_TRUE(dbLibLogin({endpoint(server()), DBVERSION_73, "sa", saPassword, "", 3}).connected);
+}
+
+} // namespace
+} // namespace stand_in::testing

@@ -1,0 +1,62 @@
+#include "listen_socket.h"
+
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace stand_in {
+
+namespace {
+
+int openBound(const std::string& address, std::uint16_t port, int type, std::uint16_t& boundPort) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = type;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (::getaddrinfo(address.c_str(), service.c_str(), &hints, &found) != 0 || !found)
+        throw std::runtime_error("not a numeric address: " + address);
+
+    const int fd = ::socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        ::freeaddrinfo(found);
+        throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
+    }
+    const int on = 1;
+    if (type == SOCK_STREAM)
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (found->ai_family == AF_INET6)
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    const int bound = ::bind(fd, found->ai_addr, found->ai_addrlen);
+    const int bindErrno = errno;
+    ::freeaddrinfo(found);
+    if (bound != 0 || (type == SOCK_STREAM && ::listen(fd, 64) != 0)) {
+        ::close(fd);
+        throw std::runtime_error("cannot bind " + address + " port " + service + ": " +
+                                 std::strerror(bound != 0 ? bindErrno : errno));
+    }
+
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length);
+    boundPort = ntohs(local.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(local).sin6_port
+                                                  : reinterpret_cast<sockaddr_in&>(local).sin_port);
+    return fd;
+}
+
+} // namespace
+
+int openListeningSocket(const std::string& address, std::uint16_t port, std::uint16_t& boundPort) {
+    return openBound(address, port, SOCK_STREAM, boundPort);
+}
+
+int openUdpSocket(const std::string& address, std::uint16_t port, std::uint16_t& boundPort) {
+    return openBound(address, port, SOCK_DGRAM, boundPort);
+}
+
+} // namespace stand_in

@@ -1,0 +1,147 @@
+#include "tls_session.h"
+
+#include <gnutls/crypto.h>
+#include <gnutls/x509.h>
+
+#include <cerrno>
+#include <ctime>
+#include <stdexcept>
+
+namespace stand_in {
+
+namespace {
+
+// FreeTDS 1.3.17 stalls in a TLS 1.3 handshake (its Finished is never flushed); SQL Server does not
+// offer 1.3 over TDS 7.x either.
+constexpr const char* priorities = "NORMAL:-VERS-TLS1.3";
+constexpr const char* certificateName = "SSL_Self_Signed_Fallback";
+
+void check(int result, const char* what) {
+    if (result < 0)
+        throw std::runtime_error(std::string(what) + ": " + gnutls_strerror(result));
+}
+
+ssize_t pushThunk(gnutls_transport_ptr_t ptr, const void* data, std::size_t size) {
+    return static_cast<TlsSession::Transport*>(ptr)->push(data, size);
+}
+
+ssize_t pullThunk(gnutls_transport_ptr_t ptr, void* data, std::size_t size) {
+    return static_cast<TlsSession::Transport*>(ptr)->pull(data, size);
+}
+
+int pullTimeoutThunk(gnutls_transport_ptr_t ptr, unsigned int milliseconds) {
+    return static_cast<TlsSession::Transport*>(ptr)->waitReadable(milliseconds);
+}
+
+} // namespace
+
+std::shared_ptr<const TlsCredentials> TlsCredentials::selfSigned() {
+    static const std::shared_ptr<const TlsCredentials> instance(new TlsCredentials());
+    return instance;
+}
+
+TlsCredentials::TlsCredentials() {
+    gnutls_x509_privkey_t key = nullptr;
+    gnutls_x509_crt_t certificate = nullptr;
+    try {
+        check(gnutls_x509_privkey_init(&key), "privkey_init");
+        check(gnutls_x509_privkey_generate(key, GNUTLS_PK_RSA, 2048, 0), "privkey_generate");
+        check(gnutls_x509_crt_init(&certificate), "crt_init");
+        check(gnutls_x509_crt_set_version(certificate, 3), "crt_set_version");
+        unsigned char serial[8];
+        check(gnutls_rnd(GNUTLS_RND_NONCE, serial, sizeof serial), "rnd");
+        serial[0] &= 0x7F; // keep it positive
+        check(gnutls_x509_crt_set_serial(certificate, serial, sizeof serial), "crt_set_serial");
+        const std::time_t now = std::time(nullptr);
+        check(gnutls_x509_crt_set_activation_time(certificate, now - 24 * 3600), "crt_set_activation");
+        check(gnutls_x509_crt_set_expiration_time(certificate, now + 30L * 24 * 3600), "crt_set_expiration");
+        check(gnutls_x509_crt_set_dn_by_oid(certificate, GNUTLS_OID_X520_COMMON_NAME, 0, certificateName,
+                                            std::char_traits<char>::length(certificateName)),
+              "crt_set_dn");
+        check(gnutls_x509_crt_set_key(certificate, key), "crt_set_key");
+        // Self-signed and trusted as its own root by clients that are given it as CA file.
+        check(gnutls_x509_crt_set_basic_constraints(certificate, 1, -1), "crt_set_basic_constraints");
+        check(gnutls_x509_crt_set_key_usage(certificate, GNUTLS_KEY_DIGITAL_SIGNATURE |
+                                                             GNUTLS_KEY_KEY_ENCIPHERMENT |
+                                                             GNUTLS_KEY_KEY_CERT_SIGN),
+              "crt_set_key_usage");
+        check(gnutls_x509_crt_sign2(certificate, certificate, key, GNUTLS_DIG_SHA256, 0), "crt_sign");
+
+        gnutls_datum_t pem{};
+        check(gnutls_x509_crt_export2(certificate, GNUTLS_X509_FMT_PEM, &pem), "crt_export");
+        certificatePem_.assign(reinterpret_cast<const char*>(pem.data), pem.size);
+        gnutls_free(pem.data);
+
+        check(gnutls_certificate_allocate_credentials(&credentials_), "allocate_credentials");
+        check(gnutls_certificate_set_x509_key(credentials_, &certificate, 1, key), "set_x509_key");
+    } catch (...) {
+        if (credentials_)
+            gnutls_certificate_free_credentials(credentials_);
+        gnutls_x509_crt_deinit(certificate);
+        gnutls_x509_privkey_deinit(key);
+        throw;
+    }
+    // set_x509_key copied both.
+    gnutls_x509_crt_deinit(certificate);
+    gnutls_x509_privkey_deinit(key);
+}
+
+TlsCredentials::~TlsCredentials() {
+    gnutls_certificate_free_credentials(credentials_);
+}
+
+TlsSession::TlsSession(std::shared_ptr<const TlsCredentials> credentials, Transport& transport)
+    : credentials_(std::move(credentials)), transport_(transport) {
+    check(gnutls_init(&session_, GNUTLS_SERVER), "gnutls_init");
+    try {
+        check(gnutls_priority_set_direct(session_, priorities, nullptr), "priority_set");
+        check(gnutls_credentials_set(session_, GNUTLS_CRD_CERTIFICATE, credentials_->handle()),
+              "credentials_set");
+    } catch (...) {
+        gnutls_deinit(session_);
+        throw;
+    }
+    gnutls_certificate_server_set_request(session_, GNUTLS_CERT_IGNORE);
+    gnutls_transport_set_ptr(session_, &transport_);
+    gnutls_transport_set_push_function(session_, pushThunk);
+    gnutls_transport_set_pull_function(session_, pullThunk);
+    gnutls_transport_set_pull_timeout_function(session_, pullTimeoutThunk);
+}
+
+TlsSession::~TlsSession() {
+    gnutls_deinit(session_);
+}
+
+bool TlsSession::handshake() {
+    int result;
+    do {
+        result = gnutls_handshake(session_);
+    } while (result < 0 && !gnutls_error_is_fatal(result));
+    return result == 0;
+}
+
+ssize_t TlsSession::receive(void* data, std::size_t size) {
+    ssize_t result;
+    do {
+        result = gnutls_record_recv(session_, data, size);
+    } while (result == GNUTLS_E_AGAIN || result == GNUTLS_E_INTERRUPTED);
+    // A peer closing the TCP connection without close_notify is the normal TDS ending.
+    if (result == GNUTLS_E_PREMATURE_TERMINATION)
+        return 0;
+    return result;
+}
+
+bool TlsSession::sendAll(const std::string& data) {
+    std::size_t sent = 0;
+    while (sent < data.size()) {
+        const ssize_t result = gnutls_record_send(session_, data.data() + sent, data.size() - sent);
+        if (result == GNUTLS_E_AGAIN || result == GNUTLS_E_INTERRUPTED)
+            continue;
+        if (result < 0)
+            return false;
+        sent += static_cast<std::size_t>(result);
+    }
+    return true;
+}
+
+} // namespace stand_in
