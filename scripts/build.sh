@@ -9,4 +9,4 @@ extra=()
 [[ -n "${TARPELINO_SANITIZE:-}" ]] && extra+=(-DTARPELINO_SANITIZE=ON)
 
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra[@]}" >/dev/null
-cmake --build "$build_dir"
+cmake --build "$build_dir" -- --quiet

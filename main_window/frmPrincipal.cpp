@@ -1,0 +1,173 @@
+#include "frmPrincipal.h"
+
+#include "CajaTexto.h"
+#include "CajaTextoMultilinea.h"
+#include "ContenedorPestanas.h"
+#include "EstiloAsteriscos.h"
+#include "fuentes.h"
+#include "twips.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTabBar>
+
+namespace {
+
+template <typename Control> Control* nuevoControl(QWidget* padre, const char* nombre) {
+    auto* control = new Control(padre);
+    control->setObjectName(QString::fromLatin1(nombre));
+    return control;
+}
+
+QLabel* nuevaEtiqueta(QWidget* padre, const char* nombre, const QString& texto) {
+    auto* etiqueta = nuevoControl<QLabel>(padre, nombre);
+    etiqueta->setText(texto);
+    etiqueta->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return etiqueta;
+}
+
+QGroupBox* nuevoMarco(QWidget* padre, const char* nombre, const QString& titulo) {
+    auto* marco = nuevoControl<QGroupBox>(padre, nombre);
+    marco->setTitle(titulo);
+    return marco;
+}
+
+// Outcome label: sunken border like a text box's, bold.
+QLabel* nuevaEtiquetaResultado(QWidget* padre, const char* nombre) {
+    auto* etiqueta = nuevaEtiqueta(padre, nombre, QString());
+    etiqueta->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+    etiqueta->setFont(fuenteMsSansSerif(8.25, QFont::Bold));
+    etiqueta->setForegroundRole(QPalette::Highlight);
+    return etiqueta;
+}
+
+} // namespace
+
+frmPrincipal::frmPrincipal(FabricaConexion fabrica, QWidget* padre)
+    : QWidget(padre), fabricaConexion(std::move(fabrica)) {
+    setObjectName(QStringLiteral("frmPrincipal"));
+    setWindowTitle(QStringLiteral("USUARIO SQL SERVER"));
+    setFont(fuenteMsSansSerif(8.25));
+    creaControles();
+    colocaControles();
+    conectaEventos();
+    txtServer->setFocus();
+}
+
+frmPrincipal::~frmPrincipal() = default;
+
+void frmPrincipal::creaControles() {
+    Label5 = nuevaEtiqueta(this, "Label5", QStringLiteral("TEST SQL Server"));
+    Label5->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label5->setFont(fuenteMsSansSerif(13.5, QFont::Bold));
+    Label5->setForegroundRole(QPalette::Highlight);
+
+    SSTab1 = nuevoControl<ContenedorPestanas>(this, "SSTab1");
+    paginaTest = SSTab1->agregaPagina(QStringLiteral("Test"));
+    paginaErrores = SSTab1->agregaPagina(QStringLiteral("Errores"));
+
+    cmTest = nuevoControl<QPushButton>(this, "cmTest");
+    cmTest->setText(QStringLiteral("Test Conexión"));
+    cmTest->setFont(fuenteMsSansSerif(9.75));
+    cmTest->setAutoDefault(false);
+
+    Frame1 = nuevoMarco(paginaTest, "Frame1", QStringLiteral("Servidor SQL Server"));
+    Label4 = nuevaEtiqueta(Frame1, "Label4", QStringLiteral("Servidor *"));
+    txtServer = nuevoControl<CajaTexto>(Frame1, "txtServer");
+    Label14 = nuevaEtiqueta(Frame1, "Label14", QStringLiteral("Usuario"));
+    txtUsuario = nuevoControl<CajaTexto>(Frame1, "txtUsuario");
+    Label15 = nuevaEtiqueta(Frame1, "Label15", QStringLiteral("Password"));
+    txtPwd = nuevoControl<CajaTexto>(Frame1, "txtPwd");
+    txtPwd->setEchoMode(QLineEdit::Password);
+    // After setEchoMode, which switches the input method back on.
+    txtPwd->setAttribute(Qt::WA_InputMethodEnabled, false);
+    auto* asteriscos = new EstiloAsteriscos;
+    asteriscos->setParent(txtPwd);
+    txtPwd->setStyle(asteriscos);
+    Label1 = nuevaEtiqueta(Frame1, "Label1", QStringLiteral("BBDD"));
+    txtBD = nuevoControl<CajaTexto>(Frame1, "txtBD");
+
+    Frame2 = nuevoMarco(paginaTest, "Frame2", QStringLiteral("Resultado"));
+    Label2 = nuevaEtiqueta(Frame2, "Label2", QStringLiteral("Test Versión 2005"));
+    lbl2005 = nuevaEtiquetaResultado(Frame2, "lbl2005");
+    Label3 = nuevaEtiqueta(Frame2, "Label3", QStringLiteral("Test Versión 2008"));
+    lbl2008 = nuevaEtiquetaResultado(Frame2, "lbl2008");
+
+    Label6 = nuevaEtiqueta(paginaErrores, "Label6", QStringLiteral("Versión 2005"));
+    txtErr2005 = nuevoControl<CajaTextoMultilinea>(paginaErrores, "txtErr2005");
+    Label7 = nuevaEtiqueta(paginaErrores, "Label7", QStringLiteral("Versión 2008"));
+    txtErr2008 = nuevoControl<CajaTextoMultilinea>(paginaErrores, "txtErr2008");
+}
+
+// Fixed positions, in twips of each control's container; nothing is laid out
+// again when the window is resized.
+void frmPrincipal::colocaControles() {
+    const int dpiX = logicalDpiX();
+    const int dpiY = logicalDpiY();
+    const auto coloca = [dpiX, dpiY](QWidget* control, int izquierda, int arriba, int ancho, int alto) {
+        control->setGeometry(rectanguloTwips(izquierda, arriba, ancho, alto, dpiX, dpiY));
+    };
+
+    resize(twipsAPixeles(6135, dpiX), twipsAPixeles(5415, dpiY));
+
+    coloca(Label5, 120, 240, 5895, 495);
+    coloca(SSTab1, 120, 840, 5895, 3735);
+    SSTab1->fijaAltoPestanas(twipsAPixeles(295, dpiY));
+    coloca(cmTest, 120, 4680, 5895, 615);
+
+    coloca(Frame1, 120, 120, 5655, 1815);
+    coloca(Label4, 240, 420, 735, 255);
+    coloca(txtServer, 1005, 390, 4215, 285);
+    coloca(Label14, 240, 750, 735, 255);
+    coloca(txtUsuario, 1000, 720, 1695, 285);
+    coloca(Label15, 240, 1080, 735, 255);
+    coloca(txtPwd, 1000, 1050, 1695, 285);
+    coloca(Label1, 240, 1410, 735, 255);
+    coloca(txtBD, 1005, 1380, 4215, 285);
+
+    coloca(Frame2, 120, 1950, 5655, 1335);
+    coloca(Label2, 240, 480, 1455, 255);
+    coloca(lbl2005, 1680, 450, 3550, 285);
+    coloca(Label3, 240, 840, 1455, 255);
+    coloca(lbl2008, 1680, 810, 3555, 285);
+
+    coloca(Label6, 240, 240, 1455, 255);
+    coloca(txtErr2005, 240, 480, 5535, 1215);
+    coloca(Label7, 240, 1800, 1455, 255);
+    coloca(txtErr2008, 240, 2040, 5535, 1215);
+
+    if (const QScreen* pantalla = screen())
+        setGeometry(
+            QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), pantalla->availableGeometry()));
+}
+
+void frmPrincipal::conectaEventos() {
+    QWidget::setTabOrder(txtServer, txtUsuario);
+    QWidget::setTabOrder(txtUsuario, txtPwd);
+    QWidget::setTabOrder(txtPwd, txtBD);
+    QWidget::setTabOrder(txtBD, cmTest);
+    // The container's strip itself: its pages' controls are its descendants too.
+    QWidget::setTabOrder(cmTest, SSTab1->pestanas());
+    QWidget::setTabOrder(SSTab1->pestanas(), txtErr2005);
+    QWidget::setTabOrder(txtErr2005, txtErr2008);
+
+    connect(cmTest, &QPushButton::clicked, this, &frmPrincipal::cmTest_Click);
+    connect(txtServer, &CajaTexto::recibeFoco, this, &frmPrincipal::txtServer_GotFocus);
+    connect(txtUsuario, &CajaTexto::recibeFoco, this, &frmPrincipal::txtUsuario_GotFocus);
+    connect(txtPwd, &CajaTexto::recibeFoco, this, &frmPrincipal::txtPwd_GotFocus);
+}
+
+void frmPrincipal::txtServer_GotFocus() {
+    seleccionaTexto(txtServer);
+}
+
+void frmPrincipal::txtUsuario_GotFocus() {
+    seleccionaTexto(txtUsuario);
+}
+
+void frmPrincipal::txtPwd_GotFocus() {
+    seleccionaTexto(txtPwd);
+}

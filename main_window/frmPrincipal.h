@@ -1,0 +1,77 @@
+#pragma once
+
+#include "Conexion.h"
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class CajaTexto;
+class CajaTextoMultilinea;
+class ContenedorPestanas;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+// The tool's only window: four input boxes, the "Test Conexión" button and
+// the outcome of the two probes it starts.
+class frmPrincipal : public QWidget {
+    Q_OBJECT
+
+public:
+    // Makes the connection objects the probes work on; tests put fakes here.
+    using FabricaConexion = std::function<std::unique_ptr<data_access::Conexion>()>;
+
+    explicit frmPrincipal(FabricaConexion fabrica = data_access::nuevaConexion, QWidget* padre = nullptr);
+    ~frmPrincipal() override;
+
+    // Selects the whole text of any control that offers "SelStart",
+    // "SelLength" and "Text" by name; skips what the control lacks.
+    void seleccionaTexto(QObject* editC) noexcept;
+
+private slots:
+    void cmTest_Click();
+    void txtServer_GotFocus();
+    void txtUsuario_GotFocus();
+    void txtPwd_GotFocus();
+
+private:
+    enum class ColorResultado { ResaltadoSistema, Rojo };
+
+    void creaControles();
+    void colocaControles();
+    void conectaEventos();
+
+    void ejecutaTest();
+    static void pintaResultado(QLabel* etiqueta, ColorResultado color);
+
+    bool compruebaConexion(QString proveedor, QString servidor, QString baseDatos, QString usuario,
+                           QString password, QString& textoError);
+
+    FabricaConexion fabricaConexion;
+    std::unique_ptr<data_access::Conexion> conexion;
+
+    QLabel* Label5 = nullptr;
+    ContenedorPestanas* SSTab1 = nullptr;
+    QPushButton* cmTest = nullptr;
+    QWidget* paginaTest = nullptr;
+    QWidget* paginaErrores = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QLabel* Label4 = nullptr;
+    CajaTexto* txtServer = nullptr;
+    QLabel* Label14 = nullptr;
+    CajaTexto* txtUsuario = nullptr;
+    QLabel* Label15 = nullptr;
+    CajaTexto* txtPwd = nullptr;
+    QLabel* Label1 = nullptr;
+    CajaTexto* txtBD = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* lbl2005 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* lbl2008 = nullptr;
+    QLabel* Label6 = nullptr;
+    CajaTextoMultilinea* txtErr2005 = nullptr;
+    QLabel* Label7 = nullptr;
+    CajaTextoMultilinea* txtErr2008 = nullptr;
+};
