@@ -9,7 +9,7 @@ packages=(
     freetds-dev freetds-bin
     libkrb5-dev libgnutls28-dev
     libgtest-dev libgmock-dev
-    python3 python3-tds
+    python3 python3-tds python3-openssl
     xvfb xauth x11-utils imagemagick
     fonts-liberation fonts-dejavu-core
 )
