@@ -56,6 +56,16 @@ private:
         v.escribe("txtBD", bd);
     }
 
+    void rellenaComoSa(VentanaBajoPrueba& v, const QString& server) {
+        rellena(v, server, "sa", QString::fromStdString(kPassword));
+    }
+
+    void pulsaYAmbasCorrectas(VentanaBajoPrueba& v) {
+        v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", true);
+        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+    }
+
     // Every connection the stand-in accepted ends closed: nothing outlives a click.
     void compruebaTodoCerrado() {
         QVERIFY(servidor->waitAllClosed(5s));
@@ -84,10 +94,8 @@ private slots:
     void ambasGeneracionesConectanConLosDatosTecleados() {
         arranca();
         VentanaBajoPrueba v;
-        rellena(v, servidorEn(*servidor), "sa", QString::fromStdString(kPassword));
-        v.pulsaTest();
-        compruebaPasada(v, "lbl2005", "txtErr2005", true);
-        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+        rellenaComoSa(v, servidorEn(*servidor));
+        pulsaYAmbasCorrectas(v);
 
         const auto logins = servidor->logins();
         QCOMPARE(int(logins.size()), 2);
@@ -124,7 +132,7 @@ private slots:
         c.encryption = Encryption::LoginOnly;
         arranca(c);
         VentanaBajoPrueba v;
-        rellena(v, servidorEn(*servidor), "sa", QString::fromStdString(kPassword));
+        rellenaComoSa(v, servidorEn(*servidor));
         v.pulsaTest();
         qunsetenv("FREETDSCONF");
         qunsetenv("TDSVER");
@@ -147,7 +155,7 @@ private slots:
         c.minimumTdsVersion = tds::v7_3A;
         arranca(c);
         VentanaBajoPrueba v;
-        rellena(v, servidorEn(*servidor), "sa", QString::fromStdString(kPassword));
+        rellenaComoSa(v, servidorEn(*servidor));
         v.pulsaTest();
         compruebaPasada(v, "lbl2005", "txtErr2005", false, "cerró la conexión durante el inicio de sesión");
         compruebaPasada(v, "lbl2008", "txtErr2008", true);
@@ -157,9 +165,7 @@ private slots:
 
         c.minimumTdsVersion = tds::v7_0;
         servidor->setConfig(c);
-        v.pulsaTest();
-        compruebaPasada(v, "lbl2005", "txtErr2005", true);
-        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+        pulsaYAmbasCorrectas(v);
         compruebaTodoCerrado();
     }
 
@@ -225,7 +231,7 @@ private slots:
         c.fault = Fault(fallo);
         arranca(c);
         VentanaBajoPrueba v(2s);
-        rellena(v, servidorEn(*servidor), "sa", QString::fromStdString(kPassword));
+        rellenaComoSa(v, servidorEn(*servidor));
         const auto duracion = v.pulsaTest();
         compruebaPasada(v, "lbl2005", "txtErr2005", false, descripcion);
         compruebaPasada(v, "lbl2008", "txtErr2008", false, descripcion);
@@ -241,10 +247,8 @@ private slots:
         c.faultDelay = 500ms;
         arranca(c);
         VentanaBajoPrueba v(5s);
-        rellena(v, servidorEn(*servidor), "sa", QString::fromStdString(kPassword));
-        v.pulsaTest();
-        compruebaPasada(v, "lbl2005", "txtErr2005", true);
-        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+        rellenaComoSa(v, servidorEn(*servidor));
+        pulsaYAmbasCorrectas(v);
         compruebaTodoCerrado();
     }
 
@@ -253,10 +257,8 @@ private slots:
         c.encryption = Encryption::Required;
         arranca(c);
         VentanaBajoPrueba v;
-        rellena(v, servidorEn(*servidor), "sa", QString::fromStdString(kPassword));
-        v.pulsaTest();
-        compruebaPasada(v, "lbl2005", "txtErr2005", true);
-        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+        rellenaComoSa(v, servidorEn(*servidor));
+        pulsaYAmbasCorrectas(v);
         const auto logins = servidor->logins();
         QCOMPARE(int(logins.size()), 2);
         QVERIFY(logins[0].encrypted && logins[1].encrypted);
@@ -280,9 +282,7 @@ private slots:
 
         servidor->clearLogins();
         v.escribe("txtBD", "");
-        v.pulsaTest();
-        compruebaPasada(v, "lbl2005", "txtErr2005", true);
-        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+        pulsaYAmbasCorrectas(v);
         compruebaTodoCerrado();
     }
 
@@ -309,10 +309,8 @@ private slots:
         QFETCH(QString, forma);
         arranca(configuracionBase(direccion.toStdString()));
         VentanaBajoPrueba v;
-        rellena(v, servidorEn(*servidor, forma), "sa", QString::fromStdString(kPassword));
-        v.pulsaTest();
-        compruebaPasada(v, "lbl2005", "txtErr2005", true);
-        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+        rellenaComoSa(v, servidorEn(*servidor, forma));
+        pulsaYAmbasCorrectas(v);
         QCOMPARE(int(servidor->logins().size()), 2);
         compruebaTodoCerrado();
     }
@@ -325,12 +323,10 @@ private slots:
         stand_in::BrowserResponder browser("127.0.0.1", "STANDIN", {{"SQLEXPRESS", servidor->port()}});
         browser.start();
         VentanaBajoPrueba v;
-        rellena(v, "127.0.0.1\\sqlexpress", "sa", QString::fromStdString(kPassword));
-        v.pulsaTest();
-        compruebaPasada(v, "lbl2005", "txtErr2005", true);
-        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+        rellenaComoSa(v, "127.0.0.1\\sqlexpress");
+        pulsaYAmbasCorrectas(v);
 
-        rellena(v, "127.0.0.1\\OTRA", "sa", QString::fromStdString(kPassword));
+        rellenaComoSa(v, "127.0.0.1\\OTRA");
         const auto duracion = v.pulsaTest();
         compruebaPasada(v, "lbl2005", "txtErr2005", false, "La instancia «OTRA» no existe");
         QVERIFY2(v.texto("txtErr2008").contains("SQLEXPRESS"), qPrintable(v.texto("txtErr2008")));

@@ -4,9 +4,7 @@
 #include "listen_socket.h"
 #include "ucs2.h"
 
-#include <cerrno>
 #include <fcntl.h>
-#include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -80,15 +78,7 @@ int BrowserResponder::requestsReceived() const {
 }
 
 void BrowserResponder::serve() {
-    for (;;) {
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFds_[0], POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        if (fds[1].revents)
-            return;
+    while (waitReadable(fd_, wakeFds_[0])) {
         char buffer[2048];
         sockaddr_storage peer{};
         socklen_t peerLength = sizeof peer;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -57,6 +58,18 @@ int openListeningSocket(const std::string& address, std::uint16_t port, std::uin
 
 int openUdpSocket(const std::string& address, std::uint16_t port, std::uint16_t& boundPort) {
     return openBound(address, port, SOCK_DGRAM, boundPort);
+}
+
+bool waitReadable(int fd, int wakeFd) {
+    for (;;) {
+        pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        return fds[1].revents == 0;
+    }
 }
 
 } // namespace stand_in

@@ -10,4 +10,8 @@ namespace stand_in {
 int openListeningSocket(const std::string& address, std::uint16_t port, std::uint16_t& boundPort);
 int openUdpSocket(const std::string& address, std::uint16_t port, std::uint16_t& boundPort);
 
+// Blocks until `fd` is readable. False once `wakeFd` is readable instead (its owner is stopping)
+// or poll fails.
+bool waitReadable(int fd, int wakeFd);
+
 } // namespace stand_in

@@ -4,9 +4,7 @@
 #include "listen_socket.h"
 #include "tls_session.h"
 
-#include <cerrno>
 #include <fcntl.h>
-#include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -93,15 +91,7 @@ void Server::stop() {
 }
 
 void Server::acceptLoop() {
-    for (;;) {
-        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeFds_[0], POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        if (fds[1].revents)
-            return;
+    while (waitReadable(listenFd_, wakeFds_[0])) {
         reapFinishedSessions();
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
