@@ -125,6 +125,24 @@ TEST(ConexionSinServidor, AClosedBrowserPortFailsAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - inicio, 3s);
 }
 
+TEST(ConexionSinServidor, ASilentBrowserEndsWithinTheConnectTimeout) {
+    // FreeTDS alone would keep asking for 16 s; the whole open must end in the 2 s given.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "binding UDP 1434 needs root";
+    const int mudo = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(1434);
+    ::inet_pton(AF_INET, "127.0.0.78", &a.sin_addr);
+    ASSERT_EQ(::bind(mudo, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    const auto inicio = std::chrono::steady_clock::now();
+    const std::string texto = fallo(cadena("127.0.0.78\\SQLEXPRESS", "User ID=sa;Password=x;Connect Timeout=2;"));
+    const auto duracion = std::chrono::steady_clock::now() - inicio;
+    ::close(mudo);
+    contiene(texto, "SQL Server Browser de «127.0.0.78» no respondió en 2 s");
+    EXPECT_LT(duracion, 3500ms);
+}
+
 TEST(ConexionSinServidor, IntegratedSecurityWithoutATicketNamesKinit) {
     const char* anterior = std::getenv("KRB5CCNAME");
     const std::string guardado = anterior ? anterior : "";

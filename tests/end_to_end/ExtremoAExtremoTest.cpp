@@ -215,6 +215,40 @@ private slots:
         compruebaTodoCerrado();
     }
 
+    void unaCuentaDeWindowsEntraPorNtlm() {
+        arranca();
+        VentanaBajoPrueba v;
+        rellena(v, servidorEn(*servidor), QStringLiteral("CORP\\alice"), "x");
+        v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", false, "Msg 18452, nivel 14, estado 1");
+        const auto logins = servidor->logins();
+        QCOMPARE(int(logins.size()), 2);
+        // NTLM: the account travels in the SSPI blob, not as a SQL login.
+        QVERIFY(logins[0].integrated && logins[0].user.empty() && logins[0].password.empty());
+        compruebaTodoCerrado();
+    }
+
+    void unAliasQueExigeCifradoContraUnServidorSinCifrado() {
+        arranca();
+        const QString conf = QDir::temp().filePath(QStringLiteral("tarpelino-e2e-alias-%1.conf").arg(::getpid()));
+        {
+            QFile f(conf);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QStringLiteral("[Cifrado]\n\thost = 127.0.0.1\n\tport = %1\n\tencryption = require\n")
+                        .arg(servidor->port())
+                        .toUtf8());
+        }
+        qputenv("FREETDSCONF", conf.toUtf8());
+        VentanaBajoPrueba v;
+        rellenaComoSa(v, "Cifrado");
+        v.pulsaTest();
+        qunsetenv("FREETDSCONF");
+        QFile::remove(conf);
+        compruebaPasada(v, "lbl2005", "txtErr2005", false, "no se pudo negociar el cifrado");
+        QCOMPARE(int(servidor->logins().size()), 0);
+        compruebaTodoCerrado();
+    }
+
     void servidoresQueFallan_data() {
         QTest::addColumn<int>("fallo");
         QTest::addColumn<QString>("descripcion");
