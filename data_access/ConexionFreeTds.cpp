@@ -82,8 +82,9 @@ PeticionSesion ConexionFreeTds::preparaPeticion(const Ajustes& ajustes, const Pr
                          : buscaPuertoInstancia(direcciones, direccion.host, direccion.instancia, plazo);
         peticion.servidor = direccion.host;
         peticion.configuracion = configuracionPara(direccion.host, puerto, proveedor.versionTds);
-        destino = direccion.host + (direccion.instancia.empty() ? "" : "\\" + direccion.instancia) + ", puerto " +
-                  std::to_string(puerto);
+        DireccionServidor conPuerto = direccion;
+        conPuerto.puerto = puerto;
+        destino = conPuerto.describe();
     }
     peticion.segundosLogin = segundosDeLogin(plazo);
     return peticion;

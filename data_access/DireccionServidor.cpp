@@ -66,7 +66,6 @@ std::string DireccionServidor::describe() const {
 
 DireccionServidor leeDireccionServidor(const std::string& texto) {
     DireccionServidor d;
-    d.comoSeEscribio = texto;
     std::string resto = recorta(texto);
     if (resto.empty())
         throw ErrorConexion("No se ha indicado el nombre del servidor.");

@@ -11,7 +11,6 @@ struct DireccionServidor {
     std::string host;      // without brackets, "localhost" for (local) and "."
     std::uint16_t puerto = 0; // 0: not given
     std::string instancia; // empty: the default instance
-    std::string comoSeEscribio;
 
     // "host, puerto N" / "host\instancia" for messages.
     std::string describe() const;

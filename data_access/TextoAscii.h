@@ -1,6 +1,5 @@
 #pragma once
 
-#include <string>
 #include <string_view>
 
 namespace data_access {
@@ -15,13 +14,6 @@ inline bool igualSinMayusculas(std::string_view a, std::string_view b) {
         if (minusculaAscii(a[i]) != minusculaAscii(b[i]))
             return false;
     return true;
-}
-
-inline std::string minusculasAscii(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        c = minusculaAscii(c);
-    return r;
 }
 
 } // namespace data_access
