@@ -1,19 +1,18 @@
 #pragma once
 
 #include "Conexion.h"
-#include "SesionFreeTds.h"
+#include "PeticionLogin.h"
 
 #include <chrono>
 
 namespace data_access {
 
-struct Ajustes;
-struct DireccionServidor;
-class Plazo;
-struct Proveedor;
+class ProcesoLogin;
 
 // The connection object: "SQLNCLI" logs in with TDS 7.2, "SQLNCLI10" with
-// TDS 7.3, through FreeTDS's db-lib, over TCP only.
+// TDS 7.3, through FreeTDS's db-lib, over TCP only. Each login runs in a
+// process of its own, so that the open keeps its deadline whatever the
+// network does.
 class ConexionFreeTds final : public Conexion {
 public:
     static constexpr std::chrono::seconds kTiempoEsperaPorDefecto{15};
@@ -27,13 +26,16 @@ public:
     void close() override;
     bool isOpen() const override { return proceso_ != nullptr; }
 
-private:
-    PeticionSesion preparaPeticion(const Ajustes& ajustes, const Proveedor& proveedor, const DireccionServidor& direccion,
-                                   const Plazo& plazo, std::string& destino) const;
+    // For tests: names answered without the system's resolver (see PeticionLogin).
+    void setResolucionFija(std::vector<std::pair<std::string, std::vector<std::string>>> tabla) {
+        resolucionFija_ = std::move(tabla);
+    }
 
+private:
     std::string cadena_;
     std::chrono::milliseconds tiempoEsperaPorDefecto_;
-    ProcesoDb* proceso_ = nullptr;
+    std::vector<std::pair<std::string, std::vector<std::string>>> resolucionFija_;
+    std::unique_ptr<ProcesoLogin> proceso_;
 };
 
 // The same, with another default for the open's timeout ("Connect Timeout"

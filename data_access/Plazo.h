@@ -11,8 +11,10 @@ class Plazo {
 public:
     using Reloj = std::chrono::steady_clock;
 
-    explicit Plazo(std::optional<std::chrono::milliseconds> limite)
-        : limite_(limite), inicio_(Reloj::now()) {}
+    // `yaTranscurrido`: what another process already spent of the same budget.
+    explicit Plazo(std::optional<std::chrono::milliseconds> limite,
+                   std::chrono::milliseconds yaTranscurrido = std::chrono::milliseconds(0))
+        : limite_(limite), inicio_(Reloj::now() - yaTranscurrido) {}
 
     bool ilimitado() const { return !limite_; }
     std::chrono::milliseconds limite() const { return limite_.value_or(std::chrono::milliseconds(0)); }
@@ -21,8 +23,12 @@ public:
     std::chrono::milliseconds restante() const {
         if (!limite_)
             return std::chrono::milliseconds::max();
-        auto usado = std::chrono::duration_cast<std::chrono::milliseconds>(Reloj::now() - inicio_);
+        const auto usado = transcurrido();
         return usado >= *limite_ ? std::chrono::milliseconds(0) : *limite_ - usado;
+    }
+
+    std::chrono::milliseconds transcurrido() const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Reloj::now() - inicio_);
     }
 
     bool agotado() const { return limite_ && restante().count() == 0; }

@@ -16,16 +16,53 @@ std::string hostNoEncontrado(const std::string& host) {
     return "No se encuentra el servidor «" + host + "»: el nombre no se puede resolver a una dirección IP.";
 }
 
-std::string resolucionAgotada(const std::string& host, std::chrono::milliseconds limite) {
-    return "Tiempo de espera agotado tras " + segundos(limite) + " buscando la dirección de «" + host + "».";
+std::string resolucionAgotada(const std::string& host, const Plazo& plazo) {
+    return tiempoAgotadoEn(Etapa::NombreHost, host, plazo, false);
 }
 
 std::string conexionRechazada(const std::string& destino) {
     return "Conexión rechazada por " + destino + ": no hay ningún SQL Server escuchando ahí.";
 }
 
-std::string tiempoAgotado(const std::string& destino, std::chrono::milliseconds limite) {
-    return "Tiempo de espera agotado: " + destino + " no completó el inicio de sesión en " + segundos(limite) + ".";
+std::string tiempoAgotadoEn(Etapa etapa, const std::string& destino, const Plazo& plazo, bool integrada) {
+    const auto ms = plazo.transcurrido().count();
+    const std::string inicio = "Tiempo de espera agotado tras " + std::to_string(ms / 1000) + "," +
+                               std::to_string((ms % 1000) / 100) + " s (límite " + segundos(plazo.limite()) + "): ";
+    switch (etapa) {
+    case Etapa::Preparacion:
+        return inicio + "no se llegó a iniciar la conexión con «" + destino + "».";
+    case Etapa::NombreHost:
+        return inicio + "buscando la dirección de «" + destino + "».";
+    case Etapa::Browser:
+        return inicio + "el servicio SQL Server Browser de «" + destino +
+               "» no respondió (puerto UDP 1434): indique el puerto como servidor,puerto.";
+    case Etapa::ConexionTcp:
+        return inicio + destino + " no aceptó la conexión TCP (ni la rechazó): compruebe el nombre, el puerto y "
+                                  "los cortafuegos.";
+    case Etapa::Prelogin:
+        return inicio + destino + " aceptó la conexión pero no completó su respuesta al saludo inicial (PRELOGIN).";
+    case Etapa::Tls:
+        return inicio + destino + " no completó la negociación del cifrado (TLS).";
+    case Etapa::PreparacionLogin:
+        if (integrada)
+            return inicio + "esperando al servidor de Kerberos (KDC) para el ticket de servicio de " + destino + ".";
+        return inicio + "preparando el inicio de sesión en " + destino + ".";
+    case Etapa::RespuestaLogin:
+        break;
+    }
+    return inicio + destino + " no respondió al inicio de sesión.";
+}
+
+std::string conexionTcpFallida(const std::string& destino, const std::vector<int>& errores) {
+    bool todasRechazadas = !errores.empty();
+    for (int e : errores)
+        todasRechazadas = todasRechazadas && e == ECONNREFUSED;
+    if (todasRechazadas)
+        return conexionRechazada(destino);
+    for (int e : errores)
+        if (e != ECONNREFUSED)
+            return errorRed(destino, e);
+    return errorRed(destino, 0);
 }
 
 std::string conexionCerrada(const std::string& destino) {
@@ -70,9 +107,8 @@ std::string browserCerrado(const std::string& host) {
            "» (puerto UDP 1434 cerrado): indique el puerto como servidor,puerto.";
 }
 
-std::string browserSinRespuesta(const std::string& host, std::chrono::milliseconds limite) {
-    return "El servicio SQL Server Browser de «" + host + "» no respondió en " + segundos(limite) +
-           " (puerto UDP 1434): indique el puerto como servidor,puerto.";
+std::string browserSinRespuesta(const std::string& host, const Plazo& plazo) {
+    return tiempoAgotadoEn(Etapa::Browser, host, plazo, false);
 }
 
 std::string instanciaNoEncontrada(const std::string& instancia, const std::string& host,
@@ -90,6 +126,29 @@ std::string sinTicketKerberos(const std::string& motivo) {
     return "Seguridad integrada: no hay ningún ticket de Kerberos válido (" + motivo +
            "). Obtenga uno con kinit usuario@DOMINIO o indique un usuario de SQL Server.";
 }
+
+std::string cifradoAliasNoValido(const std::string& alias, const std::string& archivo, const std::string& valor) {
+    return "La sección [" + alias + "] de " + archivo + " pide «encryption = " + valor +
+           "», que no es válido: use off, request o require.";
+}
+
+std::string valorConfiguracionNoValido(const std::string& opcion, const std::string& valor) {
+    return "El valor de «" + opcion + "» («" + valor +
+           "») no se puede pasar a FreeTDS: contiene «;», «#», un salto de línea o es demasiado largo.";
+}
+
+std::string procesoLoginNoArranca(const std::string& ruta, int errorSistema) {
+    return "No se pudo iniciar el proceso de inicio de sesión " + ruta + " (error del sistema " +
+           std::to_string(errorSistema) + "): la instalación de Tarpelino está incompleta.";
+}
+
+std::string procesoLoginTerminado(int senal) {
+    if (senal > 0)
+        return "El proceso de inicio de sesión terminó de forma inesperada (señal " + std::to_string(senal) + ").";
+    return "El proceso de inicio de sesión terminó de forma inesperada.";
+}
+
+std::string errorInterno(const std::string& detalle) { return "Error interno del inicio de sesión: " + detalle + "."; }
 
 std::string mensajeServidor(int numero, int clase, int estado, const std::string& texto) {
     return "Msg " + std::to_string(numero) + ", nivel " + std::to_string(clase) + ", estado " +

@@ -19,9 +19,15 @@ constexpr std::uint8_t clntUcastInst = 0x04;
 constexpr std::uint8_t svrResp = 0x05;
 constexpr std::size_t maxInstanceName = 32;
 
+// Transports in the order SQL Server Browser lists them: tcp, then np; the record ends with ";;".
 std::string describe(const std::string& serverName, const BrowserInstance& instance) {
-    return "ServerName;" + serverName + ";InstanceName;" + instance.name + ";IsClustered;No;Version;" +
-           instance.version + ";tcp;" + std::to_string(instance.tcpPort) + ";;";
+    std::string record = "ServerName;" + serverName + ";InstanceName;" + instance.name +
+                         ";IsClustered;No;Version;" + instance.version + ";";
+    if (instance.tcpEnabled)
+        record += "tcp;" + std::to_string(instance.tcpPort) + ";";
+    if (!instance.pipe.empty())
+        record += "np;" + instance.pipe + ";";
+    return record + ";";
 }
 
 std::string svrRespFor(const std::string& data) {
@@ -72,6 +78,11 @@ void BrowserResponder::setInstances(std::vector<BrowserInstance> instances) {
     instances_ = std::move(instances);
 }
 
+void BrowserResponder::setMalformedReply(std::string bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    malformedReply_ = std::move(bytes);
+}
+
 int BrowserResponder::requestsReceived() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return requests_;
@@ -98,6 +109,8 @@ void BrowserResponder::serve() {
 
 std::string BrowserResponder::answer(const std::string& request) const {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (!malformedReply_.empty())
+        return malformedReply_;
     const auto kind = static_cast<std::uint8_t>(request[0]);
     if (kind == clntBcastEx || kind == clntUcastEx) {
         std::string all;

@@ -12,6 +12,11 @@ struct BrowserInstance {
     std::string name;          // e.g. "SQLEXPRESS"; requests match it case-insensitively
     std::uint16_t tcpPort = 0; // where the instance's Server listens
     std::string version = "15.0.2000.5";
+    // False for an instance with TCP/IP disabled, as Express editions are installed: the record then
+    // has no "tcp;<port>;" part and a client that only speaks TCP cannot reach it.
+    bool tcpEnabled = true;
+    // Named pipe listed as "np;<pipe>;" when not empty, e.g. \\HOST\pipe\MSSQL$SQLEXPRESS\sql\query.
+    std::string pipe{};
 };
 
 // SQL Server Browser (MC-SQLR) on UDP: answers CLNT_UCAST_INST for a known instance and
@@ -30,6 +35,10 @@ public:
     std::uint16_t port() const { return boundPort_; }
 
     void setInstances(std::vector<BrowserInstance> instances);
+    // When not empty, every request is answered with exactly these bytes instead of a proper
+    // SVR_RESP, e.g. a wrong first byte or a record cut short, as from a broken or foreign service.
+    // An empty string goes back to proper answers.
+    void setMalformedReply(std::string bytes);
     int requestsReceived() const;
 
 private:
@@ -43,6 +52,7 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<BrowserInstance> instances_;
+    std::string malformedReply_;
     int requests_ = 0;
 
     int fd_ = -1;

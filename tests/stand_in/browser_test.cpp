@@ -67,6 +67,22 @@ TEST(BrowserResponderTest, AnswersKnownInstancesAndStaysSilentOtherwise) {
     EXPECT_EQ(browser.requestsReceived(), 5);
 }
 
+TEST(BrowserResponderTest, PipeOnlyInstanceHasNoTcpPartAndMalformedRepliesGoOutVerbatim) {
+    const std::string pipe = "\\\\PRUEBAS\\pipe\\MSSQL$SQLEXPRESS\\sql\\query";
+    BrowserResponder browser("127.0.0.1", "PRUEBAS", {{"SQLEXPRESS", 0, "16.0.1000.6", false, pipe}}, 0);
+    browser.start();
+    const std::string request("\x04SQLEXPRESS\0", 12);
+    EXPECT_EQ(ask("127.0.0.1", browser.port(), request),
+              svrResp("ServerName;PRUEBAS;InstanceName;SQLEXPRESS;IsClustered;No;Version;16.0.1000.6;np;" +
+                      pipe + ";;"));
+
+    // A record cut off in the middle of the port, its size still claiming the whole record.
+    const std::string cut = svrResp("ServerName;PRUEBAS;InstanceName;SQLEXPRESS;tcp;14360;;").substr(0, 52);
+    browser.setMalformedReply(cut);
+    EXPECT_EQ(ask("127.0.0.1", browser.port(), request), cut);
+    EXPECT_EQ(ask("127.0.0.1", browser.port(), std::string("\x04OTRA\0", 6)), cut);
+}
+
 // FreeTDS asks the fixed UDP port 1434 of the host it resolved, so the pair of stand-ins needs a
 // loopback address whose port 1434 is free: 127.0.0.1 if nobody else is using it, else another.
 class BrowserOn1434Test : public StandInTest {

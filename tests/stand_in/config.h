@@ -34,6 +34,7 @@ enum class Fault {
     Garbage,             // answers PRELOGIN with bytes that are not TDS (an HTTP reply), then closes
     DelayLogin,          // answers LOGIN7 only after Config::faultDelay
     ResetAtOnce,         // accepts, then resets the connection (RST) without reading
+    TricklePrelogin,     // sends a valid PRELOGIN reply one byte per Config::faultDelay, then carries on
 };
 
 struct ProductVersion {

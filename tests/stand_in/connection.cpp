@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -89,9 +91,13 @@ void Connection::serve(PacketChannel& channel) {
             return;
         }
         const EncryptionDecision decision = negotiateEncryption(config_.encryption, request->encryption);
-        if (!channel.writeMessage(packet_type::reply,
-                                  encodePreloginReply(config_.productVersion, decision.answer)))
+        const std::string reply = encodePreloginReply(config_.productVersion, decision.answer);
+        if (config_.fault == Fault::TricklePrelogin) {
+            if (!trickle(channel, channel.framePackets(packet_type::reply, reply)))
+                return;
+        } else if (!channel.writeMessage(packet_type::reply, reply)) {
             return;
+        }
         if (config_.fault == Fault::CloseAfterPrelogin ||
             decision.scope == EncryptionDecision::Scope::Refuse) {
             hangUp();
@@ -188,6 +194,35 @@ bool Connection::answerLogin(PacketChannel& channel, const Login7& login) {
         return false;
     channel.setPacketSize(packetSize);
     return true;
+}
+
+bool Connection::trickle(PacketChannel& channel, const std::string& bytes) {
+    // Without Nagle every byte leaves in its own segment, so the client sees each one arrive.
+    const int on = 1;
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    for (const char byte : bytes) {
+        if (!pauseWhileClientWaits(config_.faultDelay) || !channel.writeRaw(std::string(1, byte)))
+            return false;
+    }
+    return true;
+}
+
+bool Connection::pauseWhileClientWaits(std::chrono::milliseconds delay) {
+    // Short stop waits with a look at the socket in between: a client that gave up is let go at once
+    // rather than at the next write, which a closed peer would still accept.
+    constexpr std::chrono::milliseconds slice{50};
+    const auto deadline = std::chrono::steady_clock::now() + delay;
+    for (;;) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return true;
+        if (host_.waitForStop(std::min(left, slice)))
+            return false;
+        pollfd p{fd_, POLLRDHUP, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)))
+            return false;
+    }
 }
 
 void Connection::serveRequests(PacketChannel& channel) {

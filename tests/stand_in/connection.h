@@ -31,6 +31,10 @@ private:
     void serve(PacketChannel& channel);
     // Answers the LOGIN7; true if the session continues with requests.
     bool answerLogin(PacketChannel& channel, const Login7& login);
+    // Writes `bytes` one at a time, Config::faultDelay apart; false if the server stops or the client leaves.
+    bool trickle(PacketChannel& channel, const std::string& bytes);
+    // Waits `delay` unless the server stops or the client closes first; true if the whole delay passed.
+    bool pauseWhileClientWaits(std::chrono::milliseconds delay);
     void serveRequests(PacketChannel& channel);
     // FIN first and then wait for the client's, so that unread client bytes never turn the
     // close into a reset.

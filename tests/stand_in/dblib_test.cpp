@@ -85,6 +85,7 @@ TEST_F(DbLibTest, EveryFaultEndsTheLoginPromptly) {
         {Fault::NeverAnswerPrelogin, SYBETIME}, {Fault::NeverAnswerLogin, SYBETIME},
         {Fault::CloseAfterPrelogin, SYBESEOF},  {Fault::Garbage, SYBESEOF},
         {Fault::DelayLogin, SYBETIME},          {Fault::ResetAtOnce, 0},
+        {Fault::TricklePrelogin, SYBETIME},
     };
     for (const auto& [fault, cause] : faults) {
         SCOPED_TRACE(static_cast<int>(fault));
@@ -111,6 +112,20 @@ TEST_F(DbLibTest, ShortDelayStillLogsIn) {
     config.faultDelay = 300ms;
     startServer(config);
     EXPECT_TRUE(dbLibLogin({endpoint(server()), DBVERSION_73, "sa", saPassword, "", 3}).connected);
+}
+
+TEST_F(DbLibTest, TrickledPreloginReplyIsNoTimeoutForAPerReadTimer) {
+    // db-lib's login timeout bounds each read, not the login: a reply that takes longer in total
+    // but keeps arriving must still log in.
+    Config config = standardConfig();
+    config.fault = Fault::TricklePrelogin;
+    config.faultDelay = 40ms;
+    startServer(config);
+    const DbLibOutcome outcome = dbLibLogin({endpoint(server()), DBVERSION_73, "sa", saPassword, "", 1});
+    EXPECT_TRUE(outcome.connected) << ::testing::PrintToString(outcome.errors);
+    // 8 header bytes and 35 of payload, each after the delay.
+    EXPECT_GE(outcome.elapsed, 43 * 40ms);
+    EXPECT_LT(outcome.elapsed, 43 * 40ms + 1s);
 }
 
 } // namespace

@@ -13,7 +13,8 @@ namespace stand_in {
 
 namespace {
 
-int openBound(const std::string& address, std::uint16_t port, int type, std::uint16_t& boundPort) {
+int openBound(const std::string& address, std::uint16_t port, int type, std::uint16_t& boundPort,
+              int backlog) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = type;
@@ -36,7 +37,7 @@ int openBound(const std::string& address, std::uint16_t port, int type, std::uin
     const int bound = ::bind(fd, found->ai_addr, found->ai_addrlen);
     const int bindErrno = errno;
     ::freeaddrinfo(found);
-    if (bound != 0 || (type == SOCK_STREAM && ::listen(fd, 64) != 0)) {
+    if (bound != 0 || (type == SOCK_STREAM && ::listen(fd, backlog) != 0)) {
         ::close(fd);
         throw std::runtime_error("cannot bind " + address + " port " + service + ": " +
                                  std::strerror(bound != 0 ? bindErrno : errno));
@@ -52,12 +53,13 @@ int openBound(const std::string& address, std::uint16_t port, int type, std::uin
 
 } // namespace
 
-int openListeningSocket(const std::string& address, std::uint16_t port, std::uint16_t& boundPort) {
-    return openBound(address, port, SOCK_STREAM, boundPort);
+int openListeningSocket(const std::string& address, std::uint16_t port, std::uint16_t& boundPort,
+                        int backlog) {
+    return openBound(address, port, SOCK_STREAM, boundPort, backlog);
 }
 
 int openUdpSocket(const std::string& address, std::uint16_t port, std::uint16_t& boundPort) {
-    return openBound(address, port, SOCK_DGRAM, boundPort);
+    return openBound(address, port, SOCK_DGRAM, boundPort, 0);
 }
 
 bool waitReadable(int fd, int wakeFd) {

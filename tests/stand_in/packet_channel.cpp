@@ -117,7 +117,7 @@ bool PacketChannel::writeMessage(std::uint8_t type, const std::string& payload) 
     return writePackets(type, payload);
 }
 
-bool PacketChannel::writePackets(std::uint8_t type, const std::string& payload) {
+std::string PacketChannel::framePackets(std::uint8_t type, const std::string& payload) const {
     const std::size_t chunk = packetSize_ - headerSize;
     std::string wire;
     std::size_t at = 0;
@@ -136,7 +136,11 @@ bool PacketChannel::writePackets(std::uint8_t type, const std::string& payload) 
         wire.append(payload, at, size);
         at += size;
     } while (at < payload.size());
+    return wire;
+}
 
+bool PacketChannel::writePackets(std::uint8_t type, const std::string& payload) {
+    const std::string wire = framePackets(type, payload);
     if (mode_ == Mode::Tls)
         return tls_->sendAll(wire);
     return sendRaw(wire.data(), wire.size());

@@ -35,6 +35,8 @@ public:
     // Splits the payload into packets of the current packet size, EOM on the last.
     bool writeMessage(std::uint8_t type, const std::string& payload);
     bool writeRaw(const std::string& bytes);
+    // The packets writeMessage would send in clear, for callers that pace the bytes themselves.
+    std::string framePackets(std::uint8_t type, const std::string& payload) const;
 
     // Runs the server side of the handshake; false if it failed.
     bool startTls(std::shared_ptr<const TlsCredentials> credentials);

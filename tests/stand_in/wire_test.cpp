@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace stand_in::testing {
@@ -260,6 +261,32 @@ TEST_F(WireTest, FailedLoginIsFollowedByTheServerClosing) {
         EXPECT_TRUE(client.closedByServer()) << "nothing after the DONE";
     }
     EXPECT_TRUE(server().waitAllClosed(std::chrono::seconds(5)));
+}
+
+TEST_F(WireTest, StopIsPromptWhateverTheFaultIsDoing) {
+    // Each fault is caught mid-way: waiting out its delay, trickling, hanging up, or reading a
+    // client that never leaves. A connection thread that sleeps or blocks would hold stop() up.
+    const Fault faults[] = {
+        Fault::None,    Fault::NeverAnswerPrelogin, Fault::NeverAnswerLogin, Fault::CloseAfterPrelogin,
+        Fault::Garbage, Fault::DelayLogin,          Fault::ResetAtOnce,      Fault::TricklePrelogin};
+    for (const Fault fault : faults) {
+        SCOPED_TRACE(static_cast<int>(fault));
+        Config config = standardConfig();
+        config.fault = fault;
+        config.faultDelay = std::chrono::seconds(30);
+        startServer(config);
+        RawClient client(server().port());
+        ASSERT_TRUE(client.connected());
+        if (fault != Fault::ResetAtOnce) {
+            client.send(preloginType, preloginRequest(0x02));
+            client.send(login7Type, login7(tds_version::v7_3B, "sa", saPassword));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+        const auto before = std::chrono::steady_clock::now();
+        server().stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500));
+    }
 }
 
 } // namespace

@@ -126,7 +126,7 @@ std::uint16_t buscaPuertoInstancia(const std::vector<DireccionIp>& direcciones, 
             proximoEnvio = Plazo::Reloj::now() + kIntervaloReintento;
         }
         if (plazo.agotado())
-            throw ErrorConexion(textos::browserSinRespuesta(host, plazo.limite()));
+            throw ErrorConexion(textos::browserSinRespuesta(host, plazo));
 
         std::vector<pollfd> fds;
         for (std::size_t i = 0; i < sockets.size(); ++i)

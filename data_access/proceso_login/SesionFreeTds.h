@@ -28,8 +28,8 @@ struct Diagnostico {
 };
 
 struct PeticionSesion {
-    std::string servidor;      // the name dbopen gets
-    std::string configuracion; // freetds.conf text read before FreeTDS's own files; empty: none
+    std::string servidor;            // the name dbopen gets: a section of `archivoConfiguracion`
+    std::string archivoConfiguracion; // freetds.conf read before FreeTDS's own files
     int versionDbLib = 0;
     std::string usuario;
     std::string password;
@@ -44,7 +44,7 @@ using ProcesoDb = tds_dblib_dbprocess;
 
 // One db-lib login. Returns the open process, or nullptr with what went
 // wrong in `diagnostico`. db-lib's handlers, timeouts and configuration file
-// are process-wide: logins are serialised here.
+// are process-wide: this runs once per login process.
 ProcesoDb* abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico);
 void cierraSesion(ProcesoDb* proceso);
 

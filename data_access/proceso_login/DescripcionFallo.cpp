@@ -17,16 +17,17 @@ std::string sinNombreAjeno(std::string texto) {
     return texto;
 }
 
-std::string describeErrorCliente(const ErrorCliente& e, const std::string& destino, const Plazo& plazo) {
+std::string describeErrorCliente(const ErrorCliente& e, const std::string& destino, const Plazo& plazo,
+                                 Etapa etapa, bool integrada) {
     switch (e.numero) {
     case SYBECONN:
         if (e.errorSistema == ECONNREFUSED)
             return textos::conexionRechazada(destino);
         if (e.errorSistema == ETIMEDOUT || plazo.agotado())
-            return textos::tiempoAgotado(destino, plazo.limite());
+            return textos::tiempoAgotadoEn(etapa, destino, plazo, integrada);
         return textos::errorRed(destino, e.errorSistema);
     case SYBETIME:
-        return textos::tiempoAgotado(destino, plazo.limite());
+        return textos::tiempoAgotadoEn(etapa, destino, plazo, integrada);
     case SYBESEOF:
         return textos::conexionCerrada(destino);
     case SYBEREAD:
@@ -44,8 +45,8 @@ std::string describeErrorCliente(const ErrorCliente& e, const std::string& desti
 
 } // namespace
 
-std::string describeFallo(const Diagnostico& diagnostico, const std::string& destino, const Plazo& plazo,
-                          bool integrada) {
+std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultado& red, const std::string& destino,
+                          const Plazo& plazo, bool integrada) {
     std::string mensajes;
     for (const MensajeServidor& m : diagnostico.mensajes)
         if (m.clase > 10)
@@ -53,13 +54,22 @@ std::string describeFallo(const Diagnostico& diagnostico, const std::string& des
     if (!mensajes.empty())
         return textos::inicioSesionRechazado(destino) + mensajes;
 
+    if (red.agotado)
+        return textos::tiempoAgotadoEn(red.etapa, destino, plazo, integrada);
+    if (!red.conectado && !red.erroresTcp.empty())
+        return textos::conexionTcpFallida(destino, red.erroresTcp);
+    if (red.cierre == Relevo::Cierre::ServidorReinicio)
+        return textos::errorRed(destino, ECONNRESET);
+    if (red.cierre == Relevo::Cierre::ServidorCerro)
+        return textos::conexionCerrada(destino);
+
     // 20018 only points at the server's messages and 20002 only says the
     // login failed: the first other error tells why.
     for (const ErrorCliente& e : diagnostico.errores)
         if (e.numero != SYBESMSG && e.numero != SYBEFCON)
-            return describeErrorCliente(e, destino, plazo);
+            return describeErrorCliente(e, destino, plazo, red.etapa, integrada);
     if (plazo.agotado())
-        return textos::tiempoAgotado(destino, plazo.limite());
+        return textos::tiempoAgotadoEn(red.etapa, destino, plazo, integrada);
     return textos::inicioSesionFallido(destino, integrada);
 }
 

@@ -1,0 +1,156 @@
+#include "PeticionLogin.h"
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace data_access {
+
+namespace {
+
+constexpr std::uint32_t kMensajeMaximo = 1 << 20;
+
+class Escritor {
+public:
+    void numero(std::uint64_t n) {
+        for (int i = 0; i < 8; ++i)
+            datos_.push_back(char((n >> (8 * i)) & 0xFF));
+    }
+    void texto(const std::string& s) {
+        numero(s.size());
+        datos_ += s;
+    }
+    std::string datos_;
+};
+
+class Lector {
+public:
+    explicit Lector(const std::string& datos) : datos_(datos) {}
+    std::uint64_t numero() {
+        if (datos_.size() - pos_ < 8)
+            throw std::runtime_error("petición de login truncada");
+        std::uint64_t n = 0;
+        for (int i = 0; i < 8; ++i)
+            n |= std::uint64_t(static_cast<unsigned char>(datos_[pos_ + i])) << (8 * i);
+        pos_ += 8;
+        return n;
+    }
+    std::string texto() {
+        const std::uint64_t n = numero();
+        if (n > datos_.size() - pos_)
+            throw std::runtime_error("petición de login truncada");
+        std::string s = datos_.substr(pos_, n);
+        pos_ += n;
+        return s;
+    }
+
+private:
+    const std::string& datos_;
+    std::size_t pos_ = 0;
+};
+
+bool escribeTodo(int fd, const char* datos, std::size_t n) {
+    while (n > 0) {
+        const ssize_t escritos = ::send(fd, datos, n, MSG_NOSIGNAL);
+        if (escritos < 0 && errno == EINTR)
+            continue;
+        if (escritos <= 0)
+            return false;
+        datos += escritos;
+        n -= std::size_t(escritos);
+    }
+    return true;
+}
+
+bool leeTodo(int fd, char* datos, std::size_t n) {
+    while (n > 0) {
+        const ssize_t leidos = ::read(fd, datos, n);
+        if (leidos < 0 && errno == EINTR)
+            continue;
+        if (leidos <= 0)
+            return false;
+        datos += leidos;
+        n -= std::size_t(leidos);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string serializa(const PeticionLogin& p) {
+    Escritor e;
+    e.numero(std::uint64_t(p.versionDbLib));
+    e.texto(p.versionTds);
+    e.texto(p.host);
+    e.numero(p.puerto);
+    e.texto(p.instancia);
+    e.texto(p.usuario);
+    e.texto(p.password);
+    e.texto(p.baseDatos);
+    e.texto(p.aplicacion);
+    e.texto(p.estacion);
+    e.numero(p.integrada);
+    e.numero(p.limite ? std::uint64_t(p.limite->count()) + 1 : 0);
+    e.numero(std::uint64_t(p.transcurrido.count()));
+    e.numero(p.resolucionFija.size());
+    for (const auto& [nombre, direcciones] : p.resolucionFija) {
+        e.texto(nombre);
+        e.numero(direcciones.size());
+        for (const std::string& d : direcciones)
+            e.texto(d);
+    }
+    return e.datos_;
+}
+
+PeticionLogin deserializa(const std::string& cuerpo) {
+    Lector l(cuerpo);
+    PeticionLogin p;
+    p.versionDbLib = int(l.numero());
+    p.versionTds = l.texto();
+    p.host = l.texto();
+    p.puerto = std::uint16_t(l.numero());
+    p.instancia = l.texto();
+    p.usuario = l.texto();
+    p.password = l.texto();
+    p.baseDatos = l.texto();
+    p.aplicacion = l.texto();
+    p.estacion = l.texto();
+    p.integrada = l.numero() != 0;
+    if (const std::uint64_t limite = l.numero())
+        p.limite = std::chrono::milliseconds(limite - 1);
+    p.transcurrido = std::chrono::milliseconds(l.numero());
+    for (std::uint64_t n = l.numero(); n > 0; --n) {
+        std::string nombre = l.texto();
+        std::vector<std::string> direcciones;
+        for (std::uint64_t m = l.numero(); m > 0; --m)
+            direcciones.push_back(l.texto());
+        p.resolucionFija.emplace_back(std::move(nombre), std::move(direcciones));
+    }
+    return p;
+}
+
+bool enviaMensaje(int fd, char tipo, const std::string& cuerpo) {
+    std::string trama(4, '\0');
+    const auto n = std::uint32_t(cuerpo.size());
+    for (int i = 0; i < 4; ++i)
+        trama[i] = char((n >> (8 * i)) & 0xFF);
+    trama += tipo;
+    trama += cuerpo;
+    return escribeTodo(fd, trama.data(), trama.size());
+}
+
+bool recibeMensaje(int fd, char& tipo, std::string& cuerpo) {
+    unsigned char cabecera[5];
+    if (!leeTodo(fd, reinterpret_cast<char*>(cabecera), sizeof cabecera))
+        return false;
+    const std::uint32_t n = cabecera[0] | cabecera[1] << 8 | cabecera[2] << 16 | std::uint32_t(cabecera[3]) << 24;
+    if (n > kMensajeMaximo)
+        return false;
+    tipo = char(cabecera[4]);
+    cuerpo.assign(n, '\0');
+    return leeTodo(fd, cuerpo.data(), n);
+}
+
+} // namespace data_access

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace data_access {
+
+// Everything the login process needs for one open, already validated by the
+// connection object. It travels over a socket, never through argv or the
+// environment, so the password is seen by no other process.
+struct PeticionLogin {
+    int versionDbLib = 0;    // DBVERSION_7x
+    std::string versionTds;  // "7.2", as freetds.conf writes it
+    std::string host;        // as typed, without brackets
+    std::uint16_t puerto = 0; // 0: not given
+    std::string instancia;
+    std::string usuario;
+    std::string password;
+    std::string baseDatos;
+    std::string aplicacion;
+    std::string estacion;
+    bool integrada = false;
+    // The budget of the whole open and what the caller already spent of it.
+    std::optional<std::chrono::milliseconds> limite;
+    std::chrono::milliseconds transcurrido{0};
+    // Names answered without asking the resolver, for tests: an empty list
+    // is a resolver that never answers.
+    std::vector<std::pair<std::string, std::vector<std::string>>> resolucionFija;
+};
+
+// Where a login stands; the last one reported is what a timeout names.
+enum class Etapa : std::uint8_t {
+    Preparacion,
+    NombreHost,
+    Browser,
+    ConexionTcp,
+    Prelogin,
+    Tls,
+    PreparacionLogin, // between the server's PRELOGIN reply and LOGIN7: Kerberos asks its KDC here
+    RespuestaLogin,
+};
+
+// Messages between the connection object and its login process, framed as
+// a 4-byte length, a 1-byte kind and the body.
+namespace mensaje {
+constexpr char kPeticion = 'P'; // parent -> login process: a PeticionLogin
+constexpr char kCierra = 'C';   // parent -> login process: close the open login and exit
+constexpr char kEtapa = 'E';    // login process -> parent: one Etapa byte, then the destination so far
+constexpr char kAbierta = 'A';  // login process -> parent: logged in
+constexpr char kFallo = 'F';    // login process -> parent: the description of the failure
+} // namespace mensaje
+
+std::string serializa(const PeticionLogin& peticion);
+// Throws std::runtime_error on a malformed body.
+PeticionLogin deserializa(const std::string& cuerpo);
+
+// Blocking, whole-message I/O on a stream socket; false on EOF or error.
+bool enviaMensaje(int fd, char tipo, const std::string& cuerpo);
+bool recibeMensaje(int fd, char& tipo, std::string& cuerpo);
+
+} // namespace data_access

@@ -1,0 +1,196 @@
+#include "ProcesoLogin.h"
+
+#include "Conexion.h"
+#include "TextosError.h"
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace data_access {
+
+namespace {
+
+// What the login process needs after the deadline to notice it and report.
+constexpr std::chrono::milliseconds kMargenInforme{400};
+// How long a closing login may take before it is killed.
+constexpr std::chrono::milliseconds kEsperaCierre{2000};
+
+// FreeTDS lets these override what the program asks for (the TDS version
+// above all), or writes logs with them; the login process never sees them.
+constexpr std::array<std::string_view, 7> kVariablesOcultas{"TDSVER",  "TDSPORT", "TDSHOST",    "TDSQUERY",
+                                                            "TDSDUMP", "TDSDUMPCONFIG", "SYBASE"};
+
+std::vector<std::string> entornoLimpio() {
+    std::vector<std::string> entorno;
+    for (char** v = environ; v && *v; ++v) {
+        const std::string_view variable(*v);
+        const std::string_view nombre = variable.substr(0, variable.find('='));
+        bool oculta = false;
+        for (std::string_view o : kVariablesOcultas)
+            oculta = oculta || nombre == o;
+        if (!oculta)
+            entorno.emplace_back(variable);
+    }
+    return entorno;
+}
+
+void cierraFd(int& fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+// Waits for the child to end, killing it if it has not within `espera`.
+void terminaHijo(pid_t pid, std::chrono::milliseconds espera) {
+    const auto fin = Plazo::Reloj::now() + espera;
+    for (;;) {
+        int estado = 0;
+        const pid_t r = ::waitpid(pid, &estado, WNOHANG);
+        if (r == pid || (r < 0 && errno != EINTR))
+            return;
+        if (Plazo::Reloj::now() >= fin) {
+            ::kill(pid, SIGKILL);
+            while (::waitpid(pid, &estado, 0) < 0 && errno == EINTR) {
+            }
+            return;
+        }
+        ::usleep(2000);
+    }
+}
+
+pid_t lanza(int canalHijo) {
+    const std::string ruta = rutaProcesoLogin();
+    posix_spawn_file_actions_t acciones;
+    posix_spawn_file_actions_init(&acciones);
+    // The channel is descriptor 3 in the child; everything else is close-on-exec.
+    posix_spawn_file_actions_adddup2(&acciones, canalHijo, 3);
+    posix_spawnattr_t atributos;
+    posix_spawnattr_init(&atributos);
+    sigset_t vacio;
+    sigemptyset(&vacio);
+    posix_spawnattr_setsigmask(&atributos, &vacio);
+    sigset_t porDefecto;
+    sigemptyset(&porDefecto);
+    sigaddset(&porDefecto, SIGPIPE);
+    sigaddset(&porDefecto, SIGTERM);
+    sigaddset(&porDefecto, SIGINT);
+    posix_spawnattr_setsigdefault(&atributos, &porDefecto);
+    posix_spawnattr_setflags(&atributos, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    std::vector<std::string> entorno = entornoLimpio();
+    std::vector<char*> envp;
+    for (std::string& v : entorno)
+        envp.push_back(v.data());
+    envp.push_back(nullptr);
+    std::string nombre = "tarpelino-login";
+    char* argv[] = {nombre.data(), nullptr};
+
+    pid_t pid = -1;
+    const int error = ::posix_spawn(&pid, ruta.c_str(), &acciones, &atributos, argv, envp.data());
+    posix_spawn_file_actions_destroy(&acciones);
+    posix_spawnattr_destroy(&atributos);
+    if (error != 0)
+        throw ErrorConexion(textos::procesoLoginNoArranca(ruta, error));
+    return pid;
+}
+
+} // namespace
+
+std::string rutaProcesoLogin() {
+    char exe[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+        std::string dir(exe, std::size_t(n));
+        dir.erase(dir.rfind('/'));
+        const std::string instalado = dir + "/../libexec/tarpelino/tarpelino-login";
+        if (::access(instalado.c_str(), X_OK) == 0)
+            return instalado;
+    }
+    return TARPELINO_PROCESO_LOGIN;
+}
+
+std::unique_ptr<ProcesoLogin> ProcesoLogin::abre(const PeticionLogin& peticion, const Plazo& plazo) {
+    int canales[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, canales) != 0)
+        throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), errno));
+    int canal = canales[0];
+    int canalHijo = canales[1];
+    pid_t pid = -1;
+    try {
+        pid = lanza(canalHijo);
+    } catch (...) {
+        cierraFd(canal);
+        cierraFd(canalHijo);
+        throw;
+    }
+    cierraFd(canalHijo);
+    std::unique_ptr<ProcesoLogin> proceso(new ProcesoLogin(pid, canal));
+
+    PeticionLogin conTiempo = peticion;
+    conTiempo.limite = plazo.ilimitado() ? std::nullopt : std::optional(plazo.limite());
+    conTiempo.transcurrido = plazo.transcurrido();
+    Etapa etapa = Etapa::Preparacion;
+    std::string destino = peticion.host;
+    const auto falla = [&](std::string descripcion) {
+        // Killed, not closed: a login that failed has nothing to close.
+        ::kill(proceso->pid_, SIGKILL);
+        terminaHijo(proceso->pid_, kEsperaCierre);
+        cierraFd(proceso->canal_);
+        proceso->pid_ = -1;
+        throw ErrorConexion(descripcion);
+    };
+    if (!enviaMensaje(canal, mensaje::kPeticion, serializa(conTiempo)))
+        falla(textos::procesoLoginTerminado(-1));
+
+    for (;;) {
+        int espera = -1;
+        if (!plazo.ilimitado()) {
+            const auto queda = plazo.restante() + kMargenInforme;
+            espera = int(queda.count());
+        }
+        pollfd p{canal, POLLIN, 0};
+        const int r = ::poll(&p, 1, espera);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r == 0)
+            falla(textos::tiempoAgotadoEn(etapa, destino, plazo, peticion.integrada));
+        char tipo = 0;
+        std::string cuerpo;
+        if (!recibeMensaje(canal, tipo, cuerpo)) {
+            int estado = 0;
+            ::waitpid(proceso->pid_, &estado, 0);
+            proceso->pid_ = -1;
+            cierraFd(proceso->canal_);
+            throw ErrorConexion(textos::procesoLoginTerminado(WIFSIGNALED(estado) ? WTERMSIG(estado) : -1));
+        }
+        if (tipo == mensaje::kEtapa && !cuerpo.empty()) {
+            etapa = Etapa(cuerpo[0]);
+            if (cuerpo.size() > 1)
+                destino = cuerpo.substr(1);
+        }
+        else if (tipo == mensaje::kAbierta)
+            return proceso;
+        else if (tipo == mensaje::kFallo)
+            falla(cuerpo);
+    }
+}
+
+ProcesoLogin::~ProcesoLogin() {
+    if (pid_ < 0)
+        return;
+    enviaMensaje(canal_, mensaje::kCierra, {});
+    terminaHijo(pid_, kEsperaCierre);
+    cierraFd(canal_);
+}
+
+} // namespace data_access

@@ -1,0 +1,168 @@
+#include "AperturaLogin.h"
+
+#include "AliasFreeTds.h"
+#include "BusquedaInstancia.h"
+#include "Conexion.h"
+#include "DescripcionFallo.h"
+#include "DireccionServidor.h"
+#include "ResolucionNombres.h"
+#include "TextoAscii.h"
+#include "TextosError.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace data_access {
+
+namespace {
+
+constexpr std::uint16_t kPuertoPorDefecto = 1433;
+// FreeTDS reads its configuration in lines of 255 characters at most.
+constexpr std::size_t kLineaFreeTds = 255;
+
+// Where and how the login travels, from the typed name or a FreeTDS alias.
+struct Destino {
+    std::string host;
+    std::uint16_t puerto = 0;
+    std::string instancia;
+    std::string cifrado = "request"; // the login goes inside TLS whenever the server can
+    std::optional<AliasFreeTds> alias;
+};
+
+Destino leeDestino(const PeticionLogin& p) {
+    Destino d;
+    d.host = p.host;
+    d.puerto = p.puerto;
+    d.instancia = p.instancia;
+    if (p.puerto != 0 || !p.instancia.empty())
+        return d;
+    d.alias = buscaAliasFreeTds(p.host, archivosConfiguracionFreeTds());
+    if (!d.alias)
+        return d;
+    if (!d.alias->host.empty())
+        d.host = d.alias->host;
+    d.puerto = d.alias->puerto;
+    d.instancia = d.puerto == 0 ? d.alias->instancia : std::string();
+    // "off" would send the password in clear to a server that offers TLS.
+    const std::string& cifrado = d.alias->cifrado;
+    if (igualSinMayusculas(cifrado, "require"))
+        d.cifrado = "require";
+    else if (!cifrado.empty() && !igualSinMayusculas(cifrado, "off") && !igualSinMayusculas(cifrado, "request"))
+        throw ErrorConexion(textos::cifradoAliasNoValido(p.host, d.alias->archivo, cifrado));
+    return d;
+}
+
+std::string describeDestino(const PeticionLogin& p, const Destino& d) {
+    DireccionServidor direccion{d.host, d.puerto, d.instancia};
+    if (!d.alias)
+        return direccion.describe();
+    return "«" + p.host + "» (" + direccion.describe() + ")";
+}
+
+// One "name = value" line that FreeTDS reads back exactly as written.
+std::string linea(const std::string& nombre, const std::string& valor) {
+    const std::string l = "\t" + nombre + " = " + valor + "\n";
+    const bool seguro = valor.find_first_of(";#\r\n\t") == std::string::npos && valor.find("  ") == std::string::npos &&
+                        (valor.empty() || (valor.front() != ' ' && valor.back() != ' ')) &&
+                        l.size() - 1 <= kLineaFreeTds;
+    if (!seguro)
+        throw ErrorConexion(textos::valorConfiguracionNoValido(nombre, valor));
+    return l;
+}
+
+std::string configuracion(const PeticionLogin& p, const Destino& d, std::uint16_t puertoRelevo,
+                          const std::string& nombreCanonico) {
+    // The typed name is the section db-lib looks for and what LOGIN7 names as the server.
+    std::string texto = "[" + p.host + "]\n";
+    if (texto.size() - 1 > kLineaFreeTds)
+        throw ErrorConexion(textos::valorConfiguracionNoValido("servidor", p.host));
+    texto += linea("host", "127.0.0.1") + linea("port", std::to_string(puertoRelevo)) +
+             linea("tds version", p.versionTds) + linea("encryption", d.cifrado) + linea("client charset", "UTF-8");
+    if (p.integrada) {
+        // db-lib would name the relay; the server registers its own name and port.
+        std::string spn = d.alias && !d.alias->spn.empty()
+                              ? d.alias->spn
+                              : "MSSQLSvc/" + nombreCanonico + ":" + std::to_string(d.puerto);
+        texto += linea("spn", spn);
+    }
+    if (d.alias) {
+        if (!d.alias->realm.empty())
+            texto += linea("realm", d.alias->realm);
+        if (!d.alias->caFile.empty())
+            texto += linea("ca file", d.alias->caFile);
+        if (!d.alias->crlFile.empty())
+            texto += linea("crl file", d.alias->crlFile);
+        if (!d.alias->compruebaNombreCertificado.empty())
+            texto += linea("check certificate hostname", d.alias->compruebaNombreCertificado);
+    }
+    return texto;
+}
+
+// The configuration lives in memory only: nothing is left on disk, even
+// when the process is killed.
+class ArchivoEnMemoria {
+public:
+    explicit ArchivoEnMemoria(const std::string& contenido) : fd_(::memfd_create("freetds.conf", MFD_CLOEXEC)) {
+        if (fd_ < 0 || ::write(fd_, contenido.data(), contenido.size()) != ssize_t(contenido.size()))
+            throw ErrorConexion(textos::errorInterno("no se pudo preparar la configuración de FreeTDS"));
+    }
+    ~ArchivoEnMemoria() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    ArchivoEnMemoria(const ArchivoEnMemoria&) = delete;
+    ArchivoEnMemoria& operator=(const ArchivoEnMemoria&) = delete;
+    std::string ruta() const { return "/proc/self/fd/" + std::to_string(fd_); }
+
+private:
+    int fd_;
+};
+
+int segundosDeLogin(const Plazo& plazo) {
+    if (plazo.ilimitado())
+        return 0;
+    // Only a safety net: the relay ends the login at the deadline.
+    return int(plazo.restante().count() / 1000 + 2);
+}
+
+} // namespace
+
+std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& plazo, const InformeEtapa& informa) {
+    Destino d = leeDestino(p);
+    informa(Etapa::NombreHost, d.host);
+    const HostResuelto resuelto = resuelveConTabla(d.host, p.resolucionFija, plazo);
+    if (d.puerto == 0 && !d.instancia.empty()) {
+        informa(Etapa::Browser, d.host);
+        d.puerto = buscaPuertoInstancia(resuelto.direcciones, d.host, d.instancia, plazo);
+    }
+    if (d.puerto == 0)
+        d.puerto = kPuertoPorDefecto;
+    const std::string destino = describeDestino(p, d);
+    informa(Etapa::ConexionTcp, destino);
+
+    auto relevo = std::make_unique<Relevo>(resuelto.direcciones, d.puerto, plazo,
+                                           [informa, destino](Etapa e) { informa(e, destino); });
+    const ArchivoEnMemoria archivo(configuracion(p, d, relevo->puertoLocal(), resuelto.nombreCanonico));
+
+    PeticionSesion sesion;
+    sesion.servidor = p.host;
+    sesion.archivoConfiguracion = archivo.ruta();
+    sesion.versionDbLib = p.versionDbLib;
+    sesion.baseDatos = p.baseDatos;
+    sesion.aplicacion = p.aplicacion;
+    sesion.estacion = p.estacion;
+    sesion.integrada = p.integrada;
+    sesion.usuario = p.usuario;
+    sesion.password = p.password;
+    sesion.segundosLogin = segundosDeLogin(plazo);
+    Diagnostico diagnostico;
+    ProcesoDb* proceso = abreSesion(sesion, diagnostico);
+    if (!proceso) {
+        const Relevo::Resultado red = relevo->resultado();
+        throw ErrorConexion(describeFallo(diagnostico, red, destino, plazo, p.integrada));
+    }
+    relevo->liberaPlazo();
+    return std::make_unique<LoginAbierto>(std::move(relevo), proceso);
+}
+
+} // namespace data_access

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "PeticionLogin.h"
+#include "Plazo.h"
+#include "Relevo.h"
+#include "SesionFreeTds.h"
+
+#include <functional>
+#include <memory>
+
+namespace data_access {
+
+// A login that went through: db-lib's process and the relay it talks through.
+class LoginAbierto {
+public:
+    LoginAbierto(std::unique_ptr<Relevo> relevo, ProcesoDb* proceso) : relevo_(std::move(relevo)), proceso_(proceso) {}
+    ~LoginAbierto() { cierraSesion(proceso_); }
+    LoginAbierto(const LoginAbierto&) = delete;
+    LoginAbierto& operator=(const LoginAbierto&) = delete;
+
+private:
+    std::unique_ptr<Relevo> relevo_;
+    ProcesoDb* proceso_;
+};
+
+// Called with each stage the login reaches and the destination as known so far.
+using InformeEtapa = std::function<void(Etapa, const std::string& destino)>;
+
+// Name lookup, instance lookup, FreeTDS alias, the relay and db-lib's login,
+// all within `plazo`. Throws ErrorConexion with the description of a failure.
+std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& peticion, const Plazo& plazo, const InformeEtapa& informa);
+
+} // namespace data_access

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "Plazo.h"
+#include "Relevo.h"
+#include "SesionFreeTds.h"
+
+#include <string>
+
+namespace data_access {
+
+// Turns what the relay saw, what db-lib reported and what the server said
+// about a failed login into one Spanish description: what failed and where,
+// then the server's own messages verbatim. The relay is believed first: it
+// saw the network, db-lib only its side of the loopback.
+std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultado& red, const std::string& destino,
+                          const Plazo& plazo, bool integrada);
+
+} // namespace data_access

@@ -1,0 +1,372 @@
+#include "Relevo.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <system_error>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace data_access {
+
+namespace {
+
+constexpr std::chrono::milliseconds kEscalonado{250};
+constexpr std::size_t kBufferMaximo = 1 << 16;
+
+// Follows a login from the packet headers, which stay in clear until the
+// TLS handshake is over (MS-TDS 2.2.6.5): the client's first packet is
+// PRELOGIN, further 0x12 packets carry the handshake, then LOGIN7 goes
+// either as raw TLS records or as a clear 0x10 packet.
+class SeguidorEtapas {
+public:
+    Etapa etapa() const { return etapa_; }
+
+    void delCliente(const char* datos, std::size_t n) {
+        while (n > 0 && !crudo_) {
+            if (restanteCliente_ > 0) {
+                const std::size_t tomados = std::min(n, restanteCliente_);
+                restanteCliente_ -= tomados;
+                datos += tomados;
+                n -= tomados;
+                continue;
+            }
+            const auto primero = static_cast<unsigned char>(datos[0]);
+            if (cabeceraCliente_.empty() && paquetesCliente_ > 0 && primero >= 0x14 && primero <= 0x17) {
+                crudo_ = true; // TLS records straight on the socket: the handshake is over
+                etapa_ = Etapa::RespuestaLogin;
+                return;
+            }
+            const std::size_t tomados = std::min(n, 8 - cabeceraCliente_.size());
+            cabeceraCliente_.append(datos, tomados);
+            datos += tomados;
+            n -= tomados;
+            if (cabeceraCliente_.size() < 8)
+                return;
+            const auto tipo = static_cast<unsigned char>(cabeceraCliente_[0]);
+            restanteCliente_ = longitudPaquete(cabeceraCliente_);
+            cabeceraCliente_.clear();
+            if (paquetesCliente_++ == 0)
+                etapa_ = Etapa::Prelogin;
+            else if (tipo == 0x12)
+                etapa_ = Etapa::Tls;
+            else
+                etapa_ = Etapa::RespuestaLogin;
+        }
+    }
+
+    // Only the PRELOGIN reply matters: once whole, the client is preparing
+    // what comes next (Kerberos asks its KDC here).
+    void delServidor(const char* datos, std::size_t n) {
+        if (etapa_ != Etapa::Prelogin || respuestaPrelogin_)
+            return;
+        while (n > 0) {
+            if (cabeceraServidor_.size() < 8) {
+                const std::size_t tomados = std::min(n, 8 - cabeceraServidor_.size());
+                cabeceraServidor_.append(datos, tomados);
+                datos += tomados;
+                n -= tomados;
+                if (cabeceraServidor_.size() == 8)
+                    restanteServidor_ = longitudPaquete(cabeceraServidor_);
+                else
+                    return;
+            }
+            const std::size_t tomados = std::min(n, restanteServidor_);
+            restanteServidor_ -= tomados;
+            n -= tomados;
+            if (restanteServidor_ == 0) {
+                respuestaPrelogin_ = true;
+                etapa_ = Etapa::PreparacionLogin;
+                return;
+            }
+        }
+    }
+
+private:
+    static std::size_t longitudPaquete(const std::string& cabecera) {
+        const std::size_t total =
+            std::size_t(static_cast<unsigned char>(cabecera[2])) << 8 | static_cast<unsigned char>(cabecera[3]);
+        return total > 8 ? total - 8 : 0;
+    }
+
+    Etapa etapa_ = Etapa::Prelogin;
+    bool crudo_ = false;
+    std::string cabeceraCliente_;
+    std::size_t restanteCliente_ = 0;
+    int paquetesCliente_ = 0;
+    std::string cabeceraServidor_;
+    std::size_t restanteServidor_ = 0;
+    bool respuestaPrelogin_ = false;
+};
+
+void cierra(int& fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+// Reads what the buffer has room for; false on EOF or a hard error (in `error`).
+bool leeEn(int fd, std::string& buffer, int& error, SeguidorEtapas& seguidor, bool delCliente) {
+    char trozo[16384];
+    const std::size_t cabe = std::min(sizeof trozo, kBufferMaximo - std::min(kBufferMaximo, buffer.size()));
+    if (cabe == 0)
+        return true;
+    const ssize_t n = ::recv(fd, trozo, cabe, 0);
+    if (n < 0) {
+        error = errno;
+        return error == EAGAIN || error == EINTR;
+    }
+    error = 0;
+    if (n == 0)
+        return false;
+    buffer.append(trozo, std::size_t(n));
+    if (delCliente)
+        seguidor.delCliente(trozo, std::size_t(n));
+    else
+        seguidor.delServidor(trozo, std::size_t(n));
+    return true;
+}
+
+bool escribeDe(int fd, std::string& buffer) {
+    const ssize_t n = ::send(fd, buffer.data(), buffer.size(), MSG_NOSIGNAL);
+    if (n < 0)
+        return errno == EAGAIN || errno == EINTR;
+    buffer.erase(0, std::size_t(n));
+    return true;
+}
+
+} // namespace
+
+Relevo::Relevo(std::vector<DireccionIp> destinos, std::uint16_t puerto, Plazo plazo,
+               std::function<void(Etapa)> alCambiarEtapa)
+    : destinos_(std::move(destinos)), puerto_(puerto), plazo_(plazo), alCambiarEtapa_(std::move(alCambiarEtapa)) {
+    escucha_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t longitud = sizeof local;
+    if (escucha_ < 0 || ::bind(escucha_, reinterpret_cast<sockaddr*>(&local), longitud) != 0 ||
+        ::listen(escucha_, 1) != 0 || ::getsockname(escucha_, reinterpret_cast<sockaddr*>(&local), &longitud) != 0 ||
+        ::pipe2(despertador_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        const int error = errno;
+        cierra(escucha_);
+        throw std::system_error(error, std::generic_category(), "relevo");
+    }
+    puertoLocal_ = ntohs(local.sin_port);
+    hilo_ = std::thread([this] { bucle(); });
+}
+
+Relevo::~Relevo() {
+    {
+        std::lock_guard<std::mutex> cerrojo(mutex_);
+        parar_ = true;
+    }
+    const char c = 0;
+    [[maybe_unused]] auto n = ::write(despertador_[1], &c, 1);
+    if (hilo_.joinable())
+        hilo_.join();
+    cierra(escucha_);
+    cierra(despertador_[0]);
+    cierra(despertador_[1]);
+}
+
+void Relevo::liberaPlazo() {
+    std::lock_guard<std::mutex> cerrojo(mutex_);
+    liberado_ = true;
+}
+
+Relevo::Resultado Relevo::resultado() const {
+    std::lock_guard<std::mutex> cerrojo(mutex_);
+    return resultado_;
+}
+
+void Relevo::cambiaEtapa(Etapa etapa) {
+    {
+        std::lock_guard<std::mutex> cerrojo(mutex_);
+        if (resultado_.etapa == etapa)
+            return;
+        resultado_.etapa = etapa;
+    }
+    if (alCambiarEtapa_)
+        alCambiarEtapa_(etapa);
+}
+
+void Relevo::bucle() {
+    struct Intento {
+        int fd;
+    };
+    std::vector<Intento> intentos;
+    std::size_t siguiente = 0;
+    auto ultimoInicio = Plazo::Reloj::now();
+    int cliente = -1;
+    int servidor = -1;
+    std::string aServidor, aCliente;
+    bool finCliente = false, finServidor = false, cerradoHaciaServidor = false, cerradoHaciaCliente = false;
+    SeguidorEtapas seguidor;
+
+    const auto anotaErrorTcp = [this](int error) {
+        std::lock_guard<std::mutex> cerrojo(mutex_);
+        resultado_.erroresTcp.push_back(error);
+    };
+    // Starts the next address; addresses that fail at once are skipped.
+    const auto iniciaIntento = [&] {
+        while (siguiente < destinos_.size()) {
+            DireccionIp d = destinos_[siguiente++];
+            if (d.direccion.ss_family == AF_INET)
+                reinterpret_cast<sockaddr_in&>(d.direccion).sin_port = htons(puerto_);
+            else
+                reinterpret_cast<sockaddr_in6&>(d.direccion).sin6_port = htons(puerto_);
+            const int fd = ::socket(d.direccion.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            if (fd < 0) {
+                anotaErrorTcp(errno);
+                continue;
+            }
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&d.direccion), d.longitud) == 0 || errno == EINPROGRESS) {
+                intentos.push_back({fd});
+                ultimoInicio = Plazo::Reloj::now();
+                return;
+            }
+            anotaErrorTcp(errno);
+            ::close(fd);
+        }
+    };
+
+    for (;;) {
+        bool liberado = false;
+        {
+            std::lock_guard<std::mutex> cerrojo(mutex_);
+            if (parar_)
+                break;
+            liberado = liberado_;
+        }
+        if (!liberado && plazo_.agotado()) {
+            std::lock_guard<std::mutex> cerrojo(mutex_);
+            resultado_.agotado = true;
+            break;
+        }
+        if (servidor < 0) {
+            const bool toca = intentos.empty() || Plazo::Reloj::now() - ultimoInicio >= kEscalonado;
+            if (siguiente < destinos_.size() && toca) {
+                iniciaIntento();
+                continue;
+            }
+            if (intentos.empty())
+                break; // every address failed
+        }
+        if (finCliente && (finServidor || servidor < 0))
+            break;
+
+        std::vector<pollfd> fds;
+        fds.push_back({despertador_[0], POLLIN, 0});
+        fds.push_back({cliente < 0 ? escucha_ : -1, POLLIN, 0});
+        short eventosCliente = 0, eventosServidor = 0;
+        if (!finCliente && aServidor.size() < kBufferMaximo)
+            eventosCliente |= POLLIN;
+        if (!aCliente.empty())
+            eventosCliente |= POLLOUT;
+        if (!finServidor && aCliente.size() < kBufferMaximo)
+            eventosServidor |= POLLIN;
+        if (!aServidor.empty())
+            eventosServidor |= POLLOUT;
+        fds.push_back({cliente, eventosCliente, 0});
+        fds.push_back({servidor, eventosServidor, 0});
+        for (const Intento& i : intentos)
+            fds.push_back({i.fd, POLLOUT, 0});
+
+        long long espera = -1;
+        if (!liberado && !plazo_.ilimitado())
+            espera = plazo_.restante().count();
+        if (servidor < 0 && siguiente < destinos_.size()) {
+            const auto hastaSiguiente = std::chrono::duration_cast<std::chrono::milliseconds>(
+                ultimoInicio + kEscalonado - Plazo::Reloj::now());
+            const long long ms = std::max<long long>(0, hastaSiguiente.count() + 1);
+            espera = espera < 0 ? ms : std::min(espera, ms);
+        }
+        if (::poll(fds.data(), fds.size(), int(espera)) < 0 && errno != EINTR)
+            break;
+
+        if (fds[0].revents) {
+            char basura[64];
+            while (::read(despertador_[0], basura, sizeof basura) > 0) {
+            }
+        }
+        if (cliente < 0 && fds[1].revents) {
+            cliente = ::accept4(escucha_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (cliente >= 0)
+                cierra(escucha_); // one login, one connection
+        }
+        for (std::size_t k = 4; k < fds.size(); ++k) {
+            if (!fds[k].revents)
+                continue;
+            int error = 0;
+            socklen_t l = sizeof error;
+            ::getsockopt(fds[k].fd, SOL_SOCKET, SO_ERROR, &error, &l);
+            auto it = std::find_if(intentos.begin(), intentos.end(), [&](const Intento& i) { return i.fd == fds[k].fd; });
+            if (error == 0 && servidor < 0) {
+                servidor = it->fd;
+                intentos.erase(it);
+                {
+                    std::lock_guard<std::mutex> cerrojo(mutex_);
+                    resultado_.conectado = true;
+                }
+                cambiaEtapa(seguidor.etapa());
+            } else {
+                if (error != 0)
+                    anotaErrorTcp(error);
+                ::close(it->fd);
+                intentos.erase(it);
+            }
+        }
+        if (servidor >= 0) {
+            for (const Intento& i : intentos)
+                ::close(i.fd);
+            intentos.clear();
+        }
+
+        int error = 0;
+        if (cliente >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) && !finCliente) {
+            finCliente = !leeEn(cliente, aServidor, error, seguidor, true);
+            if (servidor >= 0)
+                cambiaEtapa(seguidor.etapa());
+        }
+        if (servidor >= 0 && (fds[3].revents & (POLLIN | POLLHUP | POLLERR)) && !finServidor) {
+            finServidor = !leeEn(servidor, aCliente, error, seguidor, false);
+            cambiaEtapa(seguidor.etapa());
+            if (finServidor) {
+                std::lock_guard<std::mutex> cerrojo(mutex_);
+                // Closing after db-lib gave up is only the server's answer to that.
+                if (!liberado_ && !finCliente)
+                    resultado_.cierre = error == ECONNRESET ? Cierre::ServidorReinicio : Cierre::ServidorCerro;
+            }
+            if (finServidor && error != 0 && cliente >= 0) {
+                // Passes the reset on, so that db-lib sees what the server did.
+                const linger inmediato{1, 0};
+                ::setsockopt(cliente, SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
+                break;
+            }
+        }
+        if (cliente >= 0 && !aCliente.empty() && !escribeDe(cliente, aCliente))
+            break;
+        if (servidor >= 0 && !aServidor.empty() && !escribeDe(servidor, aServidor))
+            break;
+        if (finCliente && aServidor.empty() && servidor >= 0 && !cerradoHaciaServidor) {
+            ::shutdown(servidor, SHUT_WR);
+            cerradoHaciaServidor = true;
+        }
+        if (finServidor && aCliente.empty() && cliente >= 0 && !cerradoHaciaCliente) {
+            ::shutdown(cliente, SHUT_WR);
+            cerradoHaciaCliente = true;
+        }
+    }
+
+    for (Intento& i : intentos)
+        cierra(i.fd);
+    cierra(servidor);
+    cierra(cliente);
+    // A db-lib that has not connected yet is refused from now on.
+    cierra(escucha_);
+}
+
+} // namespace data_access

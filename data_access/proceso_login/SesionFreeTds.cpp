@@ -1,0 +1,77 @@
+#include "SesionFreeTds.h"
+
+#include <sybdb.h>
+
+namespace data_access {
+
+namespace {
+
+Diagnostico* gDiagnostico = nullptr; // the login in progress, if any
+
+int manejadorErrores(DBPROCESS*, int, int numero, int errorSistema, char* texto, char*) {
+    if (gDiagnostico)
+        gDiagnostico->errores.push_back({numero, errorSistema, texto ? texto : ""});
+    // Anything but INT_CANCEL makes db-lib end the whole process.
+    return INT_CANCEL;
+}
+
+int manejadorMensajes(DBPROCESS*, DBINT numero, int estado, int clase, char* texto, char*, char*, int) {
+    if (gDiagnostico)
+        gDiagnostico->mensajes.push_back({int(numero), estado, clase, texto ? texto : ""});
+    return 0;
+}
+
+class Login {
+public:
+    Login() : login_(dblogin()) {}
+    ~Login() {
+        if (login_)
+            dbloginfree(login_);
+    }
+    Login(const Login&) = delete;
+    Login& operator=(const Login&) = delete;
+    LOGINREC* get() const { return login_; }
+
+private:
+    LOGINREC* login_;
+};
+
+bool rellenaLogin(LOGINREC* login, const PeticionSesion& p) {
+    bool ok = DBSETLCHARSET(login, "UTF-8") == SUCCEED && DBSETLAPP(login, p.aplicacion.c_str()) == SUCCEED &&
+              DBSETLDBNAME(login, p.baseDatos.c_str()) == SUCCEED &&
+              dbsetlversion(login, BYTE(p.versionDbLib)) == SUCCEED;
+    if (!p.estacion.empty())
+        ok = ok && DBSETLHOST(login, p.estacion.c_str()) == SUCCEED;
+    if (p.integrada)
+        return ok && DBSETLNETWORKAUTH(login, TRUE) == SUCCEED;
+    return ok && DBSETLUSER(login, p.usuario.c_str()) == SUCCEED && DBSETLPWD(login, p.password.c_str()) == SUCCEED;
+}
+
+} // namespace
+
+ProcesoDb* abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico) {
+    dbinit();
+    dberrhandle(manejadorErrores);
+    dbmsghandle(manejadorMensajes);
+    gDiagnostico = &diagnostico;
+    struct Suelta {
+        ~Suelta() { gDiagnostico = nullptr; }
+    } suelta;
+
+    Login login;
+    if (!login.get() || !rellenaLogin(login.get(), peticion)) {
+        if (diagnostico.errores.empty())
+            diagnostico.errores.push_back({SYBEMEM, 0, "no se pudo preparar el inicio de sesión"});
+        return nullptr;
+    }
+    dbsetlogintime(peticion.segundosLogin);
+    dbsetifile(const_cast<char*>(peticion.archivoConfiguracion.c_str()));
+    return dbopen(login.get(), peticion.servidor.c_str());
+}
+
+void cierraSesion(ProcesoDb* proceso) {
+    if (proceso)
+        dbclose(proceso);
+}
+
+} // namespace data_access
