@@ -252,8 +252,12 @@ private slots:
     void servidoresQueFallan_data() {
         QTest::addColumn<int>("fallo");
         QTest::addColumn<QString>("descripcion");
-        QTest::newRow("nunca responde al PRELOGIN") << int(Fault::NeverAnswerPrelogin) << "Tiempo de espera agotado";
-        QTest::newRow("nunca responde al LOGIN7") << int(Fault::NeverAnswerLogin) << "Tiempo de espera agotado";
+        QTest::newRow("nunca responde al PRELOGIN")
+            << int(Fault::NeverAnswerPrelogin) << "no completó su respuesta al saludo inicial (PRELOGIN)";
+        // A byte every second would reset any per-read timer for ever.
+        QTest::newRow("responde al PRELOGIN byte a byte")
+            << int(Fault::TricklePrelogin) << "no completó su respuesta al saludo inicial (PRELOGIN)";
+        QTest::newRow("nunca responde al LOGIN7") << int(Fault::NeverAnswerLogin) << "no respondió al inicio de sesión";
         QTest::newRow("cierra tras el PRELOGIN") << int(Fault::CloseAfterPrelogin) << "cerró la conexión";
         QTest::newRow("responde basura") << int(Fault::Garbage) << "127.0.0.1, puerto";
         QTest::newRow("reinicia la conexión") << int(Fault::ResetAtOnce) << "127.0.0.1, puerto";
@@ -263,14 +267,15 @@ private slots:
         QFETCH(QString, descripcion);
         auto c = configuracionBase();
         c.fault = Fault(fallo);
+        c.faultDelay = 1s;
         arranca(c);
         VentanaBajoPrueba v(2s);
         rellenaComoSa(v, servidorEn(*servidor));
         const auto duracion = v.pulsaTest();
         compruebaPasada(v, "lbl2005", "txtErr2005", false, descripcion);
         compruebaPasada(v, "lbl2008", "txtErr2008", false, descripcion);
-        // Two passes of at most the 2-second timeout each, with room for a slow machine.
-        QVERIFY2(duracion < 9s, qPrintable(QString::number(duracion.count())));
+        // Two passes of at most the 2-second timeout each, and a little for the login processes.
+        QVERIFY2(duracion < 5500ms, qPrintable(QString::number(duracion.count())));
         QVERIFY(v.cajasMostradas().isEmpty());
         compruebaTodoCerrado();
     }
