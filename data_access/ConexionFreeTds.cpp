@@ -6,10 +6,26 @@
 #include "Plazo.h"
 #include "ProcesoLogin.h"
 #include "Proveedor.h"
+#include "TextoUtf8.h"
 #include "TextosError.h"
 #include "TicketKerberos.h"
 
 namespace data_access {
+
+namespace {
+
+// SQL Server's limit for logins, passwords and names (sysname).
+constexpr std::size_t kMaximoCaracteres = 128;
+
+// Nothing is sent that would reach the server other than as typed.
+void compruebaValor(const char* campo, const std::string& valor) {
+    if (auto motivo = motivoValorNoValido(valor))
+        throw ErrorConexion(textos::valorNoValido(campo, *motivo));
+    if (const std::size_t n = unidadesUtf16(valor); n > kMaximoCaracteres)
+        throw ErrorConexion(textos::valorDemasiadoLargo(campo, n, kMaximoCaracteres));
+}
+
+} // namespace
 
 ConexionFreeTds::ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto)
     : tiempoEsperaPorDefecto_(tiempoEsperaPorDefecto) {}
@@ -54,6 +70,12 @@ void ConexionFreeTds::open() {
         peticion.usuario = ajustes.usuario;
         peticion.password = ajustes.password;
     }
+    compruebaValor("la base de datos", peticion.baseDatos);
+    compruebaValor("el nombre de la aplicación", peticion.aplicacion);
+    compruebaValor("el nombre del equipo", peticion.estacion);
+    compruebaValor("el usuario", peticion.usuario);
+    compruebaValor("la contraseña", peticion.password);
+    compruebaValor("la instancia", peticion.instancia);
     peticion.resolucionFija = resolucionFija_;
     proceso_ = ProcesoLogin::abre(peticion, plazo);
 }

@@ -2,6 +2,8 @@
 
 #include "Conexion.h"
 #include "TextoAscii.h"
+#include "TextoUtf8.h"
+#include "TextosError.h"
 
 #include <algorithm>
 #include <array>
@@ -39,10 +41,13 @@ std::uint16_t leePuerto(const std::string& texto, const std::string& servidor) {
                             std::all_of(t.begin(), t.end(), [](unsigned char c) { return c >= '0' && c <= '9'; });
     const long puerto = soloCifras ? std::stol(t) : 0;
     if (puerto < 1 || puerto > 65535)
-        throw ErrorConexion("El puerto «" + texto + "» de «" + servidor +
+        throw ErrorConexion("El puerto «" + visible(texto) + "» de «" + visible(servidor) +
                             "» no es válido: debe ser un número entre 1 y 65535.");
     return static_cast<std::uint16_t>(puerto);
 }
+
+// RFC 1035: 255 octets on the wire, 253 characters as written.
+constexpr std::size_t kMaximoNombreDns = 253;
 
 // Host names, IPv4 and IPv6 literals (with an optional %zone) only: the
 // name ends up in a FreeTDS configuration file, so nothing else may pass.
@@ -72,7 +77,7 @@ DireccionServidor leeDireccionServidor(const std::string& texto) {
 
     for (const Transporte& t : kOtrosTransportes)
         if (empiezaPor(resto, t.prefijo))
-            throw ErrorConexion("«" + texto + "» pide el protocolo " + std::string(t.nombre) +
+            throw ErrorConexion("«" + visible(texto) + "» pide el protocolo " + std::string(t.nombre) +
                                 "; aquí solo está disponible TCP (escriba servidor, servidor\\instancia o "
                                 "servidor,puerto).");
     if (empiezaPor(resto, "tcp:"))
@@ -86,7 +91,7 @@ DireccionServidor leeDireccionServidor(const std::string& texto) {
         d.instancia = recorta(resto.substr(barra + 1));
         resto = recorta(resto.substr(0, barra));
         if (d.instancia.empty())
-            throw ErrorConexion("Falta el nombre de la instancia tras «\\» en «" + texto + "».");
+            throw ErrorConexion("Falta el nombre de la instancia tras «\\» en «" + visible(texto) + "».");
     }
     if (resto.size() >= 2 && resto.front() == '[' && resto.back() == ']') {
         resto = resto.substr(1, resto.size() - 2);
@@ -99,7 +104,9 @@ DireccionServidor leeDireccionServidor(const std::string& texto) {
     if (resto == "." || igualSinMayusculas(resto, "(local)"))
         resto = "localhost";
     if (!esHostValido(resto))
-        throw ErrorConexion("El nombre de servidor «" + texto + "» no es válido.");
+        throw ErrorConexion("El nombre de servidor «" + visible(texto) + "» no es válido.");
+    if (resto.size() > kMaximoNombreDns)
+        throw ErrorConexion(textos::nombreServidorDemasiadoLargo(resto.size(), kMaximoNombreDns));
     d.host = resto;
     return d;
 }

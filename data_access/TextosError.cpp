@@ -1,5 +1,8 @@
 #include "TextosError.h"
 
+#include "TextoUtf8.h"
+
+#include <cctype>
 #include <cerrno>
 
 namespace data_access::textos {
@@ -98,8 +101,9 @@ std::string inicioSesionRechazado(const std::string& destino) {
     return "El servidor " + destino + " rechazó el inicio de sesión:";
 }
 
-std::string errorCliente(const std::string& destino, int numero, const std::string& texto) {
-    return "Error " + std::to_string(numero) + " de la biblioteca cliente con " + destino + ": " + texto;
+std::string errorCliente(const std::string& destino, int numero) {
+    return "Error " + std::to_string(numero) + " de la biblioteca cliente (FreeTDS) con " + destino + ": " +
+           errorDbLib(numero);
 }
 
 std::string browserCerrado(const std::string& host) {
@@ -118,13 +122,87 @@ std::string instanciaNoEncontrada(const std::string& instancia, const std::strin
         return texto + ".";
     texto += " (instancias:";
     for (std::size_t i = 0; i < existentes.size(); ++i)
-        texto += (i ? ", " : " ") + existentes[i];
+        texto += (i ? ", " : " ") + visible(existentes[i]);
     return texto + ").";
 }
 
 std::string sinTicketKerberos(const std::string& motivo) {
     return "Seguridad integrada: no hay ningún ticket de Kerberos válido (" + motivo +
            "). Obtenga uno con kinit usuario@DOMINIO o indique un usuario de SQL Server.";
+}
+
+std::string valorNoValido(const std::string& campo, const std::string& motivo) {
+    std::string texto = campo + " contiene " + motivo + " y no se puede enviar; no se ha intentado la conexión.";
+    texto[0] = char(std::toupper(static_cast<unsigned char>(texto[0])));
+    return texto;
+}
+
+std::string valorDemasiadoLargo(const std::string& campo, std::size_t caracteres, std::size_t maximo) {
+    std::string texto = campo + " tiene " + std::to_string(caracteres) + " caracteres; SQL Server admite como máximo " +
+                        std::to_string(maximo) + ".";
+    texto[0] = char(std::toupper(static_cast<unsigned char>(texto[0])));
+    return texto;
+}
+
+std::string valorDemasiadoLargoParaDbLib(const std::string& campo, std::size_t bytes, std::size_t maximo) {
+    std::string texto = campo + " ocupa " + std::to_string(bytes) +
+                        " bytes en UTF-8 y la biblioteca cliente (FreeTDS db-lib) admite como máximo " +
+                        std::to_string(maximo) + " bytes por valor; no se ha intentado la conexión.";
+    texto[0] = char(std::toupper(static_cast<unsigned char>(texto[0])));
+    return texto;
+}
+
+std::string nombreServidorDemasiadoLargo(std::size_t caracteres, std::size_t maximo) {
+    return "El nombre de servidor tiene " + std::to_string(caracteres) +
+           " caracteres; un nombre DNS tiene como máximo " + std::to_string(maximo) + ".";
+}
+
+std::string instanciaSinTcp(const std::string& instancia, const std::string& host) {
+    return "La instancia «" + instancia + "» existe en «" + host +
+           "» pero no tiene TCP/IP habilitado (el SQL Server Browser solo anuncia canalizaciones con nombre): "
+           "habilítelo en el Administrador de configuración de SQL Server o indique servidor,puerto.";
+}
+
+std::string browserRespuestaNoValida(const std::string& host) {
+    return "El servicio SQL Server Browser de «" + host +
+           "» respondió con datos que no son una respuesta válida (puerto UDP 1434): indique el puerto como "
+           "servidor,puerto.";
+}
+
+std::string errorDbLib(int numero) {
+    struct Texto {
+        int numero;
+        const char* texto;
+    };
+    // The numbers of sybdb.h that a login can meet.
+    static constexpr Texto kTextos[] = {
+        {20002, "falló la conexión con el servidor."},
+        {20003, "se agotó el tiempo de espera del servidor."},
+        {20004, "falló la lectura del servidor."},
+        {20006, "falló la escritura hacia el servidor."},
+        {20008, "no se pudo abrir el socket."},
+        {20009, "no se puede conectar: el servidor no está disponible o no existe."},
+        {20010, "no hay memoria suficiente."},
+        {20012, "el nombre del servidor no está en los archivos de configuración."},
+        {20013, "nombre de host desconocido."},
+        {20014, "inicio de sesión incorrecto."},
+        {20017, "fin de datos inesperado del servidor."},
+        {20018, "error general del servidor: consulte sus mensajes."},
+        {20019, "se intentó iniciar una orden nueva con resultados pendientes."},
+        {20020, "el servidor envió un token desconocido: la respuesta no es del protocolo TDS."},
+        {20021, "el tiempo de espera indicado no es válido."},
+        {20041, "se usó un registro de inicio de sesión nulo."},
+        {20042, "un valor es demasiado largo para el registro de inicio de sesión (máximo 128 bytes)."},
+        {20043, "se intentó fijar un campo desconocido del registro de inicio de sesión."},
+        {20146, "el servidor respondió con una versión del protocolo TDS desconocida."},
+        {20210, "la negociación de la autenticación falló."},
+        // libtds reports an invalid configuration as 20214, which db-lib names after dbstrcpy.
+        {20214, "la configuración de FreeTDS no es válida."},
+    };
+    for (const Texto& t : kTextos)
+        if (t.numero == numero)
+            return t.texto;
+    return "error sin descripción conocida.";
 }
 
 std::string cifradoAliasNoValido(const std::string& alias, const std::string& archivo, const std::string& valor) {
@@ -152,7 +230,7 @@ std::string errorInterno(const std::string& detalle) { return "Error interno del
 
 std::string mensajeServidor(int numero, int clase, int estado, const std::string& texto) {
     return "Msg " + std::to_string(numero) + ", nivel " + std::to_string(clase) + ", estado " +
-           std::to_string(estado) + ": " + texto;
+           std::to_string(estado) + ": " + visible(texto, true);
 }
 
 } // namespace data_access::textos

@@ -26,7 +26,7 @@ std::string errorRed(const std::string& destino, int errorSistema);
 std::string respuestaNoTds(const std::string& destino);
 std::string inicioSesionFallido(const std::string& destino, bool integrada);
 std::string inicioSesionRechazado(const std::string& destino);
-std::string errorCliente(const std::string& destino, int numero, const std::string& texto);
+std::string errorCliente(const std::string& destino, int numero);
 
 std::string browserCerrado(const std::string& host);
 std::string browserSinRespuesta(const std::string& host, const Plazo& plazo);
@@ -34,6 +34,19 @@ std::string instanciaNoEncontrada(const std::string& instancia, const std::strin
                                   const std::vector<std::string>& existentes);
 
 std::string sinTicketKerberos(const std::string& motivo);
+
+// A login value that cannot be sent; `campo` is "la contraseña", "el usuario", ...
+std::string valorNoValido(const std::string& campo, const std::string& motivo);
+std::string valorDemasiadoLargo(const std::string& campo, std::size_t caracteres, std::size_t maximo);
+// db-lib takes 128 bytes per value, whatever the characters: a value of 128
+// characters at most may still be too long for it in UTF-8.
+std::string valorDemasiadoLargoParaDbLib(const std::string& campo, std::size_t bytes, std::size_t maximo);
+std::string nombreServidorDemasiadoLargo(std::size_t caracteres, std::size_t maximo);
+std::string instanciaSinTcp(const std::string& instancia, const std::string& host);
+std::string browserRespuestaNoValida(const std::string& host);
+
+// db-lib's own errors, by number, in Spanish (its texts are English).
+std::string errorDbLib(int numero);
 
 std::string cifradoAliasNoValido(const std::string& alias, const std::string& archivo, const std::string& valor);
 std::string valorConfiguracionNoValido(const std::string& opcion, const std::string& valor);

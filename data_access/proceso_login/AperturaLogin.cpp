@@ -2,6 +2,7 @@
 
 #include "AliasFreeTds.h"
 #include "BusquedaInstancia.h"
+#include "ConversionTexto.h"
 #include "Conexion.h"
 #include "DescripcionFallo.h"
 #include "DireccionServidor.h"
@@ -71,13 +72,13 @@ std::string linea(const std::string& nombre, const std::string& valor) {
 }
 
 std::string configuracion(const PeticionLogin& p, const Destino& d, std::uint16_t puertoRelevo,
-                          const std::string& nombreCanonico) {
+                          const std::string& nombreCanonico, const std::string& juegoCaracteres) {
     // The typed name is the section db-lib looks for and what LOGIN7 names as the server.
     std::string texto = "[" + p.host + "]\n";
     if (texto.size() - 1 > kLineaFreeTds)
         throw ErrorConexion(textos::valorConfiguracionNoValido("servidor", p.host));
     texto += linea("host", "127.0.0.1") + linea("port", std::to_string(puertoRelevo)) +
-             linea("tds version", p.versionTds) + linea("encryption", d.cifrado) + linea("client charset", "UTF-8");
+             linea("tds version", p.versionTds) + linea("encryption", d.cifrado) + linea("client charset", juegoCaracteres);
     if (p.integrada) {
         // db-lib would name the relay; the server registers its own name and port.
         std::string spn = d.alias && !d.alias->spn.empty()
@@ -118,6 +119,38 @@ private:
     int fd_;
 };
 
+// db-lib refuses values over 128 bytes (dbsetlname, TDS_MAX_LOGIN_STR_SZ in
+// FreeTDS 1.3), while SQL Server counts 128 characters: a value of accented
+// letters is longer than that in UTF-8. Windows-1252 has one byte for each
+// of them, so such a login goes in it; values with characters beyond it
+// keep UTF-8 and its limit. The bytes are the client's only: LOGIN7 is
+// UCS-2 either way.
+constexpr std::size_t kMaximoDbLib = 128;
+
+std::string juegoCaracteresPara(PeticionSesion& s) {
+    const std::pair<const char*, std::string*> valores[] = {
+        {"el usuario", &s.usuario},    {"la contraseña", &s.password},          {"la base de datos", &s.baseDatos},
+        {"el nombre de la aplicación", &s.aplicacion}, {"el nombre del equipo", &s.estacion}};
+    bool cabe = true;
+    for (const auto& v : valores)
+        cabe = cabe && v.second->size() <= kMaximoDbLib;
+    if (cabe)
+        return "UTF-8";
+    std::vector<std::string> convertidos;
+    for (const auto& [campo, valor] : valores) {
+        auto c = convierte(*valor, "UTF-8", "CP1252");
+        if (!c || c->size() > kMaximoDbLib) {
+            for (const auto& [otroCampo, otro] : valores)
+                if (otro->size() > kMaximoDbLib)
+                    throw ErrorConexion(textos::valorDemasiadoLargoParaDbLib(otroCampo, otro->size(), kMaximoDbLib));
+        }
+        convertidos.push_back(*c);
+    }
+    for (std::size_t i = 0; i < std::size(valores); ++i)
+        *valores[i].second = convertidos[i];
+    return "CP1252";
+}
+
 int segundosDeLogin(const Plazo& plazo) {
     if (plazo.ilimitado())
         return 0;
@@ -140,13 +173,8 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
     const std::string destino = describeDestino(p, d);
     informa(Etapa::ConexionTcp, destino);
 
-    auto relevo = std::make_unique<Relevo>(resuelto.direcciones, d.puerto, plazo,
-                                           [informa, destino](Etapa e) { informa(e, destino); });
-    const ArchivoEnMemoria archivo(configuracion(p, d, relevo->puertoLocal(), resuelto.nombreCanonico));
-
     PeticionSesion sesion;
     sesion.servidor = p.host;
-    sesion.archivoConfiguracion = archivo.ruta();
     sesion.versionDbLib = p.versionDbLib;
     sesion.baseDatos = p.baseDatos;
     sesion.aplicacion = p.aplicacion;
@@ -154,10 +182,20 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
     sesion.integrada = p.integrada;
     sesion.usuario = p.usuario;
     sesion.password = p.password;
+    sesion.juegoCaracteres = juegoCaracteresPara(sesion);
+
+    auto relevo = std::make_unique<Relevo>(resuelto.direcciones, d.puerto, plazo,
+                                           [informa, destino](Etapa e) { informa(e, destino); });
+    const ArchivoEnMemoria archivo(
+        configuracion(p, d, relevo->puertoLocal(), resuelto.nombreCanonico, sesion.juegoCaracteres));
+    sesion.archivoConfiguracion = archivo.ruta();
     sesion.segundosLogin = segundosDeLogin(plazo);
     Diagnostico diagnostico;
     ProcesoDb* proceso = abreSesion(sesion, diagnostico);
     if (!proceso) {
+        if (sesion.juegoCaracteres != "UTF-8")
+            for (MensajeServidor& m : diagnostico.mensajes)
+                m.texto = convierte(m.texto, sesion.juegoCaracteres.c_str(), "UTF-8").value_or(m.texto);
         const Relevo::Resultado red = relevo->resultado();
         throw ErrorConexion(describeFallo(diagnostico, red, destino, plazo, p.integrada));
     }

@@ -62,8 +62,10 @@ RespuestaBrowser leeRespuestaBrowser(std::string_view datos, const std::string& 
     const auto cierraRegistro = [&] {
         if (!nombre.empty()) {
             respuesta.instancias.push_back(nombre);
-            if (igualSinMayusculas(nombre, instancia) && puerto)
+            if (igualSinMayusculas(nombre, instancia)) {
                 respuesta.puerto = puerto;
+                respuesta.instanciaSinTcp = !puerto;
+            }
         }
         nombre.clear();
         puerto.reset();
@@ -146,11 +148,16 @@ std::uint16_t buscaPuertoInstancia(const std::vector<DireccionIp>& direcciones, 
                     cerrado[i] = true;
                 continue;
             }
+            // The socket is connected: only the browser's address can answer on it.
             if (n <= 3 || buffer[0] != '\x05')
-                continue;
+                throw ErrorConexion(textos::browserRespuestaNoValida(host));
             RespuestaBrowser r = leeRespuestaBrowser(std::string_view(buffer + 3, std::size_t(n) - 3), instancia);
             if (r.puerto)
                 return *r.puerto;
+            if (r.instancias.empty())
+                throw ErrorConexion(textos::browserRespuestaNoValida(host));
+            if (r.instanciaSinTcp)
+                throw ErrorConexion(textos::instanciaSinTcp(instancia, host));
             throw ErrorConexion(textos::instanciaNoEncontrada(instancia, host, r.instancias));
         }
     }

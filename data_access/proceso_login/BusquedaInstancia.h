@@ -18,10 +18,12 @@ std::uint16_t buscaPuertoInstancia(const std::vector<DireccionIp>& direcciones, 
                                    const std::string& instancia, const Plazo& plazo);
 
 // One SVR_RESP payload (after the 3-byte header): the instances it lists,
-// and the TCP port of `instancia` when it is among them.
+// and the TCP port of `instancia` when it is among them. A payload that
+// lists no instance is not a browser's answer.
 struct RespuestaBrowser {
     std::vector<std::string> instancias;
     std::optional<std::uint16_t> puerto;
+    bool instanciaSinTcp = false; // listed, but with no TCP endpoint (named pipes only)
 };
 RespuestaBrowser leeRespuestaBrowser(std::string_view datos, const std::string& instancia);
 

@@ -9,14 +9,6 @@ namespace data_access {
 
 namespace {
 
-// db-lib's own wording names another vendor's server.
-std::string sinNombreAjeno(std::string texto) {
-    const std::string ajeno = "Adaptive Server";
-    for (auto pos = texto.find(ajeno); pos != std::string::npos; pos = texto.find(ajeno, pos))
-        texto.replace(pos, ajeno.size(), "SQL Server");
-    return texto;
-}
-
 std::string describeErrorCliente(const ErrorCliente& e, const std::string& destino, const Plazo& plazo,
                                  Etapa etapa, bool integrada) {
     switch (e.numero) {
@@ -39,7 +31,7 @@ std::string describeErrorCliente(const ErrorCliente& e, const std::string& desti
     case SYBEBTOK:
         return textos::respuestaNoTds(destino);
     default:
-        return textos::errorCliente(destino, e.numero, sinNombreAjeno(e.texto));
+        return textos::errorCliente(destino, e.numero);
     }
 }
 

@@ -37,7 +37,7 @@ private:
 };
 
 bool rellenaLogin(LOGINREC* login, const PeticionSesion& p) {
-    bool ok = DBSETLCHARSET(login, "UTF-8") == SUCCEED && DBSETLAPP(login, p.aplicacion.c_str()) == SUCCEED &&
+    bool ok = DBSETLCHARSET(login, p.juegoCaracteres.c_str()) == SUCCEED && DBSETLAPP(login, p.aplicacion.c_str()) == SUCCEED &&
               DBSETLDBNAME(login, p.baseDatos.c_str()) == SUCCEED &&
               dbsetlversion(login, BYTE(p.versionDbLib)) == SUCCEED;
     if (!p.estacion.empty())

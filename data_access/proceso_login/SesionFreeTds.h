@@ -37,7 +37,8 @@ struct PeticionSesion {
     std::string aplicacion;
     std::string estacion;
     bool integrada = false;
-    int segundosLogin = 0; // 0: no limit
+    std::string juegoCaracteres = "UTF-8"; // of the values above and of what the server says
+    int segundosLogin = 0;                 // 0: no limit
 };
 
 using ProcesoDb = tds_dblib_dbprocess;

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace data_access {
+
+// Why `texto` cannot travel as a login value: a NUL (db-lib reads C strings
+// and would cut it there) or bytes that are not UTF-8 (a lone surrogate
+// from the window arrives encoded as one). Empty when it can.
+std::optional<std::string> motivoValorNoValido(std::string_view texto);
+
+// Length in UTF-16 code units, the unit of SQL Server's 128-character limits.
+std::size_t unidadesUtf16(std::string_view utf8);
+
+// For messages: control characters as U+0001, bytes that are not UTF-8 as
+// \xNN, so that nothing is invisible and nothing cuts the text. Line breaks
+// stay when `conSaltos` (a server's own messages may have several lines).
+std::string visible(std::string_view texto, bool conSaltos = false);
+
+} // namespace data_access

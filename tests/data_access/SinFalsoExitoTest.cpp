@@ -1,0 +1,173 @@
+// What reaches the server is exactly what was typed, or nothing is sent; the
+// password never travels in clear or into a log; descriptions show what
+// really happened.
+#include "ConexionFreeTds.h"
+#include "TextosError.h"
+
+#include "browser_responder.h"
+#include "server.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+using namespace data_access;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string repite(const std::string& s, int veces) {
+    std::string r;
+    for (int i = 0; i < veces; ++i)
+        r += s;
+    return r;
+}
+
+class SinFalsoExito : public ::testing::Test {
+protected:
+    void SetUp() override {
+        stand_in::Config c;
+        c.logins = {{"sa", "Secreto1"}, {repite("ñ", 128), repite("ñ", 128)}};
+        c.databases = {"Ventas"};
+        c.encryption = stand_in::Encryption::LoginOnly;
+        servidor = std::make_unique<stand_in::Server>(c);
+        servidor->start();
+    }
+
+    std::string enPuerto() const { return "127.0.0.1," + std::to_string(servidor->port()); }
+
+    // Opens; returns the description of the failure, or "" when it logged in.
+    std::string abre(const std::string& server, const std::string& usuario, const std::string& password,
+                     const std::string& bd = "MASTER") {
+        conexion.setConnectionString("Provider=SQLNCLI10;Server=" + server + ";Database=" + bd +
+                                     ";User ID=" + usuario + ";Password=\"" + password + "\";Connect Timeout=5;");
+        try {
+            conexion.open();
+        } catch (const ErrorConexion& e) {
+            return e.what();
+        }
+        conexion.close();
+        return {};
+    }
+
+    std::unique_ptr<stand_in::Server> servidor;
+    ConexionFreeTds conexion;
+};
+
+void contiene(const std::string& texto, const std::string& parte) {
+    EXPECT_NE(texto.find(parte), std::string::npos) << "«" << parte << "» no está en: " << texto;
+}
+
+} // namespace
+
+TEST_F(SinFalsoExito, AValueHoldingANulIsRefusedAndNothingIsSent) {
+    // db-lib would read "Secreto1" and log in with it.
+    const std::string nul(1, '\0');
+    contiene(abre(enPuerto(), "sa", "Secreto1" + nul + "otra"), "La contraseña contiene un carácter nulo (U+0000)");
+    contiene(abre(enPuerto(), "sa" + nul + "x", "Secreto1"), "El usuario contiene un carácter nulo");
+    contiene(abre(enPuerto(), "sa", "Secreto1", "Ventas" + nul + "x"), "La base de datos contiene un carácter nulo");
+    EXPECT_EQ(servidor->connectionsAccepted(), 0);
+}
+
+TEST_F(SinFalsoExito, ALoneSurrogateIsRefused) {
+    // The window hands a lone U+D800 over as its three UTF-8-shaped bytes.
+    contiene(abre(enPuerto(), "sa", "Secreto1\xED\xA0\x80"), "un sustituto UTF-16 suelto (U+D800)");
+    EXPECT_EQ(servidor->connectionsAccepted(), 0);
+}
+
+TEST_F(SinFalsoExito, ANameLongerThanDnsAllowsIsRefusedAndALegalLongNameWorks) {
+    // A valid spelling of 127.0.0.1 that FreeTDS would cut after 255 characters of its configuration.
+    const std::string largo = "127.0.0." + std::string(300, '0') + "1," + std::to_string(servidor->port());
+    contiene(abre(largo, "sa", "Secreto1"), "un nombre DNS tiene como máximo 253");
+    EXPECT_EQ(servidor->connectionsAccepted(), 0);
+
+    const std::string legal = repite(std::string(61, 'a') + ".", 4) + "prueba"; // 254 - 6 = 248 characters
+    ASSERT_EQ(legal.size(), 254u);
+    const std::string nombre = legal.substr(6);
+    conexion.setResolucionFija({{nombre, {"127.0.0.1"}}});
+    EXPECT_EQ(abre(nombre + "," + std::to_string(servidor->port()), "sa", "Secreto1"), "");
+    ASSERT_EQ(servidor->logins().size(), 1u);
+    EXPECT_EQ(servidor->logins()[0].serverName, nombre.substr(0, 128));
+}
+
+TEST_F(SinFalsoExito, ValuesOfUpTo128CharactersArriveIntactWhateverTheirBytes) {
+    const std::string enes = repite("ñ", 128); // 256 bytes in UTF-8
+    EXPECT_EQ(abre(enPuerto(), enes, enes), "");
+    ASSERT_EQ(servidor->logins().size(), 1u);
+    EXPECT_EQ(servidor->logins()[0].user, enes);
+    EXPECT_EQ(servidor->logins()[0].password, enes);
+
+    contiene(abre(enPuerto(), "sa", repite("ñ", 129)), "La contraseña tiene 129 caracteres; SQL Server admite como máximo 128.");
+    // 128 UTF-16 units, but 256 bytes that no single-byte character set holds.
+    contiene(abre(enPuerto(), "sa", repite("😀", 64)),
+             "La contraseña ocupa 256 bytes en UTF-8 y la biblioteca cliente (FreeTDS db-lib) admite como máximo 128");
+    EXPECT_EQ(servidor->logins().size(), 1u);
+}
+
+TEST_F(SinFalsoExito, AnAliasThatSaysEncryptionOffStillEncryptsTheLoginAndWritesNoLog) {
+    const std::string conf = ::testing::TempDir() + "freetds-sin-cifrado.conf";
+    const std::string volcado = ::testing::TempDir() + "tarpelino-volcado.log";
+    const std::string volcadoEntorno = ::testing::TempDir() + "tarpelino-tdsdump.log";
+    std::ofstream(conf) << "[global]\n\tdump file = " << volcado << "\n[SinCifrado]\n\thost = 127.0.0.1\n\tport = "
+                        << servidor->port() << "\n\tencryption = off\n";
+    ::setenv("FREETDSCONF", conf.c_str(), 1);
+    ::setenv("TDSDUMP", volcadoEntorno.c_str(), 1);
+    const std::string fallo = abre("SinCifrado", "sa", "Secreto1");
+    ::unsetenv("FREETDSCONF");
+    ::unsetenv("TDSDUMP");
+    std::remove(conf.c_str());
+    EXPECT_EQ(fallo, "");
+    ASSERT_EQ(servidor->logins().size(), 1u);
+    EXPECT_TRUE(servidor->logins()[0].encrypted);
+    EXPECT_FALSE(std::filesystem::exists(volcado));
+    EXPECT_FALSE(std::filesystem::exists(volcadoEntorno));
+}
+
+TEST_F(SinFalsoExito, AnAliasWithAnEncryptionValueFreeTdsRejectsGetsASpanishDescription) {
+    const std::string conf = ::testing::TempDir() + "freetds-estricto.conf";
+    std::ofstream(conf) << "[Estricto]\n\thost = 127.0.0.1\n\tport = " << servidor->port()
+                        << "\n\tencryption = strict\n";
+    ::setenv("FREETDSCONF", conf.c_str(), 1);
+    const std::string fallo = abre("Estricto", "sa", "Secreto1");
+    ::unsetenv("FREETDSCONF");
+    std::remove(conf.c_str());
+    contiene(fallo, "pide «encryption = strict», que no es válido: use off, request o require.");
+    EXPECT_EQ(fallo.find("dbstrcpy"), std::string::npos);
+}
+
+TEST_F(SinFalsoExito, AControlCharacterInTheServerNameIsShown) {
+    contiene(abre("srv\x01", "sa", "Secreto1"), "«srvU+0001» no es válido");
+}
+
+TEST(TextosDeError, AServerMessageHoldingANulIsNotCutAndDbLibNumbersAreSpanish) {
+    const std::string texto = textos::mensajeServidor(50000, 16, 1, std::string("antes\0después", 14));
+    EXPECT_NE(texto.find("antesU+0000después"), std::string::npos) << texto;
+    EXPECT_EQ(textos::errorDbLib(20042), "un valor es demasiado largo para el registro de inicio de sesión (máximo 128 bytes).");
+}
+
+TEST(BrowserQueNoDaElPuerto, AnInstanceWithoutTcpAndAnAnswerThatIsNotValidAreSaidAsSuch) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "binding UDP 1434 needs root";
+    stand_in::BrowserInstance soloCanalizaciones;
+    soloCanalizaciones.name = "SQLEXPRESS";
+    soloCanalizaciones.tcpEnabled = false;
+    soloCanalizaciones.pipe = "\\\\SRV\\pipe\\MSSQL$SQLEXPRESS\\sql\\query";
+    stand_in::BrowserResponder browser("127.0.0.81", "SRV", {soloCanalizaciones});
+    browser.start();
+    const auto describe = [] {
+        ConexionFreeTds c;
+        c.setConnectionString("Provider=SQLNCLI;Server=127.0.0.81\\SQLEXPRESS;User ID=sa;Password=x;Connect Timeout=3;");
+        try {
+            c.open();
+        } catch (const ErrorConexion& e) {
+            return std::string(e.what());
+        }
+        return std::string("se abrió");
+    };
+    contiene(describe(), "existe en «127.0.0.81» pero no tiene TCP/IP habilitado");
+    browser.setMalformedReply(std::string("\x05\x10\x00ServerName;SRV", 17));
+    contiene(describe(), "respondió con datos que no son una respuesta válida");
+}
