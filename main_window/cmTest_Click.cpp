@@ -4,7 +4,9 @@
 #include "CajaTextoMultilinea.h"
 #include "mensajeCritico.h"
 
+#include <QCloseEvent>
 #include <QLabel>
+#include <QMetaObject>
 #include <exception>
 
 namespace {
@@ -20,6 +22,11 @@ struct Pasada {
 // The run itself catches nothing: what the probe does not turn into a false
 // result ends the click here, shown to the user, and the application goes on.
 void frmPrincipal::cmTest_Click() {
+    // User input waits until the run is over, but a click can still come in by
+    // other roads (accessibility, a programmatic click): never a run inside a run.
+    if (testEnCurso)
+        return;
+    testEnCurso = true;
     try {
         ejecutaTest();
     } catch (const std::exception& error) {
@@ -27,6 +34,23 @@ void frmPrincipal::cmTest_Click() {
     } catch (...) {
         muestraMensajeCritico(this, QStringLiteral("Error inesperado durante el test de conexión."));
     }
+    testEnCurso = false;
+    if (cierrePendiente) {
+        cierrePendiente = false;
+        // Once this click's handling has unwound: closing may delete the window.
+        QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+    }
+}
+
+// The run and the open's thread still use the window and its connection:
+// a close asked for meanwhile is carried out when the run ends.
+void frmPrincipal::closeEvent(QCloseEvent* evento) {
+    if (testEnCurso) {
+        cierrePendiente = true;
+        evento->ignore();
+        return;
+    }
+    QWidget::closeEvent(evento);
 }
 
 void frmPrincipal::ejecutaTest() {

@@ -29,6 +29,9 @@ public:
     // "SelLength" and "Text" by name; skips what the control lacks.
     void seleccionaTexto(QObject* editC) noexcept;
 
+protected:
+    void closeEvent(QCloseEvent* evento) override;
+
 private slots:
     void cmTest_Click();
     void txtServer_GotFocus();
@@ -50,6 +53,10 @@ private:
 
     FabricaConexion fabricaConexion;
     std::unique_ptr<data_access::Conexion> conexion;
+    // A run waits on the network with the event loop running; these keep a
+    // second run and a close from starting inside it.
+    bool testEnCurso = false;
+    bool cierrePendiente = false;
 
     QLabel* Label5 = nullptr;
     ContenedorPestanas* SSTab1 = nullptr;

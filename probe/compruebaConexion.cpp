@@ -2,6 +2,8 @@
 
 #include "cadenaConexion.h"
 #include "cursorAplicacion.h"
+#include "esperaSinBloquear.h"
+#include "utf8Fiel.h"
 #include "mensajeCritico.h"
 
 #include <exception>
@@ -21,11 +23,14 @@ bool frmPrincipal::compruebaConexion(QString proveedor, QString servidor, QStrin
         if (!conexion)
             throw data_access::ErrorConexion("No se pudo crear el objeto de conexión.");
         conexion->setConnectionString(
-            probe::cadenaBase(proveedor.toStdString(), servidor.toStdString(), baseDatos.toStdString()));
+            probe::cadenaBase(probe::utf8Fiel(proveedor), probe::utf8Fiel(servidor), probe::utf8Fiel(baseDatos)));
         conexion->setConnectionString(
             conexion->connectionString() +
-            probe::sufijoCredenciales(usuario.toStdString(), password.toStdString()));
-        conexion->open();
+            probe::sufijoCredenciales(probe::utf8Fiel(usuario), probe::utf8Fiel(password)));
+        // The open may wait on the network for seconds: off this thread, so the
+        // window keeps painting. Only that thread touches the object meanwhile.
+        data_access::Conexion* enApertura = conexion.get();
+        probe::esperaSinBloquear([enApertura] { enApertura->open(); });
         probe::fijaCursorAplicacion(Qt::ArrowCursor);
         resultado = true;
     } catch (const std::exception& error) {

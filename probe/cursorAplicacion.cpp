@@ -10,8 +10,8 @@ void fijaCursorAplicacion(Qt::CursorShape forma) {
         QApplication::changeOverrideCursor(QCursor(forma));
     else
         QApplication::setOverrideCursor(QCursor(forma));
-    // The open that follows blocks the event loop: hand the new cursor to the
-    // window system now, without taking any user input.
+    // Hand the new cursor to the window system now, taking no user input: a
+    // run takes none while it lasts.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 

@@ -249,6 +249,32 @@ private slots:
         compruebaTodoCerrado();
     }
 
+    // Each of these once showed "Conexión CORRECTA." for another password or another server.
+    void valoresQueNoSeEnvian_data() {
+        QTest::addColumn<QString>("nombre"); // empty: the stand-in as host,port
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("descripcion");
+        const QString password = QString::fromStdString(kPassword);
+        QTest::newRow("NUL en la contraseña")
+            << QString() << password + QChar(0) + "otra" << "La contraseña contiene un carácter nulo (U+0000)";
+        QTest::newRow("sustituto suelto en la contraseña")
+            << QString() << password + QChar(0xD800) << "un sustituto UTF-16 suelto (U+D800)";
+        QTest::newRow("nombre más largo que DNS")
+            << "127.0.0." + QString(300, '0') + "1,%1" << password << "un nombre DNS tiene como máximo 253";
+    }
+    void valoresQueNoSeEnvian() {
+        QFETCH(QString, nombre);
+        QFETCH(QString, password);
+        QFETCH(QString, descripcion);
+        arranca();
+        VentanaBajoPrueba v;
+        rellena(v, nombre.isEmpty() ? servidorEn(*servidor) : servidorEn(*servidor, nombre), "sa", password);
+        v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", false, descripcion);
+        compruebaPasada(v, "lbl2008", "txtErr2008", false, descripcion);
+        QCOMPARE(servidor->connectionsAccepted(), 0);
+    }
+
     void servidoresQueFallan_data() {
         QTest::addColumn<int>("fallo");
         QTest::addColumn<QString>("descripcion");

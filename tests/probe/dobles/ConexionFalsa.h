@@ -3,10 +3,51 @@
 #include "Conexion.h"
 #include "frmPrincipal.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QThread>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
+
+// Holds every open() on the thread it runs on until the test lets it through,
+// as an open waiting on the network does.
+class CompuertaApertura {
+public:
+    // Lets held and later opens through; with a text, each then fails with it.
+    void suelta(std::string error = {}) {
+        std::lock_guard<std::mutex> cerrojo(mutex_);
+        abierta_ = true;
+        error_ = std::move(error);
+        cambio_.notify_all();
+    }
+    // How many opens have reached the gate so far.
+    int llegadas() const {
+        std::lock_guard<std::mutex> cerrojo(mutex_);
+        return llegadas_;
+    }
+    // Run by open(). Gives up after a while, so a window that waits on its own
+    // thread (where the test cannot let it through) fails its test, not hangs it.
+    void pasa() {
+        std::unique_lock<std::mutex> cerrojo(mutex_);
+        ++llegadas_;
+        cambio_.wait_for(cerrojo, std::chrono::seconds(5), [this] { return abierta_; });
+        if (!error_.empty())
+            throw data_access::ErrorConexion(error_);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable cambio_;
+    bool abierta_ = false;
+    std::string error_;
+    int llegadas_ = 0;
+};
 
 // What the fake connection objects of one test did, and how they behave.
 struct GuionConexiones {
@@ -18,7 +59,13 @@ struct GuionConexiones {
     int vivas = 0;
 
     // Run inside open(), given the number of the open (0 first); throw to fail it.
+    // It runs on the user-interface thread, wherever open() runs, so it may
+    // look at and change the window.
     std::function<void(int)> alAbrir;
+    // When set, open() waits at it before alAbrir.
+    std::shared_ptr<CompuertaApertura> compuerta;
+    // Opens that ran on a thread other than the user-interface one.
+    int abiertasFueraDelHiloGui = 0;
     // Run inside close(); throw to fail it.
     std::function<void()> alCerrar;
     // What connectionString() gives back, from what was set; identity unless replaced.
@@ -48,8 +95,30 @@ public:
         guion_->llamadas.push_back("open");
         const int numero = int(guion_->cadenasAbiertas.size());
         guion_->cadenasAbiertas.push_back(cadena_);
-        if (guion_->alAbrir)
-            guion_->alAbrir(numero);
+        const bool enHiloGui = QThread::currentThread() == QCoreApplication::instance()->thread();
+        if (!enHiloGui)
+            ++guion_->abiertasFueraDelHiloGui;
+        if (guion_->compuerta)
+            guion_->compuerta->pasa();
+        if (guion_->alAbrir) {
+            if (enHiloGui) {
+                guion_->alAbrir(numero);
+            } else {
+                std::exception_ptr error;
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(),
+                    [&] {
+                        try {
+                            guion_->alAbrir(numero);
+                        } catch (...) {
+                            error = std::current_exception();
+                        }
+                    },
+                    Qt::BlockingQueuedConnection);
+                if (error)
+                    std::rethrow_exception(error);
+            }
+        }
         abierta_ = true;
     }
     void close() override {

@@ -1,0 +1,175 @@
+// Consecutive opens through the connection object against the loopback
+// stand-in (success over TLS, wrong password, refused port, named instance
+// when UDP 1434 can be bound), checking that descriptors, threads, child
+// processes, resident memory and temporary files stay flat. The stand-in
+// runs in a process of its own: its thread per connection would move this
+// process's memory, and that is not what is measured.
+//
+//     soak_aperturas [rondas]     (default 1000; each round is one open of each kind)
+//
+// Prints the figures at the start and the end; exits 1 if anything grew.
+#include "ConexionFreeTds.h"
+
+#include "browser_responder.h"
+#include "server.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace data_access;
+
+namespace {
+
+int entradas(const char* directorio) {
+    int n = 0;
+    if (DIR* d = ::opendir(directorio)) {
+        while (::readdir(d))
+            ++n;
+        ::closedir(d);
+    }
+    return n;
+}
+
+long residenteKb() {
+    std::ifstream estado("/proc/self/status");
+    std::string linea;
+    while (std::getline(estado, linea))
+        if (linea.rfind("VmRSS:", 0) == 0)
+            return std::atol(linea.c_str() + 6);
+    return 0;
+}
+
+pid_t gServidor = -1;
+
+// Children of this process other than the stand-in: login processes left behind.
+int hijosVivos() {
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+        const std::string nombre = e.path().filename();
+        if (nombre.find_first_not_of("0123456789") != std::string::npos || std::stoi(nombre) == gServidor)
+            continue;
+        std::ifstream estado(e.path() / "status");
+        std::string linea;
+        while (std::getline(estado, linea))
+            if (linea.rfind("PPid:", 0) == 0 && std::atoi(linea.c_str() + 5) == ::getpid())
+                ++n;
+    }
+    return n;
+}
+
+struct Figuras {
+    int descriptores = entradas("/proc/self/fd");
+    int hilos = entradas("/proc/self/task");
+    int hijos = hijosVivos();
+    long residente = residenteKb();
+    int temporales = [] {
+        int n = 0;
+        for (const auto& e : std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
+            n += e.path().filename().string().rfind("tarpelino-", 0) == 0;
+        return n;
+    }();
+};
+
+void imprime(const char* cuando, const Figuras& f) {
+    std::printf("%-8s descriptores %d, hilos %d, hijos vivos %d, residente %ld kB, temporales %d\n", cuando,
+                f.descriptores, f.hilos, f.hijos, f.residente, f.temporales);
+}
+
+// True when the open ended as expected.
+bool abre(const std::string& servidor, const std::string& password, bool debeAbrir) {
+    ConexionFreeTds c(std::chrono::seconds(5));
+    c.setConnectionString("Provider=SQLNCLI10;Server=" + servidor + ";Database=MASTER;User ID=sa;Password=" + password +
+                          ";");
+    try {
+        c.open();
+        c.close();
+        return debeAbrir;
+    } catch (const ErrorConexion& e) {
+        if (debeAbrir)
+            std::fprintf(stderr, "%s\n", e.what());
+        return !debeAbrir;
+    }
+}
+
+// Runs the stand-in (and a browser, as root) until the soak ends; returns its port.
+std::uint16_t arrancaServidor(int& vida, bool& conBrowser) {
+    int puerto[2], tuboVida[2];
+    if (::pipe(puerto) != 0 || ::pipe(tuboVida) != 0)
+        std::exit(2);
+    conBrowser = ::geteuid() == 0;
+    gServidor = ::fork();
+    if (gServidor == 0) {
+        ::close(puerto[0]);
+        ::close(tuboVida[1]);
+        stand_in::Config config;
+        config.logins = {{"sa", "Secr3t!"}};
+        config.encryption = stand_in::Encryption::Required;
+        config.address = "127.0.0.82"; // the browser's address, where the instance's port must be
+        stand_in::Server servidor(config);
+        servidor.start();
+        std::unique_ptr<stand_in::BrowserResponder> browser;
+        if (conBrowser) {
+            browser = std::make_unique<stand_in::BrowserResponder>(
+                "127.0.0.82", "STANDIN", std::vector<stand_in::BrowserInstance>{{"SQLEXPRESS", servidor.port()}});
+            browser->start();
+        }
+        const std::uint16_t p = servidor.port();
+        [[maybe_unused]] auto n = ::write(puerto[1], &p, sizeof p);
+        char c;
+        while (::read(tuboVida[0], &c, 1) > 0) {
+        }
+        ::_exit(0);
+    }
+    ::close(puerto[1]);
+    ::close(tuboVida[0]);
+    std::uint16_t p = 0;
+    if (::read(puerto[0], &p, sizeof p) != sizeof p)
+        std::exit(2);
+    ::close(puerto[0]);
+    vida = tuboVida[1];
+    return p;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int rondas = argc > 1 ? std::atoi(argv[1]) : 1000;
+    int vida = -1;
+    bool browser = false;
+    const std::uint16_t puerto = arrancaServidor(vida, browser);
+    const std::string enPuerto = "127.0.0.82," + std::to_string(puerto);
+    const std::string cerrado = "127.0.0.1,1";
+
+    // One warm-up round: the first open loads what every later one reuses.
+    abre(enPuerto, "Secr3t!", true);
+    const Figuras antes;
+    imprime("antes", antes);
+    int errores = 0;
+    for (int i = 0; i < rondas; ++i) {
+        errores += !abre(enPuerto, "Secr3t!", true);
+        errores += !abre(enPuerto, "otra", false);
+        errores += !abre(cerrado, "Secr3t!", false);
+        if (browser)
+            errores += !abre("127.0.0.82\\SQLEXPRESS", "Secr3t!", true);
+        if (rondas >= 8 && (i + 1) % (rondas / 4) == 0 && i + 1 < rondas)
+            imprime(("ronda " + std::to_string(i + 1)).c_str(), Figuras());
+    }
+    const Figuras despues;
+    imprime("después", despues);
+    std::printf("%d rondas, %d aperturas, %d resultados inesperados\n", rondas, rondas * (browser ? 4 : 3), errores);
+
+    // Resident memory may move a little with the allocator; a leak per open would not.
+    const bool plano = despues.descriptores == antes.descriptores && despues.hilos == antes.hilos &&
+                       despues.hijos == 0 && despues.temporales == antes.temporales &&
+                       despues.residente <= antes.residente + 512;
+    ::close(vida);
+    ::waitpid(gServidor, nullptr, 0);
+    return plano && errores == 0 ? 0 : 1;
+}
