@@ -84,6 +84,8 @@ std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPo
     return std::make_unique<ConexionFreeTds>(tiempoEsperaPorDefecto);
 }
 
-std::unique_ptr<Conexion> nuevaConexion() { return std::make_unique<ConexionFreeTds>(); }
+std::unique_ptr<Conexion> nuevaConexion() {
+    return std::make_unique<ConexionFreeTds>();
+}
 
 } // namespace data_access

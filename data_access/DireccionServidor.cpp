@@ -37,8 +37,9 @@ bool empiezaPor(std::string_view s, std::string_view prefijo) {
 
 std::uint16_t leePuerto(const std::string& texto, const std::string& servidor) {
     const std::string t = recorta(texto);
-    const bool soloCifras = !t.empty() && t.size() <= 5 &&
-                            std::all_of(t.begin(), t.end(), [](unsigned char c) { return c >= '0' && c <= '9'; });
+    const bool soloCifras =
+        !t.empty() && t.size() <= 5 &&
+        std::all_of(t.begin(), t.end(), [](unsigned char c) { return c >= '0' && c <= '9'; });
     const long puerto = soloCifras ? std::stol(t) : 0;
     if (puerto < 1 || puerto > 65535)
         throw ErrorConexion("El puerto «" + visible(texto) + "» de «" + visible(servidor) +

@@ -145,7 +145,8 @@ bool recibeMensaje(int fd, char& tipo, std::string& cuerpo) {
     unsigned char cabecera[5];
     if (!leeTodo(fd, reinterpret_cast<char*>(cabecera), sizeof cabecera))
         return false;
-    const std::uint32_t n = cabecera[0] | cabecera[1] << 8 | cabecera[2] << 16 | std::uint32_t(cabecera[3]) << 24;
+    const std::uint32_t n =
+        cabecera[0] | cabecera[1] << 8 | cabecera[2] << 16 | std::uint32_t(cabecera[3]) << 24;
     if (n > kMensajeMaximo)
         return false;
     tipo = char(cabecera[4]);

@@ -12,9 +12,9 @@ namespace data_access {
 // connection object. It travels over a socket, never through argv or the
 // environment, so the password is seen by no other process.
 struct PeticionLogin {
-    int versionDbLib = 0;    // DBVERSION_7x
-    std::string versionTds;  // "7.2", as freetds.conf writes it
-    std::string host;        // as typed, without brackets
+    int versionDbLib = 0;     // DBVERSION_7x
+    std::string versionTds;   // "7.2", as freetds.conf writes it
+    std::string host;         // as typed, without brackets
     std::uint16_t puerto = 0; // 0: not given
     std::string instancia;
     std::string usuario;

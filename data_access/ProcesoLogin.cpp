@@ -27,7 +27,7 @@ constexpr std::chrono::milliseconds kEsperaCierre{2000};
 
 // FreeTDS lets these override what the program asks for (the TDS version
 // above all), or writes logs with them; the login process never sees them.
-constexpr std::array<std::string_view, 7> kVariablesOcultas{"TDSVER",  "TDSPORT", "TDSHOST",    "TDSQUERY",
+constexpr std::array<std::string_view, 7> kVariablesOcultas{"TDSVER",  "TDSPORT",       "TDSHOST", "TDSQUERY",
                                                             "TDSDUMP", "TDSDUMPCONFIG", "SYBASE"};
 
 std::vector<std::string> entornoLimpio() {
@@ -177,8 +177,7 @@ std::unique_ptr<ProcesoLogin> ProcesoLogin::abre(const PeticionLogin& peticion, 
             etapa = Etapa(cuerpo[0]);
             if (cuerpo.size() > 1)
                 destino = cuerpo.substr(1);
-        }
-        else if (tipo == mensaje::kAbierta)
+        } else if (tipo == mensaje::kAbierta)
             return proceso;
         else if (tipo == mensaje::kFallo)
             falla(cuerpo);

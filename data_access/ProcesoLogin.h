@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Plazo.h"
 #include "PeticionLogin.h"
+#include "Plazo.h"
 
 #include <memory>
 #include <sys/types.h>

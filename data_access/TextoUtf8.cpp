@@ -40,8 +40,10 @@ std::optional<std::string> motivoValorNoValido(std::string_view texto) {
         if (n == 0) {
             const auto c = static_cast<unsigned char>(texto[pos]);
             // How the window hands over a lone surrogate: its three UTF-8-shaped bytes.
-            if (c == 0xED && pos + 2 < texto.size() && (static_cast<unsigned char>(texto[pos + 1]) & 0xE0) == 0xA0) {
-                const unsigned sustituto = 0xD000 | (unsigned(texto[pos + 1]) & 0x3F) << 6 | (unsigned(texto[pos + 2]) & 0x3F);
+            if (c == 0xED && pos + 2 < texto.size() &&
+                (static_cast<unsigned char>(texto[pos + 1]) & 0xE0) == 0xA0) {
+                const unsigned sustituto =
+                    0xD000 | (unsigned(texto[pos + 1]) & 0x3F) << 6 | (unsigned(texto[pos + 2]) & 0x3F);
                 return "un sustituto UTF-16 suelto (" + codigo(sustituto, "U+%04X") + ")";
             }
             return "bytes que no son UTF-8 (" + codigo(c, "\\x%02X") + ")";

@@ -30,7 +30,8 @@ std::string conexionRechazada(const std::string& destino) {
 std::string tiempoAgotadoEn(Etapa etapa, const std::string& destino, const Plazo& plazo, bool integrada) {
     const auto ms = plazo.transcurrido().count();
     const std::string inicio = "Tiempo de espera agotado tras " + std::to_string(ms / 1000) + "," +
-                               std::to_string((ms % 1000) / 100) + " s (límite " + segundos(plazo.limite()) + "): ";
+                               std::to_string((ms % 1000) / 100) + " s (límite " + segundos(plazo.limite()) +
+                               "): ";
     switch (etapa) {
     case Etapa::Preparacion:
         return inicio + "no se llegó a iniciar la conexión con «" + destino + "».";
@@ -40,20 +41,23 @@ std::string tiempoAgotadoEn(Etapa etapa, const std::string& destino, const Plazo
         return inicio + "el servicio SQL Server Browser de «" + destino +
                "» no respondió (puerto UDP 1434): indique el puerto como servidor,puerto.";
     case Etapa::ConexionTcp:
-        return inicio + destino + " no aceptó la conexión TCP (ni la rechazó): compruebe el nombre, el puerto y "
-                                  "los cortafuegos.";
+        return inicio + "el servidor " + destino +
+               " no aceptó la conexión TCP (ni la rechazó): compruebe el nombre, el puerto y "
+               "los cortafuegos.";
     case Etapa::Prelogin:
-        return inicio + destino + " aceptó la conexión pero no completó su respuesta al saludo inicial (PRELOGIN).";
+        return inicio + "el servidor " + destino +
+               " aceptó la conexión pero no completó su respuesta al saludo inicial (PRELOGIN).";
     case Etapa::Tls:
-        return inicio + destino + " no completó la negociación del cifrado (TLS).";
+        return inicio + "el servidor " + destino + " no completó la negociación del cifrado (TLS).";
     case Etapa::PreparacionLogin:
         if (integrada)
-            return inicio + "esperando al servidor de Kerberos (KDC) para el ticket de servicio de " + destino + ".";
+            return inicio + "esperando al servidor de Kerberos (KDC) para el ticket de servicio de " +
+                   destino + ".";
         return inicio + "preparando el inicio de sesión en " + destino + ".";
     case Etapa::RespuestaLogin:
         break;
     }
-    return inicio + destino + " no respondió al inicio de sesión.";
+    return inicio + "el servidor " + destino + " no respondió al inicio de sesión.";
 }
 
 std::string conexionTcpFallida(const std::string& destino, const std::vector<int>& errores) {
@@ -81,7 +85,8 @@ std::string errorRed(const std::string& destino, int errorSistema) {
     case ECONNRESET:
         return "El servidor " + destino + " reinició la conexión durante el inicio de sesión.";
     default:
-        return "No se puede conectar con " + destino + " (error de red " + std::to_string(errorSistema) + ").";
+        return "No se puede conectar con " + destino + " (error de red " + std::to_string(errorSistema) +
+               ").";
     }
 }
 
@@ -132,14 +137,15 @@ std::string sinTicketKerberos(const std::string& motivo) {
 }
 
 std::string valorNoValido(const std::string& campo, const std::string& motivo) {
-    std::string texto = campo + " contiene " + motivo + " y no se puede enviar; no se ha intentado la conexión.";
+    std::string texto =
+        campo + " contiene " + motivo + " y no se puede enviar; no se ha intentado la conexión.";
     texto[0] = char(std::toupper(static_cast<unsigned char>(texto[0])));
     return texto;
 }
 
 std::string valorDemasiadoLargo(const std::string& campo, std::size_t caracteres, std::size_t maximo) {
-    std::string texto = campo + " tiene " + std::to_string(caracteres) + " caracteres; SQL Server admite como máximo " +
-                        std::to_string(maximo) + ".";
+    std::string texto = campo + " tiene " + std::to_string(caracteres) +
+                        " caracteres; SQL Server admite como máximo " + std::to_string(maximo) + ".";
     texto[0] = char(std::toupper(static_cast<unsigned char>(texto[0])));
     return texto;
 }
@@ -159,7 +165,8 @@ std::string nombreServidorDemasiadoLargo(std::size_t caracteres, std::size_t max
 
 std::string instanciaSinTcp(const std::string& instancia, const std::string& host) {
     return "La instancia «" + instancia + "» existe en «" + host +
-           "» pero no tiene TCP/IP habilitado (el SQL Server Browser solo anuncia canalizaciones con nombre): "
+           "» pero no tiene TCP/IP habilitado (el SQL Server Browser solo anuncia canalizaciones con "
+           "nombre): "
            "habilítelo en el Administrador de configuración de SQL Server o indique servidor,puerto.";
 }
 
@@ -205,7 +212,8 @@ std::string errorDbLib(int numero) {
     return "error sin descripción conocida.";
 }
 
-std::string cifradoAliasNoValido(const std::string& alias, const std::string& archivo, const std::string& valor) {
+std::string cifradoAliasNoValido(const std::string& alias, const std::string& archivo,
+                                 const std::string& valor) {
     return "La sección [" + alias + "] de " + archivo + " pide «encryption = " + valor +
            "», que no es válido: use off, request o require.";
 }
@@ -222,11 +230,14 @@ std::string procesoLoginNoArranca(const std::string& ruta, int errorSistema) {
 
 std::string procesoLoginTerminado(int senal) {
     if (senal > 0)
-        return "El proceso de inicio de sesión terminó de forma inesperada (señal " + std::to_string(senal) + ").";
+        return "El proceso de inicio de sesión terminó de forma inesperada (señal " + std::to_string(senal) +
+               ").";
     return "El proceso de inicio de sesión terminó de forma inesperada.";
 }
 
-std::string errorInterno(const std::string& detalle) { return "Error interno del inicio de sesión: " + detalle + "."; }
+std::string errorInterno(const std::string& detalle) {
+    return "Error interno del inicio de sesión: " + detalle + ".";
+}
 
 std::string mensajeServidor(int numero, int clase, int estado, const std::string& texto) {
     return "Msg " + std::to_string(numero) + ", nivel " + std::to_string(clase) + ", estado " +

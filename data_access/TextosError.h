@@ -48,7 +48,8 @@ std::string browserRespuestaNoValida(const std::string& host);
 // db-lib's own errors, by number, in Spanish (its texts are English).
 std::string errorDbLib(int numero);
 
-std::string cifradoAliasNoValido(const std::string& alias, const std::string& archivo, const std::string& valor);
+std::string cifradoAliasNoValido(const std::string& alias, const std::string& archivo,
+                                 const std::string& valor);
 std::string valorConfiguracionNoValido(const std::string& opcion, const std::string& valor);
 std::string procesoLoginNoArranca(const std::string& ruta, int errorSistema);
 std::string procesoLoginTerminado(int senal);

@@ -38,7 +38,8 @@ void frmPrincipal::cmTest_Click() {
     if (cierrePendiente) {
         cierrePendiente = false;
         // Once this click's handling has unwound: closing may delete the window.
-        QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { close(); }, Qt::QueuedConnection);
     }
 }
 

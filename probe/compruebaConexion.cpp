@@ -3,8 +3,8 @@
 #include "cadenaConexion.h"
 #include "cursorAplicacion.h"
 #include "esperaSinBloquear.h"
-#include "utf8Fiel.h"
 #include "mensajeCritico.h"
+#include "utf8Fiel.h"
 
 #include <exception>
 
@@ -22,8 +22,8 @@ bool frmPrincipal::compruebaConexion(QString proveedor, QString servidor, QStrin
             conexion = fabricaConexion();
         if (!conexion)
             throw data_access::ErrorConexion("No se pudo crear el objeto de conexión.");
-        conexion->setConnectionString(
-            probe::cadenaBase(probe::utf8Fiel(proveedor), probe::utf8Fiel(servidor), probe::utf8Fiel(baseDatos)));
+        conexion->setConnectionString(probe::cadenaBase(probe::utf8Fiel(proveedor), probe::utf8Fiel(servidor),
+                                                        probe::utf8Fiel(baseDatos)));
         conexion->setConnectionString(
             conexion->connectionString() +
             probe::sufijoCredenciales(probe::utf8Fiel(usuario), probe::utf8Fiel(password)));

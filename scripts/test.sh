@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
+# Installs what is missing, builds, and runs every test; then builds again
+# with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test
+# there too (TARPELINO_SANITIZER_PASS=0 skips that second pass).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 scripts/build.sh
-cd "${TARPELINO_BUILD_DIR:-build}"
-ctest --output-on-failure --timeout 300 "$@"
+(cd "${TARPELINO_BUILD_DIR:-build}" && ctest --output-on-failure --timeout 300 "$@")
+
+if [[ "${TARPELINO_SANITIZER_PASS:-1}" != 0 && -z "${TARPELINO_SANITIZE:-}" ]]; then
+    echo "Con AddressSanitizer y UndefinedBehaviorSanitizer:"
+    TARPELINO_SANITIZE=1 TARPELINO_BUILD_DIR=build-asan scripts/build.sh
+    cd build-asan
+    ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        ctest --output-on-failure --timeout 300 "$@"
+fi

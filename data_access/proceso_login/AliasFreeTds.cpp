@@ -18,7 +18,9 @@ struct Opcion {
     std::string valor;
 };
 
-bool blanco(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool blanco(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
 
 // Blanks collapsed to one space, none at either end, as FreeTDS reads them.
 std::string colapsa(std::string_view texto, bool minusculas) {
@@ -43,7 +45,8 @@ std::optional<Opcion> leeLinea(std::string_view linea) {
         return std::nullopt;
     const std::size_t igual = linea.find('=', i);
     Opcion o;
-    o.nombre = colapsa(linea.substr(i, igual == std::string_view::npos ? std::string_view::npos : igual - i), true);
+    o.nombre =
+        colapsa(linea.substr(i, igual == std::string_view::npos ? std::string_view::npos : igual - i), true);
     if (o.nombre.empty())
         return std::nullopt;
     if (igual != std::string_view::npos) {
@@ -71,7 +74,8 @@ std::vector<Opcion> leeArchivo(const std::string& ruta) {
 std::string nombreSeccion(const Opcion& o) {
     if (o.nombre.empty() || o.nombre[0] != '[')
         return {};
-    return o.nombre.substr(1, o.nombre.find(']') == std::string::npos ? std::string::npos : o.nombre.find(']') - 1);
+    return o.nombre.substr(1, o.nombre.find(']') == std::string::npos ? std::string::npos
+                                                                      : o.nombre.find(']') - 1);
 }
 
 void aplica(const Opcion& o, AliasFreeTds& a) {
@@ -124,7 +128,8 @@ std::vector<std::string> archivosConfiguracionFreeTds() {
     return archivos;
 }
 
-std::optional<AliasFreeTds> buscaAliasFreeTds(const std::string& nombre, const std::vector<std::string>& archivos) {
+std::optional<AliasFreeTds> buscaAliasFreeTds(const std::string& nombre,
+                                              const std::vector<std::string>& archivos) {
     if (nombre.empty() || igualSinMayusculas(nombre, "global"))
         return std::nullopt;
     AliasFreeTds alias;

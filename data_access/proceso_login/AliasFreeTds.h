@@ -29,6 +29,7 @@ struct AliasFreeTds {
 
 // Reads `archivos` the way FreeTDS 1.3 does (first file holding the section
 // wins; 255-character lines; ';' and '#' start comments; blanks collapse).
-std::optional<AliasFreeTds> buscaAliasFreeTds(const std::string& nombre, const std::vector<std::string>& archivos);
+std::optional<AliasFreeTds> buscaAliasFreeTds(const std::string& nombre,
+                                              const std::vector<std::string>& archivos);
 
 } // namespace data_access

@@ -2,8 +2,8 @@
 
 #include "AliasFreeTds.h"
 #include "BusquedaInstancia.h"
-#include "ConversionTexto.h"
 #include "Conexion.h"
+#include "ConversionTexto.h"
 #include "DescripcionFallo.h"
 #include "DireccionServidor.h"
 #include "ResolucionNombres.h"
@@ -48,7 +48,8 @@ Destino leeDestino(const PeticionLogin& p) {
     const std::string& cifrado = d.alias->cifrado;
     if (igualSinMayusculas(cifrado, "require"))
         d.cifrado = "require";
-    else if (!cifrado.empty() && !igualSinMayusculas(cifrado, "off") && !igualSinMayusculas(cifrado, "request"))
+    else if (!cifrado.empty() && !igualSinMayusculas(cifrado, "off") &&
+             !igualSinMayusculas(cifrado, "request"))
         throw ErrorConexion(textos::cifradoAliasNoValido(p.host, d.alias->archivo, cifrado));
     return d;
 }
@@ -63,9 +64,9 @@ std::string describeDestino(const PeticionLogin& p, const Destino& d) {
 // One "name = value" line that FreeTDS reads back exactly as written.
 std::string linea(const std::string& nombre, const std::string& valor) {
     const std::string l = "\t" + nombre + " = " + valor + "\n";
-    const bool seguro = valor.find_first_of(";#\r\n\t") == std::string::npos && valor.find("  ") == std::string::npos &&
-                        (valor.empty() || (valor.front() != ' ' && valor.back() != ' ')) &&
-                        l.size() - 1 <= kLineaFreeTds;
+    const bool seguro =
+        valor.find_first_of(";#\r\n\t") == std::string::npos && valor.find("  ") == std::string::npos &&
+        (valor.empty() || (valor.front() != ' ' && valor.back() != ' ')) && l.size() - 1 <= kLineaFreeTds;
     if (!seguro)
         throw ErrorConexion(textos::valorConfiguracionNoValido(nombre, valor));
     return l;
@@ -78,7 +79,8 @@ std::string configuracion(const PeticionLogin& p, const Destino& d, std::uint16_
     if (texto.size() - 1 > kLineaFreeTds)
         throw ErrorConexion(textos::valorConfiguracionNoValido("servidor", p.host));
     texto += linea("host", "127.0.0.1") + linea("port", std::to_string(puertoRelevo)) +
-             linea("tds version", p.versionTds) + linea("encryption", d.cifrado) + linea("client charset", juegoCaracteres);
+             linea("tds version", p.versionTds) + linea("encryption", d.cifrado) +
+             linea("client charset", juegoCaracteres);
     if (p.integrada) {
         // db-lib would name the relay; the server registers its own name and port.
         std::string spn = d.alias && !d.alias->spn.empty()
@@ -103,7 +105,8 @@ std::string configuracion(const PeticionLogin& p, const Destino& d, std::uint16_
 // when the process is killed.
 class ArchivoEnMemoria {
 public:
-    explicit ArchivoEnMemoria(const std::string& contenido) : fd_(::memfd_create("freetds.conf", MFD_CLOEXEC)) {
+    explicit ArchivoEnMemoria(const std::string& contenido)
+        : fd_(::memfd_create("freetds.conf", MFD_CLOEXEC)) {
         if (fd_ < 0 || ::write(fd_, contenido.data(), contenido.size()) != ssize_t(contenido.size()))
             throw ErrorConexion(textos::errorInterno("no se pudo preparar la configuración de FreeTDS"));
     }
@@ -128,9 +131,11 @@ private:
 constexpr std::size_t kMaximoDbLib = 128;
 
 std::string juegoCaracteresPara(PeticionSesion& s) {
-    const std::pair<const char*, std::string*> valores[] = {
-        {"el usuario", &s.usuario},    {"la contraseña", &s.password},          {"la base de datos", &s.baseDatos},
-        {"el nombre de la aplicación", &s.aplicacion}, {"el nombre del equipo", &s.estacion}};
+    const std::pair<const char*, std::string*> valores[] = {{"el usuario", &s.usuario},
+                                                            {"la contraseña", &s.password},
+                                                            {"la base de datos", &s.baseDatos},
+                                                            {"el nombre de la aplicación", &s.aplicacion},
+                                                            {"el nombre del equipo", &s.estacion}};
     bool cabe = true;
     for (const auto& v : valores)
         cabe = cabe && v.second->size() <= kMaximoDbLib;
@@ -142,7 +147,8 @@ std::string juegoCaracteresPara(PeticionSesion& s) {
         if (!c || c->size() > kMaximoDbLib) {
             for (const auto& [otroCampo, otro] : valores)
                 if (otro->size() > kMaximoDbLib)
-                    throw ErrorConexion(textos::valorDemasiadoLargoParaDbLib(otroCampo, otro->size(), kMaximoDbLib));
+                    throw ErrorConexion(
+                        textos::valorDemasiadoLargoParaDbLib(otroCampo, otro->size(), kMaximoDbLib));
         }
         convertidos.push_back(*c);
     }
@@ -160,7 +166,8 @@ int segundosDeLogin(const Plazo& plazo) {
 
 } // namespace
 
-std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& plazo, const InformeEtapa& informa) {
+std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& plazo,
+                                        const InformeEtapa& informa) {
     Destino d = leeDestino(p);
     informa(Etapa::NombreHost, d.host);
     const HostResuelto resuelto = resuelveConTabla(d.host, p.resolucionFija, plazo);

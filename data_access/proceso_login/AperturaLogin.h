@@ -13,7 +13,8 @@ namespace data_access {
 // A login that went through: db-lib's process and the relay it talks through.
 class LoginAbierto {
 public:
-    LoginAbierto(std::unique_ptr<Relevo> relevo, ProcesoDb* proceso) : relevo_(std::move(relevo)), proceso_(proceso) {}
+    LoginAbierto(std::unique_ptr<Relevo> relevo, ProcesoDb* proceso)
+        : relevo_(std::move(relevo)), proceso_(proceso) {}
     ~LoginAbierto() { cierraSesion(proceso_); }
     LoginAbierto(const LoginAbierto&) = delete;
     LoginAbierto& operator=(const LoginAbierto&) = delete;
@@ -28,6 +29,7 @@ using InformeEtapa = std::function<void(Etapa, const std::string& destino)>;
 
 // Name lookup, instance lookup, FreeTDS alias, the relay and db-lib's login,
 // all within `plazo`. Throws ErrorConexion with the description of a failure.
-std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& peticion, const Plazo& plazo, const InformeEtapa& informa);
+std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& peticion, const Plazo& plazo,
+                                        const InformeEtapa& informa);
 
 } // namespace data_access

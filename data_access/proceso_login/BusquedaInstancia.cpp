@@ -82,7 +82,8 @@ RespuestaBrowser leeRespuestaBrowser(std::string_view datos, const std::string& 
             continue;
         }
         std::size_t finValor = datos.find(';', fin + 1);
-        std::string_view valor = datos.substr(fin + 1, finValor == std::string_view::npos ? finValor : finValor - fin - 1);
+        std::string_view valor =
+            datos.substr(fin + 1, finValor == std::string_view::npos ? finValor : finValor - fin - 1);
         if (igualSinMayusculas(clave, "InstanceName"))
             nombre = std::string(valor);
         else if (igualSinMayusculas(clave, "tcp")) {
@@ -114,7 +115,9 @@ std::uint16_t buscaPuertoInstancia(const std::vector<DireccionIp>& direcciones, 
     std::vector<bool> cerrado(sockets.size(), false);
     bool primeraRonda = true;
     auto proximoEnvio = Plazo::Reloj::now();
-    const auto todosCerrados = [&] { return std::all_of(cerrado.begin(), cerrado.end(), [](bool c) { return c; }); };
+    const auto todosCerrados = [&] {
+        return std::all_of(cerrado.begin(), cerrado.end(), [](bool c) { return c; });
+    };
     for (;;) {
         if (todosCerrados())
             throw ErrorConexion(textos::browserCerrado(host));
@@ -133,7 +136,8 @@ std::uint16_t buscaPuertoInstancia(const std::vector<DireccionIp>& direcciones, 
         std::vector<pollfd> fds;
         for (std::size_t i = 0; i < sockets.size(); ++i)
             fds.push_back({cerrado[i] ? -1 : sockets[i].fd(), POLLIN, 0});
-        auto espera = std::chrono::duration_cast<std::chrono::milliseconds>(proximoEnvio - Plazo::Reloj::now());
+        auto espera =
+            std::chrono::duration_cast<std::chrono::milliseconds>(proximoEnvio - Plazo::Reloj::now());
         if (!plazo.ilimitado())
             espera = std::min(espera, plazo.restante());
         ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(espera.count(), 0)));
@@ -151,7 +155,8 @@ std::uint16_t buscaPuertoInstancia(const std::vector<DireccionIp>& direcciones, 
             // The socket is connected: only the browser's address can answer on it.
             if (n <= 3 || buffer[0] != '\x05')
                 throw ErrorConexion(textos::browserRespuestaNoValida(host));
-            RespuestaBrowser r = leeRespuestaBrowser(std::string_view(buffer + 3, std::size_t(n) - 3), instancia);
+            RespuestaBrowser r =
+                leeRespuestaBrowser(std::string_view(buffer + 3, std::size_t(n) - 3), instancia);
             if (r.puerto)
                 return *r.puerto;
             if (r.instancias.empty())

@@ -24,7 +24,8 @@ std::string describeErrorCliente(const ErrorCliente& e, const std::string& desti
         return textos::conexionCerrada(destino);
     case SYBEREAD:
     case SYBEWRIT:
-        return e.errorSistema == 0 ? textos::conexionCerrada(destino) : textos::errorRed(destino, e.errorSistema);
+        return e.errorSistema == 0 ? textos::conexionCerrada(destino)
+                                   : textos::errorRed(destino, e.errorSistema);
     case SYBEINTF:
     case SYBEUHST:
         return textos::hostNoEncontrado(destino);
@@ -37,8 +38,8 @@ std::string describeErrorCliente(const ErrorCliente& e, const std::string& desti
 
 } // namespace
 
-std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultado& red, const std::string& destino,
-                          const Plazo& plazo, bool integrada) {
+std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultado& red,
+                          const std::string& destino, const Plazo& plazo, bool integrada) {
     std::string mensajes;
     for (const MensajeServidor& m : diagnostico.mensajes)
         if (m.clase > 10)

@@ -12,7 +12,7 @@ namespace data_access {
 // about a failed login into one Spanish description: what failed and where,
 // then the server's own messages verbatim. The relay is believed first: it
 // saw the network, db-lib only its side of the loopback.
-std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultado& red, const std::string& destino,
-                          const Plazo& plazo, bool integrada);
+std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultado& red,
+                          const std::string& destino, const Plazo& plazo, bool integrada);
 
 } // namespace data_access

@@ -5,8 +5,8 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <system_error>
 #include <sys/socket.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace data_access {
@@ -86,8 +86,8 @@ public:
 
 private:
     static std::size_t longitudPaquete(const std::string& cabecera) {
-        const std::size_t total =
-            std::size_t(static_cast<unsigned char>(cabecera[2])) << 8 | static_cast<unsigned char>(cabecera[3]);
+        const std::size_t total = std::size_t(static_cast<unsigned char>(cabecera[2])) << 8 |
+                                  static_cast<unsigned char>(cabecera[3]);
         return total > 8 ? total - 8 : 0;
     }
 
@@ -141,14 +141,16 @@ bool escribeDe(int fd, std::string& buffer) {
 
 Relevo::Relevo(std::vector<DireccionIp> destinos, std::uint16_t puerto, Plazo plazo,
                std::function<void(Etapa)> alCambiarEtapa)
-    : destinos_(std::move(destinos)), puerto_(puerto), plazo_(plazo), alCambiarEtapa_(std::move(alCambiarEtapa)) {
+    : destinos_(std::move(destinos)), puerto_(puerto), plazo_(plazo),
+      alCambiarEtapa_(std::move(alCambiarEtapa)) {
     escucha_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t longitud = sizeof local;
     if (escucha_ < 0 || ::bind(escucha_, reinterpret_cast<sockaddr*>(&local), longitud) != 0 ||
-        ::listen(escucha_, 1) != 0 || ::getsockname(escucha_, reinterpret_cast<sockaddr*>(&local), &longitud) != 0 ||
+        ::listen(escucha_, 1) != 0 ||
+        ::getsockname(escucha_, reinterpret_cast<sockaddr*>(&local), &longitud) != 0 ||
         ::pipe2(despertador_, O_CLOEXEC | O_NONBLOCK) != 0) {
         const int error = errno;
         cierra(escucha_);
@@ -223,7 +225,8 @@ void Relevo::bucle() {
                 anotaErrorTcp(errno);
                 continue;
             }
-            if (::connect(fd, reinterpret_cast<sockaddr*>(&d.direccion), d.longitud) == 0 || errno == EINPROGRESS) {
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&d.direccion), d.longitud) == 0 ||
+                errno == EINPROGRESS) {
                 intentos.push_back({fd});
                 ultimoInicio = Plazo::Reloj::now();
                 return;
@@ -303,7 +306,8 @@ void Relevo::bucle() {
             int error = 0;
             socklen_t l = sizeof error;
             ::getsockopt(fds[k].fd, SOL_SOCKET, SO_ERROR, &error, &l);
-            auto it = std::find_if(intentos.begin(), intentos.end(), [&](const Intento& i) { return i.fd == fds[k].fd; });
+            auto it = std::find_if(intentos.begin(), intentos.end(),
+                                   [&](const Intento& i) { return i.fd == fds[k].fd; });
             if (error == 0 && servidor < 0) {
                 servidor = it->fd;
                 intentos.erase(it);
@@ -338,7 +342,8 @@ void Relevo::bucle() {
                 std::lock_guard<std::mutex> cerrojo(mutex_);
                 // Closing after db-lib gave up is only the server's answer to that.
                 if (!liberado_ && !finCliente)
-                    resultado_.cierre = error == ECONNRESET ? Cierre::ServidorReinicio : Cierre::ServidorCerro;
+                    resultado_.cierre =
+                        error == ECONNRESET ? Cierre::ServidorReinicio : Cierre::ServidorCerro;
             }
             if (finServidor && error != 0 && cliente >= 0) {
                 // Passes the reset on, so that db-lib sees what the server did.

@@ -23,8 +23,8 @@ class Relevo {
 public:
     enum class Cierre { Ninguno, ServidorCerro, ServidorReinicio };
     struct Resultado {
-        bool conectado = false;     // a TCP connection to the server was made
-        bool agotado = false;       // the deadline ended the login
+        bool conectado = false;      // a TCP connection to the server was made
+        bool agotado = false;        // the deadline ended the login
         std::vector<int> erroresTcp; // errno of each address that failed to connect
         Cierre cierre = Cierre::Ninguno;
         Etapa etapa = Etapa::ConexionTcp;

@@ -109,9 +109,11 @@ HostResuelto resuelveConTabla(const std::string& host, const TablaResolucion& ta
 std::string textoDireccion(const DireccionIp& d) {
     char texto[INET6_ADDRSTRLEN] = {};
     if (d.direccion.ss_family == AF_INET)
-        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(d.direccion).sin_addr, texto, sizeof texto);
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(d.direccion).sin_addr, texto,
+                    sizeof texto);
     else
-        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(d.direccion).sin6_addr, texto, sizeof texto);
+        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(d.direccion).sin6_addr, texto,
+                    sizeof texto);
     return texto;
 }
 

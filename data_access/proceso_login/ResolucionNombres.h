@@ -3,9 +3,9 @@
 #include "Plazo.h"
 
 #include <string>
+#include <sys/socket.h>
 #include <utility>
 #include <vector>
-#include <sys/socket.h>
 
 namespace data_access {
 

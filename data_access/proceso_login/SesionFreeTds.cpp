@@ -37,14 +37,16 @@ private:
 };
 
 bool rellenaLogin(LOGINREC* login, const PeticionSesion& p) {
-    bool ok = DBSETLCHARSET(login, p.juegoCaracteres.c_str()) == SUCCEED && DBSETLAPP(login, p.aplicacion.c_str()) == SUCCEED &&
+    bool ok = DBSETLCHARSET(login, p.juegoCaracteres.c_str()) == SUCCEED &&
+              DBSETLAPP(login, p.aplicacion.c_str()) == SUCCEED &&
               DBSETLDBNAME(login, p.baseDatos.c_str()) == SUCCEED &&
               dbsetlversion(login, BYTE(p.versionDbLib)) == SUCCEED;
     if (!p.estacion.empty())
         ok = ok && DBSETLHOST(login, p.estacion.c_str()) == SUCCEED;
     if (p.integrada)
         return ok && DBSETLNETWORKAUTH(login, TRUE) == SUCCEED;
-    return ok && DBSETLUSER(login, p.usuario.c_str()) == SUCCEED && DBSETLPWD(login, p.password.c_str()) == SUCCEED;
+    return ok && DBSETLUSER(login, p.usuario.c_str()) == SUCCEED &&
+           DBSETLPWD(login, p.password.c_str()) == SUCCEED;
 }
 
 } // namespace

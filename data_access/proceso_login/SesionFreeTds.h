@@ -28,7 +28,7 @@ struct Diagnostico {
 };
 
 struct PeticionSesion {
-    std::string servidor;            // the name dbopen gets: a section of `archivoConfiguracion`
+    std::string servidor;             // the name dbopen gets: a section of `archivoConfiguracion`
     std::string archivoConfiguracion; // freetds.conf read before FreeTDS's own files
     int versionDbLib = 0;
     std::string usuario;

@@ -92,7 +92,8 @@ TEST(ConexionSinServidor, AClosedPortIsRefusedNamingHostAndPort) {
 TEST(ConexionSinServidor, AServerThatNeverAnswersTimesOutAfterTheConnectTimeout) {
     PuertoLocal mudo(true);
     const auto inicio = std::chrono::steady_clock::now();
-    const std::string texto = fallo(cadena("tcp:127.0.0.1," + mudo.puerto(), "User ID=sa;Password=x;Connect Timeout=1;"));
+    const std::string texto =
+        fallo(cadena("tcp:127.0.0.1," + mudo.puerto(), "User ID=sa;Password=x;Connect Timeout=1;"));
     const auto duracion = std::chrono::steady_clock::now() - inicio;
     contiene(texto, "Tiempo de espera agotado");
     contiene(texto, "(límite 1 s)");
@@ -108,7 +109,8 @@ TEST(ConexionSinServidor, AnUnknownHostIsReportedAsNotFound) {
 }
 
 TEST(ConexionSinServidor, AnUnknownProviderIsNotAvailable) {
-    const std::string texto = fallo("Provider=SQLOLEDB;Server=127.0.0.1;Database=MASTER;User ID=sa;Password=;");
+    const std::string texto =
+        fallo("Provider=SQLOLEDB;Server=127.0.0.1;Database=MASTER;User ID=sa;Password=;");
     contiene(texto, "El proveedor «SQLOLEDB» no está disponible");
 }
 
@@ -136,7 +138,8 @@ TEST(ConexionSinServidor, ASilentBrowserEndsWithinTheConnectTimeout) {
     ::inet_pton(AF_INET, "127.0.0.78", &a.sin_addr);
     ASSERT_EQ(::bind(mudo, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     const auto inicio = std::chrono::steady_clock::now();
-    const std::string texto = fallo(cadena("127.0.0.78\\SQLEXPRESS", "User ID=sa;Password=x;Connect Timeout=2;"));
+    const std::string texto =
+        fallo(cadena("127.0.0.78\\SQLEXPRESS", "User ID=sa;Password=x;Connect Timeout=2;"));
     const auto duracion = std::chrono::steady_clock::now() - inicio;
     ::close(mudo);
     contiene(texto, "SQL Server Browser de «127.0.0.78» no respondió");
@@ -160,8 +163,8 @@ TEST(ConexionSinServidor, IntegratedSecurityWithoutATicketNamesKinit) {
 TEST(ConexionSinServidor, AFreeTdsAliasIsHonoured) {
     PuertoLocal cerrado(false);
     const std::string ruta = ::testing::TempDir() + "tarpelino-alias.conf";
-    std::ofstream(ruta) << "[global]\n\ttds version = 7.4\n[MiAlias]\n\thost = 127.0.0.1\n\tport = " << cerrado.puerto()
-                        << "\n";
+    std::ofstream(ruta) << "[global]\n\ttds version = 7.4\n[MiAlias]\n\thost = 127.0.0.1\n\tport = "
+                        << cerrado.puerto() << "\n";
     ::setenv("FREETDSCONF", ruta.c_str(), 1);
     const std::string texto = fallo(cadena("MiAlias"));
     ::unsetenv("FREETDSCONF");

@@ -47,13 +47,14 @@ struct Recursos {
         return n;
     }();
     bool operator==(const Recursos& o) const {
-        return descriptores == o.descriptores && hilos == o.hilos && hijos == o.hijos && temporales == o.temporales;
+        return descriptores == o.descriptores && hilos == o.hilos && hijos == o.hijos &&
+               temporales == o.temporales;
     }
 };
 
 std::string cadena(const std::string& servidor, int segundos = 3) {
-    return "Provider=SQLNCLI10;Server=" + servidor + ";Database=MASTER;User ID=sa;Password=Secr3t!;Connect Timeout=" +
-           std::to_string(segundos) + ";";
+    return "Provider=SQLNCLI10;Server=" + servidor +
+           ";Database=MASTER;User ID=sa;Password=Secr3t!;Connect Timeout=" + std::to_string(segundos) + ";";
 }
 
 struct Resultado {
@@ -118,7 +119,8 @@ TEST_F(PlazoDeApertura, ASilentLoginReplyIsNamedAsSuch) {
     stand_in::Server servidor(servidorCon(stand_in::Fault::NeverAnswerLogin));
     servidor.start();
     ConexionFreeTds c;
-    agotaEn(abre(c, cadena("127.0.0.1," + std::to_string(servidor.port()))), "no respondió al inicio de sesión");
+    agotaEn(abre(c, cadena("127.0.0.1," + std::to_string(servidor.port()))),
+            "no respondió al inicio de sesión");
 }
 
 TEST_F(PlazoDeApertura, ThreeAddressesThatDropEverySynShareOneDeadline) {

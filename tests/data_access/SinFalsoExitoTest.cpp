@@ -42,8 +42,8 @@ protected:
     // Opens; returns the description of the failure, or "" when it logged in.
     std::string abre(const std::string& server, const std::string& usuario, const std::string& password,
                      const std::string& bd = "MASTER") {
-        conexion.setConnectionString("Provider=SQLNCLI10;Server=" + server + ";Database=" + bd +
-                                     ";User ID=" + usuario + ";Password=\"" + password + "\";Connect Timeout=5;");
+        conexion.setConnectionString("Provider=SQLNCLI10;Server=" + server + ";Database=" + bd + ";User ID=" +
+                                     usuario + ";Password=\"" + password + "\";Connect Timeout=5;");
         try {
             conexion.open();
         } catch (const ErrorConexion& e) {
@@ -66,9 +66,11 @@ void contiene(const std::string& texto, const std::string& parte) {
 TEST_F(SinFalsoExito, AValueHoldingANulIsRefusedAndNothingIsSent) {
     // db-lib would read "Secreto1" and log in with it.
     const std::string nul(1, '\0');
-    contiene(abre(enPuerto(), "sa", "Secreto1" + nul + "otra"), "La contraseña contiene un carácter nulo (U+0000)");
+    contiene(abre(enPuerto(), "sa", "Secreto1" + nul + "otra"),
+             "La contraseña contiene un carácter nulo (U+0000)");
     contiene(abre(enPuerto(), "sa" + nul + "x", "Secreto1"), "El usuario contiene un carácter nulo");
-    contiene(abre(enPuerto(), "sa", "Secreto1", "Ventas" + nul + "x"), "La base de datos contiene un carácter nulo");
+    contiene(abre(enPuerto(), "sa", "Secreto1", "Ventas" + nul + "x"),
+             "La base de datos contiene un carácter nulo");
     EXPECT_EQ(servidor->connectionsAccepted(), 0);
 }
 
@@ -100,10 +102,12 @@ TEST_F(SinFalsoExito, ValuesOfUpTo128CharactersArriveIntactWhateverTheirBytes) {
     EXPECT_EQ(servidor->logins()[0].user, enes);
     EXPECT_EQ(servidor->logins()[0].password, enes);
 
-    contiene(abre(enPuerto(), "sa", repite("ñ", 129)), "La contraseña tiene 129 caracteres; SQL Server admite como máximo 128.");
+    contiene(abre(enPuerto(), "sa", repite("ñ", 129)),
+             "La contraseña tiene 129 caracteres; SQL Server admite como máximo 128.");
     // 128 UTF-16 units, but 256 bytes that no single-byte character set holds.
     contiene(abre(enPuerto(), "sa", repite("😀", 64)),
-             "La contraseña ocupa 256 bytes en UTF-8 y la biblioteca cliente (FreeTDS db-lib) admite como máximo 128");
+             "La contraseña ocupa 256 bytes en UTF-8 y la biblioteca cliente (FreeTDS db-lib) admite como "
+             "máximo 128");
     EXPECT_EQ(servidor->logins().size(), 1u);
 }
 
@@ -111,8 +115,9 @@ TEST_F(SinFalsoExito, AnAliasThatSaysEncryptionOffStillEncryptsTheLoginAndWrites
     const std::string conf = ::testing::TempDir() + "freetds-sin-cifrado.conf";
     const std::string volcado = ::testing::TempDir() + "tarpelino-volcado.log";
     const std::string volcadoEntorno = ::testing::TempDir() + "tarpelino-tdsdump.log";
-    std::ofstream(conf) << "[global]\n\tdump file = " << volcado << "\n[SinCifrado]\n\thost = 127.0.0.1\n\tport = "
-                        << servidor->port() << "\n\tencryption = off\n";
+    std::ofstream(conf) << "[global]\n\tdump file = " << volcado
+                        << "\n[SinCifrado]\n\thost = 127.0.0.1\n\tport = " << servidor->port()
+                        << "\n\tencryption = off\n";
     ::setenv("FREETDSCONF", conf.c_str(), 1);
     ::setenv("TDSDUMP", volcadoEntorno.c_str(), 1);
     const std::string fallo = abre("SinCifrado", "sa", "Secreto1");
@@ -145,7 +150,8 @@ TEST_F(SinFalsoExito, AControlCharacterInTheServerNameIsShown) {
 TEST(TextosDeError, AServerMessageHoldingANulIsNotCutAndDbLibNumbersAreSpanish) {
     const std::string texto = textos::mensajeServidor(50000, 16, 1, std::string("antes\0después", 14));
     EXPECT_NE(texto.find("antesU+0000después"), std::string::npos) << texto;
-    EXPECT_EQ(textos::errorDbLib(20042), "un valor es demasiado largo para el registro de inicio de sesión (máximo 128 bytes).");
+    EXPECT_EQ(textos::errorDbLib(20042),
+              "un valor es demasiado largo para el registro de inicio de sesión (máximo 128 bytes).");
 }
 
 TEST(BrowserQueNoDaElPuerto, AnInstanceWithoutTcpAndAnAnswerThatIsNotValidAreSaidAsSuch) {
@@ -159,7 +165,8 @@ TEST(BrowserQueNoDaElPuerto, AnInstanceWithoutTcpAndAnAnswerThatIsNotValidAreSai
     browser.start();
     const auto describe = [] {
         ConexionFreeTds c;
-        c.setConnectionString("Provider=SQLNCLI;Server=127.0.0.81\\SQLEXPRESS;User ID=sa;Password=x;Connect Timeout=3;");
+        c.setConnectionString(
+            "Provider=SQLNCLI;Server=127.0.0.81\\SQLEXPRESS;User ID=sa;Password=x;Connect Timeout=3;");
         try {
             c.open();
         } catch (const ErrorConexion& e) {

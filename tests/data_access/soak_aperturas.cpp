@@ -85,8 +85,8 @@ void imprime(const char* cuando, const Figuras& f) {
 // True when the open ended as expected.
 bool abre(const std::string& servidor, const std::string& password, bool debeAbrir) {
     ConexionFreeTds c(std::chrono::seconds(5));
-    c.setConnectionString("Provider=SQLNCLI10;Server=" + servidor + ";Database=MASTER;User ID=sa;Password=" + password +
-                          ";");
+    c.setConnectionString("Provider=SQLNCLI10;Server=" + servidor +
+                          ";Database=MASTER;User ID=sa;Password=" + password + ";");
     try {
         c.open();
         c.close();
@@ -117,7 +117,8 @@ std::uint16_t arrancaServidor(int& vida, bool& conBrowser) {
         std::unique_ptr<stand_in::BrowserResponder> browser;
         if (conBrowser) {
             browser = std::make_unique<stand_in::BrowserResponder>(
-                "127.0.0.82", "STANDIN", std::vector<stand_in::BrowserInstance>{{"SQLEXPRESS", servidor.port()}});
+                "127.0.0.82", "STANDIN",
+                std::vector<stand_in::BrowserInstance>{{"SQLEXPRESS", servidor.port()}});
             browser->start();
         }
         const std::uint16_t p = servidor.port();
@@ -163,7 +164,8 @@ int main(int argc, char** argv) {
     }
     const Figuras despues;
     imprime("después", despues);
-    std::printf("%d rondas, %d aperturas, %d resultados inesperados\n", rondas, rondas * (browser ? 4 : 3), errores);
+    std::printf("%d rondas, %d aperturas, %d resultados inesperados\n", rondas, rondas * (browser ? 4 : 3),
+                errores);
 
     // Resident memory may move a little with the allocator; a leak per open would not.
     const bool plano = despues.descriptores == antes.descriptores && despues.hilos == antes.hilos &&

@@ -175,14 +175,18 @@ private slots:
         QTest::addColumn<QString>("bd");
         QTest::addColumn<QStringList>("mensajes");
         QTest::newRow("password incorrecta")
-            << "sa" << "malo" << "" << QStringList{"Msg 18456, nivel 14, estado 1: Login failed for user 'sa'."};
+            << "sa"
+            << "malo"
+            << "" << QStringList{"Msg 18456, nivel 14, estado 1: Login failed for user 'sa'."};
         QTest::newRow("base de datos inexistente")
             << "sa" << QString::fromStdString(kPassword) << "Nada"
-            << QStringList{"Msg 4060, nivel 11, estado 1: Cannot open database \"Nada\" requested by the login. "
-                           "The login failed.",
-                           "Msg 18456, nivel 14, estado 1: Login failed for user 'sa'."};
-        QTest::newRow("usuario de blancos") << "   " << "x" << ""
-                                            << QStringList{"Login failed for user '   '."};
+            << QStringList{
+                   "Msg 4060, nivel 11, estado 1: Cannot open database \"Nada\" requested by the login. "
+                   "The login failed.",
+                   "Msg 18456, nivel 14, estado 1: Login failed for user 'sa'."};
+        QTest::newRow("usuario de blancos") << "   "
+                                            << "x"
+                                            << "" << QStringList{"Login failed for user '   '."};
     }
     void elServidorRechazaElInicioDeSesion() {
         QFETCH(QString, usuario);
@@ -230,7 +234,8 @@ private slots:
 
     void unAliasQueExigeCifradoContraUnServidorSinCifrado() {
         arranca();
-        const QString conf = QDir::temp().filePath(QStringLiteral("tarpelino-e2e-alias-%1.conf").arg(::getpid()));
+        const QString conf =
+            QDir::temp().filePath(QStringLiteral("tarpelino-e2e-alias-%1.conf").arg(::getpid()));
         {
             QFile f(conf);
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -255,8 +260,8 @@ private slots:
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("descripcion");
         const QString password = QString::fromStdString(kPassword);
-        QTest::newRow("NUL en la contraseña")
-            << QString() << password + QChar(0) + "otra" << "La contraseña contiene un carácter nulo (U+0000)";
+        QTest::newRow("NUL en la contraseña") << QString() << password + QChar(0) + "otra"
+                                              << "La contraseña contiene un carácter nulo (U+0000)";
         QTest::newRow("sustituto suelto en la contraseña")
             << QString() << password + QChar(0xD800) << "un sustituto UTF-16 suelto (U+D800)";
         QTest::newRow("nombre más largo que DNS")
@@ -283,7 +288,8 @@ private slots:
         // A byte every second would reset any per-read timer for ever.
         QTest::newRow("responde al PRELOGIN byte a byte")
             << int(Fault::TricklePrelogin) << "no completó su respuesta al saludo inicial (PRELOGIN)";
-        QTest::newRow("nunca responde al LOGIN7") << int(Fault::NeverAnswerLogin) << "no respondió al inicio de sesión";
+        QTest::newRow("nunca responde al LOGIN7")
+            << int(Fault::NeverAnswerLogin) << "no respondió al inicio de sesión";
         QTest::newRow("cierra tras el PRELOGIN") << int(Fault::CloseAfterPrelogin) << "cerró la conexión";
         QTest::newRow("responde basura") << int(Fault::Garbage) << "127.0.0.1, puerto";
         QTest::newRow("reinicia la conexión") << int(Fault::ResetAtOnce) << "127.0.0.1, puerto";
@@ -363,11 +369,16 @@ private slots:
     void formasDelNombreDeServidor_data() {
         QTest::addColumn<QString>("direccion");
         QTest::addColumn<QString>("forma");
-        QTest::newRow("host,puerto") << "127.0.0.1" << "127.0.0.1,%1";
-        QTest::newRow("tcp:host,puerto") << "127.0.0.1" << "tcp:127.0.0.1,%1";
-        QTest::newRow("localhost,puerto") << "127.0.0.1" << "localhost,%1";
-        QTest::newRow("IPv6") << "::1" << "::1,%1";
-        QTest::newRow("IPv6 entre corchetes") << "::1" << "[::1],%1";
+        QTest::newRow("host,puerto") << "127.0.0.1"
+                                     << "127.0.0.1,%1";
+        QTest::newRow("tcp:host,puerto") << "127.0.0.1"
+                                         << "tcp:127.0.0.1,%1";
+        QTest::newRow("localhost,puerto") << "127.0.0.1"
+                                          << "localhost,%1";
+        QTest::newRow("IPv6") << "::1"
+                              << "::1,%1";
+        QTest::newRow("IPv6 entre corchetes") << "::1"
+                                              << "[::1],%1";
     }
     void formasDelNombreDeServidor() {
         QFETCH(QString, direccion);

@@ -57,18 +57,20 @@ using Asincrona = QWindowSystemInterface::AsynchronousDelivery;
 // A key press and release as the window system hands them to a window: queued
 // for the event loop, not delivered on the spot as QTest does.
 void teclaDelSistema(QWindow* ventana, Qt::Key tecla, const QString& texto) {
-    QWindowSystemInterface::handleKeyEvent<Asincrona>(ventana, QEvent::KeyPress, tecla, Qt::NoModifier, texto);
-    QWindowSystemInterface::handleKeyEvent<Asincrona>(ventana, QEvent::KeyRelease, tecla, Qt::NoModifier, texto);
+    QWindowSystemInterface::handleKeyEvent<Asincrona>(ventana, QEvent::KeyPress, tecla, Qt::NoModifier,
+                                                      texto);
+    QWindowSystemInterface::handleKeyEvent<Asincrona>(ventana, QEvent::KeyRelease, tecla, Qt::NoModifier,
+                                                      texto);
 }
 
 void clicDelSistema(QWidget* control) {
     QWindow* ventana = control->window()->windowHandle();
     const QPointF local = control->mapTo(control->window(), control->rect().center());
     const QPointF global = ventana->mapToGlobal(local.toPoint());
-    QWindowSystemInterface::handleMouseEvent<Asincrona>(ventana, local, global, Qt::LeftButton, Qt::LeftButton,
-                                                       QEvent::MouseButtonPress);
+    QWindowSystemInterface::handleMouseEvent<Asincrona>(ventana, local, global, Qt::LeftButton,
+                                                        Qt::LeftButton, QEvent::MouseButtonPress);
     QWindowSystemInterface::handleMouseEvent<Asincrona>(ventana, local, global, Qt::NoButton, Qt::LeftButton,
-                                                       QEvent::MouseButtonRelease);
+                                                        QEvent::MouseButtonRelease);
 }
 
 } // namespace
