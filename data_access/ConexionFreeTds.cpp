@@ -59,6 +59,9 @@ void ConexionFreeTds::open() {
     PeticionLogin peticion;
     peticion.versionDbLib = proveedor.versionDbLib;
     peticion.versionTds = proveedor.versionTds;
+    peticion.producto = proveedor.producto;
+    peticion.tlsMinimo = proveedor.tlsMinimo;
+    peticion.tlsMaximo = proveedor.tlsMaximo;
     peticion.host = direccion.host;
     peticion.puerto = direccion.puerto;
     peticion.instancia = direccion.instancia;

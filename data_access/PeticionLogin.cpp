@@ -1,5 +1,6 @@
 #include "PeticionLogin.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -83,6 +84,9 @@ std::string serializa(const PeticionLogin& p) {
     Escritor e;
     e.numero(std::uint64_t(p.versionDbLib));
     e.texto(p.versionTds);
+    e.texto(p.producto);
+    e.numero(std::uint64_t(p.tlsMinimo));
+    e.numero(std::uint64_t(p.tlsMaximo));
     e.texto(p.host);
     e.numero(p.puerto);
     e.texto(p.instancia);
@@ -109,6 +113,9 @@ PeticionLogin deserializa(const std::string& cuerpo) {
     PeticionLogin p;
     p.versionDbLib = int(l.numero());
     p.versionTds = l.texto();
+    p.producto = l.texto();
+    p.tlsMinimo = VersionTls(std::min<std::uint64_t>(l.numero(), std::uint64_t(VersionTls::Tls1_2)));
+    p.tlsMaximo = VersionTls(std::min<std::uint64_t>(l.numero(), std::uint64_t(VersionTls::Tls1_2)));
     p.host = l.texto();
     p.puerto = std::uint16_t(l.numero());
     p.instancia = l.texto();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Proveedor.h"
+
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -14,6 +16,9 @@ namespace data_access {
 struct PeticionLogin {
     int versionDbLib = 0;     // DBVERSION_7x
     std::string versionTds;   // "7.2", as freetds.conf writes it
+    std::string producto;     // "SQL Server 2005": the generation, for messages
+    VersionTls tlsMinimo = VersionTls::Tls1_0;
+    VersionTls tlsMaximo = VersionTls::Tls1_2;
     std::string host;         // as typed, without brackets
     std::uint16_t puerto = 0; // 0: not given
     std::string instancia;

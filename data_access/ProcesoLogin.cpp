@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -27,8 +29,26 @@ constexpr std::chrono::milliseconds kEsperaCierre{2000};
 
 // FreeTDS lets these override what the program asks for (the TDS version
 // above all), or writes logs with them; the login process never sees them.
-constexpr std::array<std::string_view, 7> kVariablesOcultas{"TDSVER",  "TDSPORT",       "TDSHOST", "TDSQUERY",
-                                                            "TDSDUMP", "TDSDUMPCONFIG", "SYBASE"};
+constexpr std::array<std::string_view, 8> kVariablesOcultas{
+    "TDSVER", "TDSPORT", "TDSHOST", "TDSQUERY", "TDSDUMP", "TDSDUMPCONFIG", "SYBASE", "GNUTLS_SYSTEM_PRIORITY_FILE"};
+
+// The descriptors the login process finds its channel and its TLS settings on.
+constexpr int kFdCanal = 3;
+constexpr int kFdPrioridadesTls = 4;
+
+// FreeTDS 1.3 fixes its own GnuTLS priority string ("NORMAL:%COMPAT:-VERS-SSL3.0")
+// and has no setting for the highest TLS version. GnuTLS applies the
+// [overrides] of its system priority file on top of any priority string,
+// and reads that file once per process: a process per login can offer
+// exactly its generation's versions.
+std::string prioridadesTls(const PeticionLogin& p) {
+    static constexpr std::array<const char*, 3> kNombres{"tls1.0", "tls1.1", "tls1.2"};
+    std::string texto = "[overrides]\ndisabled-version = ssl3.0\ndisabled-version = tls1.3\n";
+    for (std::size_t v = 0; v < kNombres.size(); ++v)
+        if (v < std::size_t(p.tlsMinimo) || v > std::size_t(p.tlsMaximo))
+            texto += std::string("disabled-version = ") + kNombres[v] + "\n";
+    return texto;
+}
 
 std::vector<std::string> entornoLimpio() {
     std::vector<std::string> entorno;
@@ -68,12 +88,29 @@ void terminaHijo(pid_t pid, std::chrono::milliseconds espera) {
     }
 }
 
-pid_t lanza(int canalHijo) {
+// A descriptor above the ones the child's are copied to, so that no copy clobbers another.
+int fueraDelCamino(int fd) {
+    const int alto = ::fcntl(fd, F_DUPFD_CLOEXEC, kFdPrioridadesTls + 1);
+    ::close(fd);
+    return alto;
+}
+
+pid_t lanza(int canalHijo, const PeticionLogin& peticion) {
     const std::string ruta = rutaProcesoLogin();
+    const std::string prioridades = prioridadesTls(peticion);
+    int fdPrioridades = ::memfd_create("gnutls-priorities", MFD_CLOEXEC);
+    if (fdPrioridades < 0 ||
+        ::write(fdPrioridades, prioridades.data(), prioridades.size()) != ssize_t(prioridades.size())) {
+        const int error = errno;
+        cierraFd(fdPrioridades);
+        throw ErrorConexion(textos::procesoLoginNoArranca(ruta, error));
+    }
+    fdPrioridades = fueraDelCamino(fdPrioridades);
     posix_spawn_file_actions_t acciones;
     posix_spawn_file_actions_init(&acciones);
-    // The channel is descriptor 3 in the child; everything else is close-on-exec.
-    posix_spawn_file_actions_adddup2(&acciones, canalHijo, 3);
+    // Only these two reach the child; everything else is close-on-exec.
+    posix_spawn_file_actions_adddup2(&acciones, canalHijo, kFdCanal);
+    posix_spawn_file_actions_adddup2(&acciones, fdPrioridades, kFdPrioridadesTls);
     posix_spawnattr_t atributos;
     posix_spawnattr_init(&atributos);
     sigset_t vacio;
@@ -88,6 +125,7 @@ pid_t lanza(int canalHijo) {
     posix_spawnattr_setflags(&atributos, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     std::vector<std::string> entorno = entornoLimpio();
+    entorno.push_back("GNUTLS_SYSTEM_PRIORITY_FILE=/proc/self/fd/" + std::to_string(kFdPrioridadesTls));
     std::vector<char*> envp;
     for (std::string& v : entorno)
         envp.push_back(v.data());
@@ -99,6 +137,7 @@ pid_t lanza(int canalHijo) {
     const int error = ::posix_spawn(&pid, ruta.c_str(), &acciones, &atributos, argv, envp.data());
     posix_spawn_file_actions_destroy(&acciones);
     posix_spawnattr_destroy(&atributos);
+    cierraFd(fdPrioridades);
     if (error != 0)
         throw ErrorConexion(textos::procesoLoginNoArranca(ruta, error));
     return pid;
@@ -124,10 +163,10 @@ std::unique_ptr<ProcesoLogin> ProcesoLogin::abre(const PeticionLogin& peticion, 
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, canales) != 0)
         throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), errno));
     int canal = canales[0];
-    int canalHijo = canales[1];
+    int canalHijo = fueraDelCamino(canales[1]);
     pid_t pid = -1;
     try {
-        pid = lanza(canalHijo);
+        pid = lanza(canalHijo, peticion);
     } catch (...) {
         cierraFd(canal);
         cierraFd(canalHijo);

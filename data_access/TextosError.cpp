@@ -212,6 +212,23 @@ std::string errorDbLib(int numero) {
     return "error sin descripción conocida.";
 }
 
+std::string tlsRechazado(const std::string& destino, const std::string& producto, VersionTls minimo, VersionTls maximo,
+                         int alerta) {
+    const std::string ofrece = minimo == maximo ? std::string("solo ") + nombreTls(minimo)
+                                                : std::string("de ") + nombreTls(minimo) + " a " + nombreTls(maximo);
+    const std::string cliente = "el cliente de " + producto + " ofrece " + ofrece;
+    // RFC 5246, 7.2.2: 70 protocol_version.
+    if (alerta == 70)
+        return "El servidor " + destino + " no acepta ninguna versión de TLS que ofrezca este cliente: " + cliente +
+               ", y el servidor exige una más reciente (alerta TLS 70, protocol_version). Con este cliente no es "
+               "posible conectar a este servidor.";
+    if (alerta >= 0)
+        return "El servidor " + destino + " rechazó la negociación TLS (alerta TLS " + std::to_string(alerta) + "); " +
+               cliente + ".";
+    return "El servidor " + destino + " cerró la conexión durante la negociación TLS; " + cliente +
+           ": si el servidor exige una versión más reciente, este cliente no puede conectar.";
+}
+
 std::string cifradoAliasNoValido(const std::string& alias, const std::string& archivo,
                                  const std::string& valor) {
     return "La sección [" + alias + "] de " + archivo + " pide «encryption = " + valor +

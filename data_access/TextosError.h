@@ -48,6 +48,11 @@ std::string browserRespuestaNoValida(const std::string& host);
 // db-lib's own errors, by number, in Spanish (its texts are English).
 std::string errorDbLib(int numero);
 
+// The server turned the TLS handshake down (its alert, or -1 when it just
+// closed); `producto` offers TLS from `minimo` to `maximo`.
+std::string tlsRechazado(const std::string& destino, const std::string& producto, VersionTls minimo, VersionTls maximo,
+                         int alerta);
+
 std::string cifradoAliasNoValido(const std::string& alias, const std::string& archivo,
                                  const std::string& valor);
 std::string valorConfiguracionNoValido(const std::string& opcion, const std::string& valor);

@@ -8,9 +8,12 @@ packages=(
     qt6-base-dev qt6-base-private-dev libgl-dev
     freetds-dev freetds-bin
     libkrb5-dev libgnutls28-dev
+    krb5-kdc krb5-admin-server krb5-user
     libgtest-dev libgmock-dev
     python3 python3-tds python3-openssl
     xvfb xauth x11-utils imagemagick
+    librsvg2-bin desktop-file-utils appstream
+    dpkg-dev file lintian xdotool strace
     fonts-liberation fonts-dejavu-core
 )
 
@@ -26,9 +29,13 @@ command -v npm >/dev/null || missing+=(npm)
 if ((${#missing[@]})); then
     echo "Instalando: ${missing[*]}"
     sudo_cmd=()
-    [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+    if [[ $(id -u) -ne 0 ]]; then
+        command -v sudo >/dev/null || { echo "Hace falta root o sudo para instalarlos." >&2; exit 1; }
+        sudo_cmd=(sudo)
+    fi
     "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    # Through env: sudo drops the caller's environment.
+    "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 # tedious at the versions in its committed lock file; reinstalled only when that file changes.

@@ -204,7 +204,7 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
             for (MensajeServidor& m : diagnostico.mensajes)
                 m.texto = convierte(m.texto, sesion.juegoCaracteres.c_str(), "UTF-8").value_or(m.texto);
         const Relevo::Resultado red = relevo->resultado();
-        throw ErrorConexion(describeFallo(diagnostico, red, destino, plazo, p.integrada));
+        throw ErrorConexion(describeFallo(diagnostico, red, destino, plazo, p));
     }
     relevo->liberaPlazo();
     return std::make_unique<LoginAbierto>(std::move(relevo), proceso);

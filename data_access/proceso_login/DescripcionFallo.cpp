@@ -39,7 +39,8 @@ std::string describeErrorCliente(const ErrorCliente& e, const std::string& desti
 } // namespace
 
 std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultado& red,
-                          const std::string& destino, const Plazo& plazo, bool integrada) {
+                          const std::string& destino, const Plazo& plazo, const PeticionLogin& peticion) {
+    const bool integrada = peticion.integrada;
     std::string mensajes;
     for (const MensajeServidor& m : diagnostico.mensajes)
         if (m.clase > 10)
@@ -49,6 +50,9 @@ std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultad
 
     if (red.agotado)
         return textos::tiempoAgotadoEn(red.etapa, destino, plazo, integrada);
+    // The server turned the handshake down: most often no TLS version in common.
+    if (red.etapa == Etapa::Tls && (red.alertaTls >= 0 || red.cierre != Relevo::Cierre::Ninguno))
+        return textos::tlsRechazado(destino, peticion.producto, peticion.tlsMinimo, peticion.tlsMaximo, red.alertaTls);
     if (!red.conectado && !red.erroresTcp.empty())
         return textos::conexionTcpFallida(destino, red.erroresTcp);
     if (red.cierre == Relevo::Cierre::ServidorReinicio)

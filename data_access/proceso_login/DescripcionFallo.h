@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PeticionLogin.h"
 #include "Plazo.h"
 #include "Relevo.h"
 #include "SesionFreeTds.h"
@@ -13,6 +14,6 @@ namespace data_access {
 // then the server's own messages verbatim. The relay is believed first: it
 // saw the network, db-lib only its side of the loopback.
 std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultado& red,
-                          const std::string& destino, const Plazo& plazo, bool integrada);
+                          const std::string& destino, const Plazo& plazo, const PeticionLogin& peticion);
 
 } // namespace data_access

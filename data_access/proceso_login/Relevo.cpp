@@ -57,32 +57,39 @@ public:
         }
     }
 
-    // Only the PRELOGIN reply matters: once whole, the client is preparing
-    // what comes next (Kerberos asks its KDC here).
+    // The server's packets until the handshake is over: the PRELOGIN reply
+    // (once whole, the client prepares what comes next; Kerberos asks its KDC
+    // here), then the handshake flights, where an alert says why TLS failed.
     void delServidor(const char* datos, std::size_t n) {
-        if (etapa_ != Etapa::Prelogin || respuestaPrelogin_)
-            return;
-        while (n > 0) {
+        while (n > 0 && !crudo_) {
             if (cabeceraServidor_.size() < 8) {
                 const std::size_t tomados = std::min(n, 8 - cabeceraServidor_.size());
                 cabeceraServidor_.append(datos, tomados);
                 datos += tomados;
                 n -= tomados;
-                if (cabeceraServidor_.size() == 8)
-                    restanteServidor_ = longitudPaquete(cabeceraServidor_);
-                else
+                if (cabeceraServidor_.size() < 8)
                     return;
+                restanteServidor_ = longitudPaquete(cabeceraServidor_);
+                inicioCarga_.clear();
             }
             const std::size_t tomados = std::min(n, restanteServidor_);
+            if (etapa_ == Etapa::Tls && inicioCarga_.size() < 7)
+                inicioCarga_.append(datos, std::min(tomados, 7 - inicioCarga_.size()));
             restanteServidor_ -= tomados;
+            datos += tomados;
             n -= tomados;
+            // A TLS record of type alert (0x15) whose last byte is the description (RFC 5246, 7.2).
+            if (alerta_ < 0 && inicioCarga_.size() == 7 && inicioCarga_[0] == '\x15')
+                alerta_ = static_cast<unsigned char>(inicioCarga_[6]);
             if (restanteServidor_ == 0) {
-                respuestaPrelogin_ = true;
-                etapa_ = Etapa::PreparacionLogin;
-                return;
+                if (paquetesServidor_++ == 0 && etapa_ == Etapa::Prelogin)
+                    etapa_ = Etapa::PreparacionLogin;
+                cabeceraServidor_.clear();
             }
         }
     }
+
+    int alertaTls() const { return alerta_; }
 
 private:
     static std::size_t longitudPaquete(const std::string& cabecera) {
@@ -98,7 +105,9 @@ private:
     int paquetesCliente_ = 0;
     std::string cabeceraServidor_;
     std::size_t restanteServidor_ = 0;
-    bool respuestaPrelogin_ = false;
+    int paquetesServidor_ = 0;
+    std::string inicioCarga_;
+    int alerta_ = -1;
 };
 
 void cierra(int& fd) {
@@ -338,6 +347,10 @@ void Relevo::bucle() {
         if (servidor >= 0 && (fds[3].revents & (POLLIN | POLLHUP | POLLERR)) && !finServidor) {
             finServidor = !leeEn(servidor, aCliente, error, seguidor, false);
             cambiaEtapa(seguidor.etapa());
+            if (seguidor.alertaTls() >= 0) {
+                std::lock_guard<std::mutex> cerrojo(mutex_);
+                resultado_.alertaTls = seguidor.alertaTls();
+            }
             if (finServidor) {
                 std::lock_guard<std::mutex> cerrojo(mutex_);
                 // Closing after db-lib gave up is only the server's answer to that.

@@ -28,6 +28,7 @@ public:
         std::vector<int> erroresTcp; // errno of each address that failed to connect
         Cierre cierre = Cierre::Ninguno;
         Etapa etapa = Etapa::ConexionTcp;
+        int alertaTls = -1; // the server's TLS alert during the handshake, if any
     };
 
     // Starts listening and connecting at once; `alCambiarEtapa` is called on

@@ -35,15 +35,17 @@ int entradas(const char* directorio) {
     return n;
 }
 
-// Descriptors, threads, child processes and FreeTDS configuration files in /tmp.
+// Descriptors, threads, child processes and files in the temporary folder
+// (a private one: see tests/data_access/CMakeLists.txt).
 struct Recursos {
     int descriptores = entradas("/proc/self/fd");
     int hilos = entradas("/proc/self/task");
     bool hijos = ::waitpid(-1, nullptr, WNOHANG) != -1 || errno != ECHILD;
     int temporales = [] {
         int n = 0;
-        for (const auto& e : std::filesystem::directory_iterator("/tmp"))
-            n += e.path().filename().string().rfind("tarpelino-", 0) == 0;
+        for ([[maybe_unused]] const auto& e :
+             std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
+            ++n;
         return n;
     }();
     bool operator==(const Recursos& o) const {
@@ -100,7 +102,13 @@ stand_in::Config servidorCon(stand_in::Fault fallo, std::chrono::milliseconds re
 class PlazoDeApertura : public ::testing::Test {
 protected:
     void SetUp() override { antes_ = Recursos(); }
-    void TearDown() override { EXPECT_TRUE(Recursos() == antes_) << "la apertura dejó algo atrás"; }
+    void TearDown() override {
+        const Recursos despues;
+        EXPECT_TRUE(despues == antes_) << "la apertura dejó algo atrás: descriptores " << antes_.descriptores << " -> "
+                                       << despues.descriptores << ", hilos " << antes_.hilos << " -> " << despues.hilos
+                                       << ", hijos " << antes_.hijos << " -> " << despues.hijos << ", temporales "
+                                       << antes_.temporales << " -> " << despues.temporales;
+    }
 
 private:
     Recursos antes_;

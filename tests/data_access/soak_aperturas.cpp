@@ -71,8 +71,9 @@ struct Figuras {
     long residente = residenteKb();
     int temporales = [] {
         int n = 0;
-        for (const auto& e : std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
-            n += e.path().filename().string().rfind("tarpelino-", 0) == 0;
+        for ([[maybe_unused]] const auto& e :
+             std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
+            ++n;
         return n;
     }();
 };

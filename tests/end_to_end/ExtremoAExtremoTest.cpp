@@ -280,6 +280,38 @@ private slots:
         QCOMPARE(servidor->connectionsAccepted(), 0);
     }
 
+    // The 2005 client never offered more than TLS 1.0; a server that takes TLS 1.2 only refuses it.
+    void cadaGeneracionOfreceSusVersionesDeTls() {
+        auto c = configuracionBase();
+        c.encryption = Encryption::LoginOnly;
+        c.tlsMinimum = stand_in::TlsVersion::Tls1_2;
+        arranca(c);
+        VentanaBajoPrueba v;
+        rellenaComoSa(v, servidorEn(*servidor));
+        v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", false,
+                        "no acepta ninguna versión de TLS que ofrezca este cliente: el cliente de SQL Server 2005 "
+                        "ofrece solo TLS 1.0");
+        compruebaPasada(v, "lbl2008", "txtErr2008", true);
+        auto saludos = servidor->tlsHandshakes();
+        QCOMPARE(int(saludos.size()), 2);
+        QCOMPARE(int(saludos[0].clientHelloVersion), 0x0301);
+        QCOMPARE(int(saludos[0].negotiated), 0);
+        QCOMPARE(int(saludos[1].negotiated), 0x0303);
+        compruebaTodoCerrado();
+
+        // An old server, TLS 1.0 only: both generations get in.
+        c.tlsMinimum = c.tlsMaximum = stand_in::TlsVersion::Tls1_0;
+        arranca(c);
+        rellenaComoSa(v, servidorEn(*servidor));
+        pulsaYAmbasCorrectas(v);
+        saludos = servidor->tlsHandshakes();
+        QCOMPARE(int(saludos.size()), 2);
+        QCOMPARE(int(saludos[0].negotiated), 0x0301);
+        QCOMPARE(int(saludos[1].negotiated), 0x0301);
+        QCOMPARE(int(saludos[1].clientHelloVersion), 0x0303);
+    }
+
     void servidoresQueFallan_data() {
         QTest::addColumn<int>("fallo");
         QTest::addColumn<QString>("descripcion");

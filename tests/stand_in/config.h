@@ -37,6 +37,9 @@ enum class Fault {
     TricklePrelogin,     // sends a valid PRELOGIN reply one byte per Config::faultDelay, then carries on
 };
 
+// TLS protocol versions a server may be limited to (SSL 3.0 and TLS 1.3 never: see tls_session.cpp).
+enum class TlsVersion { Tls1_0, Tls1_1, Tls1_2 };
+
 struct ProductVersion {
     std::uint8_t major = 15;
     std::uint8_t minor = 0;
@@ -62,6 +65,13 @@ struct Config {
 
     Encryption encryption = Encryption::NotSupported;
 
+    // Keytab of the service principals this server is (MSSQLSvc/<host>:<port>). Empty: integrated
+    // logins are refused as by a server outside the client's domain; NTLM ones always are.
+    std::string keytab;
+    // A hardened server takes TLS 1.2 only; an old one TLS 1.0 only.
+    TlsVersion tlsMinimum = TlsVersion::Tls1_0;
+    TlsVersion tlsMaximum = TlsVersion::Tls1_2;
+
     Fault fault = Fault::None;
     std::chrono::milliseconds faultDelay{0};
 };
@@ -78,6 +88,14 @@ struct LoginRecord {
     std::uint32_t packetSize = 0;
     bool integrated = false; // fIntSecurity: Windows authentication asked for
     bool encrypted = false;  // LOGIN7 arrived inside TLS
+    std::string principal;   // Kerberos client principal of an integrated login that verified
+    std::string tokenError;  // why an integrated login's Kerberos token did not verify
+};
+
+// One TLS handshake as the server saw it; versions as written on the wire (0x0301 = TLS 1.0).
+struct TlsHandshakeRecord {
+    std::uint16_t clientHelloVersion = 0; // the highest version the ClientHello offered (up to TLS 1.2)
+    std::uint16_t negotiated = 0;         // 0: the handshake failed
 };
 
 } // namespace stand_in

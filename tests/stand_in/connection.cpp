@@ -1,5 +1,6 @@
 #include "connection.h"
 
+#include "gss_acceptor.h"
 #include "login7.h"
 #include "packet_channel.h"
 #include "prelogin.h"
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -104,7 +106,9 @@ void Connection::serve(PacketChannel& channel) {
             return;
         }
         if (decision.scope != EncryptionDecision::Scope::None) {
-            if (!channel.startTls(TlsCredentials::selfSigned()))
+            const bool agreed = channel.startTls(TlsCredentials::selfSigned(), config_.tlsMinimum, config_.tlsMaximum);
+            host_.recordTlsHandshake(channel.lastTlsHandshake());
+            if (!agreed)
                 return;
             if (decision.scope == EncryptionDecision::Scope::LoginPacket)
                 channel.dropTlsAfterNextPacket();
@@ -123,6 +127,14 @@ void Connection::serve(PacketChannel& channel) {
     if (!login)
         return;
     login->record.encrypted = message.encrypted;
+    // Verified before the login is recorded, so that the record says who the client proved to be.
+    std::optional<AcceptResult> kerberos;
+    if (login->record.integrated && !config_.keytab.empty() && !login->sspi.empty() &&
+        !isNtlmToken(login->sspi)) {
+        kerberos = acceptSecurityToken(config_.keytab, login->sspi);
+        login->record.principal = kerberos->principal;
+        login->record.tokenError = kerberos->error;
+    }
     host_.recordLogin(login->record);
 
     if (config_.fault == Fault::NeverAnswerLogin) {
@@ -131,13 +143,13 @@ void Connection::serve(PacketChannel& channel) {
     }
     if (config_.fault == Fault::DelayLogin && host_.waitForStop(config_.faultDelay))
         return;
-    if (answerLogin(channel, *login))
+    if (answerLogin(channel, *login, kerberos ? &*kerberos : nullptr))
         serveRequests(channel);
     else
         hangUp();
 }
 
-bool Connection::answerLogin(PacketChannel& channel, const Login7& login) {
+bool Connection::answerLogin(PacketChannel& channel, const Login7& login, const AcceptResult* kerberos) {
     const LoginRecord& r = login.record;
     // SQL Server does not explain a refused protocol version to the client: it drops the connection
     // without a reply (clients report an unexpected end of stream), and says why only in its own log.
@@ -157,15 +169,24 @@ bool Connection::answerLogin(PacketChannel& channel, const Login7& login) {
         return false;
     };
 
+    // A real server gives the client no reason why a token did not verify (its own log has it).
+    std::string loginName = r.user;
     if (r.integrated) {
-        return refuse({{18452, 1, 14,
-                        "Login failed. The login is from an untrusted domain and cannot be used with "
-                        "Windows authentication.",
-                        server}});
+        if (!kerberos || !kerberos->accepted) {
+            return refuse({{18452, 1, 14,
+                            "Login failed. The login is from an untrusted domain and cannot be used with "
+                            "Windows authentication.",
+                            server}});
+        }
+        loginName = kerberos->principal;
+        // The AP-REP of mutual authentication leads the reply; FreeTDS feeds it to gss_init_sec_context.
+        if (!kerberos->reply.empty())
+            reply += sspiToken(kerberos->reply);
+    } else {
+        const std::string* password = findCaseInsensitive(config_.logins, r.user);
+        if (!password || *password != r.password)
+            return refuse({{18456, 1, 14, loginFailed(r.user), server}});
     }
-    const std::string* password = findCaseInsensitive(config_.logins, r.user);
-    if (!password || *password != r.password)
-        return refuse({{18456, 1, 14, loginFailed(r.user), server}});
 
     const std::string requested = r.database.empty() ? defaultDatabase : r.database;
     const std::string database = findDatabase(config_.databases, requested);
@@ -173,7 +194,7 @@ bool Connection::answerLogin(PacketChannel& channel, const Login7& login) {
         return refuse(
             {{4060, 1, 11,
               "Cannot open database \"" + requested + "\" requested by the login. The login failed.", server},
-             {18456, 1, 14, loginFailed(r.user), server}});
+             {18456, 1, 14, loginFailed(loginName), server}});
     }
 
     const std::size_t packetSize = agreedPacketSize(r.packetSize);

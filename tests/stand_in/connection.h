@@ -10,12 +10,14 @@ namespace stand_in {
 
 class PacketChannel;
 struct Login7;
+struct AcceptResult;
 
 // What a connection needs from the server that owns it.
 class ConnectionHost {
 public:
     virtual ~ConnectionHost() = default;
     virtual void recordLogin(const LoginRecord& record) = 0;
+    virtual void recordTlsHandshake(const TlsHandshakeRecord& record) = 0;
     // Waits up to `delay`; true if the server is stopping and the connection should end.
     virtual bool waitForStop(std::chrono::milliseconds delay) = 0;
 };
@@ -29,8 +31,9 @@ public:
 
 private:
     void serve(PacketChannel& channel);
-    // Answers the LOGIN7; true if the session continues with requests.
-    bool answerLogin(PacketChannel& channel, const Login7& login);
+    // Answers the LOGIN7; true if the session continues with requests. `kerberos` is the verdict on
+    // the token of an integrated Kerberos login, null for any other login.
+    bool answerLogin(PacketChannel& channel, const Login7& login, const AcceptResult* kerberos);
     // Writes `bytes` one at a time, Config::faultDelay apart; false if the server stops or the client leaves.
     bool trickle(PacketChannel& channel, const std::string& bytes);
     // Waits `delay` unless the server stops or the client closes first; true if the whole delay passed.

@@ -7,7 +7,8 @@ namespace stand_in {
 
 namespace {
 
-constexpr std::size_t fixedPartSize = 86; // 7.0/7.1; the 8 extra bytes of 7.2+ are not needed here
+constexpr std::size_t fixedPartSize = 86; // 7.0/7.1; 7.2+ adds 8 bytes, of which only cbSSPILong matters
+constexpr std::size_t fixedPartSize72 = 94;
 constexpr std::uint8_t fIntSecurity = 0x80;
 constexpr std::uint8_t fExtension = 0x10;
 
@@ -18,6 +19,8 @@ constexpr std::size_t passwordField = 44;
 constexpr std::size_t appNameField = 48;
 constexpr std::size_t serverNameField = 52;
 constexpr std::size_t databaseField = 68;
+constexpr std::size_t sspiField = 78;     // (offset, length in bytes)
+constexpr std::size_t sspiLongField = 90; // 4-byte length, 7.2+, used when the 2-byte one is 0xFFFF
 
 // Reads the UTF-16 bytes an (offset, character count) pair points at; ib is meaningless when the
 // count is 0 (FreeTDS writes 0 there for integrated logins).
@@ -67,6 +70,16 @@ std::optional<Login7> decodeLogin7(const std::string& payload) {
     r.applicationName = utf16leToUtf8(*app);
     r.serverName = utf16leToUtf8(*server);
     r.database = utf16leToUtf8(*database);
+
+    const std::size_t sspiOffset = readU16le(payload, sspiField);
+    std::size_t sspiBytes = readU16le(payload, sspiField + 2);
+    if (sspiBytes == 0xFFFF && r.tdsVersion >= tds_version::v7_2 && payload.size() >= fixedPartSize72)
+        sspiBytes = readU32le(payload, sspiLongField);
+    if (sspiBytes > 0) {
+        if (sspiOffset + sspiBytes > payload.size())
+            return std::nullopt;
+        login.sspi = payload.substr(sspiOffset, sspiBytes);
+    }
     return login;
 }
 

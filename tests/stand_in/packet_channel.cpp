@@ -146,10 +146,16 @@ bool PacketChannel::writePackets(std::uint8_t type, const std::string& payload) 
     return sendRaw(wire.data(), wire.size());
 }
 
-bool PacketChannel::startTls(std::shared_ptr<const TlsCredentials> credentials) {
-    tls_ = std::make_unique<TlsSession>(std::move(credentials), static_cast<TlsSession::Transport&>(*this));
+bool PacketChannel::startTls(std::shared_ptr<const TlsCredentials> credentials, TlsVersion minimum,
+                             TlsVersion maximum) {
+    tls_ = std::make_unique<TlsSession>(std::move(credentials), static_cast<TlsSession::Transport&>(*this), minimum,
+                                        maximum);
     mode_ = Mode::TlsHandshake;
-    if (!tls_->handshake() || !flushHandshake()) {
+    const bool agreed = tls_->handshake();
+    lastTlsHandshake_ = tls_->record();
+    if (!agreed || !flushHandshake()) {
+        if (!agreed)
+            flushHandshake();
         tls_.reset();
         mode_ = Mode::Clear;
         return false;

@@ -39,7 +39,10 @@ public:
     std::string framePackets(std::uint8_t type, const std::string& payload) const;
 
     // Runs the server side of the handshake; false if it failed.
-    bool startTls(std::shared_ptr<const TlsCredentials> credentials);
+    // A failed handshake still sends its alert, as a TLS server does, before returning false.
+    bool startTls(std::shared_ptr<const TlsCredentials> credentials, TlsVersion minimum = TlsVersion::Tls1_0,
+                  TlsVersion maximum = TlsVersion::Tls1_2);
+    TlsHandshakeRecord lastTlsHandshake() const { return lastTlsHandshake_; }
     // "Login only" encryption: TLS carries the next packet, then both sides continue in clear.
     void dropTlsAfterNextPacket() { dropTlsAfterNextPacket_ = true; }
     bool encrypted() const { return mode_ == Mode::Tls; }
@@ -64,6 +67,7 @@ private:
     int fd_;
     Mode mode_ = Mode::Clear;
     std::unique_ptr<TlsSession> tls_;
+    TlsHandshakeRecord lastTlsHandshake_;
     bool dropTlsAfterNextPacket_ = false;
     std::uint16_t spid_ = 0;
     std::size_t packetSize_ = 4096;

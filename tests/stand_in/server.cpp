@@ -26,6 +26,11 @@ public:
             observer(record);
     }
 
+    void recordTlsHandshake(const TlsHandshakeRecord& record) override {
+        std::lock_guard<std::mutex> lock(server_.mutex_);
+        server_.tlsHandshakes_.push_back(record);
+    }
+
     bool waitForStop(std::chrono::milliseconds delay) override {
         std::unique_lock<std::mutex> lock(server_.mutex_);
         return server_.changed_.wait_for(lock, delay, [this] { return server_.stopping_; });
@@ -165,6 +170,11 @@ std::string Server::certificatePem() const {
 void Server::setLoginObserver(std::function<void(const LoginRecord&)> observer) {
     std::lock_guard<std::mutex> lock(mutex_);
     observer_ = std::move(observer);
+}
+
+std::vector<TlsHandshakeRecord> Server::tlsHandshakes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tlsHandshakes_;
 }
 
 std::vector<LoginRecord> Server::logins() const {

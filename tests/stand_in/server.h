@@ -51,6 +51,7 @@ public:
     void setLoginObserver(std::function<void(const LoginRecord&)> observer);
 
     std::vector<LoginRecord> logins() const;
+    std::vector<TlsHandshakeRecord> tlsHandshakes() const;
     void clearLogins();
     int connectionsAccepted() const;
     // Connections whose socket the server has closed, whichever side ended them.
@@ -75,6 +76,7 @@ private:
     Config config_;
     std::function<void(const LoginRecord&)> observer_;
     std::vector<LoginRecord> logins_;
+    std::vector<TlsHandshakeRecord> tlsHandshakes_;
     std::list<std::unique_ptr<Session>> sessions_;
     std::unique_ptr<Host> host_;
     int accepted_ = 0;

@@ -13,7 +13,37 @@ namespace {
 
 // FreeTDS 1.3.17 stalls in a TLS 1.3 handshake (its Finished is never flushed); SQL Server does not
 // offer 1.3 over TDS 7.x either.
-constexpr const char* priorities = "NORMAL:-VERS-TLS1.3";
+std::string priorities(TlsVersion minimum, TlsVersion maximum) {
+    static constexpr const char* names[] = {"+VERS-TLS1.0", "+VERS-TLS1.1", "+VERS-TLS1.2"};
+    std::string p = "NORMAL:%COMPAT:-VERS-ALL";
+    for (int v = int(minimum); v <= int(maximum); ++v)
+        p += std::string(":") + names[v];
+    return p;
+}
+
+std::uint16_t wireVersion(gnutls_protocol_t version) {
+    switch (version) {
+    case GNUTLS_TLS1_0:
+        return 0x0301;
+    case GNUTLS_TLS1_1:
+        return 0x0302;
+    case GNUTLS_TLS1_2:
+        return 0x0303;
+    default:
+        return 0;
+    }
+}
+
+// Notes the legacy version field of the ClientHello: the highest version offered up to TLS 1.2.
+int clientHelloHook(gnutls_session_t session, unsigned int, unsigned, unsigned int incoming, const gnutls_datum_t* msg) {
+    auto* record = static_cast<TlsHandshakeRecord*>(gnutls_session_get_ptr(session));
+    if (record && incoming && msg && msg->size >= 2) {
+        // Some GnuTLS versions hand the message with its 4-byte header.
+        const std::size_t at = msg->data[0] == 0x01 && msg->size >= 6 && msg->data[4] == 0x03 ? 4 : 0;
+        record->clientHelloVersion = std::uint16_t(msg->data[at] << 8 | msg->data[at + 1]);
+    }
+    return 0;
+}
 constexpr const char* certificateName = "SSL_Self_Signed_Fallback";
 
 void check(int result, const char* what) {
@@ -90,11 +120,12 @@ TlsCredentials::~TlsCredentials() {
     gnutls_certificate_free_credentials(credentials_);
 }
 
-TlsSession::TlsSession(std::shared_ptr<const TlsCredentials> credentials, Transport& transport)
+TlsSession::TlsSession(std::shared_ptr<const TlsCredentials> credentials, Transport& transport, TlsVersion minimum,
+                       TlsVersion maximum)
     : credentials_(std::move(credentials)), transport_(transport) {
     check(gnutls_init(&session_, GNUTLS_SERVER), "gnutls_init");
     try {
-        check(gnutls_priority_set_direct(session_, priorities, nullptr), "priority_set");
+        check(gnutls_priority_set_direct(session_, priorities(minimum, maximum).c_str(), nullptr), "priority_set");
         check(gnutls_credentials_set(session_, GNUTLS_CRD_CERTIFICATE, credentials_->handle()),
               "credentials_set");
     } catch (...) {
@@ -106,6 +137,8 @@ TlsSession::TlsSession(std::shared_ptr<const TlsCredentials> credentials, Transp
     gnutls_transport_set_push_function(session_, pushThunk);
     gnutls_transport_set_pull_function(session_, pullThunk);
     gnutls_transport_set_pull_timeout_function(session_, pullTimeoutThunk);
+    gnutls_session_set_ptr(session_, &record_);
+    gnutls_handshake_set_hook_function(session_, GNUTLS_HANDSHAKE_CLIENT_HELLO, GNUTLS_HOOK_PRE, clientHelloHook);
 }
 
 TlsSession::~TlsSession() {
@@ -117,6 +150,9 @@ bool TlsSession::handshake() {
     do {
         result = gnutls_handshake(session_);
     } while (result < 0 && !gnutls_error_is_fatal(result));
+    record_.negotiated = result == 0 ? wireVersion(gnutls_protocol_get_version(session_)) : 0;
+    if (result < 0)
+        gnutls_alert_send_appropriate(session_, result); // GnuTLS leaves the alert to the application
     return result == 0;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config.h"
+
 #include <gnutls/gnutls.h>
 
 #include <cstddef>
@@ -27,7 +29,7 @@ private:
     std::string certificatePem_;
 };
 
-// Server side of a TLS 1.2 session whose bytes go through a caller-supplied transport, because TDS
+// Server side of a TLS 1.0-1.2 session whose bytes go through a caller-supplied transport, because TDS
 // wraps the handshake in PRELOGIN packets and then switches to raw records.
 class TlsSession {
 public:
@@ -41,12 +43,15 @@ public:
         virtual int waitReadable(unsigned int milliseconds) = 0;
     };
 
-    TlsSession(std::shared_ptr<const TlsCredentials> credentials, Transport& transport);
+    TlsSession(std::shared_ptr<const TlsCredentials> credentials, Transport& transport,
+               TlsVersion minimum = TlsVersion::Tls1_0, TlsVersion maximum = TlsVersion::Tls1_2);
     ~TlsSession(); // no close_notify: FreeTDS does not send one either when it drops TLS
     TlsSession(const TlsSession&) = delete;
     TlsSession& operator=(const TlsSession&) = delete;
 
     bool handshake();
+    // What the client offered and what was agreed, once handshake() has returned.
+    TlsHandshakeRecord record() const { return record_; }
     ssize_t receive(void* data, std::size_t size); // 0 at end of stream, <0 on error
     bool sendAll(const std::string& data);
 
@@ -54,6 +59,7 @@ private:
     std::shared_ptr<const TlsCredentials> credentials_;
     Transport& transport_;
     gnutls_session_t session_ = nullptr;
+    TlsHandshakeRecord record_;
 };
 
 } // namespace stand_in

@@ -13,6 +13,7 @@ constexpr std::uint8_t tokenError = 0xAA;
 constexpr std::uint8_t tokenLoginAck = 0xAD;
 constexpr std::uint8_t tokenFeatureExtAck = 0xAE;
 constexpr std::uint8_t tokenDone = 0xFD;
+constexpr std::uint8_t tokenSspi = 0xED;
 constexpr std::uint8_t interfaceSqlTsql = 1;
 
 // B_VARCHAR: one-byte count of UTF-16 units, then the text.
@@ -104,6 +105,14 @@ std::string doneToken(std::uint16_t status, TokenWidths widths) {
         w.u64le(0);
     else
         w.u32le(0);
+    return w.bytes();
+}
+
+std::string sspiToken(const std::string& blob) {
+    ByteWriter w;
+    w.u8(tokenSspi);
+    w.u16le(static_cast<std::uint16_t>(blob.size()));
+    w.raw(blob);
     return w.bytes();
 }
 

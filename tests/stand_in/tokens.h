@@ -44,6 +44,8 @@ std::string messageToken(const Message& message, TokenWidths widths);
 std::string loginAckToken(std::uint32_t agreedVersion, ProductVersion product);
 std::string featureExtAckToken();
 std::string doneToken(std::uint16_t status, TokenWidths widths);
+// SSPI 0xED: a security token for the client, e.g. the Kerberos AP-REP of mutual authentication.
+std::string sspiToken(const std::string& blob);
 
 // LOGINACK carries the version big-endian and, for 7.0/7.1, in the older server-side form.
 std::uint32_t loginAckVersion(std::uint32_t agreedVersion);
