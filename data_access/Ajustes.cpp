@@ -13,7 +13,8 @@ namespace {
 
 // The last of the synonyms present wins, as ADO lets a later pair override
 // an earlier one.
-std::optional<std::string> busca(const ConnectionString& cadena, std::initializer_list<std::string_view> claves) {
+std::optional<std::string> busca(const ConnectionString& cadena,
+                                 std::initializer_list<std::string_view> claves) {
     const auto& pares = cadena.pairs();
     for (auto it = pares.rbegin(); it != pares.rend(); ++it)
         for (std::string_view clave : claves)
@@ -58,7 +59,8 @@ Ajustes leeAjustes(const ConnectionString& cadena, std::chrono::milliseconds tie
     a.baseDatos = busca(cadena, {"Database", "Initial Catalog"}).value_or("");
     a.usuario = busca(cadena, {"User ID", "UID", "User"}).value_or("");
     a.password = busca(cadena, {"Password", "PWD"}).value_or("");
-    a.seguridadIntegrada = esVerdadero(busca(cadena, {"Integrated Security", "Trusted_Connection"}).value_or(""));
+    a.seguridadIntegrada =
+        esVerdadero(busca(cadena, {"Integrated Security", "Trusted_Connection"}).value_or(""));
     a.tiempoEspera = tiempoEsperaPorDefecto;
     if (auto t = busca(cadena, {"Connect Timeout", "Connection Timeout", "Timeout"}))
         a.tiempoEspera = leeTiempoEspera(*t);

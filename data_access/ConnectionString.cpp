@@ -7,7 +7,9 @@ namespace data_access {
 
 namespace {
 
-bool esBlanco(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool esBlanco(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 std::string_view recorta(std::string_view s) {
     while (!s.empty() && esBlanco(s.front()))

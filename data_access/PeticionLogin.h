@@ -14,9 +14,9 @@ namespace data_access {
 // connection object. It travels over a socket, never through argv or the
 // environment, so the password is seen by no other process.
 struct PeticionLogin {
-    int versionDbLib = 0;     // DBVERSION_7x
-    std::string versionTds;   // "7.2", as freetds.conf writes it
-    std::string producto;     // "SQL Server 2005": the generation, for messages
+    int versionDbLib = 0;   // DBVERSION_7x
+    std::string versionTds; // "7.2", as freetds.conf writes it
+    std::string producto;   // "SQL Server 2005": the generation, for messages
     VersionTls tlsMinimo = VersionTls::Tls1_0;
     VersionTls tlsMaximo = VersionTls::Tls1_2;
     std::string host;         // as typed, without brackets

@@ -8,10 +8,10 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,7 +30,8 @@ constexpr std::chrono::milliseconds kEsperaCierre{2000};
 // FreeTDS lets these override what the program asks for (the TDS version
 // above all), or writes logs with them; the login process never sees them.
 constexpr std::array<std::string_view, 8> kVariablesOcultas{
-    "TDSVER", "TDSPORT", "TDSHOST", "TDSQUERY", "TDSDUMP", "TDSDUMPCONFIG", "SYBASE", "GNUTLS_SYSTEM_PRIORITY_FILE"};
+    "TDSVER",  "TDSPORT",       "TDSHOST", "TDSQUERY",
+    "TDSDUMP", "TDSDUMPCONFIG", "SYBASE",  "GNUTLS_SYSTEM_PRIORITY_FILE"};
 
 // The descriptors the login process finds its channel and its TLS settings on.
 constexpr int kFdCanal = 3;

@@ -45,10 +45,11 @@ const Proveedor& buscaProveedor(const std::string& nombre) {
     for (const Proveedor& p : kProveedores)
         disponibles += std::string(disponibles.empty() ? "" : ", ") + p.nombre + " (" + p.producto + ")";
     if (nombre.empty())
-        throw ErrorConexion("La cadena de conexión no indica el proveedor (Provider=). Proveedores disponibles: " +
-                            disponibles + ".");
-    throw ErrorConexion("El proveedor «" + nombre + "» no está disponible. Proveedores disponibles: " +
-                        disponibles + ".");
+        throw ErrorConexion(
+            "La cadena de conexión no indica el proveedor (Provider=). Proveedores disponibles: " +
+            disponibles + ".");
+    throw ErrorConexion("El proveedor «" + nombre +
+                        "» no está disponible. Proveedores disponibles: " + disponibles + ".");
 }
 
 } // namespace data_access

@@ -5,7 +5,9 @@
 namespace data_access {
 
 // Keys and host names are compared the ASCII way; values are never touched.
-inline char minusculaAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+inline char minusculaAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
 inline bool igualSinMayusculas(std::string_view a, std::string_view b) {
     if (a.size() != b.size())

@@ -212,19 +212,22 @@ std::string errorDbLib(int numero) {
     return "error sin descripción conocida.";
 }
 
-std::string tlsRechazado(const std::string& destino, const std::string& producto, VersionTls minimo, VersionTls maximo,
-                         int alerta) {
-    const std::string ofrece = minimo == maximo ? std::string("solo ") + nombreTls(minimo)
-                                                : std::string("de ") + nombreTls(minimo) + " a " + nombreTls(maximo);
+std::string tlsRechazado(const std::string& destino, const std::string& producto, VersionTls minimo,
+                         VersionTls maximo, int alerta) {
+    const std::string ofrece = minimo == maximo
+                                   ? std::string("solo ") + nombreTls(minimo)
+                                   : std::string("de ") + nombreTls(minimo) + " a " + nombreTls(maximo);
     const std::string cliente = "el cliente de " + producto + " ofrece " + ofrece;
     // RFC 5246, 7.2.2: 70 protocol_version.
     if (alerta == 70)
-        return "El servidor " + destino + " no acepta ninguna versión de TLS que ofrezca este cliente: " + cliente +
-               ", y el servidor exige una más reciente (alerta TLS 70, protocol_version). Con este cliente no es "
+        return "El servidor " + destino +
+               " no acepta ninguna versión de TLS que ofrezca este cliente: " + cliente +
+               ", y el servidor exige una más reciente (alerta TLS 70, protocol_version). Con este cliente "
+               "no es "
                "posible conectar a este servidor.";
     if (alerta >= 0)
-        return "El servidor " + destino + " rechazó la negociación TLS (alerta TLS " + std::to_string(alerta) + "); " +
-               cliente + ".";
+        return "El servidor " + destino + " rechazó la negociación TLS (alerta TLS " +
+               std::to_string(alerta) + "); " + cliente + ".";
     return "El servidor " + destino + " cerró la conexión durante la negociación TLS; " + cliente +
            ": si el servidor exige una versión más reciente, este cliente no puede conectar.";
 }
@@ -254,6 +257,42 @@ std::string procesoLoginTerminado(int senal) {
 
 std::string errorInterno(const std::string& detalle) {
     return "Error interno del inicio de sesión: " + detalle + ".";
+}
+
+std::string kerberosTicketCaducado(const std::string& cliente) {
+    return "Seguridad integrada: el ticket de Kerberos" +
+           (cliente.empty() ? std::string() : " de " + cliente) +
+           " ha caducado. Renuévelo con kinit (klist muestra su vigencia) o indique un usuario de SQL "
+           "Server.";
+}
+
+std::string kerberosKdcInalcanzable(const std::string& dominio) {
+    return "Seguridad integrada: no se puede contactar con ningún KDC del dominio Kerberos «" + dominio +
+           "». Compruebe la red y la sección [realms] de /etc/krb5.conf (klist muestra su ticket).";
+}
+
+std::string kerberosDominioDesconocido(const std::string& dominio, const std::string& cliente) {
+    return "Seguridad integrada: no se sabe qué KDC atiende el dominio Kerberos «" + dominio + "»" +
+           (cliente.empty() ? std::string() : " (su ticket es de " + cliente + ")") +
+           ". Añádalo a /etc/krb5.conf o obtenga un ticket de ese dominio con kinit.";
+}
+
+std::string kerberosOtroDominio(const std::string& cliente, const std::string& servicio) {
+    return "Seguridad integrada: su ticket es de " + cliente + " y el servicio " + servicio +
+           " es de otro dominio Kerberos, sin confianza entre ambos. Obtenga un ticket del dominio del "
+           "servidor "
+           "con kinit (klist muestra el que tiene).";
+}
+
+std::string kerberosSpnDesconocido(const std::string& servicio) {
+    return "Seguridad integrada: el KDC no conoce el servicio " + servicio +
+           ": el SQL Server no tiene registrado ese SPN. Pida al administrador que lo registre (setspn -S) o "
+           "indique un usuario de SQL Server.";
+}
+
+std::string kerberosFallo(const std::string& servicio, const std::string& detalle) {
+    return "Seguridad integrada: Kerberos no pudo obtener el ticket de servicio para " + servicio +
+           (detalle.empty() ? std::string(".") : " (detalle de Kerberos: " + detalle + ").");
 }
 
 std::string mensajeServidor(int numero, int clase, int estado, const std::string& texto) {

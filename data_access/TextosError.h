@@ -34,6 +34,14 @@ std::string instanciaNoEncontrada(const std::string& instancia, const std::strin
                                   const std::vector<std::string>& existentes);
 
 std::string sinTicketKerberos(const std::string& motivo);
+// Why the service ticket for the server could not be had; `servicio` is the
+// SPN with its realm, `cliente` the principal of the ticket in the cache.
+std::string kerberosTicketCaducado(const std::string& cliente);
+std::string kerberosKdcInalcanzable(const std::string& dominio);
+std::string kerberosDominioDesconocido(const std::string& dominio, const std::string& cliente);
+std::string kerberosOtroDominio(const std::string& cliente, const std::string& servicio);
+std::string kerberosSpnDesconocido(const std::string& servicio);
+std::string kerberosFallo(const std::string& servicio, const std::string& detalle);
 
 // A login value that cannot be sent; `campo` is "la contraseña", "el usuario", ...
 std::string valorNoValido(const std::string& campo, const std::string& motivo);
@@ -50,8 +58,8 @@ std::string errorDbLib(int numero);
 
 // The server turned the TLS handshake down (its alert, or -1 when it just
 // closed); `producto` offers TLS from `minimo` to `maximo`.
-std::string tlsRechazado(const std::string& destino, const std::string& producto, VersionTls minimo, VersionTls maximo,
-                         int alerta);
+std::string tlsRechazado(const std::string& destino, const std::string& producto, VersionTls minimo,
+                         VersionTls maximo, int alerta);
 
 std::string cifradoAliasNoValido(const std::string& alias, const std::string& archivo,
                                  const std::string& valor);

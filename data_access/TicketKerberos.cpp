@@ -16,7 +16,8 @@ std::optional<std::string> faltaTicketKerberos() {
     if (credencial != GSS_C_NO_CREDENTIAL)
         gss_release_cred(&menor, &credencial);
     if (GSS_ERROR(mayor))
-        return std::string(mayor == GSS_S_CREDENTIALS_EXPIRED ? "el ticket ha caducado" : "no hay credenciales");
+        return std::string(mayor == GSS_S_CREDENTIALS_EXPIRED ? "el ticket ha caducado"
+                                                              : "no hay credenciales");
     if (vigencia == 0)
         return std::string("el ticket ha caducado");
     return std::nullopt;

@@ -7,6 +7,7 @@
 #include "DescripcionFallo.h"
 #include "DireccionServidor.h"
 #include "ResolucionNombres.h"
+#include "ServicioKerberos.h"
 #include "TextoAscii.h"
 #include "TextosError.h"
 
@@ -72,6 +73,22 @@ std::string linea(const std::string& nombre, const std::string& valor) {
     return l;
 }
 
+// The service db-lib asks a Kerberos ticket for. db-lib alone would name
+// the relay; the server registers its own name and port, as FreeTDS 1.3
+// writes it: the canonical name for a name without a dot.
+std::string spnDe(const Destino& d, const std::string& nombreCanonico) {
+    if (d.alias && !d.alias->spn.empty())
+        return d.alias->spn;
+    const std::string host =
+        d.host.find('.') == std::string::npos && nombreCanonico.find('.') != std::string::npos
+            ? nombreCanonico
+            : d.host;
+    std::string spn = "MSSQLSvc/" + host + ":" + std::to_string(d.puerto);
+    if (d.alias && !d.alias->realm.empty())
+        spn += "@" + d.alias->realm;
+    return spn;
+}
+
 std::string configuracion(const PeticionLogin& p, const Destino& d, std::uint16_t puertoRelevo,
                           const std::string& nombreCanonico, const std::string& juegoCaracteres) {
     // The typed name is the section db-lib looks for and what LOGIN7 names as the server.
@@ -81,13 +98,8 @@ std::string configuracion(const PeticionLogin& p, const Destino& d, std::uint16_
     texto += linea("host", "127.0.0.1") + linea("port", std::to_string(puertoRelevo)) +
              linea("tds version", p.versionTds) + linea("encryption", d.cifrado) +
              linea("client charset", juegoCaracteres);
-    if (p.integrada) {
-        // db-lib would name the relay; the server registers its own name and port.
-        std::string spn = d.alias && !d.alias->spn.empty()
-                              ? d.alias->spn
-                              : "MSSQLSvc/" + nombreCanonico + ":" + std::to_string(d.puerto);
-        texto += linea("spn", spn);
-    }
+    if (p.integrada)
+        texto += linea("spn", spnDe(d, nombreCanonico));
     if (d.alias) {
         if (!d.alias->realm.empty())
             texto += linea("realm", d.alias->realm);
@@ -178,6 +190,11 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
     if (d.puerto == 0)
         d.puerto = kPuertoPorDefecto;
     const std::string destino = describeDestino(p, d);
+    if (p.integrada) {
+        informa(Etapa::PreparacionLogin, destino);
+        if (auto motivo = faltaTicketDeServicio(spnDe(d, resuelto.nombreCanonico)))
+            throw ErrorConexion(*motivo);
+    }
     informa(Etapa::ConexionTcp, destino);
 
     PeticionSesion sesion;

@@ -52,7 +52,8 @@ std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultad
         return textos::tiempoAgotadoEn(red.etapa, destino, plazo, integrada);
     // The server turned the handshake down: most often no TLS version in common.
     if (red.etapa == Etapa::Tls && (red.alertaTls >= 0 || red.cierre != Relevo::Cierre::Ninguno))
-        return textos::tlsRechazado(destino, peticion.producto, peticion.tlsMinimo, peticion.tlsMaximo, red.alertaTls);
+        return textos::tlsRechazado(destino, peticion.producto, peticion.tlsMinimo, peticion.tlsMaximo,
+                                    red.alertaTls);
     if (!red.conectado && !red.erroresTcp.empty())
         return textos::conexionTcpFallida(destino, red.erroresTcp);
     if (red.cierre == Relevo::Cierre::ServidorReinicio)

@@ -10,11 +10,14 @@ using namespace data_access;
 using namespace std::chrono_literals;
 
 namespace {
-Ajustes lee(const std::string& texto) { return leeAjustes(ConnectionString::parse(texto), 15s); }
+Ajustes lee(const std::string& texto) {
+    return leeAjustes(ConnectionString::parse(texto), 15s);
+}
 } // namespace
 
 TEST(Ajustes, TheWindowsStringsAreReadAsTyped) {
-    auto a = lee("Provider=SQLNCLI;Server=SRV01;Database=MASTER;DataTypeCompatibility=80;User ID=sa;Password=;");
+    auto a =
+        lee("Provider=SQLNCLI;Server=SRV01;Database=MASTER;DataTypeCompatibility=80;User ID=sa;Password=;");
     EXPECT_EQ(a.proveedor, "SQLNCLI");
     EXPECT_EQ(a.servidor, "SRV01");
     EXPECT_EQ(a.baseDatos, "MASTER");
@@ -23,12 +26,14 @@ TEST(Ajustes, TheWindowsStringsAreReadAsTyped) {
     EXPECT_FALSE(a.seguridadIntegrada);
     EXPECT_EQ(a.tiempoEspera, std::chrono::milliseconds(15s));
 
-    auto i = lee("Provider=SQLNCLI10;Server=SRV01;Database=MASTER;DataTypeCompatibility=80;Integrated Security=SSPI;");
+    auto i = lee(
+        "Provider=SQLNCLI10;Server=SRV01;Database=MASTER;DataTypeCompatibility=80;Integrated Security=SSPI;");
     EXPECT_TRUE(i.seguridadIntegrada);
 }
 
 TEST(Ajustes, CommonSynonymsAreUnderstood) {
-    auto a = lee("Data Source=h\\i;Initial Catalog=db;UID=u;PWD=p;Trusted_Connection=yes;Connection Timeout=3");
+    auto a =
+        lee("Data Source=h\\i;Initial Catalog=db;UID=u;PWD=p;Trusted_Connection=yes;Connection Timeout=3");
     EXPECT_EQ(a.servidor, "h\\i");
     EXPECT_EQ(a.baseDatos, "db");
     EXPECT_EQ(a.usuario, "u");
@@ -66,7 +71,8 @@ TEST(Proveedor, OtherProvidersAreNotAvailable) {
             ADD_FAILURE() << nombre;
         } catch (const ErrorConexion& e) {
             const std::string texto = e.what();
-            EXPECT_NE(texto.find(*nombre ? "no está disponible" : "no indica el proveedor"), std::string::npos)
+            EXPECT_NE(texto.find(*nombre ? "no está disponible" : "no indica el proveedor"),
+                      std::string::npos)
                 << texto;
             EXPECT_NE(texto.find("SQLNCLI10"), std::string::npos);
         }

@@ -1,5 +1,5 @@
-#include "Conexion.h"
 #include "ConnectionString.h"
+#include "Conexion.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +39,8 @@ TEST(ConnectionString, MalformedTextIsRejectedWithASpanishDescription) {
             ConnectionString::parse(malo);
             ADD_FAILURE() << malo;
         } catch (const ErrorConexion& e) {
-            EXPECT_NE(std::string(e.what()).find("Cadena de conexión mal formada"), std::string::npos) << malo;
+            EXPECT_NE(std::string(e.what()).find("Cadena de conexión mal formada"), std::string::npos)
+                << malo;
         }
     }
 }

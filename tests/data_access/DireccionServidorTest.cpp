@@ -1,5 +1,5 @@
-#include "Conexion.h"
 #include "DireccionServidor.h"
+#include "Conexion.h"
 
 #include <gtest/gtest.h>
 
@@ -28,16 +28,17 @@ TEST_P(FormasDeServidor, AreReadAsSqlServerUsersWriteThem) {
 
 INSTANTIATE_TEST_SUITE_P(
     Todas, FormasDeServidor,
-    ::testing::Values(Forma{"SRV01", "SRV01", 0, ""}, Forma{"  SRV01  ", "SRV01", 0, ""},
-                      Forma{"srv.example.com,1533", "srv.example.com", 1533, ""},
-                      Forma{"SRV01 , 1533", "SRV01", 1533, ""}, Forma{"SRV01\\SQLEXPRESS", "SRV01", 0, "SQLEXPRESS"},
-                      Forma{"SRV01\\SQLEXPRESS,1600", "SRV01", 1600, "SQLEXPRESS"},
-                      Forma{"tcp:SRV01,1433", "SRV01", 1433, ""}, Forma{"TCP:10.1.2.3", "10.1.2.3", 0, ""},
-                      Forma{"(local)", "localhost", 0, ""}, Forma{".", "localhost", 0, ""},
-                      Forma{".\\SQLEXPRESS", "localhost", 0, "SQLEXPRESS"}, Forma{"localhost", "localhost", 0, ""},
-                      Forma{"127.0.0.1", "127.0.0.1", 0, ""}, Forma{"::1", "::1", 0, ""},
-                      Forma{"[::1]", "::1", 0, ""}, Forma{"[::1],14330", "::1", 14330, ""},
-                      Forma{"fe80::1%eth0,1433", "fe80::1%eth0", 1433, ""}, Forma{"host:1500", "host", 1500, ""}));
+    ::testing::Values(
+        Forma{"SRV01", "SRV01", 0, ""}, Forma{"  SRV01  ", "SRV01", 0, ""},
+        Forma{"srv.example.com,1533", "srv.example.com", 1533, ""}, Forma{"SRV01 , 1533", "SRV01", 1533, ""},
+        Forma{"SRV01\\SQLEXPRESS", "SRV01", 0, "SQLEXPRESS"},
+        Forma{"SRV01\\SQLEXPRESS,1600", "SRV01", 1600, "SQLEXPRESS"},
+        Forma{"tcp:SRV01,1433", "SRV01", 1433, ""}, Forma{"TCP:10.1.2.3", "10.1.2.3", 0, ""},
+        Forma{"(local)", "localhost", 0, ""}, Forma{".", "localhost", 0, ""},
+        Forma{".\\SQLEXPRESS", "localhost", 0, "SQLEXPRESS"}, Forma{"localhost", "localhost", 0, ""},
+        Forma{"127.0.0.1", "127.0.0.1", 0, ""}, Forma{"::1", "::1", 0, ""}, Forma{"[::1]", "::1", 0, ""},
+        Forma{"[::1],14330", "::1", 14330, ""}, Forma{"fe80::1%eth0,1433", "fe80::1%eth0", 1433, ""},
+        Forma{"host:1500", "host", 1500, ""}));
 
 TEST(DireccionServidor, OtherTransportsSayOnlyTcpIsAvailable) {
     for (const char* escrito : {"np:\\\\SRV01\\pipe\\sql\\query", "lpc:SRV01", "admin:SRV01", "NP:SRV01"}) {

@@ -104,10 +104,11 @@ protected:
     void SetUp() override { antes_ = Recursos(); }
     void TearDown() override {
         const Recursos despues;
-        EXPECT_TRUE(despues == antes_) << "la apertura dejó algo atrás: descriptores " << antes_.descriptores << " -> "
-                                       << despues.descriptores << ", hilos " << antes_.hilos << " -> " << despues.hilos
-                                       << ", hijos " << antes_.hijos << " -> " << despues.hijos << ", temporales "
-                                       << antes_.temporales << " -> " << despues.temporales;
+        EXPECT_TRUE(despues == antes_)
+            << "la apertura dejó algo atrás: descriptores " << antes_.descriptores << " -> "
+            << despues.descriptores << ", hilos " << antes_.hilos << " -> " << despues.hilos << ", hijos "
+            << antes_.hijos << " -> " << despues.hijos << ", temporales " << antes_.temporales << " -> "
+            << despues.temporales;
     }
 
 private:

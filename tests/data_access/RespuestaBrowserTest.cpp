@@ -14,9 +14,10 @@ TEST(RespuestaBrowser, FindsTheTcpPortOfTheInstanceIgnoringCase) {
 }
 
 TEST(RespuestaBrowser, ListsEveryInstanceOfAnAllInstancesAnswer) {
-    auto r = leeRespuestaBrowser("ServerName;SRV;InstanceName;MSSQLSERVER;IsClustered;No;Version;15.0;tcp;1433;;"
-                                 "ServerName;SRV;InstanceName;OTRA;IsClustered;No;Version;15.0;tcp;2000;;",
-                                 "NOESTA");
+    auto r =
+        leeRespuestaBrowser("ServerName;SRV;InstanceName;MSSQLSERVER;IsClustered;No;Version;15.0;tcp;1433;;"
+                            "ServerName;SRV;InstanceName;OTRA;IsClustered;No;Version;15.0;tcp;2000;;",
+                            "NOESTA");
     EXPECT_FALSE(r.puerto.has_value());
     EXPECT_EQ(r.instancias, (std::vector<std::string>{"MSSQLSERVER", "OTRA"}));
     EXPECT_EQ(leeRespuestaBrowser("ServerName;SRV;InstanceName;OTRA;tcp;2000;;", "otra").puerto, 2000);

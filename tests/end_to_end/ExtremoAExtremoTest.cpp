@@ -4,6 +4,7 @@
 
 #include "browser_responder.h"
 #include "server.h"
+#include "test_kdc.h"
 
 #include <QDir>
 #include <QFile>
@@ -219,6 +220,34 @@ private slots:
         compruebaTodoCerrado();
     }
 
+    void seguridadIntegradaConTicketEntraComoSuPrincipal() {
+        kerberos_testing::TestKdc kdc;
+        auto c = configuracionBase();
+        c.keytab = kdc.keytab();
+        arranca(c);
+        kdc.addServicePrincipal(kerberos_testing::TestKdc::sqlServerPrincipal("127.0.0.1", servidor->port()));
+        kerberos_testing::KerberosEnvironment entorno(kdc);
+        VentanaBajoPrueba v;
+        rellena(v, servidorEn(*servidor), "", "no se usa");
+        pulsaYAmbasCorrectas(v);
+        const auto logins = servidor->logins();
+        QCOMPARE(int(logins.size()), 2);
+        QCOMPARE(logins[0].principal, kdc.userPrincipal());
+        QCOMPARE(logins[1].principal, kdc.userPrincipal());
+        QVERIFY(logins[0].integrated && logins[1].integrated);
+        compruebaTodoCerrado();
+
+        // The server's SPN gone from the KDC: both passes say so, and nothing reaches the server.
+        kdc.removePrincipal(kerberos_testing::TestKdc::sqlServerPrincipal("127.0.0.1", servidor->port()));
+        kdc.renewUserTicket();
+        v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", false,
+                        "el KDC no conoce el servicio MSSQLSvc/127.0.0.1:");
+        compruebaPasada(v, "lbl2008", "txtErr2008", false,
+                        "el KDC no conoce el servicio MSSQLSvc/127.0.0.1:");
+        QCOMPARE(int(servidor->logins().size()), 2);
+    }
+
     void unaCuentaDeWindowsEntraPorNtlm() {
         arranca();
         VentanaBajoPrueba v;
@@ -289,9 +318,10 @@ private slots:
         VentanaBajoPrueba v;
         rellenaComoSa(v, servidorEn(*servidor));
         v.pulsaTest();
-        compruebaPasada(v, "lbl2005", "txtErr2005", false,
-                        "no acepta ninguna versión de TLS que ofrezca este cliente: el cliente de SQL Server 2005 "
-                        "ofrece solo TLS 1.0");
+        compruebaPasada(
+            v, "lbl2005", "txtErr2005", false,
+            "no acepta ninguna versión de TLS que ofrezca este cliente: el cliente de SQL Server 2005 "
+            "ofrece solo TLS 1.0");
         compruebaPasada(v, "lbl2008", "txtErr2008", true);
         auto saludos = servidor->tlsHandshakes();
         QCOMPARE(int(saludos.size()), 2);

@@ -1,0 +1,103 @@
+// Integrated security against a real MIT KDC on loopback: a valid ticket
+// logs in as its principal, and each way Kerberos fails in real networks is
+// named, with what to do, within the open's timeout and before any LOGIN7.
+#include "ConexionFreeTds.h"
+
+#include "server.h"
+#include "test_kdc.h"
+
+#include <gtest/gtest.h>
+
+using namespace data_access;
+using kerberos_testing::KerberosEnvironment;
+using kerberos_testing::TestKdc;
+
+namespace {
+
+using Reloj = std::chrono::steady_clock;
+
+class SeguridadIntegrada : public ::testing::Test {
+protected:
+    void SetUp() override {
+        stand_in::Config c;
+        c.keytab = kdc.keytab();
+        servidor = std::make_unique<stand_in::Server>(c);
+        servidor->start();
+        spn = TestKdc::sqlServerPrincipal("127.0.0.1", servidor->port());
+        kdc.addServicePrincipal(spn);
+    }
+
+    // Opens through `proveedor`; "" when it logged in, else the description.
+    std::string abre(const std::string& proveedor = "SQLNCLI10") {
+        ConexionFreeTds c;
+        c.setConnectionString("Provider=" + proveedor + ";Server=127.0.0.1," +
+                              std::to_string(servidor->port()) +
+                              ";Database=MASTER;Integrated Security=SSPI;Connect Timeout=4;");
+        const auto inicio = Reloj::now();
+        try {
+            c.open();
+        } catch (const ErrorConexion& e) {
+            EXPECT_LT(Reloj::now() - inicio, std::chrono::milliseconds(4700)) << e.what();
+            return e.what();
+        }
+        c.close();
+        return {};
+    }
+
+    TestKdc kdc;
+    std::unique_ptr<stand_in::Server> servidor;
+    std::string spn;
+};
+
+void contiene(const std::string& texto, const std::string& parte) {
+    EXPECT_NE(texto.find(parte), std::string::npos) << "«" << parte << "» no está en: " << texto;
+}
+
+} // namespace
+
+TEST_F(SeguridadIntegrada, AValidTicketLogsInAsItsPrincipalThroughBothGenerations) {
+    KerberosEnvironment entorno(kdc);
+    EXPECT_EQ(abre("SQLNCLI"), "");
+    EXPECT_EQ(abre("SQLNCLI10"), "");
+    const auto logins = servidor->logins();
+    ASSERT_EQ(logins.size(), 2u);
+    EXPECT_EQ(logins[0].principal, kdc.userPrincipal());
+    EXPECT_EQ(logins[1].principal, kdc.userPrincipal());
+}
+
+TEST_F(SeguridadIntegrada, AnSpnTheKdcDoesNotKnowIsNamed) {
+    kdc.removePrincipal(spn);
+    kdc.renewUserTicket();
+    KerberosEnvironment entorno(kdc);
+    const std::string texto = abre();
+    contiene(texto, "el KDC no conoce el servicio " + spn + "@" + kdc.realm());
+    contiene(texto, "setspn");
+    EXPECT_TRUE(servidor->logins().empty());
+}
+
+TEST_F(SeguridadIntegrada, AnUnreachableKdcIsNamed) {
+    kdc.renewUserTicket(); // no service ticket cached from an earlier login
+    KerberosEnvironment entorno(kdc);
+    kdc.stop();
+    contiene(abre(), "no se puede contactar con ningún KDC del dominio Kerberos «TARPELINO.TEST»");
+    EXPECT_TRUE(servidor->logins().empty());
+}
+
+TEST_F(SeguridadIntegrada, ATicketOfAnotherRealmIsNamed) {
+    TestKdc otro("OTRO.TEST");
+    kdc.knowRealm(otro);
+    KerberosEnvironment entorno(kdc, kdc.configFile(), otro.credentialCache());
+    const std::string texto = abre();
+    contiene(texto, "su ticket es de ana@OTRO.TEST");
+    contiene(texto, "kinit");
+    EXPECT_TRUE(servidor->logins().empty());
+}
+
+TEST_F(SeguridadIntegrada, AnExpiredTicketIsNamed) {
+    kdc.expireUserTicket();
+    KerberosEnvironment entorno(kdc);
+    const std::string texto = abre();
+    contiene(texto, "caducado");
+    contiene(texto, "kinit");
+    EXPECT_TRUE(servidor->logins().empty());
+}
