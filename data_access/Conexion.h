@@ -13,6 +13,16 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A failed login, with the stage it had reached.
+class ErrorApertura : public ErrorConexion {
+public:
+    ErrorApertura(const std::string& descripcion, int etapa) : ErrorConexion(descripcion), etapa_(etapa) {}
+    int etapa() const { return etapa_; }
+
+private:
+    int etapa_;
+};
+
 // A database connection object: it takes a connection string, opens a login to
 // the server it names through the provider it names, and closes it again.
 class Conexion {
@@ -26,6 +36,11 @@ public:
     virtual void open() = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
+
+    // What the last open learned (agreed version, server, address, encryption,
+    // time) or, when it failed, where and after how long; lines of Spanish
+    // text, empty when the object has nothing to tell.
+    virtual std::string resumenApertura() const { return {}; }
 };
 
 // A new, closed connection object backed by FreeTDS.

@@ -47,6 +47,24 @@ void ConexionFreeTds::close() {
 void ConexionFreeTds::open() {
     if (isOpen())
         throw ErrorConexion("La conexión ya está abierta.");
+    const auto inicio = Plazo::Reloj::now();
+    const auto duracion = [&inicio] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Plazo::Reloj::now() - inicio);
+    };
+    resumen_.clear();
+    try {
+        abre();
+        resumen_ = textos::resumenApertura(proceso_->resumen(), duracion());
+    } catch (const ErrorApertura& e) {
+        resumen_ = textos::resumenFallo(Etapa(e.etapa()), duracion());
+        throw;
+    } catch (const ErrorConexion&) {
+        resumen_ = textos::resumenFallo(Etapa::Preparacion, duracion());
+        throw;
+    }
+}
+
+void ConexionFreeTds::abre() {
     const Ajustes ajustes = leeAjustes(ConnectionString::parse(cadena_), tiempoEsperaPorDefecto_);
     const Plazo plazo(ajustes.tiempoEspera);
     const Proveedor& proveedor = buscaProveedor(ajustes.proveedor);

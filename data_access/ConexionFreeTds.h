@@ -25,6 +25,7 @@ public:
     void open() override;
     void close() override;
     bool isOpen() const override { return proceso_ != nullptr; }
+    std::string resumenApertura() const override { return resumen_; }
 
     // For tests: names answered without the system's resolver (see PeticionLogin).
     void setResolucionFija(std::vector<std::pair<std::string, std::vector<std::string>>> tabla) {
@@ -32,10 +33,13 @@ public:
     }
 
 private:
+    void abre();
+
     std::string cadena_;
     std::chrono::milliseconds tiempoEsperaPorDefecto_;
     std::vector<std::pair<std::string, std::vector<std::string>>> resolucionFija_;
     std::unique_ptr<ProcesoLogin> proceso_;
+    std::string resumen_;
 };
 
 // The same, with another default for the open's timeout ("Connect Timeout"

@@ -138,6 +138,31 @@ PeticionLogin deserializa(const std::string& cuerpo) {
     return p;
 }
 
+std::string serializa(const ResumenLogin& r) {
+    Escritor e;
+    e.texto(r.versionTds);
+    e.texto(r.servidor);
+    e.texto(r.direccion);
+    e.numero(r.puerto);
+    e.numero(r.loginCifrado);
+    e.numero(r.sesionCifrada);
+    e.numero(r.versionTls);
+    return e.datos_;
+}
+
+ResumenLogin deserializaResumen(const std::string& cuerpo) {
+    Lector l(cuerpo);
+    ResumenLogin r;
+    r.versionTds = l.texto();
+    r.servidor = l.texto();
+    r.direccion = l.texto();
+    r.puerto = std::uint16_t(l.numero());
+    r.loginCifrado = l.numero() != 0;
+    r.sesionCifrada = l.numero() != 0;
+    r.versionTls = std::uint16_t(l.numero());
+    return r;
+}
+
 bool enviaMensaje(int fd, char tipo, const std::string& cuerpo) {
     std::string trama(4, '\0');
     const auto n = std::uint32_t(cuerpo.size());

@@ -36,6 +36,18 @@ struct PeticionLogin {
     std::vector<std::pair<std::string, std::vector<std::string>>> resolucionFija;
 };
 
+// What a login that went through learned, without asking the server anything
+// beyond the login itself.
+struct ResumenLogin {
+    std::string versionTds; // agreed with the server: "7.3"
+    std::string servidor;   // the server's own name, as its login messages carry it
+    std::string direccion;  // the address that took the connection
+    std::uint16_t puerto = 0;
+    bool loginCifrado = false;    // LOGIN7 went inside TLS
+    bool sesionCifrada = false;   // and so did everything after it
+    std::uint16_t versionTls = 0; // 0x0303 = TLS 1.2; 0: unknown or none
+};
+
 // Where a login stands; the last one reported is what a timeout names.
 enum class Etapa : std::uint8_t {
     Preparacion,
@@ -54,13 +66,16 @@ namespace mensaje {
 constexpr char kPeticion = 'P'; // parent -> login process: a PeticionLogin
 constexpr char kCierra = 'C';   // parent -> login process: close the open login and exit
 constexpr char kEtapa = 'E';    // login process -> parent: one Etapa byte, then the destination so far
-constexpr char kAbierta = 'A';  // login process -> parent: logged in
+constexpr char kAbierta = 'A';  // login process -> parent: logged in, and a ResumenLogin
 constexpr char kFallo = 'F';    // login process -> parent: the description of the failure
 } // namespace mensaje
 
 std::string serializa(const PeticionLogin& peticion);
 // Throws std::runtime_error on a malformed body.
 PeticionLogin deserializa(const std::string& cuerpo);
+
+std::string serializa(const ResumenLogin& resumen);
+ResumenLogin deserializaResumen(const std::string& cuerpo);
 
 // Blocking, whole-message I/O on a stream socket; false on EOF or error.
 bool enviaMensaje(int fd, char tipo, const std::string& cuerpo);

@@ -187,7 +187,7 @@ std::unique_ptr<ProcesoLogin> ProcesoLogin::abre(const PeticionLogin& peticion, 
         terminaHijo(proceso->pid_, kEsperaCierre);
         cierraFd(proceso->canal_);
         proceso->pid_ = -1;
-        throw ErrorConexion(descripcion);
+        throw ErrorApertura(descripcion, int(etapa));
     };
     if (!enviaMensaje(canal, mensaje::kPeticion, serializa(conTiempo)))
         falla(textos::procesoLoginTerminado(-1));
@@ -211,16 +211,19 @@ std::unique_ptr<ProcesoLogin> ProcesoLogin::abre(const PeticionLogin& peticion, 
             ::waitpid(proceso->pid_, &estado, 0);
             proceso->pid_ = -1;
             cierraFd(proceso->canal_);
-            throw ErrorConexion(textos::procesoLoginTerminado(WIFSIGNALED(estado) ? WTERMSIG(estado) : -1));
+            throw ErrorApertura(textos::procesoLoginTerminado(WIFSIGNALED(estado) ? WTERMSIG(estado) : -1),
+                                int(etapa));
         }
         if (tipo == mensaje::kEtapa && !cuerpo.empty()) {
             etapa = Etapa(cuerpo[0]);
             if (cuerpo.size() > 1)
                 destino = cuerpo.substr(1);
-        } else if (tipo == mensaje::kAbierta)
+        } else if (tipo == mensaje::kAbierta) {
+            proceso->resumen_ = deserializaResumen(cuerpo);
             return proceso;
-        else if (tipo == mensaje::kFallo)
+        } else if (tipo == mensaje::kFallo) {
             falla(cuerpo);
+        }
     }
 }
 

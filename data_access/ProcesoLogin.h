@@ -15,12 +15,14 @@ namespace data_access {
 // connection does.
 class ProcesoLogin {
 public:
-    // Runs the login; throws ErrorConexion with the description of the
-    // failure. The deadline is kept even when the login process does not
+    // Runs the login; throws ErrorApertura with the description of the
+    // failure and the stage it had reached. The deadline is kept even when the login process does not
     // answer: it is killed then.
     static std::unique_ptr<ProcesoLogin> abre(const PeticionLogin& peticion, const Plazo& plazo);
 
     ~ProcesoLogin(); // closes the login
+
+    const ResumenLogin& resumen() const { return resumen_; }
     ProcesoLogin(const ProcesoLogin&) = delete;
     ProcesoLogin& operator=(const ProcesoLogin&) = delete;
 
@@ -29,6 +31,7 @@ private:
 
     pid_t pid_;
     int canal_;
+    ResumenLogin resumen_;
 };
 
 // Where tarpelino-login is: beside an installed tarpelino, or in the build tree.

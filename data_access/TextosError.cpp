@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 
 namespace data_access::textos {
 
@@ -293,6 +294,71 @@ std::string kerberosSpnDesconocido(const std::string& servicio) {
 std::string kerberosFallo(const std::string& servicio, const std::string& detalle) {
     return "Seguridad integrada: Kerberos no pudo obtener el ticket de servicio para " + servicio +
            (detalle.empty() ? std::string(".") : " (detalle de Kerberos: " + detalle + ").");
+}
+
+namespace {
+
+std::string segundosConDecimas(std::chrono::milliseconds duracion) {
+    const auto ms = duracion.count();
+    char texto[32];
+    std::snprintf(texto, sizeof texto, "%lld,%02lld s", static_cast<long long>(ms / 1000),
+                  static_cast<long long>((ms % 1000) / 10));
+    return texto;
+}
+
+std::string nombreVersionTls(std::uint16_t version) {
+    switch (version) {
+    case 0x0301:
+        return "TLS 1.0";
+    case 0x0302:
+        return "TLS 1.1";
+    case 0x0303:
+        return "TLS 1.2";
+    default:
+        return "TLS";
+    }
+}
+
+const char* nombreEtapa(Etapa etapa) {
+    switch (etapa) {
+    case Etapa::Preparacion:
+        return "comprobación de los datos (no se envió nada)";
+    case Etapa::NombreHost:
+        return "búsqueda de la dirección del servidor";
+    case Etapa::Browser:
+        return "consulta al SQL Server Browser";
+    case Etapa::ConexionTcp:
+        return "conexión TCP";
+    case Etapa::Prelogin:
+        return "saludo inicial (PRELOGIN)";
+    case Etapa::Tls:
+        return "negociación TLS";
+    case Etapa::PreparacionLogin:
+        return "preparación del inicio de sesión (Kerberos)";
+    case Etapa::RespuestaLogin:
+        break;
+    }
+    return "respuesta al inicio de sesión";
+}
+
+} // namespace
+
+std::string resumenApertura(const ResumenLogin& r, std::chrono::milliseconds duracion) {
+    std::string texto =
+        "Servidor: " + (r.servidor.empty() ? std::string("(no lo dijo)") : visible(r.servidor)) +
+        "\nProtocolo: TDS " + r.versionTds + "\nDirección: " + r.direccion + ", puerto " +
+        std::to_string(r.puerto) + "\nCifrado: ";
+    if (r.sesionCifrada)
+        texto += "toda la sesión (" + nombreVersionTls(r.versionTls) + ")";
+    else if (r.loginCifrado)
+        texto += "solo el inicio de sesión (" + nombreVersionTls(r.versionTls) + ")";
+    else
+        texto += "ninguno";
+    return texto + "\nTiempo: " + segundosConDecimas(duracion);
+}
+
+std::string resumenFallo(Etapa etapa, std::chrono::milliseconds duracion) {
+    return std::string("Falló en: ") + nombreEtapa(etapa) + "\nTiempo: " + segundosConDecimas(duracion);
 }
 
 std::string mensajeServidor(int numero, int clase, int estado, const std::string& texto) {

@@ -68,6 +68,11 @@ std::string procesoLoginNoArranca(const std::string& ruta, int errorSistema);
 std::string procesoLoginTerminado(int senal);
 std::string errorInterno(const std::string& detalle);
 
+// What an open learned, for the result label's tooltip; and where a failed
+// one stopped and after how long.
+std::string resumenApertura(const ResumenLogin& resumen, std::chrono::milliseconds duracion);
+std::string resumenFallo(Etapa etapa, std::chrono::milliseconds duracion);
+
 // "Msg 18456, nivel 14, estado 1: Login failed for user 'sa'."
 std::string mensajeServidor(int numero, int clase, int estado, const std::string& texto);
 

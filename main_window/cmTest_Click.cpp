@@ -17,6 +17,15 @@ struct Pasada {
     CajaTextoMultilinea* errores;
 };
 
+// The label's accessible name is its caption, so its text (and what the
+// tooltip adds) reaches a screen reader as the description, whose change Qt
+// announces.
+void anunciaResultado(QLabel* etiqueta) {
+    const QString detalle = etiqueta->toolTip();
+    etiqueta->setAccessibleDescription(detalle.isEmpty() ? etiqueta->text()
+                                                         : etiqueta->text() + '\n' + detalle);
+}
+
 } // namespace
 
 // The run itself catches nothing: what the probe does not turn into a false
@@ -67,8 +76,12 @@ void frmPrincipal::ejecutaTest() {
         const QString usuario = txtUsuario->text();
         const QString password = txtPwd->text();
 
-        if (!compruebaConexion(QString::fromLatin1(pasada.proveedor), servidor, baseDatos, usuario, password,
-                               textoError)) {
+        const bool correcta = compruebaConexion(QString::fromLatin1(pasada.proveedor), servidor, baseDatos,
+                                                usuario, password, textoError);
+        // What the open learned, or where it stopped: the label's tooltip.
+        pasada.resultado->setToolTip(conexion ? QString::fromStdString(conexion->resumenApertura())
+                                              : QString());
+        if (!correcta) {
             conexion.reset();
             pasada.resultado->setText(QStringLiteral("Conexión INCORRECTA."));
             pintaResultado(pasada.resultado, ColorResultado::Rojo);
@@ -80,6 +93,7 @@ void frmPrincipal::ejecutaTest() {
             pasada.errores->setPlainText(QString());
             conexion.reset();
         }
+        anunciaResultado(pasada.resultado);
         // Shows pass 1's outcome while pass 2 still waits on the network.
         pasada.resultado->repaint();
     }

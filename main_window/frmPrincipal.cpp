@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTabBar>
+#include <utility>
 
 namespace {
 
@@ -100,6 +101,19 @@ void frmPrincipal::creaControles() {
     txtErr2005 = nuevoControl<CajaTextoMultilinea>(paginaErrores, "txtErr2005");
     Label7 = nuevaEtiqueta(paginaErrores, "Label7", QStringLiteral("Versión 2008"));
     txtErr2008 = nuevoControl<CajaTextoMultilinea>(paginaErrores, "txtErr2008");
+
+    nombraAccesibles();
+}
+
+// A screen reader names each box and result label by the caption beside it.
+// Not through buddies: those would bring access keys the window does not have.
+void frmPrincipal::nombraAccesibles() {
+    const std::pair<QWidget*, QLabel*> pares[] = {
+        {txtServer, Label4}, {txtUsuario, Label14}, {txtPwd, Label15},    {txtBD, Label1},
+        {lbl2005, Label2},   {lbl2008, Label3},     {txtErr2005, Label6}, {txtErr2008, Label7},
+    };
+    for (const auto& [control, rotulo] : pares)
+        control->setAccessibleName(rotulo->text());
 }
 
 // Fixed positions, in twips of each control's container; nothing is laid out

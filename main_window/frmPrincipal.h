@@ -44,6 +44,7 @@ private:
     void creaControles();
     void colocaControles();
     void conectaEventos();
+    void nombraAccesibles();
 
     void ejecutaTest();
     static void pintaResultado(QLabel* etiqueta, ColorResultado color);

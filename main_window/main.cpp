@@ -2,11 +2,19 @@
 #include "mensajeCritico.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[]) {
     QApplication aplicacion(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(kTituloAplicacion));
     QApplication::setApplicationVersion(QStringLiteral("1.0.0.0"));
+    // Ties the window to its menu entry (Wayland's app id, the task switcher's icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral(TARPELINO_ID));
+
+    QIcon icono;
+    for (const int lado : {16, 24, 32, 48, 64, 128, 256})
+        icono.addFile(QStringLiteral(":/iconos/%1.png").arg(lado), QSize(lado, lado));
+    QApplication::setWindowIcon(icono);
 
     frmPrincipal ventana;
     ventana.show();

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Configures and builds everything (application, stand-in server, tests) in build/.
+# Configures and builds in build/: everything (application, stand-in server,
+# tests), or only the targets given as arguments.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,4 +10,6 @@ extra=()
 [[ -n "${TARPELINO_SANITIZE:-}" ]] && extra+=(-DTARPELINO_SANITIZE=ON)
 
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra[@]}" >/dev/null
-cmake --build "$build_dir" -- --quiet
+targets=()
+(($#)) && targets=(--target "$@")
+cmake --build "$build_dir" "${targets[@]}" -- --quiet

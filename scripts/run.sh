@@ -4,14 +4,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
-scripts/build.sh
-build_dir=${TARPELINO_BUILD_DIR:-build}
-
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
     echo "No display: run this from a desktop session (or set DISPLAY, e.g. to an Xvfb server)." >&2
     exit 1
 fi
+
+scripts/install-deps.sh
+# Only the window, its login process and the demo server: the tests are left to test.sh.
+scripts/build.sh tarpelino tarpelino-login tds-stand-in
+build_dir=${TARPELINO_BUILD_DIR:-build}
 
 demo_pid=
 stop_demo() { [[ -n "$demo_pid" ]] && kill "$demo_pid" 2>/dev/null && wait "$demo_pid" 2>/dev/null; true; }
@@ -24,6 +25,7 @@ if [[ "${TARPELINO_DEMO:-1}" != 0 ]]; then
     demo_pid=$!
     for _ in $(seq 50); do
         grep -q '^listening on' "$demo_log" && break
+        kill -0 "$demo_pid" 2>/dev/null || break
         sleep 0.1
     done
     port=$(awk '/^listening on/ {print $4; exit}' "$demo_log")

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Takes a screenshot of the main window at 96 dpi into docs/frmPrincipal.png.
+# Takes screenshots of the main window at 96 dpi into docs/frmPrincipal.png and,
+# at a scale factor of 2, into docs/frmPrincipal@2x.png.
 # Builds nothing: pass the built executable (default build/tarpelino).
 set -euo pipefail
 
 raiz="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 ejecutable="${1:-$raiz/build/tarpelino}"
 salida="${2:-$raiz/docs/frmPrincipal.png}"
+salida2x="${3:-$raiz/docs/frmPrincipal@2x.png}"
 
 if [[ ! -x "$ejecutable" ]]; then
     echo "No executable at $ejecutable (build it first or pass its path)" >&2
@@ -35,29 +37,38 @@ limpia() {
 }
 trap limpia EXIT
 
-Xvfb ":$pantalla" -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
+# Room for the window at twice its size.
+Xvfb ":$pantalla" -screen 0 2048x1536x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
 pid_xvfb=$!
 for _ in $(seq 50); do
     xwininfo -display ":$pantalla" -root >/dev/null 2>&1 && break
     sleep 0.1
 done
 
-DISPLAY=":$pantalla" QT_QPA_PLATFORM=xcb "$ejecutable" >/dev/null 2>&1 &
-pid_app=$!
+# captura <scale factor> <file>
+captura() {
+    DISPLAY=":$pantalla" QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR="$1" "$ejecutable" >/dev/null 2>&1 &
+    pid_app=$!
 
-ventana=""
-for _ in $(seq 100); do
-    ventana="$(xwininfo -display ":$pantalla" -root -tree 2>/dev/null |
-        awk '/"USUARIO SQL SERVER"/ { print $1; exit }')"
-    [[ -n "$ventana" ]] && break
-    sleep 0.1
-done
-if [[ -z "$ventana" ]]; then
-    echo "The window did not appear" >&2
-    exit 1
-fi
-sleep 1 # let the first paint finish
+    local ventana=""
+    for _ in $(seq 100); do
+        ventana="$(xwininfo -display ":$pantalla" -root -tree 2>/dev/null |
+            awk '/"USUARIO SQL SERVER"/ { print $1; exit }')"
+        [[ -n "$ventana" ]] && break
+        sleep 0.1
+    done
+    if [[ -z "$ventana" ]]; then
+        echo "The window did not appear" >&2
+        exit 1
+    fi
+    sleep 1 # let the first paint finish
 
-mkdir -p "$(dirname "$salida")"
-DISPLAY=":$pantalla" import -window "$ventana" "$salida"
-echo "Wrote $salida"
+    mkdir -p "$(dirname "$2")"
+    DISPLAY=":$pantalla" import -window "$ventana" "$2"
+    echo "Wrote $2"
+    para "$pid_app"
+    pid_app=""
+}
+
+captura 1 "$salida"
+captura 2 "$salida2x"

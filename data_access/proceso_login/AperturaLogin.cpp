@@ -224,7 +224,16 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
         throw ErrorConexion(describeFallo(diagnostico, red, destino, plazo, p));
     }
     relevo->liberaPlazo();
-    return std::make_unique<LoginAbierto>(std::move(relevo), proceso);
+    const Relevo::Resultado red = relevo->resultado();
+    ResumenLogin resumen;
+    resumen.versionTds = versionAcordada(proceso);
+    resumen.servidor = diagnostico.nombreServidor;
+    resumen.direccion = red.direccion;
+    resumen.puerto = d.puerto;
+    resumen.loginCifrado = red.loginCifrado;
+    resumen.sesionCifrada = red.sesionCifrada;
+    resumen.versionTls = red.versionTls;
+    return std::make_unique<LoginAbierto>(std::move(relevo), proceso, std::move(resumen));
 }
 
 } // namespace data_access

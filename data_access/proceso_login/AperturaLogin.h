@@ -13,15 +13,18 @@ namespace data_access {
 // A login that went through: db-lib's process and the relay it talks through.
 class LoginAbierto {
 public:
-    LoginAbierto(std::unique_ptr<Relevo> relevo, ProcesoDb* proceso)
-        : relevo_(std::move(relevo)), proceso_(proceso) {}
+    LoginAbierto(std::unique_ptr<Relevo> relevo, ProcesoDb* proceso, ResumenLogin resumen)
+        : relevo_(std::move(relevo)), proceso_(proceso), resumen_(std::move(resumen)) {}
     ~LoginAbierto() { cierraSesion(proceso_); }
     LoginAbierto(const LoginAbierto&) = delete;
     LoginAbierto& operator=(const LoginAbierto&) = delete;
 
+    const ResumenLogin& resumen() const { return resumen_; }
+
 private:
     std::unique_ptr<Relevo> relevo_;
     ProcesoDb* proceso_;
+    ResumenLogin resumen_;
 };
 
 // Called with each stage the login reaches and the destination as known so far.

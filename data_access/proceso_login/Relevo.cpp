@@ -61,6 +61,12 @@ public:
     // (once whole, the client prepares what comes next; Kerberos asks its KDC
     // here), then the handshake flights, where an alert says why TLS failed.
     void delServidor(const char* datos, std::size_t n) {
+        // The first reply to LOGIN7 tells whether TLS goes on (a record) or was
+        // for the login packet only (a clear TDS packet).
+        if (crudo_ && n > 0 && !sesionDecidida_) {
+            sesionDecidida_ = true;
+            sesionCifrada_ = static_cast<unsigned char>(datos[0]) == 0x17;
+        }
         while (n > 0 && !crudo_) {
             if (cabeceraServidor_.size() < 8) {
                 const std::size_t tomados = std::min(n, 8 - cabeceraServidor_.size());
@@ -73,14 +79,20 @@ public:
                 inicioCarga_.clear();
             }
             const std::size_t tomados = std::min(n, restanteServidor_);
-            if (etapa_ == Etapa::Tls && inicioCarga_.size() < 7)
-                inicioCarga_.append(datos, std::min(tomados, 7 - inicioCarga_.size()));
+            if (etapa_ == Etapa::Tls && inicioCarga_.size() < 11)
+                inicioCarga_.append(datos, std::min(tomados, 11 - inicioCarga_.size()));
             restanteServidor_ -= tomados;
             datos += tomados;
             n -= tomados;
             // A TLS record of type alert (0x15) whose last byte is the description (RFC 5246, 7.2).
-            if (alerta_ < 0 && inicioCarga_.size() == 7 && inicioCarga_[0] == '\x15')
+            if (alerta_ < 0 && inicioCarga_.size() >= 7 && inicioCarga_[0] == '\x15')
                 alerta_ = static_cast<unsigned char>(inicioCarga_[6]);
+            // A handshake record (0x16) opening with ServerHello (2): the version it chose follows
+            // the 4-byte handshake header (RFC 5246, 7.4.1.3).
+            if (versionTls_ == 0 && inicioCarga_.size() == 11 && inicioCarga_[0] == '\x16' &&
+                inicioCarga_[5] == '\x02')
+                versionTls_ = std::uint16_t(static_cast<unsigned char>(inicioCarga_[9]) << 8 |
+                                            static_cast<unsigned char>(inicioCarga_[10]));
             if (restanteServidor_ == 0) {
                 if (paquetesServidor_++ == 0 && etapa_ == Etapa::Prelogin)
                     etapa_ = Etapa::PreparacionLogin;
@@ -90,6 +102,9 @@ public:
     }
 
     int alertaTls() const { return alerta_; }
+    bool loginCifrado() const { return crudo_; }
+    bool sesionCifrada() const { return sesionCifrada_; }
+    std::uint16_t versionTls() const { return versionTls_; }
 
 private:
     static std::size_t longitudPaquete(const std::string& cabecera) {
@@ -108,6 +123,9 @@ private:
     int paquetesServidor_ = 0;
     std::string inicioCarga_;
     int alerta_ = -1;
+    std::uint16_t versionTls_ = 0;
+    bool sesionDecidida_ = false;
+    bool sesionCifrada_ = false;
 };
 
 void cierra(int& fd) {
@@ -207,6 +225,7 @@ void Relevo::cambiaEtapa(Etapa etapa) {
 void Relevo::bucle() {
     struct Intento {
         int fd;
+        std::string direccion;
     };
     std::vector<Intento> intentos;
     std::size_t siguiente = 0;
@@ -236,7 +255,7 @@ void Relevo::bucle() {
             }
             if (::connect(fd, reinterpret_cast<sockaddr*>(&d.direccion), d.longitud) == 0 ||
                 errno == EINPROGRESS) {
-                intentos.push_back({fd});
+                intentos.push_back({fd, textoDireccion(d)});
                 ultimoInicio = Plazo::Reloj::now();
                 return;
             }
@@ -319,11 +338,12 @@ void Relevo::bucle() {
                                    [&](const Intento& i) { return i.fd == fds[k].fd; });
             if (error == 0 && servidor < 0) {
                 servidor = it->fd;
-                intentos.erase(it);
                 {
                     std::lock_guard<std::mutex> cerrojo(mutex_);
                     resultado_.conectado = true;
+                    resultado_.direccion = it->direccion;
                 }
+                intentos.erase(it);
                 cambiaEtapa(seguidor.etapa());
             } else {
                 if (error != 0)
@@ -347,9 +367,12 @@ void Relevo::bucle() {
         if (servidor >= 0 && (fds[3].revents & (POLLIN | POLLHUP | POLLERR)) && !finServidor) {
             finServidor = !leeEn(servidor, aCliente, error, seguidor, false);
             cambiaEtapa(seguidor.etapa());
-            if (seguidor.alertaTls() >= 0) {
+            {
                 std::lock_guard<std::mutex> cerrojo(mutex_);
                 resultado_.alertaTls = seguidor.alertaTls();
+                resultado_.loginCifrado = seguidor.loginCifrado();
+                resultado_.sesionCifrada = seguidor.sesionCifrada();
+                resultado_.versionTls = seguidor.versionTls();
             }
             if (finServidor) {
                 std::lock_guard<std::mutex> cerrojo(mutex_);

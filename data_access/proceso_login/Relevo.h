@@ -28,7 +28,11 @@ public:
         std::vector<int> erroresTcp; // errno of each address that failed to connect
         Cierre cierre = Cierre::Ninguno;
         Etapa etapa = Etapa::ConexionTcp;
-        int alertaTls = -1; // the server's TLS alert during the handshake, if any
+        int alertaTls = -1;           // the server's TLS alert during the handshake, if any
+        std::string direccion;        // the address that took the connection
+        bool loginCifrado = false;    // LOGIN7 went inside TLS
+        bool sesionCifrada = false;   // and so did everything after it
+        std::uint16_t versionTls = 0; // as the ServerHello chose it (0x0303 = TLS 1.2)
     };
 
     // Starts listening and connecting at once; `alCambiarEtapa` is called on

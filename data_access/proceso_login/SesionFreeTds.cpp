@@ -15,9 +15,13 @@ int manejadorErrores(DBPROCESS*, int, int numero, int errorSistema, char* texto,
     return INT_CANCEL;
 }
 
-int manejadorMensajes(DBPROCESS*, DBINT numero, int estado, int clase, char* texto, char*, char*, int) {
-    if (gDiagnostico)
+int manejadorMensajes(DBPROCESS*, DBINT numero, int estado, int clase, char* texto, char* servidor, char*,
+                      int) {
+    if (gDiagnostico) {
         gDiagnostico->mensajes.push_back({int(numero), estado, clase, texto ? texto : ""});
+        if (servidor && *servidor && gDiagnostico->nombreServidor.empty())
+            gDiagnostico->nombreServidor = servidor;
+    }
     return 0;
 }
 
@@ -69,6 +73,23 @@ ProcesoDb* abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico) 
     dbsetlogintime(peticion.segundosLogin);
     dbsetifile(const_cast<char*>(peticion.archivoConfiguracion.c_str()));
     return dbopen(login.get(), peticion.servidor.c_str());
+}
+
+std::string versionAcordada(ProcesoDb* proceso) {
+    switch (dbtds(proceso)) {
+    case DBTDS_7_0:
+        return "7.0";
+    case DBTDS_7_1:
+        return "7.1";
+    case DBTDS_7_2:
+        return "7.2";
+    case DBTDS_7_3:
+        return "7.3";
+    case DBTDS_7_4:
+        return "7.4";
+    default:
+        return "?";
+    }
 }
 
 void cierraSesion(ProcesoDb* proceso) {

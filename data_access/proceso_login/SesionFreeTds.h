@@ -25,6 +25,7 @@ struct ErrorCliente {
 struct Diagnostico {
     std::vector<MensajeServidor> mensajes;
     std::vector<ErrorCliente> errores;
+    std::string nombreServidor; // as the server's own messages name it
 };
 
 struct PeticionSesion {
@@ -48,5 +49,7 @@ using ProcesoDb = tds_dblib_dbprocess;
 // are process-wide: this runs once per login process.
 ProcesoDb* abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico);
 void cierraSesion(ProcesoDb* proceso);
+// The TDS version agreed with the server: "7.3".
+std::string versionAcordada(ProcesoDb* proceso);
 
 } // namespace data_access

@@ -31,7 +31,7 @@ int main() {
         auto login = abreLogin(peticion, plazo, [&](Etapa etapa, const std::string& destino) {
             envia(mensaje::kEtapa, std::string(1, char(etapa)) + destino);
         });
-        envia(mensaje::kAbierta, {});
+        envia(mensaje::kAbierta, serializa(login->resumen()));
         // Anything, or the other end going away, closes the login.
         recibeMensaje(kCanal, tipo, cuerpo);
         return 0;

@@ -342,6 +342,39 @@ private slots:
         QCOMPARE(int(saludos[1].clientHelloVersion), 0x0303);
     }
 
+    // Each label's tooltip says what its pass learned, or where it stopped and when.
+    void laAyudaDeCadaResultadoDiceLoQueSeSupo() {
+        auto c = configuracionBase();
+        c.encryption = Encryption::LoginOnly;
+        c.maximumTdsVersion = tds::v7_3B;
+        arranca(c);
+        VentanaBajoPrueba v;
+        rellenaComoSa(v, servidorEn(*servidor));
+        pulsaYAmbasCorrectas(v);
+        const QString puerto = QString::number(servidor->port());
+        for (const char* etiqueta : {"lbl2005", "lbl2008"}) {
+            const QString ayuda = v.ayuda(etiqueta);
+            QVERIFY2(ayuda.contains("Servidor: STANDIN"), qPrintable(ayuda));
+            QVERIFY2(ayuda.contains("Dirección: 127.0.0.1, puerto " + puerto), qPrintable(ayuda));
+            QVERIFY2(ayuda.contains("Tiempo: "), qPrintable(ayuda));
+        }
+        QVERIFY2(v.ayuda("lbl2005").contains("Protocolo: TDS 7.2"), qPrintable(v.ayuda("lbl2005")));
+        QVERIFY2(v.ayuda("lbl2008").contains("Protocolo: TDS 7.3"), qPrintable(v.ayuda("lbl2008")));
+        QVERIFY2(v.ayuda("lbl2005").contains("Cifrado: solo el inicio de sesión (TLS 1.0)"),
+                 qPrintable(v.ayuda("lbl2005")));
+        QVERIFY2(v.ayuda("lbl2008").contains("Cifrado: solo el inicio de sesión (TLS 1.2)"),
+                 qPrintable(v.ayuda("lbl2008")));
+
+        c.encryption = Encryption::Required;
+        c.fault = Fault::NeverAnswerLogin;
+        arranca(c);
+        VentanaBajoPrueba lenta(1s);
+        rellenaComoSa(lenta, servidorEn(*servidor));
+        lenta.pulsaTest();
+        QVERIFY2(lenta.ayuda("lbl2005").startsWith("Falló en: respuesta al inicio de sesión\nTiempo: 1,"),
+                 qPrintable(lenta.ayuda("lbl2005")));
+    }
+
     void servidoresQueFallan_data() {
         QTest::addColumn<int>("fallo");
         QTest::addColumn<QString>("descripcion");

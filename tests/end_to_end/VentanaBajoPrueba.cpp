@@ -9,7 +9,8 @@
 #include <QTest>
 
 VentanaBajoPrueba::VentanaBajoPrueba(std::chrono::milliseconds tiempoEspera)
-    : ventana_(std::make_unique<frmPrincipal>([tiempoEspera] { return data_access::nuevaConexion(tiempoEspera); })) {
+    : ventana_(std::make_unique<frmPrincipal>(
+          [tiempoEspera] { return data_access::nuevaConexion(tiempoEspera); })) {
     ventana_->show();
     // A message box would block the click; note it and close it.
     QObject::connect(&vigilante_, &QTimer::timeout, [this] {
@@ -36,12 +37,19 @@ QString VentanaBajoPrueba::texto(const char* control) const {
     return widget ? widget->property("Text").toString() : QString();
 }
 
+QString VentanaBajoPrueba::ayuda(const char* control) const {
+    auto* widget = ventana_->findChild<QWidget*>(control);
+    return widget ? widget->toolTip() : QString();
+}
+
 QColor VentanaBajoPrueba::color(const char* etiqueta) const {
     auto* label = ventana_->findChild<QLabel*>(etiqueta);
     return label ? label->palette().color(label->foregroundRole()) : QColor();
 }
 
-QColor VentanaBajoPrueba::resaltado() const { return ventana_->palette().color(QPalette::Highlight); }
+QColor VentanaBajoPrueba::resaltado() const {
+    return ventana_->palette().color(QPalette::Highlight);
+}
 
 std::chrono::milliseconds VentanaBajoPrueba::pulsaTest() {
     auto* boton = ventana_->findChild<QPushButton*>("cmTest");

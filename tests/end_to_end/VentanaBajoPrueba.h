@@ -18,6 +18,7 @@ public:
 
     void escribe(const char* caja, const QString& texto);
     QString texto(const char* control) const;
+    QString ayuda(const char* control) const; // the control's tooltip
     QColor color(const char* etiqueta) const;
     QColor resaltado() const;
 
