@@ -233,6 +233,12 @@ std::string tlsRechazado(const std::string& destino, const std::string& producto
            ": si el servidor exige una versión más reciente, este cliente no puede conectar.";
 }
 
+std::string aliasConCompruebaNombre(const std::string& alias, const std::string& archivo) {
+    return "La sección [" + alias + "] de " + archivo +
+           " pide comprobar el certificado del servidor (ca file) con su nombre, y esta herramienta no puede "
+           "hacerlo: añada «check certificate hostname = no» a la sección o indique el servidor sin alias.";
+}
+
 std::string cifradoAliasNoValido(const std::string& alias, const std::string& archivo,
                                  const std::string& valor) {
     return "La sección [" + alias + "] de " + archivo + " pide «encryption = " + valor +

@@ -61,6 +61,7 @@ std::string errorDbLib(int numero);
 std::string tlsRechazado(const std::string& destino, const std::string& producto, VersionTls minimo,
                          VersionTls maximo, int alerta);
 
+std::string aliasConCompruebaNombre(const std::string& alias, const std::string& archivo);
 std::string cifradoAliasNoValido(const std::string& alias, const std::string& archivo,
                                  const std::string& valor);
 std::string valorConfiguracionNoValido(const std::string& opcion, const std::string& valor);

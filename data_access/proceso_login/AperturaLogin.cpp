@@ -45,6 +45,9 @@ Destino leeDestino(const PeticionLogin& p) {
         d.host = d.alias->host;
     d.puerto = d.alias->puerto;
     d.instancia = d.puerto == 0 ? d.alias->instancia : std::string();
+    // db-lib talks to the relay: it would check the certificate's name against 127.0.0.1.
+    if (!d.alias->caFile.empty() && !igualSinMayusculas(d.alias->compruebaNombreCertificado, "no"))
+        throw ErrorConexion(textos::aliasConCompruebaNombre(p.host, d.alias->archivo));
     // "off" would send the password in clear to a server that offers TLS.
     const std::string& cifrado = d.alias->cifrado;
     if (igualSinMayusculas(cifrado, "require"))
@@ -208,6 +211,8 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
     sesion.password = p.password;
     sesion.juegoCaracteres = juegoCaracteresPara(sesion);
 
+    // Whatever the configuration cannot carry is refused before anything reaches the server.
+    configuracion(p, d, 0, resuelto.nombreCanonico, sesion.juegoCaracteres);
     auto relevo = std::make_unique<Relevo>(resuelto.direcciones, d.puerto, plazo,
                                            [informa, destino](Etapa e) { informa(e, destino); });
     const ArchivoEnMemoria archivo(

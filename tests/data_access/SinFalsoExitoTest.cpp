@@ -143,6 +143,19 @@ TEST_F(SinFalsoExito, AnAliasWithAnEncryptionValueFreeTdsRejectsGetsASpanishDesc
     EXPECT_EQ(fallo.find("dbstrcpy"), std::string::npos);
 }
 
+TEST_F(SinFalsoExito, AnAliasThatChecksTheCertificateNameSaysItCannotBeHonoured) {
+    // Behind the relay db-lib would check the name against 127.0.0.1 and fail for another reason.
+    const std::string conf = ::testing::TempDir() + "freetds-ca.conf";
+    std::ofstream(conf) << "[ConCa]\n\thost = 127.0.0.1\n\tport = " << servidor->port()
+                        << "\n\tca file = /etc/ssl/certs/ca-certificates.crt\n";
+    ::setenv("FREETDSCONF", conf.c_str(), 1);
+    const std::string fallo = abre("ConCa", "sa", "Secreto1");
+    ::unsetenv("FREETDSCONF");
+    std::remove(conf.c_str());
+    contiene(fallo, "añada «check certificate hostname = no»");
+    EXPECT_EQ(servidor->connectionsAccepted(), 0);
+}
+
 TEST_F(SinFalsoExito, AControlCharacterInTheServerNameIsShown) {
     contiene(abre("srv\x01", "sa", "Secreto1"), "«srvU+0001» no es válido");
 }
