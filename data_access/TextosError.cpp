@@ -305,10 +305,11 @@ std::string kerberosFallo(const std::string& servicio, const std::string& detall
 namespace {
 
 std::string segundosConDecimas(std::chrono::milliseconds duracion) {
-    const auto ms = duracion.count();
+    const auto ms = static_cast<long long>(duracion.count());
+    if (ms < 1000)
+        return std::to_string(ms) + " ms";
     char texto[32];
-    std::snprintf(texto, sizeof texto, "%lld,%02lld s", static_cast<long long>(ms / 1000),
-                  static_cast<long long>((ms % 1000) / 10));
+    std::snprintf(texto, sizeof texto, "%lld,%02lld s", ms / 1000, (ms % 1000) / 10);
     return texto;
 }
 

@@ -15,7 +15,12 @@ scripts/build.sh tarpelino tarpelino-login tds-stand-in
 build_dir=${TARPELINO_BUILD_DIR:-build}
 
 demo_pid=
-stop_demo() { [[ -n "$demo_pid" ]] && kill "$demo_pid" 2>/dev/null && wait "$demo_pid" 2>/dev/null; true; }
+demo_log=
+stop_demo() {
+    [[ -n "$demo_pid" ]] && kill "$demo_pid" 2>/dev/null && wait "$demo_pid" 2>/dev/null
+    [[ -n "$demo_log" ]] && rm -f "$demo_log"
+    true
+}
 trap stop_demo EXIT INT TERM
 
 if [[ "${TARPELINO_DEMO:-1}" != 0 ]]; then
