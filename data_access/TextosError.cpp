@@ -304,7 +304,7 @@ std::string kerberosFallo(const std::string& servicio, const std::string& detall
 
 namespace {
 
-std::string segundosConDecimas(std::chrono::milliseconds duracion) {
+std::string duracionLegible(std::chrono::milliseconds duracion) {
     const auto ms = static_cast<long long>(duracion.count());
     if (ms < 1000)
         return std::to_string(ms) + " ms";
@@ -361,11 +361,11 @@ std::string resumenApertura(const ResumenLogin& r, std::chrono::milliseconds dur
         texto += "solo el inicio de sesión (" + nombreVersionTls(r.versionTls) + ")";
     else
         texto += "ninguno";
-    return texto + "\nTiempo: " + segundosConDecimas(duracion);
+    return texto + "\nTiempo: " + duracionLegible(duracion);
 }
 
 std::string resumenFallo(Etapa etapa, std::chrono::milliseconds duracion) {
-    return std::string("Falló en: ") + nombreEtapa(etapa) + "\nTiempo: " + segundosConDecimas(duracion);
+    return std::string("Falló en: ") + nombreEtapa(etapa) + "\nTiempo: " + duracionLegible(duracion);
 }
 
 std::string mensajeServidor(int numero, int clase, int estado, const std::string& texto) {

@@ -15,6 +15,7 @@ packages=(
     librsvg2-bin desktop-file-utils appstream
     dpkg-dev file lintian xdotool strace
     fonts-liberation fonts-dejavu-core
+    libbenchmark-dev libxdamage-dev linux-perf
 )
 
 missing=()
