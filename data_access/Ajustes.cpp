@@ -3,6 +3,7 @@
 #include "Conexion.h"
 #include "ConnectionString.h"
 #include "TextoAscii.h"
+#include "TextosError.h"
 
 #include <array>
 #include <initializer_list>
@@ -40,8 +41,7 @@ std::optional<std::chrono::milliseconds> leeTiempoEspera(const std::string& text
         usados = 0;
     }
     if (usados == 0 || usados != texto.size() || segundos < 0 || segundos > 86400)
-        throw ErrorConexion("El valor de Connect Timeout («" + texto +
-                            "») no es válido: indique un número de segundos entre 0 y 86400.");
+        throw ErrorConexion(textos::tiempoEsperaNoValido(texto));
     if (segundos == 0)
         return std::nullopt;
     return std::chrono::seconds(segundos);
@@ -54,7 +54,7 @@ Ajustes leeAjustes(const ConnectionString& cadena, std::chrono::milliseconds tie
     a.proveedor = busca(cadena, {"Provider"}).value_or("");
     auto servidor = busca(cadena, {"Server", "Data Source", "Address", "Addr", "Network Address"});
     if (!servidor)
-        throw ErrorConexion("La cadena de conexión no indica el servidor (Server=).");
+        throw ErrorConexion(textos::cadenaSinServidor());
     a.servidor = *servidor;
     a.baseDatos = busca(cadena, {"Database", "Initial Catalog"}).value_or("");
     a.usuario = busca(cadena, {"User ID", "UID", "User"}).value_or("");

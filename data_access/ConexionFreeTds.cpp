@@ -34,19 +34,19 @@ ConexionFreeTds::~ConexionFreeTds() = default;
 
 void ConexionFreeTds::setConnectionString(const std::string& connectionString) {
     if (isOpen())
-        throw ErrorConexion("No se puede cambiar la cadena de conexión con la conexión abierta.");
+        throw ErrorConexion(textos::cadenaConConexionAbierta());
     cadena_ = connectionString;
 }
 
 void ConexionFreeTds::close() {
     if (!isOpen())
-        throw ErrorConexion("La conexión no está abierta.");
+        throw ErrorConexion(textos::conexionNoAbierta());
     proceso_.reset();
 }
 
 void ConexionFreeTds::open() {
     if (isOpen())
-        throw ErrorConexion("La conexión ya está abierta.");
+        throw ErrorConexion(textos::conexionYaAbierta());
     const auto inicio = Plazo::Reloj::now();
     const auto duracion = [&inicio] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(Plazo::Reloj::now() - inicio);

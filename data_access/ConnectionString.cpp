@@ -2,6 +2,7 @@
 
 #include "Conexion.h"
 #include "TextoAscii.h"
+#include "TextosError.h"
 
 namespace data_access {
 
@@ -40,8 +41,7 @@ private:
         std::string clave;
         for (;;) {
             if (pos_ >= text_.size() || text_[pos_] == ';')
-                throw ErrorConexion("Cadena de conexión mal formada: a la clave \"" +
-                                    std::string(recorta(clave)) + "\" le falta el signo \"=\".");
+                throw ErrorConexion(textos::cadenaClaveSinIgual(std::string(recorta(clave))));
             if (text_[pos_] == '=') {
                 // "==" inside a key stands for a literal "=".
                 if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '=') {
@@ -56,7 +56,7 @@ private:
         }
         std::string_view limpia = recorta(clave);
         if (limpia.empty())
-            throw ErrorConexion("Cadena de conexión mal formada: hay un valor sin clave.");
+            throw ErrorConexion(textos::cadenaValorSinClave());
         return std::string(limpia);
     }
 
@@ -78,7 +78,7 @@ private:
         std::string valor;
         for (;;) {
             if (pos_ >= text_.size())
-                throw ErrorConexion("Cadena de conexión mal formada: falta cerrar unas comillas.");
+                throw ErrorConexion(textos::cadenaComillasSinCerrar());
             char c = text_[pos_++];
             if (c == comilla) {
                 if (pos_ < text_.size() && text_[pos_] == comilla) {
@@ -93,7 +93,7 @@ private:
         while (pos_ < text_.size() && esBlanco(text_[pos_]))
             ++pos_;
         if (pos_ < text_.size() && text_[pos_] != ';')
-            throw ErrorConexion("Cadena de conexión mal formada: hay texto tras las comillas de un valor.");
+            throw ErrorConexion(textos::cadenaTextoTrasComillas());
         return valor;
     }
 

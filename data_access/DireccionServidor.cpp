@@ -2,7 +2,6 @@
 
 #include "Conexion.h"
 #include "TextoAscii.h"
-#include "TextoUtf8.h"
 #include "TextosError.h"
 
 #include <algorithm>
@@ -42,8 +41,7 @@ std::uint16_t leePuerto(const std::string& texto, const std::string& servidor) {
         std::all_of(t.begin(), t.end(), [](unsigned char c) { return c >= '0' && c <= '9'; });
     const long puerto = soloCifras ? std::stol(t) : 0;
     if (puerto < 1 || puerto > 65535)
-        throw ErrorConexion("El puerto «" + visible(texto) + "» de «" + visible(servidor) +
-                            "» no es válido: debe ser un número entre 1 y 65535.");
+        throw ErrorConexion(textos::puertoNoValido(texto, servidor));
     return static_cast<std::uint16_t>(puerto);
 }
 
@@ -74,13 +72,11 @@ DireccionServidor leeDireccionServidor(const std::string& texto) {
     DireccionServidor d;
     std::string resto = recorta(texto);
     if (resto.empty())
-        throw ErrorConexion("No se ha indicado el nombre del servidor.");
+        throw ErrorConexion(textos::servidorVacio());
 
     for (const Transporte& t : kOtrosTransportes)
         if (empiezaPor(resto, t.prefijo))
-            throw ErrorConexion("«" + visible(texto) + "» pide el protocolo " + std::string(t.nombre) +
-                                "; aquí solo está disponible TCP (escriba servidor, servidor\\instancia o "
-                                "servidor,puerto).");
+            throw ErrorConexion(textos::soloTcp(texto, std::string(t.nombre)));
     if (empiezaPor(resto, "tcp:"))
         resto = recorta(resto.substr(4));
 
@@ -92,7 +88,7 @@ DireccionServidor leeDireccionServidor(const std::string& texto) {
         d.instancia = recorta(resto.substr(barra + 1));
         resto = recorta(resto.substr(0, barra));
         if (d.instancia.empty())
-            throw ErrorConexion("Falta el nombre de la instancia tras «\\» en «" + visible(texto) + "».");
+            throw ErrorConexion(textos::instanciaVacia(texto));
     }
     if (resto.size() >= 2 && resto.front() == '[' && resto.back() == ']') {
         resto = resto.substr(1, resto.size() - 2);
@@ -105,7 +101,7 @@ DireccionServidor leeDireccionServidor(const std::string& texto) {
     if (resto == "." || igualSinMayusculas(resto, "(local)"))
         resto = "localhost";
     if (!esHostValido(resto))
-        throw ErrorConexion("El nombre de servidor «" + visible(texto) + "» no es válido.");
+        throw ErrorConexion(textos::nombreServidorNoValido(texto));
     if (resto.size() > kMaximoNombreDns)
         throw ErrorConexion(textos::nombreServidorDemasiadoLargo(resto.size(), kMaximoNombreDns));
     d.host = resto;

@@ -2,6 +2,7 @@
 
 #include "Conexion.h"
 #include "TextoAscii.h"
+#include "TextosError.h"
 
 #include <array>
 #include <sybdb.h>
@@ -44,12 +45,7 @@ const Proveedor& buscaProveedor(const std::string& nombre) {
     std::string disponibles;
     for (const Proveedor& p : kProveedores)
         disponibles += std::string(disponibles.empty() ? "" : ", ") + p.nombre + " (" + p.producto + ")";
-    if (nombre.empty())
-        throw ErrorConexion(
-            "La cadena de conexión no indica el proveedor (Provider=). Proveedores disponibles: " +
-            disponibles + ".");
-    throw ErrorConexion("El proveedor «" + nombre +
-                        "» no está disponible. Proveedores disponibles: " + disponibles + ".");
+    throw ErrorConexion(textos::proveedorNoDisponible(nombre, disponibles));
 }
 
 } // namespace data_access

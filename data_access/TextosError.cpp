@@ -16,6 +16,76 @@ std::string segundos(std::chrono::milliseconds duracion) {
     return texto + " s";
 }
 
+std::string cadenaClaveSinIgual(const std::string& clave) {
+    return "Cadena de conexión mal formada: a la clave \"" + clave + "\" le falta el signo \"=\".";
+}
+
+std::string cadenaValorSinClave() {
+    return "Cadena de conexión mal formada: hay un valor sin clave.";
+}
+
+std::string cadenaComillasSinCerrar() {
+    return "Cadena de conexión mal formada: falta cerrar unas comillas.";
+}
+
+std::string cadenaTextoTrasComillas() {
+    return "Cadena de conexión mal formada: hay texto tras las comillas de un valor.";
+}
+
+std::string cadenaSinServidor() {
+    return "La cadena de conexión no indica el servidor (Server=).";
+}
+
+std::string tiempoEsperaNoValido(const std::string& valor) {
+    return "El valor de Connect Timeout («" + valor +
+           "») no es válido: indique un número de segundos entre 0 y 86400.";
+}
+
+std::string proveedorNoDisponible(const std::string& nombre, const std::string& disponibles) {
+    if (nombre.empty())
+        return "La cadena de conexión no indica el proveedor (Provider=). Proveedores disponibles: " +
+               disponibles + ".";
+    return "El proveedor «" + nombre + "» no está disponible. Proveedores disponibles: " + disponibles + ".";
+}
+
+std::string cadenaConConexionAbierta() {
+    return "No se puede cambiar la cadena de conexión con la conexión abierta.";
+}
+
+std::string conexionNoAbierta() {
+    return "La conexión no está abierta.";
+}
+
+std::string conexionYaAbierta() {
+    return "La conexión ya está abierta.";
+}
+
+std::string objetoConexionNoCreado() {
+    return "No se pudo crear el objeto de conexión.";
+}
+
+std::string servidorVacio() {
+    return "No se ha indicado el nombre del servidor.";
+}
+
+std::string puertoNoValido(const std::string& puerto, const std::string& servidor) {
+    return "El puerto «" + visible(puerto) + "» de «" + visible(servidor) +
+           "» no es válido: debe ser un número entre 1 y 65535.";
+}
+
+std::string soloTcp(const std::string& servidor, const std::string& protocolo) {
+    return "«" + visible(servidor) + "» pide el protocolo " + protocolo +
+           "; aquí solo está disponible TCP (escriba servidor, servidor\\instancia o servidor,puerto).";
+}
+
+std::string instanciaVacia(const std::string& servidor) {
+    return "Falta el nombre de la instancia tras «\\» en «" + visible(servidor) + "».";
+}
+
+std::string nombreServidorNoValido(const std::string& servidor) {
+    return "El nombre de servidor «" + visible(servidor) + "» no es válido.";
+}
+
 std::string hostNoEncontrado(const std::string& host) {
     return "No se encuentra el servidor «" + host + "»: el nombre no se puede resolver a una dirección IP.";
 }

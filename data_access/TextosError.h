@@ -13,6 +13,26 @@ namespace data_access::textos {
 
 std::string segundos(std::chrono::milliseconds duracion);
 
+// The connection string and the connection object's own state.
+std::string cadenaClaveSinIgual(const std::string& clave);
+std::string cadenaValorSinClave();
+std::string cadenaComillasSinCerrar();
+std::string cadenaTextoTrasComillas();
+std::string cadenaSinServidor();
+std::string tiempoEsperaNoValido(const std::string& valor);
+std::string proveedorNoDisponible(const std::string& nombre, const std::string& disponibles);
+std::string cadenaConConexionAbierta();
+std::string conexionNoAbierta();
+std::string conexionYaAbierta();
+std::string objetoConexionNoCreado();
+
+// The server name as typed.
+std::string servidorVacio();
+std::string puertoNoValido(const std::string& puerto, const std::string& servidor);
+std::string soloTcp(const std::string& servidor, const std::string& protocolo);
+std::string instanciaVacia(const std::string& servidor);
+std::string nombreServidorNoValido(const std::string& servidor);
+
 std::string hostNoEncontrado(const std::string& host);
 std::string resolucionAgotada(const std::string& host, const Plazo& plazo);
 std::string conexionRechazada(const std::string& destino);

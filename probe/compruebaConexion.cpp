@@ -1,5 +1,6 @@
 #include "frmPrincipal.h"
 
+#include "TextosError.h"
 #include "cadenaConexion.h"
 #include "cursorAplicacion.h"
 #include "esperaSinBloquear.h"
@@ -21,7 +22,7 @@ bool frmPrincipal::compruebaConexion(QString proveedor, QString servidor, QStrin
         if (!conexion)
             conexion = fabricaConexion();
         if (!conexion)
-            throw data_access::ErrorConexion("No se pudo crear el objeto de conexión.");
+            throw data_access::ErrorConexion(data_access::textos::objetoConexionNoCreado());
         conexion->setConnectionString(probe::cadenaBase(probe::utf8Fiel(proveedor), probe::utf8Fiel(servidor),
                                                         probe::utf8Fiel(baseDatos)));
         conexion->setConnectionString(
