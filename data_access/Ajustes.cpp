@@ -33,14 +33,8 @@ bool esVerdadero(const std::string& valor) {
 }
 
 std::optional<std::chrono::milliseconds> leeTiempoEspera(const std::string& texto) {
-    std::size_t usados = 0;
-    long segundos = -1;
-    try {
-        segundos = std::stol(texto, &usados);
-    } catch (const std::exception&) {
-        usados = 0;
-    }
-    if (usados == 0 || usados != texto.size() || segundos < 0 || segundos > 86400)
+    const long segundos = leeEntero(texto).value_or(-1);
+    if (segundos < 0 || segundos > 86400)
         throw ErrorConexion(textos::tiempoEsperaNoValido(texto));
     if (segundos == 0)
         return std::nullopt;

@@ -8,18 +8,6 @@ namespace data_access {
 
 namespace {
 
-bool esBlanco(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view recorta(std::string_view s) {
-    while (!s.empty() && esBlanco(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && esBlanco(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 // Reads one pair from `text` at `pos`; returns false when only blanks and
 // separators are left.
 class Lector {

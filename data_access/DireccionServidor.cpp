@@ -23,11 +23,8 @@ constexpr std::array<Transporte, 4> kOtrosTransportes{{
     {"via:", "VIA"},
 }};
 
-std::string recorta(const std::string& s) {
-    const auto blanco = [](unsigned char c) { return c == ' ' || c == '\t'; };
-    auto b = std::find_if_not(s.begin(), s.end(), blanco);
-    auto e = std::find_if_not(s.rbegin(), s.rend(), blanco).base();
-    return b < e ? std::string(b, e) : std::string();
+std::string recortado(std::string_view s) {
+    return std::string(recorta(s));
 }
 
 bool empiezaPor(std::string_view s, std::string_view prefijo) {
@@ -35,11 +32,7 @@ bool empiezaPor(std::string_view s, std::string_view prefijo) {
 }
 
 std::uint16_t leePuerto(const std::string& texto, const std::string& servidor) {
-    const std::string t = recorta(texto);
-    const bool soloCifras =
-        !t.empty() && t.size() <= 5 &&
-        std::all_of(t.begin(), t.end(), [](unsigned char c) { return c >= '0' && c <= '9'; });
-    const long puerto = soloCifras ? std::stol(t) : 0;
+    const long puerto = leeEntero(recorta(texto)).value_or(0);
     if (puerto < 1 || puerto > 65535)
         throw ErrorConexion(textos::puertoNoValido(texto, servidor));
     return static_cast<std::uint16_t>(puerto);
@@ -70,7 +63,7 @@ std::string DireccionServidor::describe() const {
 
 DireccionServidor leeDireccionServidor(const std::string& texto) {
     DireccionServidor d;
-    std::string resto = recorta(texto);
+    std::string resto = recortado(texto);
     if (resto.empty())
         throw ErrorConexion(textos::servidorVacio());
 
@@ -78,15 +71,15 @@ DireccionServidor leeDireccionServidor(const std::string& texto) {
         if (empiezaPor(resto, t.prefijo))
             throw ErrorConexion(textos::soloTcp(texto, std::string(t.nombre)));
     if (empiezaPor(resto, "tcp:"))
-        resto = recorta(resto.substr(4));
+        resto = recortado(resto.substr(4));
 
     if (auto coma = resto.rfind(','); coma != std::string::npos) {
         d.puerto = leePuerto(resto.substr(coma + 1), texto);
-        resto = recorta(resto.substr(0, coma));
+        resto = recortado(resto.substr(0, coma));
     }
     if (auto barra = resto.find('\\'); barra != std::string::npos) {
-        d.instancia = recorta(resto.substr(barra + 1));
-        resto = recorta(resto.substr(0, barra));
+        d.instancia = recortado(resto.substr(barra + 1));
+        resto = recortado(resto.substr(0, barra));
         if (d.instancia.empty())
             throw ErrorConexion(textos::instanciaVacia(texto));
     }
@@ -96,7 +89,7 @@ DireccionServidor leeDireccionServidor(const std::string& texto) {
         // host:port, as FreeTDS users write it; IPv6 literals have two colons or more.
         auto dosPuntos = resto.find(':');
         d.puerto = leePuerto(resto.substr(dosPuntos + 1), texto);
-        resto = recorta(resto.substr(0, dosPuntos));
+        resto = recortado(resto.substr(0, dosPuntos));
     }
     if (resto == "." || igualSinMayusculas(resto, "(local)"))
         resto = "localhost";

@@ -1,12 +1,12 @@
 #include "cadenaConexion.h"
 
+#include "TextoAscii.h"
+
 namespace probe {
 
 namespace {
 
-bool esBlanco(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
+using data_access::esBlanco;
 
 bool necesitaComillas(const std::string& valor) {
     if (valor.empty())

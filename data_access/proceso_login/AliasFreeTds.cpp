@@ -82,6 +82,7 @@ void aplica(const Opcion& o, AliasFreeTds& a) {
     if (o.nombre == "host")
         a.host = o.valor;
     else if (o.nombre == "port") {
+        // atoi, as FreeTDS reads it: "1433x" is 1433.
         const long puerto = std::atol(o.valor.c_str());
         if (puerto > 0 && puerto <= 65535)
             a.puerto = std::uint16_t(puerto);

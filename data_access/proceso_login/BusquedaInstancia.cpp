@@ -87,10 +87,8 @@ RespuestaBrowser leeRespuestaBrowser(std::string_view datos, const std::string& 
         if (igualSinMayusculas(clave, "InstanceName"))
             nombre = std::string(valor);
         else if (igualSinMayusculas(clave, "tcp")) {
-            const std::string v(valor);
-            char* finNumero = nullptr;
-            long p = std::strtol(v.c_str(), &finNumero, 10);
-            if (!v.empty() && *finNumero == '\0' && p > 0 && p <= 65535)
+            const long p = leeEntero(valor).value_or(0);
+            if (p > 0 && p <= 65535)
                 puerto = static_cast<std::uint16_t>(p);
         }
         if (finValor == std::string_view::npos)
