@@ -92,6 +92,10 @@ std::string spnDe(const Destino& d, const std::string& nombreCanonico) {
     return spn;
 }
 
+// db-lib's own freetds.conf for this login. FreeTDS 1.3.17 takes host, port,
+// TDS version and encryption only from a configuration file
+// (dbsetlbool(DBSETENCRYPT) fails); FreeTDS 1.5 adds DBSETLENCRYPT, which can
+// replace the encryption line once Debian ships it.
 std::string configuracion(const PeticionLogin& p, const Destino& d, std::uint16_t puertoRelevo,
                           const std::string& nombreCanonico, const std::string& juegoCaracteres) {
     // The typed name is the section db-lib looks for and what LOGIN7 names as the server.
@@ -220,7 +224,7 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
     sesion.archivoConfiguracion = archivo.ruta();
     sesion.segundosLogin = segundosDeLogin(plazo);
     Diagnostico diagnostico;
-    ProcesoDb* proceso = abreSesion(sesion, diagnostico);
+    ProcesoDb proceso = abreSesion(sesion, diagnostico);
     if (!proceso) {
         if (sesion.juegoCaracteres != "UTF-8")
             for (MensajeServidor& m : diagnostico.mensajes)
@@ -238,7 +242,7 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
     resumen.loginCifrado = red.loginCifrado;
     resumen.sesionCifrada = red.sesionCifrada;
     resumen.versionTls = red.versionTls;
-    return std::make_unique<LoginAbierto>(std::move(relevo), proceso, std::move(resumen));
+    return std::make_unique<LoginAbierto>(std::move(relevo), std::move(proceso), std::move(resumen));
 }
 
 } // namespace data_access

@@ -13,17 +13,17 @@ namespace data_access {
 // A login that went through: db-lib's process and the relay it talks through.
 class LoginAbierto {
 public:
-    LoginAbierto(std::unique_ptr<Relevo> relevo, ProcesoDb* proceso, ResumenLogin resumen)
-        : relevo_(std::move(relevo)), proceso_(proceso), resumen_(std::move(resumen)) {}
-    ~LoginAbierto() { cierraSesion(proceso_); }
+    LoginAbierto(std::unique_ptr<Relevo> relevo, ProcesoDb proceso, ResumenLogin resumen)
+        : relevo_(std::move(relevo)), proceso_(std::move(proceso)), resumen_(std::move(resumen)) {}
     LoginAbierto(const LoginAbierto&) = delete;
     LoginAbierto& operator=(const LoginAbierto&) = delete;
 
     const ResumenLogin& resumen() const { return resumen_; }
 
 private:
+    // Declared first: db-lib closes before the relay it talks through goes away.
     std::unique_ptr<Relevo> relevo_;
-    ProcesoDb* proceso_;
+    ProcesoDb proceso_;
     ResumenLogin resumen_;
 };
 

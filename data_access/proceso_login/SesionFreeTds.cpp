@@ -25,20 +25,10 @@ int manejadorMensajes(DBPROCESS*, DBINT numero, int estado, int clase, char* tex
     return 0;
 }
 
-class Login {
-public:
-    Login() : login_(dblogin()) {}
-    ~Login() {
-        if (login_)
-            dbloginfree(login_);
-    }
-    Login(const Login&) = delete;
-    Login& operator=(const Login&) = delete;
-    LOGINREC* get() const { return login_; }
-
-private:
-    LOGINREC* login_;
+struct LiberaLogin {
+    void operator()(LOGINREC* login) const { dbloginfree(login); }
 };
+using Login = std::unique_ptr<LOGINREC, LiberaLogin>;
 
 bool rellenaLogin(LOGINREC* login, const PeticionSesion& p) {
     bool ok = DBSETLCHARSET(login, p.juegoCaracteres.c_str()) == SUCCEED &&
@@ -55,7 +45,11 @@ bool rellenaLogin(LOGINREC* login, const PeticionSesion& p) {
 
 } // namespace
 
-ProcesoDb* abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico) {
+void CierraProcesoDb::operator()(tds_dblib_dbprocess* proceso) const {
+    dbclose(proceso);
+}
+
+ProcesoDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico) {
     dbinit();
     dberrhandle(manejadorErrores);
     dbmsghandle(manejadorMensajes);
@@ -64,7 +58,7 @@ ProcesoDb* abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico) 
         ~Suelta() { gDiagnostico = nullptr; }
     } suelta;
 
-    Login login;
+    Login login(dblogin());
     if (!login.get() || !rellenaLogin(login.get(), peticion)) {
         if (diagnostico.errores.empty())
             diagnostico.errores.push_back({SYBEMEM, 0, "no se pudo preparar el inicio de sesión"});
@@ -72,11 +66,11 @@ ProcesoDb* abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico) 
     }
     dbsetlogintime(peticion.segundosLogin);
     dbsetifile(const_cast<char*>(peticion.archivoConfiguracion.c_str()));
-    return dbopen(login.get(), peticion.servidor.c_str());
+    return ProcesoDb(dbopen(login.get(), peticion.servidor.c_str()));
 }
 
-std::string versionAcordada(ProcesoDb* proceso) {
-    switch (dbtds(proceso)) {
+std::string versionAcordada(const ProcesoDb& proceso) {
+    switch (dbtds(proceso.get())) {
     case DBTDS_7_0:
         return "7.0";
     case DBTDS_7_1:
@@ -90,11 +84,6 @@ std::string versionAcordada(ProcesoDb* proceso) {
     default:
         return "?";
     }
-}
-
-void cierraSesion(ProcesoDb* proceso) {
-    if (proceso)
-        dbclose(proceso);
 }
 
 } // namespace data_access

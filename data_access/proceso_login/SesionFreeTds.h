@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,14 +43,17 @@ struct PeticionSesion {
     int segundosLogin = 0;                 // 0: no limit
 };
 
-using ProcesoDb = tds_dblib_dbprocess;
+// db-lib's DBPROCESS, closed by its one owner.
+struct CierraProcesoDb {
+    void operator()(tds_dblib_dbprocess* proceso) const;
+};
+using ProcesoDb = std::unique_ptr<tds_dblib_dbprocess, CierraProcesoDb>;
 
 // One db-lib login. Returns the open process, or nullptr with what went
 // wrong in `diagnostico`. db-lib's handlers, timeouts and configuration file
 // are process-wide: this runs once per login process.
-ProcesoDb* abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico);
-void cierraSesion(ProcesoDb* proceso);
+ProcesoDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico);
 // The TDS version agreed with the server: "7.3".
-std::string versionAcordada(ProcesoDb* proceso);
+std::string versionAcordada(const ProcesoDb& proceso);
 
 } // namespace data_access
