@@ -69,10 +69,18 @@ void fallo(benchmark::State& state, const std::string& host, std::uint16_t puert
         });
 }
 
-void BM_AperturaCierre_SinCifrado(benchmark::State& state) { aperturaCierre(state, *gSinCifrado); }
-void BM_AperturaCierre_CifradoLogin(benchmark::State& state) { aperturaCierre(state, *gCifradoLogin); }
-void BM_Fallo_PuertoCerrado(benchmark::State& state) { fallo(state, "127.0.0.1", puertoCerrado()); }
-void BM_Fallo_HostDesconocido(benchmark::State& state) { fallo(state, "tarpelino-bench.invalid", 1433); }
+void BM_AperturaCierre_SinCifrado(benchmark::State& state) {
+    aperturaCierre(state, *gSinCifrado);
+}
+void BM_AperturaCierre_CifradoLogin(benchmark::State& state) {
+    aperturaCierre(state, *gCifradoLogin);
+}
+void BM_Fallo_PuertoCerrado(benchmark::State& state) {
+    fallo(state, "127.0.0.1", puertoCerrado());
+}
+void BM_Fallo_HostDesconocido(benchmark::State& state) {
+    fallo(state, "tarpelino-bench.invalid", 1433);
+}
 
 BENCHMARK(BM_AperturaCierre_SinCifrado)->Iterations(400)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AperturaCierre_CifradoLogin)->Iterations(200)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -82,8 +90,10 @@ BENCHMARK(BM_Fallo_HostDesconocido)->Iterations(40)->UseManualTime()->Unit(bench
 } // namespace
 
 int main(int argc, char** argv) {
-    gSinCifrado = std::make_unique<stand_in::Server>(configuracionServidor(stand_in::Encryption::NotSupported));
-    gCifradoLogin = std::make_unique<stand_in::Server>(configuracionServidor(stand_in::Encryption::LoginOnly));
+    gSinCifrado =
+        std::make_unique<stand_in::Server>(configuracionServidor(stand_in::Encryption::NotSupported));
+    gCifradoLogin =
+        std::make_unique<stand_in::Server>(configuracionServidor(stand_in::Encryption::LoginOnly));
     gSinCifrado->start();
     gCifradoLogin->start();
     benchmark::Initialize(&argc, argv);

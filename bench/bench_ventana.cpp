@@ -94,7 +94,8 @@ void BM_Clic(benchmark::State& state) {
                 state.SkipWithError("a pass did not log in");
         },
         [&] {
-            if (!loginDbLib(archivo, "bench72", DBVERSION_72) || !loginDbLib(archivo, "bench73", DBVERSION_73))
+            if (!loginDbLib(archivo, "bench72", DBVERSION_72) ||
+                !loginDbLib(archivo, "bench73", DBVERSION_73))
                 state.SkipWithError("raw db-lib did not log in");
         });
     gServidor->clearLogins();

@@ -40,13 +40,19 @@ ArchivoFreeTds::ArchivoFreeTds(const std::vector<Seccion>& secciones) {
     ::close(fd);
 }
 
-ArchivoFreeTds::~ArchivoFreeTds() { ::unlink(ruta_.c_str()); }
+ArchivoFreeTds::~ArchivoFreeTds() {
+    ::unlink(ruta_.c_str());
+}
 
 namespace {
 
 // Anything but INT_CANCEL makes db-lib exit() on a failed login.
-int sinSalir(DBPROCESS*, int, int, int, char*, char*) { return INT_CANCEL; }
-int sinMensajes(DBPROCESS*, DBINT, int, int, char*, char*, char*, int) { return 0; }
+int sinSalir(DBPROCESS*, int, int, int, char*, char*) {
+    return INT_CANCEL;
+}
+int sinMensajes(DBPROCESS*, DBINT, int, int, char*, char*, char*, int) {
+    return 0;
+}
 
 } // namespace
 
@@ -95,8 +101,8 @@ double mediana(std::vector<double> v) {
     return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
 }
 
-void comparaIntercalado(benchmark::State& state, const std::function<void()>& a, const std::function<void()>& b,
-                        int calentamiento) {
+void comparaIntercalado(benchmark::State& state, const std::function<void()>& a,
+                        const std::function<void()>& b, int calentamiento) {
     for (int i = 0; i < calentamiento; ++i) {
         a();
         b();

@@ -48,8 +48,8 @@ std::uint16_t puertoCerrado();
 // Runs a and b alternately (the first of the pair alternates too) for every
 // iteration of the state, times each side, and reports both medians and the
 // median of the per-round ratios a/b, so drift hits both sides alike.
-void comparaIntercalado(benchmark::State& state, const std::function<void()>& a, const std::function<void()>& b,
-                        int calentamiento = 3);
+void comparaIntercalado(benchmark::State& state, const std::function<void()>& a,
+                        const std::function<void()>& b, int calentamiento = 3);
 
 double mediana(std::vector<double> v);
 

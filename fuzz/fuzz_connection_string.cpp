@@ -23,9 +23,13 @@ using fuzz::exige;
 using fuzz::falla;
 
 // The parser's own blank set; "\v" and "\f" are not in it.
-bool esBlanco(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool esBlanco(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
-char minuscula(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+char minuscula(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
 bool igualesSinMayusculas(const std::string& a, const std::string& b) {
     if (a.size() != b.size())

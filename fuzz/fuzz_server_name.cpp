@@ -48,11 +48,13 @@ Resultado analiza(const std::string& texto) {
 
 // What the parser admits in a host: it ends up in a FreeTDS configuration file.
 bool caracterDeHost(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
-           c == '_' || c == ':' || c == '%';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-' || c == '_' || c == ':' || c == '%';
 }
 
-bool blancoDelParser(char c) { return c == ' ' || c == '\t'; }
+bool blancoDelParser(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // The shortest text that names the same server: brackets keep a host with a
 // colon from being read as host:port.
@@ -99,10 +101,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         exige(caracterDeHost(c), "host holds a character the parser does not admit", d.host);
     exige(d.host != "." && d.host != "(local)", "local alias not turned into localhost", d.host);
     if (!d.instancia.empty())
-        exige(!blancoDelParser(d.instancia.front()) && !blancoDelParser(d.instancia.back()), "instance not trimmed",
-              d.instancia);
+        exige(!blancoDelParser(d.instancia.front()) && !blancoDelParser(d.instancia.back()),
+              "instance not trimmed", d.instancia);
     if (d.puerto != 0)
-        exige(texto.find(std::to_string(d.puerto)) != std::string::npos, "port not written in the input", texto);
+        exige(texto.find(std::to_string(d.puerto)) != std::string::npos, "port not written in the input",
+              texto);
 
     std::string descripcion;
     try {

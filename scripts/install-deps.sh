@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    g++ cmake ninja-build pkg-config
+    g++ cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-base-private-dev libgl-dev
     freetds-dev freetds-bin
     libkrb5-dev libgnutls28-dev

@@ -6,6 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+# Every file follows the committed .clang-format.
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
+fi
 scripts/build.sh
 (cd "${TARPELINO_BUILD_DIR:-build}" && ctest --output-on-failure --timeout 300 "$@")
 

@@ -106,7 +106,8 @@ void Connection::serve(PacketChannel& channel) {
             return;
         }
         if (decision.scope != EncryptionDecision::Scope::None) {
-            const bool agreed = channel.startTls(TlsCredentials::selfSigned(), config_.tlsMinimum, config_.tlsMaximum);
+            const bool agreed =
+                channel.startTls(TlsCredentials::selfSigned(), config_.tlsMinimum, config_.tlsMaximum);
             host_.recordTlsHandshake(channel.lastTlsHandshake());
             if (!agreed)
                 return;

@@ -148,8 +148,8 @@ bool PacketChannel::writePackets(std::uint8_t type, const std::string& payload) 
 
 bool PacketChannel::startTls(std::shared_ptr<const TlsCredentials> credentials, TlsVersion minimum,
                              TlsVersion maximum) {
-    tls_ = std::make_unique<TlsSession>(std::move(credentials), static_cast<TlsSession::Transport&>(*this), minimum,
-                                        maximum);
+    tls_ = std::make_unique<TlsSession>(std::move(credentials), static_cast<TlsSession::Transport&>(*this),
+                                        minimum, maximum);
     mode_ = Mode::TlsHandshake;
     const bool agreed = tls_->handshake();
     lastTlsHandshake_ = tls_->record();

@@ -35,7 +35,8 @@ std::uint16_t wireVersion(gnutls_protocol_t version) {
 }
 
 // Notes the legacy version field of the ClientHello: the highest version offered up to TLS 1.2.
-int clientHelloHook(gnutls_session_t session, unsigned int, unsigned, unsigned int incoming, const gnutls_datum_t* msg) {
+int clientHelloHook(gnutls_session_t session, unsigned int, unsigned, unsigned int incoming,
+                    const gnutls_datum_t* msg) {
     auto* record = static_cast<TlsHandshakeRecord*>(gnutls_session_get_ptr(session));
     if (record && incoming && msg && msg->size >= 2) {
         // Some GnuTLS versions hand the message with its 4-byte header.
@@ -120,12 +121,13 @@ TlsCredentials::~TlsCredentials() {
     gnutls_certificate_free_credentials(credentials_);
 }
 
-TlsSession::TlsSession(std::shared_ptr<const TlsCredentials> credentials, Transport& transport, TlsVersion minimum,
-                       TlsVersion maximum)
+TlsSession::TlsSession(std::shared_ptr<const TlsCredentials> credentials, Transport& transport,
+                       TlsVersion minimum, TlsVersion maximum)
     : credentials_(std::move(credentials)), transport_(transport) {
     check(gnutls_init(&session_, GNUTLS_SERVER), "gnutls_init");
     try {
-        check(gnutls_priority_set_direct(session_, priorities(minimum, maximum).c_str(), nullptr), "priority_set");
+        check(gnutls_priority_set_direct(session_, priorities(minimum, maximum).c_str(), nullptr),
+              "priority_set");
         check(gnutls_credentials_set(session_, GNUTLS_CRD_CERTIFICATE, credentials_->handle()),
               "credentials_set");
     } catch (...) {
@@ -138,7 +140,8 @@ TlsSession::TlsSession(std::shared_ptr<const TlsCredentials> credentials, Transp
     gnutls_transport_set_pull_function(session_, pullThunk);
     gnutls_transport_set_pull_timeout_function(session_, pullTimeoutThunk);
     gnutls_session_set_ptr(session_, &record_);
-    gnutls_handshake_set_hook_function(session_, GNUTLS_HANDSHAKE_CLIENT_HELLO, GNUTLS_HOOK_PRE, clientHelloHook);
+    gnutls_handshake_set_hook_function(session_, GNUTLS_HANDSHAKE_CLIENT_HELLO, GNUTLS_HOOK_PRE,
+                                       clientHelloHook);
 }
 
 TlsSession::~TlsSession() {
