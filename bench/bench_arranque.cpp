@@ -4,7 +4,7 @@
 // the new top-level window (CreateNotify, MapNotify) and takes "shown" as the
 // first damage to that window once mapped: the moment its first frame is drawn.
 //     DISPLAY=:n bench_arranque [benchmark flags]
-#include "comun.h"
+#include "bench/comun.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

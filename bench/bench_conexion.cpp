@@ -1,8 +1,8 @@
 // Open + close through the connection object, and its failures, each against
 // raw db-lib doing the same on the same input in the same process.
-#include "comun.h"
+#include "bench/comun.h"
 
-#include "ConexionFreeTds.h"
+#include "data_access/ConexionFreeTds.h"
 
 #include <sybdb.h>
 

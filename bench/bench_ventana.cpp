@@ -3,9 +3,9 @@
 // clicks against a bare Qt window.
 //     bench_ventana [benchmark flags]
 //     bench_ventana --memoria PORT N1 N2    (child: prints "rss<N> kB" after N1 and N2 clicks)
-#include "comun.h"
+#include "bench/comun.h"
 
-#include "frmPrincipal.h"
+#include "main_window/frmPrincipal.h"
 
 #include <sybdb.h>
 

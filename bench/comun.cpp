@@ -1,4 +1,4 @@
-#include "comun.h"
+#include "bench/comun.h"
 
 #include <sybdb.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server.h"
+#include "tests/stand_in/server.h"
 
 #include <benchmark/benchmark.h>
 

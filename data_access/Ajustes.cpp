@@ -1,9 +1,9 @@
-#include "Ajustes.h"
+#include "data_access/Ajustes.h"
 
-#include "Conexion.h"
-#include "ConnectionString.h"
-#include "TextoAscii.h"
-#include "TextosError.h"
+#include "data_access/Conexion.h"
+#include "data_access/ConnectionString.h"
+#include "data_access/TextoAscii.h"
+#include "data_access/TextosError.h"
 
 #include <array>
 #include <initializer_list>

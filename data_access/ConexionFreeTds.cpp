@@ -1,14 +1,14 @@
-#include "ConexionFreeTds.h"
+#include "data_access/ConexionFreeTds.h"
 
-#include "Ajustes.h"
-#include "ConnectionString.h"
-#include "DireccionServidor.h"
-#include "Plazo.h"
-#include "ProcesoLogin.h"
-#include "Proveedor.h"
-#include "TextoUtf8.h"
-#include "TextosError.h"
-#include "TicketKerberos.h"
+#include "data_access/Ajustes.h"
+#include "data_access/ConnectionString.h"
+#include "data_access/DireccionServidor.h"
+#include "data_access/Plazo.h"
+#include "data_access/ProcesoLogin.h"
+#include "data_access/Proveedor.h"
+#include "data_access/TextoUtf8.h"
+#include "data_access/TextosError.h"
+#include "data_access/TicketKerberos.h"
 
 namespace data_access {
 

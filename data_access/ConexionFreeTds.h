@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Conexion.h"
-#include "PeticionLogin.h"
+#include "data_access/Conexion.h"
+#include "data_access/PeticionLogin.h"
 
 #include <chrono>
 

@@ -1,8 +1,8 @@
-#include "ConnectionString.h"
+#include "data_access/ConnectionString.h"
 
-#include "Conexion.h"
-#include "TextoAscii.h"
-#include "TextosError.h"
+#include "data_access/Conexion.h"
+#include "data_access/TextoAscii.h"
+#include "data_access/TextosError.h"
 
 namespace data_access {
 

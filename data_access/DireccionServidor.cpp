@@ -1,8 +1,8 @@
-#include "DireccionServidor.h"
+#include "data_access/DireccionServidor.h"
 
-#include "Conexion.h"
-#include "TextoAscii.h"
-#include "TextosError.h"
+#include "data_access/Conexion.h"
+#include "data_access/TextoAscii.h"
+#include "data_access/TextosError.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "PeticionLogin.h"
+#include "data_access/PeticionLogin.h"
 
 #include <algorithm>
 #include <cerrno>

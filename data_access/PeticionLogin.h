@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Proveedor.h"
+#include "data_access/Proveedor.h"
 
 #include <chrono>
 #include <cstdint>

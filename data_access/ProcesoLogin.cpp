@@ -1,7 +1,7 @@
-#include "ProcesoLogin.h"
+#include "data_access/ProcesoLogin.h"
 
-#include "Conexion.h"
-#include "TextosError.h"
+#include "data_access/Conexion.h"
+#include "data_access/TextosError.h"
 
 #include <array>
 #include <cerrno>

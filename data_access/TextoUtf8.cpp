@@ -1,4 +1,4 @@
-#include "TextoUtf8.h"
+#include "data_access/TextoUtf8.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
-#include "TextosError.h"
+#include "data_access/TextosError.h"
 
-#include "TextoUtf8.h"
+#include "data_access/TextoUtf8.h"
 
 #include <cctype>
 #include <cerrno>

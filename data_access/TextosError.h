@@ -1,7 +1,7 @@
 #pragma once
 
-#include "PeticionLogin.h"
-#include "Plazo.h"
+#include "data_access/PeticionLogin.h"
+#include "data_access/Plazo.h"
 
 #include <chrono>
 #include <string>

@@ -1,9 +1,9 @@
 // libFuzzer target for data_access::ConnectionString::parse.
 
-#include "Comprobaciones.h"
-#include "Conexion.h"
-#include "ConnectionString.h"
-#include "cadenaConexion.h"
+#include "data_access/Conexion.h"
+#include "data_access/ConnectionString.h"
+#include "fuzz/Comprobaciones.h"
+#include "probe/cadenaConexion.h"
 
 #include <algorithm>
 #include <cstdint>

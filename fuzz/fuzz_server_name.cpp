@@ -1,8 +1,8 @@
 // libFuzzer target for data_access::leeDireccionServidor.
 
-#include "Comprobaciones.h"
-#include "Conexion.h"
-#include "DireccionServidor.h"
+#include "data_access/Conexion.h"
+#include "data_access/DireccionServidor.h"
+#include "fuzz/Comprobaciones.h"
 
 #include <cstdint>
 #include <exception>

@@ -1,4 +1,4 @@
-#include "CajaTexto.h"
+#include "main_window/CajaTexto.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "CajaTextoMultilinea.h"
+#include "main_window/CajaTextoMultilinea.h"
 
 #include <QTextCursor>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "ContenedorPestanas.h"
+#include "main_window/ContenedorPestanas.h"
 
 #include <QTabBar>
 

@@ -1,8 +1,8 @@
-#include "frmPrincipal.h"
+#include "main_window/frmPrincipal.h"
 
-#include "CajaTexto.h"
-#include "CajaTextoMultilinea.h"
-#include "mensajeCritico.h"
+#include "main_window/CajaTexto.h"
+#include "main_window/CajaTextoMultilinea.h"
+#include "main_window/mensajeCritico.h"
 
 #include <QCloseEvent>
 #include <QLabel>

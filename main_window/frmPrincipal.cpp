@@ -1,11 +1,11 @@
-#include "frmPrincipal.h"
+#include "main_window/frmPrincipal.h"
 
-#include "CajaTexto.h"
-#include "CajaTextoMultilinea.h"
-#include "ContenedorPestanas.h"
-#include "EstiloAsteriscos.h"
-#include "fuentes.h"
-#include "twips.h"
+#include "main_window/CajaTexto.h"
+#include "main_window/CajaTextoMultilinea.h"
+#include "main_window/ContenedorPestanas.h"
+#include "main_window/EstiloAsteriscos.h"
+#include "main_window/fuentes.h"
+#include "main_window/twips.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Conexion.h"
+#include "data_access/Conexion.h"
 
 #include <QWidget>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "fuentes.h"
+#include "main_window/fuentes.h"
 
 #include <QStringList>
 

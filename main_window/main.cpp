@@ -1,5 +1,5 @@
-#include "frmPrincipal.h"
-#include "mensajeCritico.h"
+#include "main_window/frmPrincipal.h"
+#include "main_window/mensajeCritico.h"
 
 #include <QApplication>
 #include <QIcon>

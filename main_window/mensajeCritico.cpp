@@ -1,4 +1,4 @@
-#include "mensajeCritico.h"
+#include "main_window/mensajeCritico.h"
 
 #include <QMessageBox>
 

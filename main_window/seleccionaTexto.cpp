@@ -1,4 +1,4 @@
-#include "frmPrincipal.h"
+#include "main_window/frmPrincipal.h"
 
 #include <QMetaObject>
 #include <QVariant>

@@ -1,6 +1,6 @@
-#include "cadenaConexion.h"
+#include "probe/cadenaConexion.h"
 
-#include "TextoAscii.h"
+#include "data_access/TextoAscii.h"
 
 namespace probe {
 

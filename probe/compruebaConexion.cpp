@@ -1,11 +1,11 @@
-#include "frmPrincipal.h"
+#include "main_window/frmPrincipal.h"
 
-#include "TextosError.h"
-#include "cadenaConexion.h"
-#include "cursorAplicacion.h"
-#include "esperaSinBloquear.h"
-#include "mensajeCritico.h"
-#include "utf8Fiel.h"
+#include "data_access/TextosError.h"
+#include "main_window/mensajeCritico.h"
+#include "probe/cadenaConexion.h"
+#include "probe/cursorAplicacion.h"
+#include "probe/esperaSinBloquear.h"
+#include "probe/utf8Fiel.h"
 
 #include <exception>
 

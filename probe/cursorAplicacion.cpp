@@ -1,4 +1,4 @@
-#include "cursorAplicacion.h"
+#include "probe/cursorAplicacion.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,4 +1,4 @@
-#include "esperaSinBloquear.h"
+#include "probe/esperaSinBloquear.h"
 
 #include <QEventLoop>
 #include <QThread>

@@ -1,4 +1,4 @@
-#include "utf8Fiel.h"
+#include "probe/utf8Fiel.h"
 
 namespace probe {
 

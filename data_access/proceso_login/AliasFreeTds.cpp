@@ -1,6 +1,6 @@
-#include "AliasFreeTds.h"
+#include "data_access/proceso_login/AliasFreeTds.h"
 
-#include "TextoAscii.h"
+#include "data_access/TextoAscii.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -1,15 +1,15 @@
-#include "AperturaLogin.h"
+#include "data_access/proceso_login/AperturaLogin.h"
 
-#include "AliasFreeTds.h"
-#include "BusquedaInstancia.h"
-#include "Conexion.h"
-#include "ConversionTexto.h"
-#include "DescripcionFallo.h"
-#include "DireccionServidor.h"
-#include "ResolucionNombres.h"
-#include "ServicioKerberos.h"
-#include "TextoAscii.h"
-#include "TextosError.h"
+#include "data_access/Conexion.h"
+#include "data_access/DireccionServidor.h"
+#include "data_access/TextoAscii.h"
+#include "data_access/TextosError.h"
+#include "data_access/proceso_login/AliasFreeTds.h"
+#include "data_access/proceso_login/BusquedaInstancia.h"
+#include "data_access/proceso_login/ConversionTexto.h"
+#include "data_access/proceso_login/DescripcionFallo.h"
+#include "data_access/proceso_login/ResolucionNombres.h"
+#include "data_access/proceso_login/ServicioKerberos.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "PeticionLogin.h"
-#include "Plazo.h"
-#include "Relevo.h"
-#include "SesionFreeTds.h"
+#include "data_access/PeticionLogin.h"
+#include "data_access/Plazo.h"
+#include "data_access/proceso_login/Relevo.h"
+#include "data_access/proceso_login/SesionFreeTds.h"
 
 #include <functional>
 #include <memory>

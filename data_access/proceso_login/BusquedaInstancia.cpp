@@ -1,8 +1,8 @@
-#include "BusquedaInstancia.h"
+#include "data_access/proceso_login/BusquedaInstancia.h"
 
-#include "Conexion.h"
-#include "TextoAscii.h"
-#include "TextosError.h"
+#include "data_access/Conexion.h"
+#include "data_access/TextoAscii.h"
+#include "data_access/TextosError.h"
 
 #include <algorithm>
 #include <cerrno>

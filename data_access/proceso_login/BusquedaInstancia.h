@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Plazo.h"
-#include "ResolucionNombres.h"
+#include "data_access/Plazo.h"
+#include "data_access/proceso_login/ResolucionNombres.h"
 
 #include <cstdint>
 #include <optional>

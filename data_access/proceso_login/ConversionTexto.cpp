@@ -1,4 +1,4 @@
-#include "ConversionTexto.h"
+#include "data_access/proceso_login/ConversionTexto.h"
 
 #include <cerrno>
 #include <iconv.h>

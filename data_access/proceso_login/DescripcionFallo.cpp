@@ -1,6 +1,6 @@
-#include "DescripcionFallo.h"
+#include "data_access/proceso_login/DescripcionFallo.h"
 
-#include "TextosError.h"
+#include "data_access/TextosError.h"
 
 #include <cerrno>
 #include <sybdb.h>

@@ -1,4 +1,4 @@
-#include "Relevo.h"
+#include "data_access/proceso_login/Relevo.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "PeticionLogin.h"
-#include "Plazo.h"
-#include "ResolucionNombres.h"
+#include "data_access/PeticionLogin.h"
+#include "data_access/Plazo.h"
+#include "data_access/proceso_login/ResolucionNombres.h"
 
 #include <functional>
 #include <mutex>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Plazo.h"
+#include "data_access/Plazo.h"
 
 #include <string>
 #include <sys/socket.h>

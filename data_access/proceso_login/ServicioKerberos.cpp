@@ -1,6 +1,6 @@
-#include "ServicioKerberos.h"
+#include "data_access/proceso_login/ServicioKerberos.h"
 
-#include "TextosError.h"
+#include "data_access/TextosError.h"
 
 #include <gssapi/gssapi.h>
 #include <gssapi/gssapi_krb5.h>

@@ -1,4 +1,4 @@
-#include "SesionFreeTds.h"
+#include "data_access/proceso_login/SesionFreeTds.h"
 
 #include <sybdb.h>
 

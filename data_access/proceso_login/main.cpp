@@ -2,10 +2,10 @@
 // connection object, which talks to it over descriptor 3 and may kill it at
 // the open's deadline. It stays while the connection is open and ends when
 // told to close or when the connection object goes away.
-#include "AperturaLogin.h"
-#include "Conexion.h"
-#include "PeticionLogin.h"
-#include "TextosError.h"
+#include "data_access/Conexion.h"
+#include "data_access/PeticionLogin.h"
+#include "data_access/TextosError.h"
+#include "data_access/proceso_login/AperturaLogin.h"
 
 #include <csignal>
 #include <mutex>

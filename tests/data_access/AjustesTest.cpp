@@ -1,7 +1,7 @@
-#include "Ajustes.h"
-#include "Conexion.h"
-#include "ConnectionString.h"
-#include "Proveedor.h"
+#include "data_access/Ajustes.h"
+#include "data_access/Conexion.h"
+#include "data_access/ConnectionString.h"
+#include "data_access/Proveedor.h"
 
 #include <gtest/gtest.h>
 #include <sybdb.h>

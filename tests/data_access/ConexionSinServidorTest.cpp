@@ -1,6 +1,6 @@
 // Failures of the real connection object that need no SQL Server: a closed
 // port, a name that does not resolve, a port that never answers, no browser.
-#include "ConexionFreeTds.h"
+#include "data_access/ConexionFreeTds.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "ConnectionString.h"
-#include "Conexion.h"
+#include "data_access/ConnectionString.h"
+#include "data_access/Conexion.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "DireccionServidor.h"
-#include "Conexion.h"
+#include "data_access/DireccionServidor.h"
+#include "data_access/Conexion.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The connect timeout bounds the whole open, whatever the network or the
 // server does, and an open leaves nothing behind: no process, thread,
 // descriptor or file.
-#include "ConexionFreeTds.h"
+#include "data_access/ConexionFreeTds.h"
 
-#include "blackhole_listener.h"
-#include "server.h"
+#include "tests/stand_in/blackhole_listener.h"
+#include "tests/stand_in/server.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "BusquedaInstancia.h"
+#include "data_access/proceso_login/BusquedaInstancia.h"
 
 #include <gtest/gtest.h>
 

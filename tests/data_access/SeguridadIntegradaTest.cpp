@@ -1,10 +1,10 @@
 // Integrated security against a real MIT KDC on loopback: a valid ticket
 // logs in as its principal, and each way Kerberos fails in real networks is
 // named, with what to do, within the open's timeout and before any LOGIN7.
-#include "ConexionFreeTds.h"
+#include "data_access/ConexionFreeTds.h"
 
-#include "server.h"
-#include "test_kdc.h"
+#include "tests/stand_in/server.h"
+#include "tests/support/kerberos/test_kdc.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // What reaches the server is exactly what was typed, or nothing is sent; the
 // password never travels in clear or into a log; descriptions show what
 // really happened.
-#include "ConexionFreeTds.h"
-#include "TextosError.h"
+#include "data_access/ConexionFreeTds.h"
+#include "data_access/TextosError.h"
 
-#include "browser_responder.h"
-#include "server.h"
+#include "tests/stand_in/browser_responder.h"
+#include "tests/stand_in/server.h"
 
 #include <gtest/gtest.h>
 

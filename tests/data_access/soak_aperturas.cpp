@@ -8,10 +8,10 @@
 //     soak_aperturas [rondas]     (default 1000; each round is one open of each kind)
 //
 // Prints the figures at the start and the end; exits 1 if anything grew.
-#include "ConexionFreeTds.h"
+#include "data_access/ConexionFreeTds.h"
 
-#include "browser_responder.h"
-#include "server.h"
+#include "tests/stand_in/browser_responder.h"
+#include "tests/stand_in/server.h"
 
 #include <cerrno>
 #include <cstdio>

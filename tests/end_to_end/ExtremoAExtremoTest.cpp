@@ -1,10 +1,10 @@
 // A click on "Test Conexión" in the real window, through FreeTDS, against the
 // loopback SQL Server stand-in: what the user sees and what crossed the wire.
-#include "VentanaBajoPrueba.h"
+#include "tests/end_to_end/VentanaBajoPrueba.h"
 
-#include "browser_responder.h"
-#include "server.h"
-#include "test_kdc.h"
+#include "tests/stand_in/browser_responder.h"
+#include "tests/stand_in/server.h"
+#include "tests/support/kerberos/test_kdc.h"
 
 #include <QDir>
 #include <QFile>

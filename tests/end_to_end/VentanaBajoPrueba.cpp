@@ -1,6 +1,6 @@
-#include "VentanaBajoPrueba.h"
+#include "tests/end_to_end/VentanaBajoPrueba.h"
 
-#include "ConexionFreeTds.h"
+#include "data_access/ConexionFreeTds.h"
 
 #include <QApplication>
 #include <QLabel>

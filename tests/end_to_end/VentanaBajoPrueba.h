@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frmPrincipal.h"
+#include "main_window/frmPrincipal.h"
 
 #include <QColor>
 #include <QString>

@@ -1,5 +1,5 @@
-#include "ConnectionString.h"
-#include "VentanaPrueba.h"
+#include "data_access/ConnectionString.h"
+#include "tests/probe/dobles/VentanaPrueba.h"
 
 #include <QtTest>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "VentanaPrueba.h"
+#include "tests/probe/dobles/VentanaPrueba.h"
 
 #include <QtTest>
 

@@ -1,5 +1,5 @@
-#include "ConnectionString.h"
-#include "cadenaConexion.h"
+#include "data_access/ConnectionString.h"
+#include "probe/cadenaConexion.h"
 
 #include <QtTest>
 #include <string>

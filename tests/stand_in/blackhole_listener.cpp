@@ -1,6 +1,6 @@
-#include "blackhole_listener.h"
+#include "tests/stand_in/blackhole_listener.h"
 
-#include "listen_socket.h"
+#include "tests/stand_in/listen_socket.h"
 
 #include <cerrno>
 #include <poll.h>

@@ -1,5 +1,5 @@
 // The blackhole listener: a port whose connection attempts neither succeed nor fail.
-#include "blackhole_listener.h"
+#include "tests/stand_in/blackhole_listener.h"
 
 #include <gtest/gtest.h>
 

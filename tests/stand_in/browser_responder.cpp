@@ -1,8 +1,8 @@
-#include "browser_responder.h"
+#include "tests/stand_in/browser_responder.h"
 
-#include "byte_buffer.h"
-#include "listen_socket.h"
-#include "ucs2.h"
+#include "tests/stand_in/byte_buffer.h"
+#include "tests/stand_in/listen_socket.h"
+#include "tests/stand_in/ucs2.h"
 
 #include <fcntl.h>
 #include <stdexcept>

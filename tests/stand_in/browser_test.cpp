@@ -1,8 +1,8 @@
 // The SQL Server Browser responder, asked by hand and by FreeTDS.
-#include "browser_responder.h"
-#include "byte_buffer.h"
-#include "dblib_client.h"
-#include "test_support.h"
+#include "tests/stand_in/browser_responder.h"
+#include "tests/stand_in/byte_buffer.h"
+#include "tests/stand_in/dblib_client.h"
+#include "tests/stand_in/test_support.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

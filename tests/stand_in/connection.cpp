@@ -1,11 +1,11 @@
-#include "connection.h"
+#include "tests/stand_in/connection.h"
 
-#include "gss_acceptor.h"
-#include "login7.h"
-#include "packet_channel.h"
-#include "prelogin.h"
-#include "tokens.h"
-#include "ucs2.h"
+#include "tests/stand_in/gss_acceptor.h"
+#include "tests/stand_in/login7.h"
+#include "tests/stand_in/packet_channel.h"
+#include "tests/stand_in/prelogin.h"
+#include "tests/stand_in/tokens.h"
+#include "tests/stand_in/ucs2.h"
 
 #include <algorithm>
 #include <cerrno>

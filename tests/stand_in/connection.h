@@ -1,7 +1,7 @@
 #pragma once
 
-#include "config.h"
-#include "tokens.h"
+#include "tests/stand_in/config.h"
+#include "tests/stand_in/tokens.h"
 
 #include <chrono>
 #include <cstdint>

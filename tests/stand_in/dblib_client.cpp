@@ -1,4 +1,4 @@
-#include "dblib_client.h"
+#include "tests/stand_in/dblib_client.h"
 
 #include <algorithm>
 

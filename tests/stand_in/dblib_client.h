@@ -1,6 +1,6 @@
 #pragma once
 
-#include "test_support.h"
+#include "tests/stand_in/test_support.h"
 
 #include <sybdb.h>
 

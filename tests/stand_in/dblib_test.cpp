@@ -1,6 +1,6 @@
 // The stand-in seen through FreeTDS db-lib, the library the application itself uses.
-#include "dblib_client.h"
-#include "test_support.h"
+#include "tests/stand_in/dblib_client.h"
+#include "tests/stand_in/test_support.h"
 
 namespace stand_in::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "gss_acceptor.h"
+#include "tests/stand_in/gss_acceptor.h"
 
 #include <gssapi/gssapi.h>
 #include <gssapi/gssapi_ext.h>

@@ -1,8 +1,8 @@
 // Integrated logins verified for real: FreeTDS db-lib gets a ticket from an MIT KDC on loopback and
 // the stand-in checks it with the service principal's keytab.
-#include "dblib_client.h"
-#include "test_kdc.h"
-#include "test_support.h"
+#include "tests/stand_in/dblib_client.h"
+#include "tests/stand_in/test_support.h"
+#include "tests/support/kerberos/test_kdc.h"
 
 namespace stand_in::testing {
 namespace {

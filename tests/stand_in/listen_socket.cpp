@@ -1,4 +1,4 @@
-#include "listen_socket.h"
+#include "tests/stand_in/listen_socket.h"
 
 #include <cerrno>
 #include <cstring>

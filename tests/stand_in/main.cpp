@@ -1,5 +1,5 @@
 // Runs the stand-in server until SIGTERM/SIGINT, for demos and for trying outside clients.
-#include "server.h"
+#include "tests/stand_in/server.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "packet_channel.h"
+#include "tests/stand_in/packet_channel.h"
 
-#include "byte_buffer.h"
+#include "tests/stand_in/byte_buffer.h"
 
 #include <algorithm>
 #include <cerrno>

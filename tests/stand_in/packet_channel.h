@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tls_session.h"
+#include "tests/stand_in/tls_session.h"
 
 #include <cstdint>
 #include <memory>

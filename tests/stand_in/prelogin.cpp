@@ -1,6 +1,6 @@
-#include "prelogin.h"
+#include "tests/stand_in/prelogin.h"
 
-#include "byte_buffer.h"
+#include "tests/stand_in/byte_buffer.h"
 
 #include <vector>
 

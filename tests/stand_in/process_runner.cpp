@@ -1,4 +1,4 @@
-#include "process_runner.h"
+#include "tests/stand_in/process_runner.h"
 
 #include <cerrno>
 #include <csignal>

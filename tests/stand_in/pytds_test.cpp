@@ -1,5 +1,5 @@
 // The stand-in seen through pytds, a pure-Python TDS client with its own TLS (pyOpenSSL).
-#include "test_support.h"
+#include "tests/stand_in/test_support.h"
 
 #include <cstdio>
 #include <fstream>

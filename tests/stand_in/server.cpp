@@ -1,8 +1,8 @@
-#include "server.h"
+#include "tests/stand_in/server.h"
 
-#include "connection.h"
-#include "listen_socket.h"
-#include "tls_session.h"
+#include "tests/stand_in/connection.h"
+#include "tests/stand_in/listen_socket.h"
+#include "tests/stand_in/tls_session.h"
 
 #include <fcntl.h>
 #include <stdexcept>

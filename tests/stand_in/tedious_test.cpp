@@ -1,5 +1,5 @@
 // The stand-in seen through tedious, the Node.js TDS client, with Node's own TLS stack.
-#include "test_support.h"
+#include "tests/stand_in/test_support.h"
 
 #include <sys/stat.h>
 

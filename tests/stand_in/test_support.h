@@ -1,7 +1,7 @@
 #pragma once
 
-#include "process_runner.h"
-#include "server.h"
+#include "tests/stand_in/process_runner.h"
+#include "tests/stand_in/server.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tls_session.h"
+#include "tests/stand_in/tls_session.h"
 
 #include <gnutls/crypto.h>
 #include <gnutls/x509.h>

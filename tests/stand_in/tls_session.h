@@ -1,6 +1,6 @@
 #pragma once
 
-#include "config.h"
+#include "tests/stand_in/config.h"
 
 #include <gnutls/gnutls.h>
 

@@ -1,7 +1,7 @@
-#include "tokens.h"
+#include "tests/stand_in/tokens.h"
 
-#include "byte_buffer.h"
-#include "ucs2.h"
+#include "tests/stand_in/byte_buffer.h"
+#include "tests/stand_in/ucs2.h"
 
 namespace stand_in {
 

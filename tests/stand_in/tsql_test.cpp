@@ -1,5 +1,5 @@
 // The stand-in seen through FreeTDS's tsql, a client that is not ours.
-#include "test_support.h"
+#include "tests/stand_in/test_support.h"
 
 namespace stand_in::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "ucs2.h"
+#include "tests/stand_in/ucs2.h"
 
 #include <cctype>
 #include <cstdint>

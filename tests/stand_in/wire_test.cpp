@@ -1,7 +1,7 @@
 // Byte layouts that clients depend on, checked with a hand-made client on a raw socket.
-#include "byte_buffer.h"
-#include "test_support.h"
-#include "ucs2.h"
+#include "tests/stand_in/byte_buffer.h"
+#include "tests/stand_in/test_support.h"
+#include "tests/stand_in/ucs2.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

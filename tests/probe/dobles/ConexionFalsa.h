@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Conexion.h"
-#include "frmPrincipal.h"
+#include "data_access/Conexion.h"
+#include "main_window/frmPrincipal.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ConexionFalsa.h"
-#include "VigilanteMensajes.h"
-#include "frmPrincipal.h"
+#include "main_window/frmPrincipal.h"
+#include "tests/probe/dobles/ConexionFalsa.h"
+#include "tests/probe/dobles/VigilanteMensajes.h"
 
 #include <QLabel>
 #include <QLineEdit>

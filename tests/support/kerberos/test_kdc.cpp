@@ -1,4 +1,4 @@
-#include "test_kdc.h"
+#include "tests/support/kerberos/test_kdc.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
