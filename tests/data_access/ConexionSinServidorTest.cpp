@@ -1,6 +1,7 @@
 // Failures of the real connection object that need no SQL Server: a closed
 // port, a name that does not resolve, a port that never answers, no browser.
 #include "data_access/ConexionFreeTds.h"
+#include "tests/support/EntornoTemporal.h"
 
 #include <gtest/gtest.h>
 
@@ -148,14 +149,9 @@ TEST(ConexionSinServidor, ASilentBrowserEndsWithinTheConnectTimeout) {
 }
 
 TEST(ConexionSinServidor, IntegratedSecurityWithoutATicketNamesKinit) {
-    const char* anterior = std::getenv("KRB5CCNAME");
-    const std::string guardado = anterior ? anterior : "";
-    ::setenv("KRB5CCNAME", "FILE:/nonexistent/tarpelino-sin-ticket", 1);
+    EntornoTemporal entorno;
+    entorno.fija("KRB5CCNAME", "FILE:/nonexistent/tarpelino-sin-ticket");
     const std::string texto = fallo(cadena("127.0.0.1,1", "Integrated Security=SSPI;"));
-    if (anterior)
-        ::setenv("KRB5CCNAME", guardado.c_str(), 1);
-    else
-        ::unsetenv("KRB5CCNAME");
     contiene(texto, "Kerberos");
     contiene(texto, "kinit");
 }
@@ -165,9 +161,9 @@ TEST(ConexionSinServidor, AFreeTdsAliasIsHonoured) {
     const std::string ruta = ::testing::TempDir() + "tarpelino-alias.conf";
     std::ofstream(ruta) << "[global]\n\ttds version = 7.4\n[MiAlias]\n\thost = 127.0.0.1\n\tport = "
                         << cerrado.puerto() << "\n";
-    ::setenv("FREETDSCONF", ruta.c_str(), 1);
+    EntornoTemporal entorno;
+    entorno.fija("FREETDSCONF", ruta);
     const std::string texto = fallo(cadena("MiAlias"));
-    ::unsetenv("FREETDSCONF");
     std::remove(ruta.c_str());
     contiene(texto, "Conexión rechazada por «MiAlias»");
 }

@@ -2,6 +2,7 @@
 // server does, and an open leaves nothing behind: no process, thread,
 // descriptor or file.
 #include "data_access/ConexionFreeTds.h"
+#include "tests/support/EntornoTemporal.h"
 
 #include "tests/stand_in/blackhole_listener.h"
 #include "tests/stand_in/server.h"
@@ -181,11 +182,10 @@ TEST_F(PlazoDeApertura, AnAliasWithAnInstanceAndNoBrowserFailsWithoutFreeTdsOwnS
     const std::string ruta = ::testing::TempDir() + "freetds-alias-instancia.conf";
     std::ofstream(ruta) << "[global]\n\tdump file = /tmp/tarpelino-no-debe-existir.log\n"
                            "[AliasConInstancia]\n\thost = 127.0.0.79\n\tinstance = SQLEXPRESS\n";
-    const char* anterior = std::getenv("FREETDSCONF");
-    ::setenv("FREETDSCONF", ruta.c_str(), 1);
+    EntornoTemporal entorno;
+    entorno.fija("FREETDSCONF", ruta);
     ConexionFreeTds c;
     const Resultado r = abre(c, cadena("AliasConInstancia"));
-    anterior ? ::setenv("FREETDSCONF", anterior, 1) : ::unsetenv("FREETDSCONF");
     std::remove(ruta.c_str());
     EXPECT_FALSE(r.abierta);
     EXPECT_LT(r.duracion, 3s + kMargen);

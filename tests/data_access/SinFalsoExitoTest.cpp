@@ -3,6 +3,7 @@
 // really happened.
 #include "data_access/ConexionFreeTds.h"
 #include "data_access/TextosError.h"
+#include "tests/support/EntornoTemporal.h"
 
 #include "tests/stand_in/browser_responder.h"
 #include "tests/stand_in/server.h"
@@ -118,11 +119,9 @@ TEST_F(SinFalsoExito, AnAliasThatSaysEncryptionOffStillEncryptsTheLoginAndWrites
     std::ofstream(conf) << "[global]\n\tdump file = " << volcado
                         << "\n[SinCifrado]\n\thost = 127.0.0.1\n\tport = " << servidor->port()
                         << "\n\tencryption = off\n";
-    ::setenv("FREETDSCONF", conf.c_str(), 1);
-    ::setenv("TDSDUMP", volcadoEntorno.c_str(), 1);
+    EntornoTemporal entorno;
+    entorno.fija("FREETDSCONF", conf).fija("TDSDUMP", volcadoEntorno);
     const std::string fallo = abre("SinCifrado", "sa", "Secreto1");
-    ::unsetenv("FREETDSCONF");
-    ::unsetenv("TDSDUMP");
     std::remove(conf.c_str());
     EXPECT_EQ(fallo, "");
     ASSERT_EQ(servidor->logins().size(), 1u);
@@ -135,9 +134,9 @@ TEST_F(SinFalsoExito, AnAliasWithAnEncryptionValueFreeTdsRejectsGetsASpanishDesc
     const std::string conf = ::testing::TempDir() + "freetds-estricto.conf";
     std::ofstream(conf) << "[Estricto]\n\thost = 127.0.0.1\n\tport = " << servidor->port()
                         << "\n\tencryption = strict\n";
-    ::setenv("FREETDSCONF", conf.c_str(), 1);
+    EntornoTemporal entorno;
+    entorno.fija("FREETDSCONF", conf);
     const std::string fallo = abre("Estricto", "sa", "Secreto1");
-    ::unsetenv("FREETDSCONF");
     std::remove(conf.c_str());
     contiene(fallo, "pide «encryption = strict», que no es válido: use off, request o require.");
     EXPECT_EQ(fallo.find("dbstrcpy"), std::string::npos);
@@ -148,9 +147,9 @@ TEST_F(SinFalsoExito, AnAliasThatChecksTheCertificateNameSaysItCannotBeHonoured)
     const std::string conf = ::testing::TempDir() + "freetds-ca.conf";
     std::ofstream(conf) << "[ConCa]\n\thost = 127.0.0.1\n\tport = " << servidor->port()
                         << "\n\tca file = /etc/ssl/certs/ca-certificates.crt\n";
-    ::setenv("FREETDSCONF", conf.c_str(), 1);
+    EntornoTemporal entorno;
+    entorno.fija("FREETDSCONF", conf);
     const std::string fallo = abre("ConCa", "sa", "Secreto1");
-    ::unsetenv("FREETDSCONF");
     std::remove(conf.c_str());
     contiene(fallo, "añada «check certificate hostname = no»");
     EXPECT_EQ(servidor->connectionsAccepted(), 0);

@@ -1,6 +1,7 @@
 // A click on "Test Conexión" in the real window, through FreeTDS, against the
 // loopback SQL Server stand-in: what the user sees and what crossed the wire.
 #include "tests/end_to_end/VentanaBajoPrueba.h"
+#include "tests/support/EntornoTemporal.h"
 
 #include "tests/stand_in/browser_responder.h"
 #include "tests/stand_in/server.h"
@@ -126,18 +127,16 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write("[global]\n\ttds version = 7.1\n\tencryption = off\n\tport = 1\n");
         }
-        qputenv("FREETDSCONF", conf.toUtf8());
-        qputenv("TDSVER", "7.4");
-        qputenv("TDSPORT", "1");
         auto c = configuracionBase();
         c.encryption = Encryption::LoginOnly;
         arranca(c);
         VentanaBajoPrueba v;
         rellenaComoSa(v, servidorEn(*servidor));
-        v.pulsaTest();
-        qunsetenv("FREETDSCONF");
-        qunsetenv("TDSVER");
-        qunsetenv("TDSPORT");
+        {
+            EntornoTemporal entorno;
+            entorno.fija("FREETDSCONF", conf.toStdString()).fija("TDSVER", "7.4").fija("TDSPORT", "1");
+            v.pulsaTest();
+        }
         QFile::remove(conf);
 
         compruebaPasada(v, "lbl2005", "txtErr2005", true);
@@ -272,11 +271,13 @@ private slots:
                         .arg(servidor->port())
                         .toUtf8());
         }
-        qputenv("FREETDSCONF", conf.toUtf8());
         VentanaBajoPrueba v;
         rellenaComoSa(v, "Cifrado");
-        v.pulsaTest();
-        qunsetenv("FREETDSCONF");
+        {
+            EntornoTemporal entorno;
+            entorno.fija("FREETDSCONF", conf.toStdString());
+            v.pulsaTest();
+        }
         QFile::remove(conf);
         compruebaPasada(v, "lbl2005", "txtErr2005", false, "no se pudo negociar el cifrado");
         QCOMPARE(int(servidor->logins().size()), 0);

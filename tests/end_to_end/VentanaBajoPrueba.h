@@ -1,11 +1,11 @@
 #pragma once
 
 #include "main_window/frmPrincipal.h"
+#include "tests/support/VigilanteMensajes.h"
 
 #include <QColor>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 #include <chrono>
 #include <memory>
 
@@ -26,10 +26,15 @@ public:
     std::chrono::milliseconds pulsaTest();
 
     // Texts of message boxes that appeared and were closed.
-    QStringList cajasMostradas() const { return cajas_; }
+    QStringList cajasMostradas() const {
+        QStringList textos;
+        for (const auto& m : mensajes_.vistos)
+            textos << m.texto;
+        return textos;
+    }
 
 private:
+    // A message box would block the click: noted and closed.
+    VigilanteMensajes mensajes_;
     std::unique_ptr<frmPrincipal> ventana_;
-    QTimer vigilante_;
-    QStringList cajas_;
 };

@@ -2,7 +2,7 @@
 
 #include "main_window/frmPrincipal.h"
 #include "tests/probe/dobles/ConexionFalsa.h"
-#include "tests/probe/dobles/VigilanteMensajes.h"
+#include "tests/support/VigilanteMensajes.h"
 
 #include <QLabel>
 #include <QLineEdit>
