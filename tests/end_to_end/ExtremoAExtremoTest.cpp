@@ -247,6 +247,47 @@ private slots:
         QCOMPARE(int(servidor->logins().size()), 2);
     }
 
+    // Each way Kerberos fails in real networks, named in both passes within the timeout.
+    void kerberosQueFalla_data() {
+        QTest::addColumn<QString>("caso");
+        QTest::addColumn<QString>("descripcion");
+        QTest::newRow("ticket caducado") << "caducado"
+                                         << "(el ticket ha caducado). Obtenga uno con kinit";
+        QTest::newRow("otro dominio") << "otro dominio"
+                                      << "su ticket es de ana@OTRO.TEST";
+        QTest::newRow("KDC inalcanzable") << "KDC caído"
+                                          << "no se puede contactar con ningún KDC";
+    }
+    void kerberosQueFalla() {
+        QFETCH(QString, caso);
+        QFETCH(QString, descripcion);
+        kerberos_testing::TestKdc kdc;
+        kerberos_testing::TestKdc otro("OTRO.TEST");
+        auto c = configuracionBase();
+        c.keytab = kdc.keytab();
+        arranca(c);
+        kdc.addServicePrincipal(kerberos_testing::TestKdc::sqlServerPrincipal("127.0.0.1", servidor->port()));
+        std::unique_ptr<kerberos_testing::KerberosEnvironment> entorno;
+        if (caso == "otro dominio") {
+            kdc.knowRealm(otro);
+            entorno = std::make_unique<kerberos_testing::KerberosEnvironment>(kdc, kdc.configFile(),
+                                                                              otro.credentialCache());
+        } else {
+            if (caso == "caducado")
+                kdc.expireUserTicket();
+            entorno = std::make_unique<kerberos_testing::KerberosEnvironment>(kdc);
+            if (caso == "KDC caído")
+                kdc.stop();
+        }
+        VentanaBajoPrueba v(3s);
+        rellena(v, servidorEn(*servidor), "", "no se usa");
+        const auto duracion = v.pulsaTest();
+        compruebaPasada(v, "lbl2005", "txtErr2005", false, descripcion);
+        compruebaPasada(v, "lbl2008", "txtErr2008", false, descripcion);
+        QVERIFY2(duracion < 7s, qPrintable(QString::number(duracion.count())));
+        QCOMPARE(int(servidor->logins().size()), 0);
+    }
+
     void unaCuentaDeWindowsEntraPorNtlm() {
         arranca();
         VentanaBajoPrueba v;
