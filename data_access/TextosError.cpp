@@ -293,9 +293,7 @@ std::string tlsRechazado(const std::string& destino, const std::string& producto
     if (alerta == 70)
         return "El servidor " + destino +
                " no acepta ninguna versión de TLS que ofrezca este cliente: " + cliente +
-               ", y el servidor exige una más reciente (alerta TLS 70, protocol_version). Con este cliente "
-               "no es "
-               "posible conectar a este servidor.";
+               "; el servidor exige una más reciente (alerta TLS 70, protocol_version).";
     if (alerta >= 0)
         return "El servidor " + destino + " rechazó la negociación TLS (alerta TLS " +
                std::to_string(alerta) + "); " + cliente + ".";

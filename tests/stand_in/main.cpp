@@ -12,7 +12,7 @@ namespace {
 int usage() {
     std::cerr << "usage: tds-stand-in [--address A] [--port P] [--login USER:PASSWORD]... "
                  "[--database NAME]... [--min-tds 7.2|7.3|7.4] [--encryption none|login|required] "
-                 "[--server-name NAME]\n";
+                 "[--server-name NAME] [--tls 1.0|1.1|1.2|1.0-1.2 ...]\n";
     return 2;
 }
 
@@ -35,6 +35,18 @@ bool parseEncryption(const std::string& text, stand_in::Encryption& encryption) 
         encryption = stand_in::Encryption::LoginOnly;
     else if (text == "required")
         encryption = stand_in::Encryption::Required;
+    else
+        return false;
+    return true;
+}
+
+bool parseTls(const std::string& text, stand_in::TlsVersion& version) {
+    if (text == "1.0")
+        version = stand_in::TlsVersion::Tls1_0;
+    else if (text == "1.1")
+        version = stand_in::TlsVersion::Tls1_1;
+    else if (text == "1.2")
+        version = stand_in::TlsVersion::Tls1_2;
     else
         return false;
     return true;
@@ -72,6 +84,12 @@ int main(int argc, char** argv) {
                 return usage();
         } else if (option == "--server-name") {
             config.serverName = value;
+        } else if (option == "--tls") {
+            // "1.2" alone, or a range "1.0-1.2".
+            const auto guion = value.find('-');
+            if (!parseTls(value.substr(0, guion), config.tlsMinimum) ||
+                !parseTls(guion == std::string::npos ? value : value.substr(guion + 1), config.tlsMaximum))
+                return usage();
         } else {
             return usage();
         }
