@@ -83,19 +83,17 @@ void ConexionFreeTds::abre() {
     peticion.host = direccion.host;
     peticion.puerto = direccion.puerto;
     peticion.instancia = direccion.instancia;
-    peticion.baseDatos = ajustes.baseDatos;
-    peticion.aplicacion = ajustes.aplicacion;
-    peticion.estacion = ajustes.estacion;
-    peticion.integrada = ajustes.seguridadIntegrada;
-    if (!peticion.integrada) {
-        peticion.usuario = ajustes.usuario;
-        peticion.password = ajustes.password;
+    Credenciales& c = peticion.credenciales;
+    c.baseDatos = ajustes.baseDatos;
+    c.aplicacion = ajustes.aplicacion;
+    c.estacion = ajustes.estacion;
+    c.integrada = ajustes.seguridadIntegrada;
+    if (!c.integrada) {
+        c.usuario = ajustes.usuario;
+        c.password = ajustes.password;
     }
-    compruebaValor("la base de datos", peticion.baseDatos);
-    compruebaValor("el nombre de la aplicación", peticion.aplicacion);
-    compruebaValor("el nombre del equipo", peticion.estacion);
-    compruebaValor("el usuario", peticion.usuario);
-    compruebaValor("la contraseña", peticion.password);
+    for (const auto& [campo, valor] : valoresConNombre(c))
+        compruebaValor(campo, *valor);
     compruebaValor("la instancia", peticion.instancia);
     peticion.resolucionFija = resolucionFija_;
     proceso_ = ProcesoLogin::abre(peticion, plazo);

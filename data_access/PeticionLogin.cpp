@@ -80,6 +80,14 @@ bool leeTodo(int fd, char* datos, std::size_t n) {
 
 } // namespace
 
+std::array<std::pair<const char*, std::string*>, 5> valoresConNombre(Credenciales& c) {
+    return {{{"el usuario", &c.usuario},
+             {"la contraseña", &c.password},
+             {"la base de datos", &c.baseDatos},
+             {"el nombre de la aplicación", &c.aplicacion},
+             {"el nombre del equipo", &c.estacion}}};
+}
+
 std::string serializa(const PeticionLogin& p) {
     Escritor e;
     e.numero(std::uint64_t(p.versionDbLib));
@@ -90,12 +98,12 @@ std::string serializa(const PeticionLogin& p) {
     e.texto(p.host);
     e.numero(p.puerto);
     e.texto(p.instancia);
-    e.texto(p.usuario);
-    e.texto(p.password);
-    e.texto(p.baseDatos);
-    e.texto(p.aplicacion);
-    e.texto(p.estacion);
-    e.numero(p.integrada);
+    e.texto(p.credenciales.usuario);
+    e.texto(p.credenciales.password);
+    e.texto(p.credenciales.baseDatos);
+    e.texto(p.credenciales.aplicacion);
+    e.texto(p.credenciales.estacion);
+    e.numero(p.credenciales.integrada);
     e.numero(p.limite ? std::uint64_t(p.limite->count()) + 1 : 0);
     e.numero(std::uint64_t(p.transcurrido.count()));
     e.numero(p.resolucionFija.size());
@@ -119,12 +127,12 @@ PeticionLogin deserializa(const std::string& cuerpo) {
     p.host = l.texto();
     p.puerto = std::uint16_t(l.numero());
     p.instancia = l.texto();
-    p.usuario = l.texto();
-    p.password = l.texto();
-    p.baseDatos = l.texto();
-    p.aplicacion = l.texto();
-    p.estacion = l.texto();
-    p.integrada = l.numero() != 0;
+    p.credenciales.usuario = l.texto();
+    p.credenciales.password = l.texto();
+    p.credenciales.baseDatos = l.texto();
+    p.credenciales.aplicacion = l.texto();
+    p.credenciales.estacion = l.texto();
+    p.credenciales.integrada = l.numero() != 0;
     if (const std::uint64_t limite = l.numero())
         p.limite = std::chrono::milliseconds(limite - 1);
     p.transcurrido = std::chrono::milliseconds(l.numero());

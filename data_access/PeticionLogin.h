@@ -2,6 +2,7 @@
 
 #include "data_access/Proveedor.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -9,6 +10,20 @@
 #include <vector>
 
 namespace data_access {
+
+// What LOGIN7 carries of the user's: sent exactly, or refused before anything is sent.
+struct Credenciales {
+    std::string usuario;
+    std::string password;
+    std::string baseDatos;
+    std::string aplicacion;
+    std::string estacion;
+    bool integrada = false;
+};
+
+// The values above with the name a description gives each ("la contraseña"),
+// for the checks that go through all of them.
+std::array<std::pair<const char*, std::string*>, 5> valoresConNombre(Credenciales& c);
 
 // Everything the login process needs for one open, already validated by the
 // connection object. It travels over a socket, never through argv or the
@@ -22,12 +37,7 @@ struct PeticionLogin {
     std::string host;         // as typed, without brackets
     std::uint16_t puerto = 0; // 0: not given
     std::string instancia;
-    std::string usuario;
-    std::string password;
-    std::string baseDatos;
-    std::string aplicacion;
-    std::string estacion;
-    bool integrada = false;
+    Credenciales credenciales;
     // The budget of the whole open and what the caller already spent of it.
     std::optional<std::chrono::milliseconds> limite;
     std::chrono::milliseconds transcurrido{0};

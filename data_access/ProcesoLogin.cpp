@@ -203,7 +203,7 @@ std::unique_ptr<ProcesoLogin> ProcesoLogin::abre(const PeticionLogin& peticion, 
         if (r < 0 && errno == EINTR)
             continue;
         if (r == 0)
-            falla(textos::tiempoAgotadoEn(etapa, destino, plazo, peticion.integrada));
+            falla(textos::tiempoAgotadoEn(etapa, destino, plazo, peticion.credenciales.integrada));
         char tipo = 0;
         std::string cuerpo;
         if (!recibeMensaje(canal, tipo, cuerpo)) {

@@ -105,7 +105,7 @@ std::string configuracion(const PeticionLogin& p, const Destino& d, std::uint16_
     texto += linea("host", "127.0.0.1") + linea("port", std::to_string(puertoRelevo)) +
              linea("tds version", p.versionTds) + linea("encryption", d.cifrado) +
              linea("client charset", juegoCaracteres);
-    if (p.integrada)
+    if (p.credenciales.integrada)
         texto += linea("spn", spnDe(d, nombreCanonico));
     if (d.alias) {
         if (!d.alias->realm.empty())
@@ -149,12 +149,8 @@ private:
 // UCS-2 either way.
 constexpr std::size_t kMaximoDbLib = 128;
 
-std::string juegoCaracteresPara(PeticionSesion& s) {
-    const std::pair<const char*, std::string*> valores[] = {{"el usuario", &s.usuario},
-                                                            {"la contraseña", &s.password},
-                                                            {"la base de datos", &s.baseDatos},
-                                                            {"el nombre de la aplicación", &s.aplicacion},
-                                                            {"el nombre del equipo", &s.estacion}};
+std::string juegoCaracteresPara(Credenciales& credenciales) {
+    const auto valores = valoresConNombre(credenciales);
     bool cabe = true;
     for (const auto& v : valores)
         cabe = cabe && v.second->size() <= kMaximoDbLib;
@@ -197,7 +193,7 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
     if (d.puerto == 0)
         d.puerto = kPuertoPorDefecto;
     const std::string destino = describeDestino(p, d);
-    if (p.integrada) {
+    if (p.credenciales.integrada) {
         informa(Etapa::PreparacionLogin, destino);
         if (auto motivo = faltaTicketDeServicio(spnDe(d, resuelto.nombreCanonico)))
             throw ErrorConexion(*motivo);
@@ -207,13 +203,8 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
     PeticionSesion sesion;
     sesion.servidor = p.host;
     sesion.versionDbLib = p.versionDbLib;
-    sesion.baseDatos = p.baseDatos;
-    sesion.aplicacion = p.aplicacion;
-    sesion.estacion = p.estacion;
-    sesion.integrada = p.integrada;
-    sesion.usuario = p.usuario;
-    sesion.password = p.password;
-    sesion.juegoCaracteres = juegoCaracteresPara(sesion);
+    sesion.credenciales = p.credenciales;
+    sesion.juegoCaracteres = juegoCaracteresPara(sesion.credenciales);
 
     // Whatever the configuration cannot carry is refused before anything reaches the server.
     configuracion(p, d, 0, resuelto.nombreCanonico, sesion.juegoCaracteres);

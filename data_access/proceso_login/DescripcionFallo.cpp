@@ -40,7 +40,7 @@ std::string describeErrorCliente(const ErrorCliente& e, const std::string& desti
 
 std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultado& red,
                           const std::string& destino, const Plazo& plazo, const PeticionLogin& peticion) {
-    const bool integrada = peticion.integrada;
+    const bool integrada = peticion.credenciales.integrada;
     std::string mensajes;
     for (const MensajeServidor& m : diagnostico.mensajes)
         if (m.clase > 10)

@@ -30,11 +30,12 @@ struct LiberaLogin {
 };
 using Login = std::unique_ptr<LOGINREC, LiberaLogin>;
 
-bool rellenaLogin(LOGINREC* login, const PeticionSesion& p) {
-    bool ok = DBSETLCHARSET(login, p.juegoCaracteres.c_str()) == SUCCEED &&
+bool rellenaLogin(LOGINREC* login, const PeticionSesion& sesion) {
+    const Credenciales& p = sesion.credenciales;
+    bool ok = DBSETLCHARSET(login, sesion.juegoCaracteres.c_str()) == SUCCEED &&
               DBSETLAPP(login, p.aplicacion.c_str()) == SUCCEED &&
               DBSETLDBNAME(login, p.baseDatos.c_str()) == SUCCEED &&
-              dbsetlversion(login, BYTE(p.versionDbLib)) == SUCCEED;
+              dbsetlversion(login, BYTE(sesion.versionDbLib)) == SUCCEED;
     if (!p.estacion.empty())
         ok = ok && DBSETLHOST(login, p.estacion.c_str()) == SUCCEED;
     if (p.integrada)

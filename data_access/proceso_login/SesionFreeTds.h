@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data_access/PeticionLogin.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,12 +35,7 @@ struct PeticionSesion {
     std::string servidor;             // the name dbopen gets: a section of `archivoConfiguracion`
     std::string archivoConfiguracion; // freetds.conf read before FreeTDS's own files
     int versionDbLib = 0;
-    std::string usuario;
-    std::string password;
-    std::string baseDatos;
-    std::string aplicacion;
-    std::string estacion;
-    bool integrada = false;
+    Credenciales credenciales;
     std::string juegoCaracteres = "UTF-8"; // of the values above and of what the server says
     int segundosLogin = 0;                 // 0: no limit
 };

@@ -3,6 +3,7 @@
 // descriptor or file.
 #include "data_access/ConexionFreeTds.h"
 #include "tests/support/EntornoTemporal.h"
+#include "tests/support/RecursosProceso.h"
 
 #include "tests/stand_in/blackhole_listener.h"
 #include "tests/stand_in/server.h"
@@ -12,7 +13,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <dirent.h>
 #include <filesystem>
 #include <fstream>
 #include <sys/wait.h>
@@ -26,29 +26,13 @@ using Reloj = std::chrono::steady_clock;
 // What the open may take beyond its limit: the login process noticing and reporting.
 constexpr auto kMargen = 700ms;
 
-int entradas(const char* directorio) {
-    int n = 0;
-    if (DIR* d = ::opendir(directorio)) {
-        while (::readdir(d))
-            ++n;
-        ::closedir(d);
-    }
-    return n;
-}
-
 // Descriptors, threads, child processes and files in the temporary folder
 // (a private one: see tests/data_access/CMakeLists.txt).
 struct Recursos {
-    int descriptores = entradas("/proc/self/fd");
-    int hilos = entradas("/proc/self/task");
+    int descriptores = descriptoresAbiertos();
+    int hilos = hilosVivos();
     bool hijos = ::waitpid(-1, nullptr, WNOHANG) != -1 || errno != ECHILD;
-    int temporales = [] {
-        int n = 0;
-        for ([[maybe_unused]] const auto& e :
-             std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
-            ++n;
-        return n;
-    }();
+    int temporales = archivosTemporales();
     bool operator==(const Recursos& o) const {
         return descriptores == o.descriptores && hilos == o.hilos && hijos == o.hijos &&
                temporales == o.temporales;
@@ -102,7 +86,15 @@ stand_in::Config servidorCon(stand_in::Fault fallo, std::chrono::milliseconds re
 
 class PlazoDeApertura : public ::testing::Test {
 protected:
-    void SetUp() override { antes_ = Recursos(); }
+    // A temporary folder of this test's own, so that tests running beside it
+    // cannot change what is counted there.
+    void SetUp() override {
+        std::string plantilla = (std::filesystem::temp_directory_path() / "plazo-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(plantilla.data()), nullptr);
+        carpeta_ = plantilla;
+        entorno_.fija("TMPDIR", carpeta_);
+        antes_ = Recursos();
+    }
     void TearDown() override {
         const Recursos despues;
         EXPECT_TRUE(despues == antes_)
@@ -110,9 +102,12 @@ protected:
             << despues.descriptores << ", hilos " << antes_.hilos << " -> " << despues.hilos << ", hijos "
             << antes_.hijos << " -> " << despues.hijos << ", temporales " << antes_.temporales << " -> "
             << despues.temporales;
+        std::filesystem::remove_all(carpeta_);
     }
 
 private:
+    EntornoTemporal entorno_;
+    std::string carpeta_;
     Recursos antes_;
 };
 

@@ -9,6 +9,7 @@
 //
 // Prints the figures at the start and the end; exits 1 if anything grew.
 #include "data_access/ConexionFreeTds.h"
+#include "tests/support/RecursosProceso.h"
 
 #include "tests/stand_in/browser_responder.h"
 #include "tests/stand_in/server.h"
@@ -16,7 +17,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -26,16 +26,6 @@
 using namespace data_access;
 
 namespace {
-
-int entradas(const char* directorio) {
-    int n = 0;
-    if (DIR* d = ::opendir(directorio)) {
-        while (::readdir(d))
-            ++n;
-        ::closedir(d);
-    }
-    return n;
-}
 
 long residenteKb() {
     std::ifstream estado("/proc/self/status");
@@ -65,17 +55,11 @@ int hijosVivos() {
 }
 
 struct Figuras {
-    int descriptores = entradas("/proc/self/fd");
-    int hilos = entradas("/proc/self/task");
+    int descriptores = descriptoresAbiertos();
+    int hilos = hilosVivos();
     int hijos = hijosVivos();
     long residente = residenteKb();
-    int temporales = [] {
-        int n = 0;
-        for ([[maybe_unused]] const auto& e :
-             std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
-            ++n;
-        return n;
-    }();
+    int temporales = archivosTemporales();
 };
 
 void imprime(const char* cuando, const Figuras& f) {
