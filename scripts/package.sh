@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Tarpelino for release in build-paquete/
+# Installs what is missing, builds Tarpelino for release in build-package/
 # with Debian's hardening flags, and makes the Debian package there.
 # Extra CMake settings (the package's identity): TARPELINO_CMAKE_ARGS.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-build_dir=${TARPELINO_PAQUETE_DIR:-build-paquete}
+build_dir=${TARPELINO_PACKAGE_DIR:-build-package}
 
 read -r -a extra <<<"${TARPELINO_CMAKE_ARGS:-}"
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all

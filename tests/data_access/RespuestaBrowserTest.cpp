@@ -1,4 +1,4 @@
-#include "data_access/proceso_login/BusquedaInstancia.h"
+#include "data_access/login_process/BusquedaInstancia.h"
 
 #include <gtest/gtest.h>
 

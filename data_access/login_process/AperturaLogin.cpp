@@ -1,15 +1,15 @@
-#include "data_access/proceso_login/AperturaLogin.h"
+#include "data_access/login_process/AperturaLogin.h"
 
 #include "data_access/Conexion.h"
 #include "data_access/DireccionServidor.h"
 #include "data_access/TextoAscii.h"
 #include "data_access/TextosError.h"
-#include "data_access/proceso_login/AliasFreeTds.h"
-#include "data_access/proceso_login/BusquedaInstancia.h"
-#include "data_access/proceso_login/ConversionTexto.h"
-#include "data_access/proceso_login/DescripcionFallo.h"
-#include "data_access/proceso_login/ResolucionNombres.h"
-#include "data_access/proceso_login/ServicioKerberos.h"
+#include "data_access/login_process/AliasFreeTds.h"
+#include "data_access/login_process/BusquedaInstancia.h"
+#include "data_access/login_process/ConversionTexto.h"
+#include "data_access/login_process/DescripcionFallo.h"
+#include "data_access/login_process/ResolucionNombres.h"
+#include "data_access/login_process/ServicioKerberos.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

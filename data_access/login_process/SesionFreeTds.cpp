@@ -1,4 +1,4 @@
-#include "data_access/proceso_login/SesionFreeTds.h"
+#include "data_access/login_process/SesionFreeTds.h"
 
 #include <sybdb.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "data_access/Plazo.h"
-#include "data_access/proceso_login/ResolucionNombres.h"
+#include "data_access/login_process/ResolucionNombres.h"
 
 #include <cstdint>
 #include <optional>

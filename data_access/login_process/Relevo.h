@@ -2,7 +2,7 @@
 
 #include "data_access/PeticionLogin.h"
 #include "data_access/Plazo.h"
-#include "data_access/proceso_login/ResolucionNombres.h"
+#include "data_access/login_process/ResolucionNombres.h"
 
 #include <functional>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "data_access/proceso_login/ConversionTexto.h"
+#include "data_access/login_process/ConversionTexto.h"
 
 #include <cerrno>
 #include <iconv.h>

@@ -5,7 +5,7 @@
 #include "data_access/Conexion.h"
 #include "data_access/PeticionLogin.h"
 #include "data_access/TextosError.h"
-#include "data_access/proceso_login/AperturaLogin.h"
+#include "data_access/login_process/AperturaLogin.h"
 
 #include <csignal>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "data_access/proceso_login/AliasFreeTds.h"
+#include "data_access/login_process/AliasFreeTds.h"
 
 #include "data_access/TextoAscii.h"
 

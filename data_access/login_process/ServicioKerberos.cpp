@@ -1,4 +1,4 @@
-#include "data_access/proceso_login/ServicioKerberos.h"
+#include "data_access/login_process/ServicioKerberos.h"
 
 #include "data_access/TextosError.h"
 

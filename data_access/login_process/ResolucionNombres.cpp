@@ -1,4 +1,4 @@
-#include "data_access/proceso_login/ResolucionNombres.h"
+#include "data_access/login_process/ResolucionNombres.h"
 
 #include "data_access/Conexion.h"
 #include "data_access/TextoAscii.h"

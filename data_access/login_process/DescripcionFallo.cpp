@@ -1,4 +1,4 @@
-#include "data_access/proceso_login/DescripcionFallo.h"
+#include "data_access/login_process/DescripcionFallo.h"
 
 #include "data_access/TextosError.h"
 

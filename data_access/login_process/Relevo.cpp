@@ -1,4 +1,4 @@
-#include "data_access/proceso_login/Relevo.h"
+#include "data_access/login_process/Relevo.h"
 
 #include <algorithm>
 #include <cerrno>

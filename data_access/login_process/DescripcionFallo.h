@@ -2,8 +2,8 @@
 
 #include "data_access/PeticionLogin.h"
 #include "data_access/Plazo.h"
-#include "data_access/proceso_login/Relevo.h"
-#include "data_access/proceso_login/SesionFreeTds.h"
+#include "data_access/login_process/Relevo.h"
+#include "data_access/login_process/SesionFreeTds.h"
 
 #include <string>
 
