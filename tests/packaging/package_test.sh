@@ -3,7 +3,7 @@
 # runs lintian (an error fails), unpacks it into a throw-away root and starts
 # the unpacked tarpelino: its window must appear and a login must run the
 # unpacked tarpelino-login, not the one in the build tree.
-# Usage: prueba_packaging.sh <build dir> <application id>
+# Usage: package_test.sh <build dir> <application id>
 set -euo pipefail
 
 construccion=$(cd "$1" && pwd)
