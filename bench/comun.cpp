@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <thread>
 
 namespace bench {
 
@@ -101,6 +102,10 @@ double mediana(std::vector<double> v) {
     return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
 }
 
+namespace {
+constexpr std::chrono::milliseconds kPausa{25};
+} // namespace
+
 void comparaIntercalado(benchmark::State& state, const std::function<void()>& a,
                         const std::function<void()>& b, int calentamiento) {
     for (int i = 0; i < calentamiento; ++i) {
@@ -116,6 +121,10 @@ void comparaIntercalado(benchmark::State& state, const std::function<void()>& a,
             const auto inicio = Reloj::now();
             esA ? a() : b();
             (esA ? da : db) = segundosDesde(inicio);
+            // Untimed, as between a person's clicks: what a side left running
+            // (the next login process loading its libraries) ends before the
+            // other side is timed.
+            std::this_thread::sleep_for(kPausa);
         }
         aPrimero = !aPrimero;
         ta.push_back(da);

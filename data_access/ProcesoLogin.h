@@ -34,7 +34,4 @@ private:
     ResumenLogin resumen_;
 };
 
-// Where tarpelino-login is: beside an installed tarpelino, or in the build tree.
-std::string rutaProcesoLogin();
-
 } // namespace data_access

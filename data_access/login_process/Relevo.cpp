@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <system_error>
@@ -12,6 +13,14 @@
 namespace data_access {
 
 namespace {
+
+// The login is a few small packets each way, often two in a row (TLS
+// flights): Nagle's algorithm would hold the second back for the peer's
+// delayed ACK. db-lib sets the same on its own socket.
+void sinNagle(int fd) {
+    const int si = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &si, sizeof si);
+}
 
 constexpr std::chrono::milliseconds kEscalonado{250};
 constexpr std::size_t kBufferMaximo = 1 << 16;
@@ -325,8 +334,10 @@ void Relevo::bucle() {
         }
         if (cliente < 0 && fds[1].revents) {
             cliente = ::accept4(escucha_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-            if (cliente >= 0)
+            if (cliente >= 0) {
                 cierra(escucha_); // one login, one connection
+                sinNagle(cliente);
+            }
         }
         for (std::size_t k = 4; k < fds.size(); ++k) {
             if (!fds[k].revents)
@@ -338,6 +349,7 @@ void Relevo::bucle() {
                                    [&](const Intento& i) { return i.fd == fds[k].fd; });
             if (error == 0 && servidor < 0) {
                 servidor = it->fd;
+                sinNagle(servidor);
                 {
                     std::lock_guard<std::mutex> cerrojo(mutex_);
                     resultado_.conectado = true;

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <netdb.h>
+#include <optional>
 
 namespace data_access {
 
@@ -21,9 +22,29 @@ struct Consulta {
     gaicb peticion{};
 };
 
+// An IPv4 or IPv6 literal as an address; nothing for a name (or a form only the resolver reads).
+std::optional<DireccionIp> direccionLiteral(const std::string& literal) {
+    DireccionIp d;
+    auto& v4 = reinterpret_cast<sockaddr_in&>(d.direccion);
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(d.direccion);
+    if (::inet_pton(AF_INET, literal.c_str(), &v4.sin_addr) == 1) {
+        v4.sin_family = AF_INET;
+        d.longitud = sizeof v4;
+    } else if (::inet_pton(AF_INET6, literal.c_str(), &v6.sin6_addr) == 1) {
+        v6.sin6_family = AF_INET6;
+        d.longitud = sizeof v6;
+    } else {
+        return std::nullopt;
+    }
+    return d;
+}
+
 } // namespace
 
 HostResuelto resuelveHost(const std::string& host, const Plazo& plazo) {
+    // The resolver would answer a literal with itself, after starting a thread to do it.
+    if (auto literal = direccionLiteral(host))
+        return {{*literal}, host};
     auto* consulta = new Consulta;
     consulta->host = host;
     consulta->pista.ai_family = AF_UNSPEC;
@@ -87,20 +108,9 @@ HostResuelto resuelveConTabla(const std::string& host, const TablaResolucion& ta
             throw ErrorConexion(textos::resolucionAgotada(host, plazo));
         }
         HostResuelto resuelto{{}, host};
-        for (const std::string& literal : literales) {
-            DireccionIp d;
-            auto& v4 = reinterpret_cast<sockaddr_in&>(d.direccion);
-            auto& v6 = reinterpret_cast<sockaddr_in6&>(d.direccion);
-            if (::inet_pton(AF_INET, literal.c_str(), &v4.sin_addr) == 1) {
-                v4.sin_family = AF_INET;
-                d.longitud = sizeof v4;
-            } else if (::inet_pton(AF_INET6, literal.c_str(), &v6.sin6_addr) == 1) {
-                v6.sin6_family = AF_INET6;
-                d.longitud = sizeof v6;
-            } else
-                continue;
-            resuelto.direcciones.push_back(d);
-        }
+        for (const std::string& literal : literales)
+            if (auto d = direccionLiteral(literal))
+                resuelto.direcciones.push_back(*d);
         return resuelto;
     }
     return resuelveHost(host, plazo);

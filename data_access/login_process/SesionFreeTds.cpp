@@ -2,6 +2,8 @@
 
 #include <sybdb.h>
 
+#include <iconv.h>
+
 namespace data_access {
 
 namespace {
@@ -50,10 +52,24 @@ void CierraProcesoDb::operator()(tds_dblib_dbprocess* proceso) const {
     dbclose(proceso);
 }
 
-ProcesoDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico) {
+void preparaDbLib() {
+    static bool preparada = false;
+    if (preparada)
+        return;
+    preparada = true;
     dbinit();
     dberrhandle(manejadorErrores);
     dbmsghandle(manejadorMensajes);
+    // FreeTDS converts between UTF-16 and the client charset, ISO-8859-1 and
+    // the server's code page (CP1252 for the usual collations) during the
+    // login; each conversion loads a gconv module on first use. Descriptors
+    // kept open keep the modules loaded.
+    for (const char* desde : {"UTF-8", "ISO-8859-1", "CP1252"})
+        iconv_open("UTF-16LE", desde);
+}
+
+ProcesoDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico) {
+    preparaDbLib();
     gDiagnostico = &diagnostico;
     struct Suelta {
         ~Suelta() { gDiagnostico = nullptr; }

@@ -46,6 +46,10 @@ struct CierraProcesoDb {
 };
 using ProcesoDb = std::unique_ptr<tds_dblib_dbprocess, CierraProcesoDb>;
 
+// db-lib's initialisation and the character conversions a login uses,
+// done before the request arrives; abreSesion does it if nobody has.
+void preparaDbLib();
+
 // One db-lib login. Returns the open process, or nullptr with what went
 // wrong in `diagnostico`. db-lib's handlers, timeouts and configuration file
 // are process-wide: this runs once per login process.

@@ -1,11 +1,13 @@
 // tarpelino-login: one login to SQL Server through db-lib, on behalf of a
 // connection object, which talks to it over descriptor 3 and may kill it at
 // the open's deadline. It stays while the connection is open and ends when
-// told to close or when the connection object goes away.
+// told to close or when the connection object goes away. It may be started
+// ahead of time and wait for its request.
 #include "data_access/Conexion.h"
 #include "data_access/PeticionLogin.h"
 #include "data_access/TextosError.h"
 #include "data_access/login_process/AperturaLogin.h"
+#include "data_access/login_process/SesionFreeTds.h"
 
 #include <csignal>
 #include <mutex>
@@ -14,6 +16,8 @@ using namespace data_access;
 
 int main() {
     std::signal(SIGPIPE, SIG_IGN);
+    // Started ahead of its request: what every login needs is made ready while it waits.
+    preparaDbLib();
     constexpr int kCanal = 3;
     char tipo = 0;
     std::string cuerpo;

@@ -156,8 +156,12 @@ TEST(ConexionSinServidor, IntegratedSecurityWithoutATicketNamesKinit) {
     contiene(texto, "kinit");
 }
 
-TEST(ConexionSinServidor, AFreeTdsAliasIsHonoured) {
+// The alias file is named after a login process for the next open has
+// already been started: that process must not serve an open it was not
+// started for.
+TEST(ConexionSinServidor, AFreeTdsAliasIsHonouredFromTheEnvironmentOfTheOpen) {
     PuertoLocal cerrado(false);
+    contiene(fallo(cadena("127.0.0.1," + cerrado.puerto())), "Conexión rechazada");
     const std::string ruta = ::testing::TempDir() + "tarpelino-alias.conf";
     std::ofstream(ruta) << "[global]\n\ttds version = 7.4\n[MiAlias]\n\thost = 127.0.0.1\n\tport = "
                         << cerrado.puerto() << "\n";

@@ -2,6 +2,7 @@
 // server does, and an open leaves nothing behind: no process, thread,
 // descriptor or file.
 #include "data_access/ConexionFreeTds.h"
+#include "data_access/ReservaLogin.h"
 #include "tests/support/EntornoTemporal.h"
 #include "tests/support/RecursosProceso.h"
 
@@ -93,9 +94,12 @@ protected:
         ASSERT_NE(::mkdtemp(plantilla.data()), nullptr);
         carpeta_ = plantilla;
         entorno_.fija("TMPDIR", carpeta_);
+        terminaProcesosEnEspera();
         antes_ = Recursos();
     }
+    // What is counted leaves out the login process waiting for the next open.
     void TearDown() override {
+        terminaProcesosEnEspera();
         const Recursos despues;
         EXPECT_TRUE(despues == antes_)
             << "la apertura dejó algo atrás: descriptores " << antes_.descriptores << " -> "

@@ -1,0 +1,196 @@
+#include "data_access/ArranqueLogin.h"
+
+#include "data_access/Conexion.h"
+#include "data_access/Plazo.h"
+#include "data_access/TextosError.h"
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace data_access {
+
+namespace {
+
+// FreeTDS lets these override what the program asks for (the TDS version
+// above all), or writes logs with them; the login process never sees them.
+constexpr std::array<std::string_view, 8> kVariablesOcultas{
+    "TDSVER",  "TDSPORT",       "TDSHOST", "TDSQUERY",
+    "TDSDUMP", "TDSDUMPCONFIG", "SYBASE",  "GNUTLS_SYSTEM_PRIORITY_FILE"};
+
+// The descriptors the login process finds its channel and its TLS settings on.
+constexpr int kFdCanal = 3;
+constexpr int kFdPrioridadesTls = 4;
+
+// FreeTDS 1.3 fixes its own GnuTLS priority string ("NORMAL:%COMPAT:-VERS-SSL3.0")
+// and has no setting for the highest TLS version. GnuTLS applies the
+// [overrides] of its system priority file on top of any priority string,
+// and reads that file once per process: a process per login can offer
+// exactly its generation's versions.
+std::string prioridadesTls(const PeticionLogin& p) {
+    static constexpr std::array<const char*, 3> kNombres{"tls1.0", "tls1.1", "tls1.2"};
+    std::string texto = "[overrides]\ndisabled-version = ssl3.0\ndisabled-version = tls1.3\n";
+    for (std::size_t v = 0; v < kNombres.size(); ++v)
+        if (v < std::size_t(p.tlsMinimo) || v > std::size_t(p.tlsMaximo))
+            texto += std::string("disabled-version = ") + kNombres[v] + "\n";
+    return texto;
+}
+
+std::vector<std::string> entornoLimpio() {
+    std::vector<std::string> entorno;
+    for (char** v = environ; v && *v; ++v) {
+        const std::string_view variable(*v);
+        const std::string_view nombre = variable.substr(0, variable.find('='));
+        bool oculta = false;
+        for (std::string_view o : kVariablesOcultas)
+            oculta = oculta || nombre == o;
+        if (!oculta)
+            entorno.emplace_back(variable);
+    }
+    return entorno;
+}
+
+std::string directorioActual() {
+    char ruta[PATH_MAX];
+    return ::getcwd(ruta, sizeof ruta) ? ruta : "";
+}
+
+void cierraFd(int& fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+// A descriptor above the ones the child's are copied to, so that no copy clobbers another.
+int fueraDelCamino(int fd) {
+    const int alto = ::fcntl(fd, F_DUPFD_CLOEXEC, kFdPrioridadesTls + 1);
+    ::close(fd);
+    return alto;
+}
+
+pid_t lanza(int canalHijo, const PerfilArranque& perfil) {
+    const std::string ruta = rutaProcesoLogin();
+    const std::string& prioridades = perfil.prioridadesTls;
+    int fdPrioridades = ::memfd_create("gnutls-priorities", MFD_CLOEXEC);
+    if (fdPrioridades < 0 ||
+        ::write(fdPrioridades, prioridades.data(), prioridades.size()) != ssize_t(prioridades.size())) {
+        const int error = errno;
+        cierraFd(fdPrioridades);
+        throw ErrorConexion(textos::procesoLoginNoArranca(ruta, error));
+    }
+    fdPrioridades = fueraDelCamino(fdPrioridades);
+    posix_spawn_file_actions_t acciones;
+    posix_spawn_file_actions_init(&acciones);
+    // Only these two reach the child, whatever the application left without
+    // close-on-exec: a process waiting for its request must not hold a pipe open.
+    posix_spawn_file_actions_adddup2(&acciones, canalHijo, kFdCanal);
+    posix_spawn_file_actions_adddup2(&acciones, fdPrioridades, kFdPrioridadesTls);
+    posix_spawn_file_actions_addclosefrom_np(&acciones, kFdPrioridadesTls + 1);
+    posix_spawnattr_t atributos;
+    posix_spawnattr_init(&atributos);
+    sigset_t vacio;
+    sigemptyset(&vacio);
+    posix_spawnattr_setsigmask(&atributos, &vacio);
+    sigset_t porDefecto;
+    sigemptyset(&porDefecto);
+    sigaddset(&porDefecto, SIGPIPE);
+    sigaddset(&porDefecto, SIGTERM);
+    sigaddset(&porDefecto, SIGINT);
+    posix_spawnattr_setsigdefault(&atributos, &porDefecto);
+    posix_spawnattr_setflags(&atributos, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    std::vector<std::string> entorno = perfil.entorno;
+    entorno.push_back("GNUTLS_SYSTEM_PRIORITY_FILE=/proc/self/fd/" + std::to_string(kFdPrioridadesTls));
+    std::vector<char*> envp;
+    for (std::string& v : entorno)
+        envp.push_back(v.data());
+    envp.push_back(nullptr);
+    std::string nombre = "tarpelino-login";
+    char* argv[] = {nombre.data(), nullptr};
+
+    pid_t pid = -1;
+    const int error = ::posix_spawn(&pid, ruta.c_str(), &acciones, &atributos, argv, envp.data());
+    posix_spawn_file_actions_destroy(&acciones);
+    posix_spawnattr_destroy(&atributos);
+    cierraFd(fdPrioridades);
+    if (error != 0)
+        throw ErrorConexion(textos::procesoLoginNoArranca(ruta, error));
+    return pid;
+}
+
+} // namespace
+
+PerfilArranque perfilArranque(const PeticionLogin& peticion) {
+    return {prioridadesTls(peticion), entornoLimpio(), directorioActual()};
+}
+
+ProcesoArrancado arrancaProcesoLogin(const PerfilArranque& perfil) {
+    int canales[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, canales) != 0)
+        throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), errno));
+    int canal = canales[0];
+    int canalHijo = fueraDelCamino(canales[1]);
+    try {
+        const pid_t pid = lanza(canalHijo, perfil);
+        cierraFd(canalHijo);
+        return {pid, canal};
+    } catch (...) {
+        cierraFd(canal);
+        cierraFd(canalHijo);
+        throw;
+    }
+}
+
+void terminaHijo(pid_t pid, std::chrono::milliseconds espera) {
+    // A pidfd becomes readable when the child ends: no polling interval to wait out.
+    // (Called through syscall(): glibc 2.36's <sys/pidfd.h> lacks C linkage for C++.)
+    const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
+    const auto fin = Plazo::Reloj::now() + espera;
+    for (;;) {
+        int estado = 0;
+        const pid_t r = ::waitpid(pid, &estado, WNOHANG);
+        if (r == pid || (r < 0 && errno != EINTR))
+            break;
+        const auto queda = std::chrono::duration_cast<std::chrono::milliseconds>(fin - Plazo::Reloj::now());
+        if (queda.count() <= 0) {
+            ::kill(pid, SIGKILL);
+            while (::waitpid(pid, &estado, 0) < 0 && errno == EINTR) {
+            }
+            break;
+        }
+        if (pidfd >= 0) {
+            pollfd p{pidfd, POLLIN, 0};
+            ::poll(&p, 1, int(queda.count()) + 1);
+        } else {
+            ::usleep(1000);
+        }
+    }
+    if (pidfd >= 0)
+        ::close(pidfd);
+}
+
+std::string rutaProcesoLogin() {
+    char exe[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+        std::string dir(exe, std::size_t(n));
+        dir.erase(dir.rfind('/'));
+        const std::string instalado = dir + "/../libexec/tarpelino/tarpelino-login";
+        if (::access(instalado.c_str(), X_OK) == 0)
+            return instalado;
+    }
+    return TARPELINO_PROCESO_LOGIN;
+}
+
+} // namespace data_access

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "data_access/PeticionLogin.h"
+
+#include <chrono>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace data_access {
+
+// A tarpelino-login process, and the parent's end of its channel (descriptor 3 in the child).
+struct ProcesoArrancado {
+    pid_t pid = -1;
+    int canal = -1;
+};
+
+// What a login process takes from its start and keeps: its generation's TLS
+// versions (GnuTLS reads them once per process), its environment (where
+// FreeTDS's files and the Kerberos cache are) and its working directory.
+struct PerfilArranque {
+    std::string prioridadesTls;
+    std::vector<std::string> entorno; // what the process gets: FreeTDS's overrides left out
+    std::string directorio;
+    bool operator==(const PerfilArranque& o) const {
+        return prioridadesTls == o.prioridadesTls && entorno == o.entorno && directorio == o.directorio;
+    }
+};
+
+PerfilArranque perfilArranque(const PeticionLogin& peticion);
+
+// Starts a login process with that profile; throws ErrorConexion if it cannot.
+ProcesoArrancado arrancaProcesoLogin(const PerfilArranque& perfil);
+
+// Waits for the child to end, killing it if it has not within `espera`.
+void terminaHijo(pid_t pid, std::chrono::milliseconds espera);
+
+// Where tarpelino-login is: beside an installed tarpelino, or in the build tree.
+std::string rutaProcesoLogin();
+
+} // namespace data_access
