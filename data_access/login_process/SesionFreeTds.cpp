@@ -64,8 +64,9 @@ void preparaDbLib() {
     // the server's code page (CP1252 for the usual collations) during the
     // login; each conversion loads a gconv module on first use. Descriptors
     // kept open keep the modules loaded.
-    for (const char* desde : {"UTF-8", "ISO-8859-1", "CP1252"})
-        iconv_open("UTF-16LE", desde);
+    static iconv_t conversiones[] = {iconv_open("UTF-16LE", "UTF-8"), iconv_open("UTF-16LE", "ISO-8859-1"),
+                                     iconv_open("UTF-16LE", "CP1252")};
+    (void)conversiones;
 }
 
 ProcesoDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico) {
