@@ -8,7 +8,6 @@
 #include "data_access/Proveedor.h"
 #include "data_access/TextoUtf8.h"
 #include "data_access/TextosError.h"
-#include "data_access/TicketKerberos.h"
 
 namespace data_access {
 
@@ -69,10 +68,6 @@ void ConexionFreeTds::abre() {
     const Plazo plazo(ajustes.tiempoEspera);
     const Proveedor& proveedor = buscaProveedor(ajustes.proveedor);
     const DireccionServidor direccion = leeDireccionServidor(ajustes.servidor);
-
-    if (ajustes.seguridadIntegrada)
-        if (auto motivo = faltaTicketKerberos())
-            throw ErrorConexion(textos::sinTicketKerberos(*motivo));
 
     PeticionLogin peticion;
     peticion.versionDbLib = proveedor.versionDbLib;

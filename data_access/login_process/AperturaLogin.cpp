@@ -10,6 +10,7 @@
 #include "data_access/login_process/DescripcionFallo.h"
 #include "data_access/login_process/ResolucionNombres.h"
 #include "data_access/login_process/ServicioKerberos.h"
+#include "data_access/login_process/TicketKerberos.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -183,6 +184,10 @@ int segundosDeLogin(const Plazo& plazo) {
 
 std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& plazo,
                                         const InformeEtapa& informa) {
+    // Kerberos is left to the login process: the application need not load it.
+    if (p.credenciales.integrada)
+        if (auto motivo = faltaTicketKerberos())
+            throw ErrorConexion(textos::sinTicketKerberos(*motivo));
     Destino d = leeDestino(p);
     informa(Etapa::NombreHost, d.host);
     const HostResuelto resuelto = resuelveConTabla(d.host, p.resolucionFija, plazo);

@@ -1,4 +1,4 @@
-#include "data_access/TicketKerberos.h"
+#include "data_access/login_process/TicketKerberos.h"
 
 #include <gssapi/gssapi.h>
 #include <gssapi/gssapi_krb5.h>
