@@ -22,7 +22,10 @@ public:
     // Makes the connection objects the probes work on; tests put fakes here.
     using FabricaConexion = std::function<std::unique_ptr<data_access::Conexion>()>;
 
-    explicit frmPrincipal(FabricaConexion fabrica = data_access::nuevaConexion, QWidget* padre = nullptr);
+    // The cast picks the overload without a timeout, whatever else the includer has declared.
+    explicit frmPrincipal(FabricaConexion fabrica = static_cast<std::unique_ptr<data_access::Conexion> (*)()>(
+                              data_access::nuevaConexion),
+                          QWidget* padre = nullptr);
     ~frmPrincipal() override;
 
     // Selects the whole text of any control that offers "SelStart",

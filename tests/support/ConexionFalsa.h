@@ -1,7 +1,7 @@
 #pragma once
 
 #include "data_access/Conexion.h"
-#include "main_window/frmPrincipal.h"
+#include "tests/support/VentanaPrueba.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -19,11 +19,10 @@
 // as an open waiting on the network does.
 class CompuertaApertura {
 public:
-    // Lets held and later opens through; with a text, each then fails with it.
-    void suelta(std::string error = {}) {
+    // Lets held and later opens through.
+    void suelta() {
         std::lock_guard<std::mutex> cerrojo(mutex_);
         abierta_ = true;
-        error_ = std::move(error);
         cambio_.notify_all();
     }
     // How many opens have reached the gate so far.
@@ -37,15 +36,12 @@ public:
         std::unique_lock<std::mutex> cerrojo(mutex_);
         ++llegadas_;
         cambio_.wait_for(cerrojo, std::chrono::seconds(5), [this] { return abierta_; });
-        if (!error_.empty())
-            throw data_access::ErrorConexion(error_);
     }
 
 private:
     mutable std::mutex mutex_;
     std::condition_variable cambio_;
     bool abierta_ = false;
-    std::string error_;
     int llegadas_ = 0;
 };
 
@@ -140,3 +136,14 @@ inline frmPrincipal::FabricaConexion fabricaFalsa(std::shared_ptr<GuionConexione
         return std::make_unique<ConexionFalsa>(guion);
     };
 }
+
+// The window driven with fake connection objects, all scripted by `guion`.
+struct VentanaConFalsas : VentanaPrueba {
+    std::shared_ptr<GuionConexiones> guion;
+
+    VentanaConFalsas() : VentanaConFalsas(std::make_shared<GuionConexiones>()) {}
+
+private:
+    explicit VentanaConFalsas(std::shared_ptr<GuionConexiones> g)
+        : VentanaPrueba(fabricaFalsa(g)), guion(std::move(g)) {}
+};

@@ -1,4 +1,5 @@
-#include "tests/probe/dobles/VentanaPrueba.h"
+#include "tests/support/ConexionFalsa.h"
+#include "tests/support/PruebasQt.h"
 
 #include <QAccessible>
 #include <QtTest>
@@ -30,7 +31,7 @@ void anotaEvento(QAccessibleEvent* evento) {
 
 } // namespace
 
-class TestAccesibilidad : public QObject {
+class Accesibilidad : public QObject {
     Q_OBJECT
 
 private slots:
@@ -48,43 +49,34 @@ private slots:
     void resultLabelsAnnounceTheirNewText();
 };
 
-void TestAccesibilidad::namesAndRolesComeFromTheCaptions_data() {
-    QTest::addColumn<QString>("control");
+void Accesibilidad::namesAndRolesComeFromTheCaptions_data() {
     QTest::addColumn<QString>("nombre");
     QTest::addColumn<QAccessible::Role>("papel");
-    QTest::newRow("txtServer") << "txtServer"
-                               << "Servidor *" << QAccessible::EditableText;
-    QTest::newRow("txtUsuario") << "txtUsuario"
-                                << "Usuario" << QAccessible::EditableText;
-    QTest::newRow("txtPwd") << "txtPwd"
-                            << "Password" << QAccessible::EditableText;
-    QTest::newRow("txtBD") << "txtBD"
-                           << "BBDD" << QAccessible::EditableText;
-    QTest::newRow("lbl2005") << "lbl2005"
-                             << "Test Versión 2005" << QAccessible::StaticText;
-    QTest::newRow("lbl2008") << "lbl2008"
-                             << "Test Versión 2008" << QAccessible::StaticText;
-    QTest::newRow("txtErr2005") << "txtErr2005"
-                                << "Versión 2005" << QAccessible::EditableText;
-    QTest::newRow("txtErr2008") << "txtErr2008"
-                                << "Versión 2008" << QAccessible::EditableText;
+    const auto caja = QAccessible::EditableText;
+    QTest::newRow("txtServer") << "Servidor *" << caja;
+    QTest::newRow("txtUsuario") << "Usuario" << caja;
+    QTest::newRow("txtPwd") << "Password" << caja;
+    QTest::newRow("txtBD") << "BBDD" << caja;
+    QTest::newRow("lbl2005") << "Test Versión 2005" << QAccessible::StaticText;
+    QTest::newRow("lbl2008") << "Test Versión 2008" << QAccessible::StaticText;
+    QTest::newRow("txtErr2005") << "Versión 2005" << caja;
+    QTest::newRow("txtErr2008") << "Versión 2008" << caja;
 }
 
-void TestAccesibilidad::namesAndRolesComeFromTheCaptions() {
-    QFETCH(QString, control);
+void Accesibilidad::namesAndRolesComeFromTheCaptions() {
     QFETCH(QString, nombre);
     QFETCH(QAccessible::Role, papel);
-    VentanaPrueba prueba;
+    VentanaConFalsas prueba;
 
-    QAccessibleInterface* interfaz =
-        buscaEnArbol(QAccessible::queryAccessibleInterface(prueba.ventana.get()), control);
+    QAccessibleInterface* interfaz = buscaEnArbol(QAccessible::queryAccessibleInterface(prueba.ventana.get()),
+                                                  QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY2(interfaz, "not reachable from the window's accessible tree");
     QCOMPARE(interfaz->text(QAccessible::Name), nombre);
     QCOMPARE(interfaz->role(), papel);
 }
 
-void TestAccesibilidad::onlyThePasswordBoxIsAPasswordField() {
-    VentanaPrueba prueba;
+void Accesibilidad::onlyThePasswordBoxIsAPasswordField() {
+    VentanaConFalsas prueba;
     QAccessibleInterface* raiz = QAccessible::queryAccessibleInterface(prueba.ventana.get());
     for (const char* caja : {"txtServer", "txtUsuario", "txtBD"}) {
         QAccessibleInterface* interfaz = buscaEnArbol(raiz, QString::fromLatin1(caja));
@@ -98,8 +90,8 @@ void TestAccesibilidad::onlyThePasswordBoxIsAPasswordField() {
     QVERIFY(!pwd->text(QAccessible::Value).contains("secreto"));
 }
 
-void TestAccesibilidad::resultLabelsAnnounceTheirNewText() {
-    VentanaPrueba prueba;
+void Accesibilidad::resultLabelsAnnounceTheirNewText() {
+    VentanaConFalsas prueba;
     prueba.guion->alAbrir = [](int numero) {
         if (numero == 0)
             throw data_access::ErrorConexion("sin servidor");
@@ -123,16 +115,16 @@ void TestAccesibilidad::resultLabelsAnnounceTheirNewText() {
     QAccessibleInterface* i2005 = QAccessible::queryAccessibleInterface(lbl2005);
     QAccessibleInterface* i2008 = QAccessible::queryAccessibleInterface(lbl2008);
     QCOMPARE(i2005->text(QAccessible::Name), QStringLiteral("Test Versión 2005"));
-    QCOMPARE(i2005->text(QAccessible::Description), QStringLiteral("Conexión INCORRECTA."));
-    QCOMPARE(i2008->text(QAccessible::Description), QStringLiteral("Conexión CORRECTA."));
+    QCOMPARE(i2005->text(QAccessible::Description), kIncorrecta);
+    QCOMPARE(i2008->text(QAccessible::Description), kCorrecta);
 
     // A second run that turns 2005 round is heard too.
     prueba.guion->alAbrir = [](int) {};
     eventos.clear();
     prueba.pulsaTest();
     QVERIFY(anunciado(lbl2005));
-    QCOMPARE(i2005->text(QAccessible::Description), QStringLiteral("Conexión CORRECTA."));
+    QCOMPARE(i2005->text(QAccessible::Description), kCorrecta);
 }
 
-QTEST_MAIN(TestAccesibilidad)
-#include "tst_accesibilidad.moc"
+PRUEBA_QT(Accesibilidad)
+#include "AccesibilidadTest.moc"

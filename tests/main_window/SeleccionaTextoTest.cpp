@@ -1,4 +1,5 @@
-#include "tests/probe/dobles/VentanaPrueba.h"
+#include "tests/support/ConexionFalsa.h"
+#include "tests/support/PruebasQt.h"
 
 #include <QtTest>
 
@@ -14,35 +15,19 @@ public:
 
 } // namespace
 
-class TestSeleccionaTexto : public QObject {
+class SeleccionaTexto : public QObject {
     Q_OBJECT
 
 private slots:
-    void tabbingIntoServerSelectsAllAndTypingReplaces();
     void focusGainedAnyWaySelectsWholeText_data();
     void focusGainedAnyWaySelectsWholeText();
     void databaseBoxHasNoSelectionHandling();
-    void passwordBoxSelectsWholeMaskedText();
     void initialFocusSelectsServerText();
     void lengthCountsTextBoxUnits();
     void controlsWithoutSelectionPropertiesAreLeftAlone();
 };
 
-void TestSeleccionaTexto::tabbingIntoServerSelectsAllAndTypingReplaces() {
-    VentanaPrueba prueba;
-    QLineEdit* servidor = prueba.caja("txtServer");
-    servidor->setText("SRV01");
-    prueba.control("cmTest")->setFocus();
-    prueba.control("SSTab1")->setFocus();
-
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), servidor);
-    QCOMPARE(servidor->selectedText(), QString("SRV01"));
-    QTest::keyClick(servidor, Qt::Key_X);
-    QCOMPARE(servidor->text(), QString("x"));
-}
-
-void TestSeleccionaTexto::focusGainedAnyWaySelectsWholeText_data() {
+void SeleccionaTexto::focusGainedAnyWaySelectsWholeText_data() {
     QTest::addColumn<Qt::FocusReason>("razon");
     // Qt selects all by itself only on Tab/Backtab/shortcut focus.
     QTest::newRow("other") << Qt::OtherFocusReason;
@@ -50,9 +35,9 @@ void TestSeleccionaTexto::focusGainedAnyWaySelectsWholeText_data() {
     QTest::newRow("tab") << Qt::TabFocusReason;
 }
 
-void TestSeleccionaTexto::focusGainedAnyWaySelectsWholeText() {
+void SeleccionaTexto::focusGainedAnyWaySelectsWholeText() {
     QFETCH(Qt::FocusReason, razon);
-    VentanaPrueba prueba;
+    VentanaConFalsas prueba;
     for (const char* nombre : {"txtServer", "txtUsuario", "txtPwd"}) {
         QLineEdit* caja = prueba.caja(nombre);
         caja->setText("valor anterior");
@@ -68,8 +53,8 @@ void TestSeleccionaTexto::focusGainedAnyWaySelectsWholeText() {
     }
 }
 
-void TestSeleccionaTexto::databaseBoxHasNoSelectionHandling() {
-    VentanaPrueba prueba;
+void SeleccionaTexto::databaseBoxHasNoSelectionHandling() {
+    VentanaConFalsas prueba;
     QLineEdit* baseDatos = prueba.caja("txtBD");
     baseDatos->setText("Ventas");
     baseDatos->setCursorPosition(2);
@@ -80,21 +65,8 @@ void TestSeleccionaTexto::databaseBoxHasNoSelectionHandling() {
     QVERIFY(!baseDatos->hasSelectedText());
 }
 
-void TestSeleccionaTexto::passwordBoxSelectsWholeMaskedText() {
-    VentanaPrueba prueba;
-    QLineEdit* pwd = prueba.caja("txtPwd");
-    pwd->setText("secreto");
-    prueba.caja("txtUsuario")->setFocus();
-
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), pwd);
-    QCOMPARE(pwd->selectionLength(), 7);
-    QCOMPARE(pwd->displayText(), QString(7, '*'));
-}
-
-void TestSeleccionaTexto::initialFocusSelectsServerText() {
-    auto guion = std::make_shared<GuionConexiones>();
-    frmPrincipal ventana(fabricaFalsa(guion));
+void SeleccionaTexto::initialFocusSelectsServerText() {
+    frmPrincipal ventana; // no click, so no connection object is ever made
     auto* servidor = ventana.findChild<QLineEdit*>("txtServer");
     servidor->setText("SRV01");
     servidor->setCursorPosition(5);
@@ -105,8 +77,8 @@ void TestSeleccionaTexto::initialFocusSelectsServerText() {
     QCOMPARE(servidor->selectedText(), QString("SRV01"));
 }
 
-void TestSeleccionaTexto::lengthCountsTextBoxUnits() {
-    VentanaPrueba prueba;
+void SeleccionaTexto::lengthCountsTextBoxUnits() {
+    VentanaConFalsas prueba;
     QLineEdit* usuario = prueba.caja("txtUsuario");
     const QString texto = QString::fromUtf8("ñó€😀x");
     usuario->setText(texto);
@@ -122,8 +94,8 @@ void TestSeleccionaTexto::lengthCountsTextBoxUnits() {
     QCOMPARE(errores->textCursor().selectedText().size(), errores->toPlainText().size());
 }
 
-void TestSeleccionaTexto::controlsWithoutSelectionPropertiesAreLeftAlone() {
-    VentanaPrueba prueba;
+void SeleccionaTexto::controlsWithoutSelectionPropertiesAreLeftAlone() {
+    VentanaConFalsas prueba;
     QLabel* etiqueta = prueba.etiqueta("Label4");
     const QString antes = etiqueta->text();
     QLineEdit* servidor = prueba.caja("txtServer");
@@ -142,5 +114,5 @@ void TestSeleccionaTexto::controlsWithoutSelectionPropertiesAreLeftAlone() {
     QVERIFY(!servidor->hasSelectedText());
 }
 
-QTEST_MAIN(TestSeleccionaTexto)
-#include "tst_seleccionaTexto.moc"
+PRUEBA_QT(SeleccionaTexto)
+#include "SeleccionaTextoTest.moc"

@@ -1,4 +1,5 @@
-#include "tests/probe/dobles/VentanaPrueba.h"
+#include "tests/support/ConexionFalsa.h"
+#include "tests/support/PruebasQt.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -11,20 +12,6 @@
 #include <vector>
 
 namespace {
-
-const QString kIncorrecta = QStringLiteral("Conexión INCORRECTA.");
-const QString kCorrecta = QStringLiteral("Conexión CORRECTA.");
-
-// Counts the paint events a widget receives.
-class ContadorPintado : public QObject {
-public:
-    int veces = 0;
-    bool eventFilter(QObject*, QEvent* evento) override {
-        if (evento->type() == QEvent::Paint)
-            ++veces;
-        return false;
-    }
-};
 
 // Steps a test takes while an open is held: run one after the other from a
 // timer of the thread's event loop, each retried on every tick until it
@@ -75,28 +62,21 @@ void clicDelSistema(QWidget* control) {
 
 } // namespace
 
-class TestEsperaSinBloquear : public QObject {
+class EsperaSinBloquear : public QObject {
     Q_OBJECT
 
 private slots:
     // A closed last window would otherwise quit the application, and every
     // event loop after it would return at once.
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
-    void cleanup() {
-        while (QApplication::overrideCursor())
-            QApplication::restoreOverrideCursor();
-        QCOMPARE(QApplication::activeModalWidget(), nullptr);
-    }
 
     void windowRepaintsButTakesNoInputWhileOpenWaits();
     void closeDuringRunIsCarriedOutWhenRunEnds();
-    void errorThrownOnOpensThreadLandsAsErrorText();
 };
 
-void TestEsperaSinBloquear::windowRepaintsButTakesNoInputWhileOpenWaits() {
-    VentanaPrueba prueba;
-    auto compuerta = std::make_shared<CompuertaApertura>();
-    prueba.guion->compuerta = compuerta;
+void EsperaSinBloquear::windowRepaintsButTakesNoInputWhileOpenWaits() {
+    VentanaConFalsas prueba;
+    const auto compuerta = prueba.guion->compuerta = std::make_shared<CompuertaApertura>();
     prueba.rellena("SRV01");
     QLineEdit* txtServer = prueba.caja("txtServer");
     auto* cmTest = prueba.control<QPushButton>("cmTest");
@@ -144,10 +124,9 @@ void TestEsperaSinBloquear::windowRepaintsButTakesNoInputWhileOpenWaits() {
     QTRY_COMPARE(prueba.guion->creadas, 4);
 }
 
-void TestEsperaSinBloquear::closeDuringRunIsCarriedOutWhenRunEnds() {
-    VentanaPrueba prueba;
-    auto compuerta = std::make_shared<CompuertaApertura>();
-    prueba.guion->compuerta = compuerta;
+void EsperaSinBloquear::closeDuringRunIsCarriedOutWhenRunEnds() {
+    VentanaConFalsas prueba;
+    const auto compuerta = prueba.guion->compuerta = std::make_shared<CompuertaApertura>();
     prueba.rellena("SRV01");
     QLabel* lbl2008 = prueba.etiqueta("lbl2008");
     auto* cmTest = prueba.control<QPushButton>("cmTest");
@@ -180,33 +159,5 @@ void TestEsperaSinBloquear::closeDuringRunIsCarriedOutWhenRunEnds() {
     QTRY_VERIFY(ventana.isNull());
 }
 
-void TestEsperaSinBloquear::errorThrownOnOpensThreadLandsAsErrorText() {
-    VentanaPrueba prueba;
-    auto compuerta = std::make_shared<CompuertaApertura>();
-    prueba.guion->compuerta = compuerta;
-    prueba.rellena("SRV01", "sa", "pw");
-    PasosDuranteApertura pasos({
-        [&] { return compuerta->llegadas() == 1; },
-        [&] {
-            compuerta->suelta("No se encuentra el servidor SRV01.");
-            return true;
-        },
-    });
-
-    prueba.pulsaTest();
-
-    QCOMPARE(pasos.hechos, pasos.total());
-    QCOMPARE(prueba.guion->abiertasFueraDelHiloGui, 2);
-    for (const char* nombre : {"lbl2005", "lbl2008"}) {
-        QCOMPARE(prueba.etiqueta(nombre)->text(), kIncorrecta);
-        QCOMPARE(colorTexto(prueba.etiqueta(nombre)), QColor(255, 0, 0));
-    }
-    for (const char* nombre : {"txtErr2005", "txtErr2008"})
-        QCOMPARE(prueba.errores(nombre)->toPlainText(), QString("No se encuentra el servidor SRV01."));
-    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::ArrowCursor);
-    QCOMPARE(prueba.mensajes.vistos.size(), 0);
-    QCOMPARE(prueba.guion->vivas, 0);
-}
-
-QTEST_MAIN(TestEsperaSinBloquear)
-#include "tst_esperaSinBloquear.moc"
+PRUEBA_QT(EsperaSinBloquear)
+#include "EsperaSinBloquearTest.moc"
