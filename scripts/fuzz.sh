@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 runs=${1:-10000000}
 shift || true
 targets=("$@")
-[[ ${#targets[@]} -eq 0 ]] && targets=(fuzz_connection_string fuzz_server_name)
+[[ ${#targets[@]} -eq 0 ]] && targets=(fuzz_connection_string fuzz_direccion_servidor)
 build_dir=${TARPELINO_FUZZ_BUILD_DIR:-build-fuzz}
 
 CC=clang CXX=clang++ cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -18,7 +18,7 @@ cmake --build "$build_dir" --target "${targets[@]}" -j1 -- --quiet
 status=0
 for target in "${targets[@]}"; do
     case $target in
-        fuzz_server_name) max_len=512 ;;
+        fuzz_direccion_servidor) max_len=512 ;;
         *) max_len=2048 ;;
     esac
     # New inputs go to the first (build) directory; the seeds in fuzz/corpus stay untouched.

@@ -6,7 +6,7 @@
 // runs in a process of its own: its thread per connection would move this
 // process's memory, and that is not what is measured.
 //
-//     soak_aperturas [rondas]     (default 1000; each round is one open of each kind)
+//     data_access_soak [rondas]     (default 1000; each round is one open of each kind)
 //
 // Prints the figures at the start and the end; exits 1 if anything grew.
 #include "data_access/ConexionFreeTds.h"

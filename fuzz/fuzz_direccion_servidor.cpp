@@ -2,7 +2,7 @@
 
 #include "data_access/Conexion.h"
 #include "data_access/DireccionServidor.h"
-#include "fuzz/Comprobaciones.h"
+#include "fuzz/comprobaciones.h"
 
 #include <cstdint>
 #include <exception>
