@@ -16,9 +16,10 @@ cmake --build "$build_dir" -j2 --target bench_conexion bench_ventana bench_arran
 out="$build_dir/bench/resultados"
 mkdir -p "$out"
 runtime_dir=$(mktemp -d)
-xvfb_pid=
+source scripts/xvfb.sh
+pid_xvfb=
 cleanup() {
-    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    para "$pid_xvfb"
     rm -rf "$runtime_dir"
     true
 }
@@ -36,15 +37,8 @@ run() { # name, then the program and its arguments
 run conexion "$build_dir/bench/bench_conexion"
 QT_QPA_PLATFORM=offscreen run ventana "$build_dir/bench/bench_ventana"
 
-# Xvfb picks a free display and writes its number to fd 3 once it listens.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$runtime_dir/display" 2>"$runtime_dir/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 50); do
-    [[ -s "$runtime_dir/display" ]] && break
-    sleep 0.1
-done
-[[ -s "$runtime_dir/display" ]] || { cat "$runtime_dir/xvfb.log" >&2; exit 1; }
-DISPLAY=:$(cat "$runtime_dir/display") run arranque "$build_dir/bench/bench_arranque"
+arranca_xvfb 1280x1024
+run arranque "$build_dir/bench/bench_arranque"
 
 echo
 python3 bench/tabla.py "$out/conexion.json" "$out/ventana.json" "$out/arranque.json"

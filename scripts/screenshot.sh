@@ -17,20 +17,9 @@ for herramienta in Xvfb xwininfo import; do
     command -v "$herramienta" >/dev/null || { echo "Missing $herramienta" >&2; exit 1; }
 done
 
-# First display number with no X server on it.
-pantalla=99
-while [[ -e /tmp/.X11-unix/X$pantalla || -e /tmp/.X$pantalla-lock ]]; do
-    pantalla=$((pantalla + 1))
-done
-
+source "$raiz/scripts/xvfb.sh"
 pid_xvfb=""
 pid_app=""
-para() {
-    if [[ -n "$1" ]]; then
-        kill "$1" 2>/dev/null || true
-        wait "$1" 2>/dev/null || true
-    fi
-}
 limpia() {
     para "$pid_app"
     para "$pid_xvfb"
@@ -38,21 +27,16 @@ limpia() {
 trap limpia EXIT
 
 # Room for the window at twice its size.
-Xvfb ":$pantalla" -screen 0 2048x1536x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
-pid_xvfb=$!
-for _ in $(seq 50); do
-    xwininfo -display ":$pantalla" -root >/dev/null 2>&1 && break
-    sleep 0.1
-done
+arranca_xvfb 2048x1536
 
 # captura <scale factor> <file>
 captura() {
-    DISPLAY=":$pantalla" QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR="$1" "$ejecutable" >/dev/null 2>&1 &
+    QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR="$1" "$ejecutable" >/dev/null 2>&1 &
     pid_app=$!
 
     local ventana=""
     for _ in $(seq 100); do
-        ventana="$(xwininfo -display ":$pantalla" -root -tree 2>/dev/null |
+        ventana="$(xwininfo -root -tree 2>/dev/null |
             awk '/"USUARIO SQL SERVER"/ { print $1; exit }')"
         [[ -n "$ventana" ]] && break
         sleep 0.1
@@ -64,7 +48,7 @@ captura() {
     sleep 1 # let the first paint finish
 
     mkdir -p "$(dirname "$2")"
-    DISPLAY=":$pantalla" import -window "$ventana" "$2"
+    import -window "$ventana" "$2"
     echo "Wrote $2"
     para "$pid_app"
     pid_app=""

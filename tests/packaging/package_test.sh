@@ -12,12 +12,7 @@ tmp=$(mktemp -d)
 pid_xvfb=""
 pid_app=""
 pid_strace=""
-para() {
-    if [[ -n "$1" ]]; then
-        kill "$1" 2>/dev/null || true
-        wait "$1" 2>/dev/null || true
-    fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/xvfb.sh"
 limpia() {
     para "$pid_app"
     para "$pid_strace"
@@ -80,17 +75,7 @@ ejecutable="$raiz/usr/bin/tarpelino"
 ayudante="$raiz/usr/libexec/tarpelino/tarpelino-login"
 [[ -x $ejecutable && -x $ayudante ]] || falla "unpacked executables missing or not executable"
 
-pantalla=99
-while [[ -e /tmp/.X11-unix/X$pantalla || -e /tmp/.X$pantalla-lock ]]; do
-    pantalla=$((pantalla + 1))
-done
-Xvfb ":$pantalla" -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
-pid_xvfb=$!
-export DISPLAY=":$pantalla"
-for _ in $(seq 50); do
-    xwininfo -root >/dev/null 2>&1 && break
-    sleep 0.1
-done
+arranca_xvfb 1024x768
 
 # strace shows which tarpelino-login the window starts.
 QT_QPA_PLATFORM=xcb strace -f -qq -e trace=execve -o "$tmp/execve" "$ejecutable" >"$tmp/app.log" 2>&1 &
