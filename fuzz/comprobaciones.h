@@ -72,4 +72,11 @@ inline bool esUtf8Valido(std::string_view s) {
     return true;
 }
 
+// What every refusal must carry: a description, in UTF-8 whenever the input was.
+inline void compruebaDescripcionError(const std::string& error, bool entradaUtf8) {
+    exige(!error.empty(), "empty error description");
+    if (entradaUtf8)
+        exige(esUtf8Valido(error), "error description is not UTF-8 for UTF-8 input", error);
+}
+
 } // namespace fuzz

@@ -88,10 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "leeDireccionServidor is not deterministic");
 
     if (!primero.direccion) {
-        exige(!primero.error.empty(), "empty error description");
-        if (entradaUtf8)
-            exige(fuzz::esUtf8Valido(primero.error), "error description is not UTF-8 for UTF-8 input",
-                  primero.error);
+        fuzz::compruebaDescripcionError(primero.error, entradaUtf8);
         return 0;
     }
 
