@@ -7,10 +7,13 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace data_access;
@@ -170,4 +173,35 @@ TEST(ConexionSinServidor, AFreeTdsAliasIsHonouredFromTheEnvironmentOfTheOpen) {
     const std::string texto = fallo(cadena("MiAlias"));
     std::remove(ruta.c_str());
     contiene(texto, "Conexión rechazada por «MiAlias»");
+}
+
+// The login process started for the next open may be gone by then (killed
+// by the user or the OOM killer): the open starts another instead of
+// reporting that one's death.
+TEST(ConexionSinServidor, ALoginProcessThatDiedWhileWaitingIsReplaced) {
+    PuertoLocal cerrado(false);
+    const std::string texto = cadena("127.0.0.1," + cerrado.puerto());
+    contiene(fallo(texto), "Conexión rechazada");
+    int muertos = 0;
+    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream estado(e.path() / "status");
+        std::string linea, nombre;
+        pid_t padre = 0;
+        while (std::getline(estado, linea)) {
+            if (linea.rfind("Name:", 0) == 0)
+                nombre = linea.substr(linea.find_first_not_of(" \t", 5));
+            if (linea.rfind("PPid:", 0) == 0)
+                padre = std::atoi(linea.c_str() + 5);
+        }
+        if (padre == ::getpid() && nombre == "tarpelino-login") {
+            const pid_t pid = std::stoi(e.path().filename().string());
+            ::kill(pid, SIGKILL);
+            // Dead, not just signalled: its channel must be closed before the next open looks.
+            siginfo_t info{};
+            ::waitid(P_PID, pid_t(pid), &info, WEXITED | WNOWAIT);
+            ++muertos;
+        }
+    }
+    ASSERT_GE(muertos, 1) << "no login process was waiting";
+    contiene(fallo(texto), "Conexión rechazada");
 }
