@@ -63,10 +63,17 @@ void preparaDbLib() {
     // FreeTDS converts between UTF-16 and the client charset, ISO-8859-1 and
     // the server's code page (CP1252 for the usual collations) during the
     // login; each conversion loads a gconv module on first use. Descriptors
-    // kept open keep the modules loaded.
-    static iconv_t conversiones[] = {iconv_open("UTF-16LE", "UTF-8"), iconv_open("UTF-16LE", "ISO-8859-1"),
-                                     iconv_open("UTF-16LE", "CP1252")};
-    (void)conversiones;
+    // kept open until exit keep the modules loaded.
+    struct Conversiones {
+        iconv_t abiertas[3] = {iconv_open("UTF-16LE", "UTF-8"), iconv_open("UTF-16LE", "ISO-8859-1"),
+                               iconv_open("UTF-16LE", "CP1252")};
+        ~Conversiones() {
+            for (iconv_t c : abiertas)
+                if (c != iconv_t(-1))
+                    iconv_close(c);
+        }
+    };
+    static const Conversiones conversiones;
 }
 
 ProcesoDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico) {
