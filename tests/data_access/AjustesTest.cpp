@@ -2,6 +2,7 @@
 #include "data_access/Conexion.h"
 #include "data_access/ConnectionString.h"
 #include "data_access/Proveedor.h"
+#include "tests/support/AperturaPrueba.h"
 
 #include <gtest/gtest.h>
 #include <sybdb.h>
@@ -50,12 +51,7 @@ TEST(Ajustes, ConnectTimeoutZeroMeansNoLimitAndGarbageIsRefused) {
 }
 
 TEST(Ajustes, AStringWithoutServerIsRefused) {
-    try {
-        lee("Provider=SQLNCLI;Database=x");
-        ADD_FAILURE();
-    } catch (const ErrorConexion& e) {
-        EXPECT_NE(std::string(e.what()).find("Server="), std::string::npos);
-    }
+    contiene(errorDe([] { lee("Provider=SQLNCLI;Database=x"); }), "Server=");
 }
 
 TEST(Proveedor, EachGenerationSelectsItsTdsVersion) {
@@ -66,15 +62,9 @@ TEST(Proveedor, EachGenerationSelectsItsTdsVersion) {
 
 TEST(Proveedor, OtherProvidersAreNotAvailable) {
     for (const char* nombre : {"SQLOLEDB", "MSOLEDBSQL", "SQLNCLI11", ""}) {
-        try {
-            buscaProveedor(nombre);
-            ADD_FAILURE() << nombre;
-        } catch (const ErrorConexion& e) {
-            const std::string texto = e.what();
-            EXPECT_NE(texto.find(*nombre ? "no está disponible" : "no indica el proveedor"),
-                      std::string::npos)
-                << texto;
-            EXPECT_NE(texto.find("SQLNCLI10"), std::string::npos);
-        }
+        SCOPED_TRACE(nombre);
+        const std::string texto = errorDe([&] { buscaProveedor(nombre); });
+        contiene(texto, *nombre ? "no está disponible" : "no indica el proveedor");
+        contiene(texto, "SQLNCLI10");
     }
 }

@@ -9,17 +9,15 @@
 //     data_access_soak [rondas]     (default 1000; each round is one open of each kind)
 //
 // Prints the figures at the start and the end; exits 1 if anything grew.
-#include "data_access/ConexionFreeTds.h"
 #include "data_access/ReservaLogin.h"
+#include "tests/support/AperturaPrueba.h"
 #include "tests/support/RecursosProceso.h"
 
 #include "tests/stand_in/browser_responder.h"
-#include "tests/stand_in/server.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
@@ -42,18 +40,9 @@ pid_t gServidor = -1;
 
 // Children of this process other than the stand-in: login processes left behind.
 int hijosVivos() {
-    int n = 0;
-    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
-        const std::string nombre = e.path().filename();
-        if (nombre.find_first_not_of("0123456789") != std::string::npos || std::stoi(nombre) == gServidor)
-            continue;
-        std::ifstream estado(e.path() / "status");
-        std::string linea;
-        while (std::getline(estado, linea))
-            if (linea.rfind("PPid:", 0) == 0 && std::atoi(linea.c_str() + 5) == ::getpid())
-                ++n;
-    }
-    return n;
+    const auto hijos = procesosHijos();
+    return int(
+        std::count_if(hijos.begin(), hijos.end(), [](const ProcesoHijo& h) { return h.pid != gServidor; }));
 }
 
 struct Figuras {
@@ -72,17 +61,10 @@ void imprime(const char* cuando, const Figuras& f) {
 // True when the open ended as expected.
 bool abre(const std::string& servidor, const std::string& password, bool debeAbrir) {
     ConexionFreeTds c(std::chrono::seconds(5));
-    c.setConnectionString("Provider=SQLNCLI10;Server=" + servidor +
-                          ";Database=MASTER;User ID=sa;Password=" + password + ";");
-    try {
-        c.open();
-        c.close();
-        return debeAbrir;
-    } catch (const ErrorConexion& e) {
-        if (debeAbrir)
-            std::fprintf(stderr, "%s\n", e.what());
-        return !debeAbrir;
-    }
+    const Apertura r = intentaAbrir(c, cadena(servidor, "User ID=sa;Password=" + password + ";"));
+    if (debeAbrir && !r.abierta)
+        std::fprintf(stderr, "%s\n", r.descripcion.c_str());
+    return r.abierta == debeAbrir;
 }
 
 // Runs the stand-in (and a browser, as root) until the soak ends; returns its port.
@@ -95,8 +77,7 @@ std::uint16_t arrancaServidor(int& vida, bool& conBrowser) {
     if (gServidor == 0) {
         ::close(puerto[0]);
         ::close(tuboVida[1]);
-        stand_in::Config config;
-        config.logins = {{"sa", "Secr3t!"}};
+        stand_in::Config config = configConSa();
         config.encryption = stand_in::Encryption::Required;
         config.address = "127.0.0.82"; // the browser's address, where the instance's port must be
         stand_in::Server servidor(config);
@@ -132,7 +113,7 @@ int main(int argc, char** argv) {
     int vida = -1;
     bool browser = false;
     const std::uint16_t puerto = arrancaServidor(vida, browser);
-    const std::string enPuerto = "127.0.0.82," + std::to_string(puerto);
+    const std::string enPuerto = servidorEn(puerto, "127.0.0.82");
     const std::string cerrado = "127.0.0.1,1";
 
     // One warm-up round: the first open loads what every later one reuses.

@@ -1,16 +1,11 @@
 // Failures of the real connection object that need no SQL Server: a closed
 // port, a name that does not resolve, a port that never answers, no browser.
-#include "data_access/ConexionFreeTds.h"
-#include "tests/support/EntornoTemporal.h"
+#include "tests/support/AperturaPrueba.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -51,28 +46,6 @@ private:
     std::uint16_t puerto_ = 0;
 };
 
-std::string cadena(const std::string& servidor, const std::string& resto = "User ID=sa;Password=x;") {
-    return "Provider=SQLNCLI10;Server=" + servidor + ";Database=MASTER;DataTypeCompatibility=80;" + resto;
-}
-
-// Opens and returns the description of the failure; fails the test if the open succeeds.
-std::string fallo(const std::string& texto, std::chrono::milliseconds porDefecto = 15s) {
-    ConexionFreeTds c(porDefecto);
-    c.setConnectionString(texto);
-    try {
-        c.open();
-    } catch (const ErrorConexion& e) {
-        EXPECT_FALSE(c.isOpen());
-        return e.what();
-    }
-    ADD_FAILURE() << "se abrió: " << texto;
-    return {};
-}
-
-void contiene(const std::string& texto, const std::string& parte) {
-    EXPECT_NE(texto.find(parte), std::string::npos) << "«" << parte << "» no está en: " << texto;
-}
-
 } // namespace
 
 TEST(ConexionSinServidor, TheConnectionStringIsReadBackExactlyAsSet) {
@@ -86,19 +59,19 @@ TEST(ConexionSinServidor, TheConnectionStringIsReadBackExactlyAsSet) {
 
 TEST(ConexionSinServidor, AClosedPortIsRefusedNamingHostAndPort) {
     PuertoLocal cerrado(false);
-    const auto inicio = std::chrono::steady_clock::now();
+    const auto inicio = Reloj::now();
     const std::string texto = fallo(cadena("127.0.0.1," + cerrado.puerto()));
     contiene(texto, "Conexión rechazada por 127.0.0.1, puerto " + cerrado.puerto());
-    EXPECT_LT(std::chrono::steady_clock::now() - inicio, 5s);
+    EXPECT_LT(Reloj::now() - inicio, 5s);
     EXPECT_EQ(texto.find("Adaptive"), std::string::npos);
 }
 
 TEST(ConexionSinServidor, AServerThatNeverAnswersTimesOutAfterTheConnectTimeout) {
     PuertoLocal mudo(true);
-    const auto inicio = std::chrono::steady_clock::now();
+    const auto inicio = Reloj::now();
     const std::string texto =
-        fallo(cadena("tcp:127.0.0.1," + mudo.puerto(), "User ID=sa;Password=x;Connect Timeout=1;"));
-    const auto duracion = std::chrono::steady_clock::now() - inicio;
+        fallo(cadena("tcp:127.0.0.1," + mudo.puerto(), kLoginSa + "Connect Timeout=1;"));
+    const auto duracion = Reloj::now() - inicio;
     contiene(texto, "Tiempo de espera agotado");
     contiene(texto, "(límite 1 s)");
     EXPECT_LT(duracion, 5s);
@@ -113,9 +86,7 @@ TEST(ConexionSinServidor, AnUnknownHostIsReportedAsNotFound) {
 }
 
 TEST(ConexionSinServidor, AnUnknownProviderIsNotAvailable) {
-    const std::string texto =
-        fallo("Provider=SQLOLEDB;Server=127.0.0.1;Database=MASTER;User ID=sa;Password=;");
-    contiene(texto, "El proveedor «SQLOLEDB» no está disponible");
+    contiene(fallo(cadena("127.0.0.1", kLoginSa, "SQLOLEDB")), "El proveedor «SQLOLEDB» no está disponible");
 }
 
 TEST(ConexionSinServidor, NamedPipesAndSharedMemoryAreNotAvailable) {
@@ -125,10 +96,10 @@ TEST(ConexionSinServidor, NamedPipesAndSharedMemoryAreNotAvailable) {
 
 TEST(ConexionSinServidor, AClosedBrowserPortFailsAtOnce) {
     // No SQL Server Browser on this loopback address: the ICMP answer ends the lookup.
-    const auto inicio = std::chrono::steady_clock::now();
+    const auto inicio = Reloj::now();
     const std::string texto = fallo(cadena("127.0.0.77\\SQLEXPRESS"));
     contiene(texto, "SQL Server Browser no está activo en «127.0.0.77»");
-    EXPECT_LT(std::chrono::steady_clock::now() - inicio, 3s);
+    EXPECT_LT(Reloj::now() - inicio, 3s);
 }
 
 TEST(ConexionSinServidor, ASilentBrowserEndsWithinTheConnectTimeout) {
@@ -141,10 +112,9 @@ TEST(ConexionSinServidor, ASilentBrowserEndsWithinTheConnectTimeout) {
     a.sin_port = htons(1434);
     ::inet_pton(AF_INET, "127.0.0.78", &a.sin_addr);
     ASSERT_EQ(::bind(mudo, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    const auto inicio = std::chrono::steady_clock::now();
-    const std::string texto =
-        fallo(cadena("127.0.0.78\\SQLEXPRESS", "User ID=sa;Password=x;Connect Timeout=2;"));
-    const auto duracion = std::chrono::steady_clock::now() - inicio;
+    const auto inicio = Reloj::now();
+    const std::string texto = fallo(cadena("127.0.0.78\\SQLEXPRESS", kLoginSa + "Connect Timeout=2;"));
+    const auto duracion = Reloj::now() - inicio;
     ::close(mudo);
     contiene(texto, "SQL Server Browser de «127.0.0.78» no respondió");
     contiene(texto, "(límite 2 s)");
@@ -165,14 +135,10 @@ TEST(ConexionSinServidor, IntegratedSecurityWithoutATicketNamesKinit) {
 TEST(ConexionSinServidor, AFreeTdsAliasIsHonouredFromTheEnvironmentOfTheOpen) {
     PuertoLocal cerrado(false);
     contiene(fallo(cadena("127.0.0.1," + cerrado.puerto())), "Conexión rechazada");
-    const std::string ruta = ::testing::TempDir() + "tarpelino-alias.conf";
-    std::ofstream(ruta) << "[global]\n\ttds version = 7.4\n[MiAlias]\n\thost = 127.0.0.1\n\tport = "
-                        << cerrado.puerto() << "\n";
-    EntornoTemporal entorno;
-    entorno.fija("FREETDSCONF", ruta);
-    const std::string texto = fallo(cadena("MiAlias"));
-    std::remove(ruta.c_str());
-    contiene(texto, "Conexión rechazada por «MiAlias»");
+    ConfFreeTds alias(
+        "tarpelino-alias.conf",
+        "[global]\n\ttds version = 7.4\n[MiAlias]\n\thost = 127.0.0.1\n\tport = " + cerrado.puerto() + "\n");
+    contiene(fallo(cadena("MiAlias")), "Conexión rechazada por «MiAlias»");
 }
 
 // The login process started for the next open may be gone by then (killed
@@ -183,25 +149,14 @@ TEST(ConexionSinServidor, ALoginProcessThatDiedWhileWaitingIsReplaced) {
     const std::string texto = cadena("127.0.0.1," + cerrado.puerto());
     contiene(fallo(texto), "Conexión rechazada");
     int muertos = 0;
-    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
-        std::ifstream estado(e.path() / "status");
-        std::string linea, nombre;
-        pid_t padre = 0;
-        while (std::getline(estado, linea)) {
-            if (linea.rfind("Name:", 0) == 0)
-                nombre = linea.substr(linea.find_first_not_of(" \t", 5));
-            if (linea.rfind("PPid:", 0) == 0)
-                padre = std::atoi(linea.c_str() + 5);
-        }
-        if (padre == ::getpid() && nombre == "tarpelino-login") {
-            const pid_t pid = std::stoi(e.path().filename().string());
-            ::kill(pid, SIGKILL);
+    for (const ProcesoHijo& hijo : procesosHijos())
+        if (hijo.nombre == "tarpelino-login") {
+            ::kill(hijo.pid, SIGKILL);
             // Dead, not just signalled: its channel must be closed before the next open looks.
             siginfo_t info{};
-            ::waitid(P_PID, pid_t(pid), &info, WEXITED | WNOWAIT);
+            ::waitid(P_PID, hijo.pid, &info, WEXITED | WNOWAIT);
             ++muertos;
         }
-    }
     ASSERT_GE(muertos, 1) << "no login process was waiting";
     contiene(fallo(texto), "Conexión rechazada");
 }

@@ -1,10 +1,9 @@
 #include "data_access/ConnectionString.h"
-#include "data_access/Conexion.h"
+#include "tests/support/AperturaPrueba.h"
 
 #include <gtest/gtest.h>
 
 using data_access::ConnectionString;
-using data_access::ErrorConexion;
 
 TEST(ConnectionString, KeysIgnoreCaseAndBlanksAndTheLastPairWins) {
     auto c = ConnectionString::parse("  provider = SQLNCLI ; SERVER=SRV01;server=SRV02;Database=MASTER");
@@ -35,13 +34,8 @@ TEST(ConnectionString, DoubledEqualsSignBelongsToTheKey) {
 
 TEST(ConnectionString, MalformedTextIsRejectedWithASpanishDescription) {
     for (const char* malo : {"Server", "Server=\"abc", "=x", "Server=\"a\"b", "Server=a;Database"}) {
-        try {
-            ConnectionString::parse(malo);
-            ADD_FAILURE() << malo;
-        } catch (const ErrorConexion& e) {
-            EXPECT_NE(std::string(e.what()).find("Cadena de conexión mal formada"), std::string::npos)
-                << malo;
-        }
+        SCOPED_TRACE(malo);
+        contiene(errorDe([&] { ConnectionString::parse(malo); }), "Cadena de conexión mal formada");
     }
 }
 

@@ -1,5 +1,6 @@
 #include "data_access/DireccionServidor.h"
 #include "data_access/Conexion.h"
+#include "tests/support/AperturaPrueba.h"
 
 #include <gtest/gtest.h>
 
@@ -42,12 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DireccionServidor, OtherTransportsSayOnlyTcpIsAvailable) {
     for (const char* escrito : {"np:\\\\SRV01\\pipe\\sql\\query", "lpc:SRV01", "admin:SRV01", "NP:SRV01"}) {
-        try {
-            leeDireccionServidor(escrito);
-            ADD_FAILURE() << escrito;
-        } catch (const ErrorConexion& e) {
-            EXPECT_NE(std::string(e.what()).find("solo está disponible TCP"), std::string::npos) << e.what();
-        }
+        SCOPED_TRACE(escrito);
+        contiene(errorDe([&] { leeDireccionServidor(escrito); }), "solo está disponible TCP");
     }
 }
 

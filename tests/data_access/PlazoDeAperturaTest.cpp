@@ -1,13 +1,11 @@
 // The connect timeout bounds the whole open, whatever the network or the
 // server does, and an open leaves nothing behind: no process, thread,
 // descriptor or file.
-#include "data_access/ConexionFreeTds.h"
 #include "data_access/ReservaLogin.h"
-#include "tests/support/EntornoTemporal.h"
+#include "tests/support/AperturaPrueba.h"
 #include "tests/support/RecursosProceso.h"
 
 #include "tests/stand_in/blackhole_listener.h"
-#include "tests/stand_in/server.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +13,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sys/wait.h>
 
 using namespace data_access;
@@ -23,7 +20,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using Reloj = std::chrono::steady_clock;
 // What the open may take beyond its limit: the login process noticing and reporting.
 constexpr auto kMargen = 700ms;
 
@@ -40,47 +36,18 @@ struct Recursos {
     }
 };
 
-std::string cadena(const std::string& servidor, int segundos = 3) {
-    return "Provider=SQLNCLI10;Server=" + servidor +
-           ";Database=MASTER;User ID=sa;Password=Secr3t!;Connect Timeout=" + std::to_string(segundos) + ";";
-}
-
-struct Resultado {
-    bool abierta = false;
-    std::string descripcion;
-    Reloj::duration duracion{};
-};
-
-Resultado abre(ConexionFreeTds& c, const std::string& texto) {
-    Resultado r;
-    c.setConnectionString(texto);
-    const auto inicio = Reloj::now();
-    try {
-        c.open();
-        r.abierta = true;
-    } catch (const ErrorConexion& e) {
-        r.descripcion = e.what();
-    }
-    r.duracion = Reloj::now() - inicio;
-    return r;
+std::string conTresSegundos(const std::string& servidor) {
+    return cadena(servidor, kLoginSa + "Connect Timeout=3;");
 }
 
 // Fails unless the open ended within its 3-s limit with a timeout naming `etapa`.
-void agotaEn(const Resultado& r, const std::string& etapa) {
+void agotaEn(const Apertura& r, const std::string& etapa) {
     EXPECT_FALSE(r.abierta);
     EXPECT_LT(r.duracion, 3s + kMargen) << r.descripcion;
     EXPECT_GE(r.duracion, 2900ms) << r.descripcion;
-    EXPECT_NE(r.descripcion.find("Tiempo de espera agotado tras 3,"), std::string::npos) << r.descripcion;
-    EXPECT_NE(r.descripcion.find("(límite 3 s)"), std::string::npos) << r.descripcion;
-    EXPECT_NE(r.descripcion.find(etapa), std::string::npos) << r.descripcion;
-}
-
-stand_in::Config servidorCon(stand_in::Fault fallo, std::chrono::milliseconds retraso = 0ms) {
-    stand_in::Config c;
-    c.logins = {{"sa", "Secr3t!"}};
-    c.fault = fallo;
-    c.faultDelay = retraso;
-    return c;
+    contiene(r.descripcion, "Tiempo de espera agotado tras 3,");
+    contiene(r.descripcion, "(límite 3 s)");
+    contiene(r.descripcion, etapa);
 }
 
 } // namespace
@@ -117,18 +84,18 @@ private:
 
 TEST_F(PlazoDeApertura, APreloginReplyTrickledByteByByteEndsAtTheDeadline) {
     // One byte every 2 s resets any per-read timer: only one deadline for the whole open stops it.
-    stand_in::Server servidor(servidorCon(stand_in::Fault::TricklePrelogin, 2s));
+    stand_in::Server servidor(configConSa(stand_in::Fault::TricklePrelogin, 2s));
     servidor.start();
     ConexionFreeTds c;
-    agotaEn(abre(c, cadena("127.0.0.1," + std::to_string(servidor.port()))), "saludo inicial (PRELOGIN)");
+    agotaEn(intentaAbrir(c, conTresSegundos(servidorEn(servidor.port()))), "saludo inicial (PRELOGIN)");
     EXPECT_TRUE(servidor.waitAllClosed(2s));
 }
 
 TEST_F(PlazoDeApertura, ASilentLoginReplyIsNamedAsSuch) {
-    stand_in::Server servidor(servidorCon(stand_in::Fault::NeverAnswerLogin));
+    stand_in::Server servidor(configConSa(stand_in::Fault::NeverAnswerLogin));
     servidor.start();
     ConexionFreeTds c;
-    agotaEn(abre(c, cadena("127.0.0.1," + std::to_string(servidor.port()))),
+    agotaEn(intentaAbrir(c, conTresSegundos(servidorEn(servidor.port()))),
             "no respondió al inicio de sesión");
 }
 
@@ -142,31 +109,30 @@ TEST_F(PlazoDeApertura, ThreeAddressesThatDropEverySynShareOneDeadline) {
     tercero.start();
     ConexionFreeTds c;
     c.setResolucionFija({{"tres.prueba", {"127.0.0.2", "127.0.0.3", "127.0.0.4"}}});
-    agotaEn(abre(c, cadena("tres.prueba," + std::to_string(primero.port()))), "no aceptó la conexión TCP");
+    agotaEn(intentaAbrir(c, conTresSegundos(servidorEn(primero.port(), "tres.prueba"))),
+            "no aceptó la conexión TCP");
 }
 
 TEST_F(PlazoDeApertura, AnAddressThatDropsSynsDoesNotHideTheNextOneThatAnswers) {
-    stand_in::Server servidor(servidorCon(stand_in::Fault::None));
+    stand_in::Server servidor(configConSa());
     servidor.start();
     stand_in::BlackholeListener mudo("127.0.0.5", servidor.port());
     mudo.start();
     ConexionFreeTds c;
     c.setResolucionFija({{"dos.prueba", {"127.0.0.5", "127.0.0.1"}}});
-    const Resultado r = abre(c, cadena("dos.prueba," + std::to_string(servidor.port())));
+    const Apertura r = intentaAbrir(c, conTresSegundos(servidorEn(servidor.port(), "dos.prueba")));
     EXPECT_TRUE(r.abierta) << r.descripcion;
     EXPECT_LT(r.duracion, 1s);
-    c.close();
 }
 
 TEST_F(PlazoDeApertura, TheNameIsLookedUpOnceAndDbLibNeverAsksTheResolverAgain) {
     // Only the component's own lookup knows this name: a second lookup by db-lib would not find it.
-    stand_in::Server servidor(servidorCon(stand_in::Fault::None));
+    stand_in::Server servidor(configConSa());
     servidor.start();
     ConexionFreeTds c;
     c.setResolucionFija({{"solo-una-vez.invalid", {"127.0.0.1"}}});
-    const Resultado r = abre(c, cadena("solo-una-vez.invalid," + std::to_string(servidor.port())));
+    const Apertura r = intentaAbrir(c, conTresSegundos(servidorEn(servidor.port(), "solo-una-vez.invalid")));
     ASSERT_TRUE(r.abierta) << r.descripcion;
-    c.close();
     ASSERT_EQ(servidor.logins().size(), 1u);
     EXPECT_EQ(servidor.logins()[0].serverName, "solo-una-vez.invalid");
 }
@@ -174,21 +140,17 @@ TEST_F(PlazoDeApertura, TheNameIsLookedUpOnceAndDbLibNeverAsksTheResolverAgain) 
 TEST_F(PlazoDeApertura, AResolverThatNeverAnswersEndsAtTheDeadline) {
     ConexionFreeTds c;
     c.setResolucionFija({{"mudo.invalid", {}}});
-    agotaEn(abre(c, cadena("mudo.invalid,1433")), "buscando la dirección de «mudo.invalid»");
+    agotaEn(intentaAbrir(c, conTresSegundos("mudo.invalid,1433")), "buscando la dirección de «mudo.invalid»");
 }
 
 TEST_F(PlazoDeApertura, AnAliasWithAnInstanceAndNoBrowserFailsWithoutFreeTdsOwnSixteenSecondLookup) {
-    const std::string ruta = ::testing::TempDir() + "freetds-alias-instancia.conf";
-    std::ofstream(ruta) << "[global]\n\tdump file = /tmp/tarpelino-no-debe-existir.log\n"
-                           "[AliasConInstancia]\n\thost = 127.0.0.79\n\tinstance = SQLEXPRESS\n";
-    EntornoTemporal entorno;
-    entorno.fija("FREETDSCONF", ruta);
+    ConfFreeTds alias("freetds-alias-instancia.conf",
+                      "[global]\n\tdump file = /tmp/tarpelino-no-debe-existir.log\n"
+                      "[AliasConInstancia]\n\thost = 127.0.0.79\n\tinstance = SQLEXPRESS\n");
     ConexionFreeTds c;
-    const Resultado r = abre(c, cadena("AliasConInstancia"));
-    std::remove(ruta.c_str());
+    const Apertura r = intentaAbrir(c, conTresSegundos("AliasConInstancia"));
     EXPECT_FALSE(r.abierta);
     EXPECT_LT(r.duracion, 3s + kMargen);
-    EXPECT_NE(r.descripcion.find("SQL Server Browser no está activo en «127.0.0.79»"), std::string::npos)
-        << r.descripcion;
+    contiene(r.descripcion, "SQL Server Browser no está activo en «127.0.0.79»");
     EXPECT_FALSE(std::filesystem::exists("/tmp/tarpelino-no-debe-existir.log"));
 }

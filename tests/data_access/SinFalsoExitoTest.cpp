@@ -1,18 +1,14 @@
 // What reaches the server is exactly what was typed, or nothing is sent; the
 // password never travels in clear or into a log; descriptions show what
 // really happened.
-#include "data_access/ConexionFreeTds.h"
 #include "data_access/TextosError.h"
-#include "tests/support/EntornoTemporal.h"
+#include "tests/support/AperturaPrueba.h"
 
 #include "tests/stand_in/browser_responder.h"
-#include "tests/stand_in/server.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <unistd.h>
 
 using namespace data_access;
@@ -38,29 +34,18 @@ protected:
         servidor->start();
     }
 
-    std::string enPuerto() const { return "127.0.0.1," + std::to_string(servidor->port()); }
+    std::string enPuerto() const { return servidorEn(servidor->port()); }
 
     // Opens; returns the description of the failure, or "" when it logged in.
     std::string abre(const std::string& server, const std::string& usuario, const std::string& password,
                      const std::string& bd = "MASTER") {
-        conexion.setConnectionString("Provider=SQLNCLI10;Server=" + server + ";Database=" + bd + ";User ID=" +
-                                     usuario + ";Password=\"" + password + "\";Connect Timeout=5;");
-        try {
-            conexion.open();
-        } catch (const ErrorConexion& e) {
-            return e.what();
-        }
-        conexion.close();
-        return {};
+        const std::string login = "User ID=" + usuario + ";Password=\"" + password + "\";Connect Timeout=5;";
+        return intentaAbrir(conexion, cadena(server, login, "SQLNCLI10", bd)).descripcion;
     }
 
     std::unique_ptr<stand_in::Server> servidor;
     ConexionFreeTds conexion;
 };
-
-void contiene(const std::string& texto, const std::string& parte) {
-    EXPECT_NE(texto.find(parte), std::string::npos) << "«" << parte << "» no está en: " << texto;
-}
 
 } // namespace
 
@@ -113,17 +98,13 @@ TEST_F(SinFalsoExito, ValuesOfUpTo128CharactersArriveIntactWhateverTheirBytes) {
 }
 
 TEST_F(SinFalsoExito, AnAliasThatSaysEncryptionOffStillEncryptsTheLoginAndWritesNoLog) {
-    const std::string conf = ::testing::TempDir() + "freetds-sin-cifrado.conf";
     const std::string volcado = ::testing::TempDir() + "tarpelino-volcado.log";
     const std::string volcadoEntorno = ::testing::TempDir() + "tarpelino-tdsdump.log";
-    std::ofstream(conf) << "[global]\n\tdump file = " << volcado
-                        << "\n[SinCifrado]\n\thost = 127.0.0.1\n\tport = " << servidor->port()
-                        << "\n\tencryption = off\n";
-    EntornoTemporal entorno;
-    entorno.fija("FREETDSCONF", conf).fija("TDSDUMP", volcadoEntorno);
-    const std::string fallo = abre("SinCifrado", "sa", "Secreto1");
-    std::remove(conf.c_str());
-    EXPECT_EQ(fallo, "");
+    ConfFreeTds alias("freetds-sin-cifrado.conf",
+                      "[global]\n\tdump file = " + volcado + "\n[SinCifrado]\n\thost = 127.0.0.1\n\tport = " +
+                          std::to_string(servidor->port()) + "\n\tencryption = off\n");
+    alias.entorno.fija("TDSDUMP", volcadoEntorno);
+    EXPECT_EQ(abre("SinCifrado", "sa", "Secreto1"), "");
     ASSERT_EQ(servidor->logins().size(), 1u);
     EXPECT_TRUE(servidor->logins()[0].encrypted);
     EXPECT_FALSE(std::filesystem::exists(volcado));
@@ -131,27 +112,20 @@ TEST_F(SinFalsoExito, AnAliasThatSaysEncryptionOffStillEncryptsTheLoginAndWrites
 }
 
 TEST_F(SinFalsoExito, AnAliasWithAnEncryptionValueFreeTdsRejectsGetsASpanishDescription) {
-    const std::string conf = ::testing::TempDir() + "freetds-estricto.conf";
-    std::ofstream(conf) << "[Estricto]\n\thost = 127.0.0.1\n\tport = " << servidor->port()
-                        << "\n\tencryption = strict\n";
-    EntornoTemporal entorno;
-    entorno.fija("FREETDSCONF", conf);
-    const std::string fallo = abre("Estricto", "sa", "Secreto1");
-    std::remove(conf.c_str());
-    contiene(fallo, "pide «encryption = strict», que no es válido: use off, request o require.");
-    EXPECT_EQ(fallo.find("dbstrcpy"), std::string::npos);
+    ConfFreeTds alias("freetds-estricto.conf",
+                      "[Estricto]\n\thost = 127.0.0.1\n\tport = " + std::to_string(servidor->port()) +
+                          "\n\tencryption = strict\n");
+    const std::string texto = abre("Estricto", "sa", "Secreto1");
+    contiene(texto, "pide «encryption = strict», que no es válido: use off, request o require.");
+    EXPECT_EQ(texto.find("dbstrcpy"), std::string::npos);
 }
 
 TEST_F(SinFalsoExito, AnAliasThatChecksTheCertificateNameSaysItCannotBeHonoured) {
     // Behind the relay db-lib would check the name against 127.0.0.1 and fail for another reason.
-    const std::string conf = ::testing::TempDir() + "freetds-ca.conf";
-    std::ofstream(conf) << "[ConCa]\n\thost = 127.0.0.1\n\tport = " << servidor->port()
-                        << "\n\tca file = /etc/ssl/certs/ca-certificates.crt\n";
-    EntornoTemporal entorno;
-    entorno.fija("FREETDSCONF", conf);
-    const std::string fallo = abre("ConCa", "sa", "Secreto1");
-    std::remove(conf.c_str());
-    contiene(fallo, "añada «check certificate hostname = no»");
+    ConfFreeTds alias("freetds-ca.conf",
+                      "[ConCa]\n\thost = 127.0.0.1\n\tport = " + std::to_string(servidor->port()) +
+                          "\n\tca file = /etc/ssl/certs/ca-certificates.crt\n");
+    contiene(abre("ConCa", "sa", "Secreto1"), "añada «check certificate hostname = no»");
     EXPECT_EQ(servidor->connectionsAccepted(), 0);
 }
 
@@ -161,7 +135,7 @@ TEST_F(SinFalsoExito, AControlCharacterInTheServerNameIsShown) {
 
 TEST(TextosDeError, AServerMessageHoldingANulIsNotCutAndDbLibNumbersAreSpanish) {
     const std::string texto = textos::mensajeServidor(50000, 16, 1, std::string("antes\0después", 14));
-    EXPECT_NE(texto.find("antesU+0000después"), std::string::npos) << texto;
+    contiene(texto, "antesU+0000después");
     EXPECT_EQ(textos::errorDbLib(20042),
               "un valor es demasiado largo para el registro de inicio de sesión (máximo 128 bytes).");
 }
@@ -175,18 +149,8 @@ TEST(BrowserQueNoDaElPuerto, AnInstanceWithoutTcpAndAnAnswerThatIsNotValidAreSai
     soloCanalizaciones.pipe = "\\\\SRV\\pipe\\MSSQL$SQLEXPRESS\\sql\\query";
     stand_in::BrowserResponder browser("127.0.0.81", "SRV", {soloCanalizaciones});
     browser.start();
-    const auto describe = [] {
-        ConexionFreeTds c;
-        c.setConnectionString(
-            "Provider=SQLNCLI;Server=127.0.0.81\\SQLEXPRESS;User ID=sa;Password=x;Connect Timeout=3;");
-        try {
-            c.open();
-        } catch (const ErrorConexion& e) {
-            return std::string(e.what());
-        }
-        return std::string("se abrió");
-    };
-    contiene(describe(), "existe en «127.0.0.81» pero no tiene TCP/IP habilitado");
+    const std::string texto = cadena("127.0.0.81\\SQLEXPRESS", kLoginSa + "Connect Timeout=3;", "SQLNCLI");
+    contiene(fallo(texto), "existe en «127.0.0.81» pero no tiene TCP/IP habilitado");
     browser.setMalformedReply(std::string("\x05\x10\x00ServerName;SRV", 17));
-    contiene(describe(), "respondió con datos que no son una respuesta válida");
+    contiene(fallo(texto), "respondió con datos que no son una respuesta válida");
 }
