@@ -66,12 +66,6 @@ std::string directorioActual() {
     return ::getcwd(ruta, sizeof ruta) ? ruta : "";
 }
 
-void cierraFd(int& fd) {
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-}
-
 // A descriptor above the ones the child's are copied to, so that no copy clobbers another.
 int fueraDelCamino(int fd) {
     const int alto = ::fcntl(fd, F_DUPFD_CLOEXEC, kFdPrioridadesTls + 1);
@@ -131,6 +125,12 @@ pid_t lanza(int canalHijo, const PerfilArranque& perfil) {
 
 } // namespace
 
+void cierraFd(int& fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
 PerfilArranque perfilArranque(const PeticionLogin& peticion) {
     return {prioridadesTls(peticion), entornoLimpio(), directorioActual()};
 }
@@ -181,16 +181,20 @@ void terminaHijo(pid_t pid, std::chrono::milliseconds espera) {
 }
 
 std::string rutaProcesoLogin() {
-    char exe[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n > 0) {
-        std::string dir(exe, std::size_t(n));
-        dir.erase(dir.rfind('/'));
-        const std::string instalado = dir + "/../libexec/tarpelino/tarpelino-login";
-        if (::access(instalado.c_str(), X_OK) == 0)
-            return instalado;
-    }
-    return TARPELINO_PROCESO_LOGIN;
+    // Where this executable is does not change while it runs.
+    static const std::string ruta = [] {
+        char exe[PATH_MAX];
+        const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+        if (n > 0) {
+            std::string dir(exe, std::size_t(n));
+            dir.erase(dir.rfind('/'));
+            const std::string instalado = dir + "/../libexec/tarpelino/tarpelino-login";
+            if (::access(instalado.c_str(), X_OK) == 0)
+                return instalado;
+        }
+        return std::string(TARPELINO_PROCESO_LOGIN);
+    }();
+    return ruta;
 }
 
 } // namespace data_access

@@ -32,6 +32,9 @@ PerfilArranque perfilArranque(const PeticionLogin& peticion);
 // Starts a login process with that profile; throws ErrorConexion if it cannot.
 ProcesoArrancado arrancaProcesoLogin(const PerfilArranque& perfil);
 
+// Closes a descriptor that may be -1 and leaves it -1.
+void cierraFd(int& fd);
+
 // Waits for the child to end, killing it if it has not within `espera`.
 void terminaHijo(pid_t pid, std::chrono::milliseconds espera);
 

@@ -17,22 +17,17 @@ namespace {
 // What the login process needs after the deadline to notice it and report.
 constexpr std::chrono::milliseconds kMargenInforme{400};
 
-void cierraFd(int& fd) {
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-}
-
 } // namespace
 
 std::unique_ptr<ProcesoLogin> ProcesoLogin::abre(const PeticionLogin& peticion, const Plazo& plazo) {
-    const ProcesoArrancado arrancado = tomaProcesoLogin(peticion);
+    const PerfilArranque perfil = perfilArranque(peticion);
+    const ProcesoArrancado arrancado = tomaProcesoLogin(perfil);
     // The next open's process starts once this login has answered, either way:
     // started during the login, its loading would compete with it for the CPU.
     struct Repone {
-        const PeticionLogin& peticion;
-        ~Repone() { reponeProcesoLogin(peticion); }
-    } repone{peticion};
+        const PerfilArranque& perfil;
+        ~Repone() { reponeProcesoLogin(perfil); }
+    } repone{perfil};
     const int canal = arrancado.canal;
     std::unique_ptr<ProcesoLogin> proceso(new ProcesoLogin(arrancado.pid, canal));
 

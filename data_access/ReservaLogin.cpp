@@ -126,16 +126,15 @@ Reserva& reserva() {
 
 } // namespace
 
-ProcesoArrancado tomaProcesoLogin(const PeticionLogin& peticion) {
-    const PerfilArranque perfil = perfilArranque(peticion);
+ProcesoArrancado tomaProcesoLogin(const PerfilArranque& perfil) {
     if (auto p = reserva().toma(perfil))
         return *p;
     return arrancaProcesoLogin(perfil);
 }
 
-void reponeProcesoLogin(const PeticionLogin& peticion) noexcept {
+void reponeProcesoLogin(const PerfilArranque& perfil) noexcept {
     try {
-        reserva().repone(perfilArranque(peticion));
+        reserva().repone(perfil);
     } catch (...) {
     }
 }

@@ -10,13 +10,13 @@ namespace data_access {
 // Each still serves one login only, and is used only by an open whose
 // profile (TLS versions, environment, working directory) it was started with.
 
-// The waiting process with this request's profile if it is still alive,
+// The waiting process with this profile if it is still alive,
 // else a new one; throws ErrorConexion if none can be started.
-ProcesoArrancado tomaProcesoLogin(const PeticionLogin& peticion);
+ProcesoArrancado tomaProcesoLogin(const PerfilArranque& perfil);
 
-// Starts a process for the next open with this request's profile, unless one
+// Starts a process for the next open with this profile, unless one
 // is already waiting. A failure here is left for that open to meet.
-void reponeProcesoLogin(const PeticionLogin& peticion) noexcept;
+void reponeProcesoLogin(const PerfilArranque& perfil) noexcept;
 
 // A process told to close its login: reaped once it has ended, and killed
 // if it has not within two seconds.
