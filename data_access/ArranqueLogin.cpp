@@ -75,6 +75,8 @@ int fueraDelCamino(int fd) {
 
 pid_t lanza(int canalHijo, const PerfilArranque& perfil) {
     const std::string ruta = rutaProcesoLogin();
+    if (ruta.empty())
+        throw ErrorConexion(textos::procesoLoginNoInstalado());
     const std::string& prioridades = perfil.prioridadesTls;
     int fdPrioridades = ::memfd_create("gnutls-priorities", MFD_CLOEXEC);
     if (fdPrioridades < 0 ||
@@ -152,13 +154,13 @@ ProcesoArrancado arrancaProcesoLogin(const PerfilArranque& perfil) {
     }
 }
 
-void terminaHijo(pid_t pid, std::chrono::milliseconds espera) {
+int terminaHijo(pid_t pid, std::chrono::milliseconds espera) {
     // A pidfd becomes readable when the child ends: no polling interval to wait out.
     // (Called through syscall(): glibc 2.36's <sys/pidfd.h> lacks C linkage for C++.)
     const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
     const auto fin = Plazo::Reloj::now() + espera;
+    int estado = 0;
     for (;;) {
-        int estado = 0;
         const pid_t r = ::waitpid(pid, &estado, WNOHANG);
         if (r == pid || (r < 0 && errno != EINTR))
             break;
@@ -178,6 +180,20 @@ void terminaHijo(pid_t pid, std::chrono::milliseconds espera) {
     }
     if (pidfd >= 0)
         ::close(pidfd);
+    return estado;
+}
+
+std::string rutaProcesoLoginPara(const std::string& ejecutable, const std::string& arbolCompilacion,
+                                 const std::string& rutaCompilada) {
+    const bool enArbol = !arbolCompilacion.empty() && ejecutable.rfind(arbolCompilacion + "/", 0) == 0;
+    if (enArbol)
+        return rutaCompilada;
+    const auto barra = ejecutable.rfind('/');
+    if (barra == std::string::npos)
+        return {};
+    // Anywhere else, the build tree may be a folder another user can write to.
+    const std::string instalado = ejecutable.substr(0, barra) + "/../libexec/tarpelino/tarpelino-login";
+    return ::access(instalado.c_str(), X_OK) == 0 ? instalado : std::string();
 }
 
 std::string rutaProcesoLogin() {
@@ -185,14 +201,10 @@ std::string rutaProcesoLogin() {
     static const std::string ruta = [] {
         char exe[PATH_MAX];
         const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-        if (n > 0) {
-            std::string dir(exe, std::size_t(n));
-            dir.erase(dir.rfind('/'));
-            const std::string instalado = dir + "/../libexec/tarpelino/tarpelino-login";
-            if (::access(instalado.c_str(), X_OK) == 0)
-                return instalado;
-        }
-        return std::string(TARPELINO_PROCESO_LOGIN);
+        const std::string ejecutable = n > 0 ? std::string(exe, std::size_t(n)) : std::string();
+        char arbol[PATH_MAX];
+        const bool hayArbol = ::realpath(TARPELINO_ARBOL_COMPILACION, arbol) != nullptr;
+        return rutaProcesoLoginPara(ejecutable, hayArbol ? arbol : "", TARPELINO_PROCESO_LOGIN);
     }();
     return ruta;
 }

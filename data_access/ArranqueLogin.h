@@ -35,10 +35,15 @@ ProcesoArrancado arrancaProcesoLogin(const PerfilArranque& perfil);
 // Closes a descriptor that may be -1 and leaves it -1.
 void cierraFd(int& fd);
 
-// Waits for the child to end, killing it if it has not within `espera`.
-void terminaHijo(pid_t pid, std::chrono::milliseconds espera);
+// Waits for the child to end, killing it if it has not within `espera`; its wait status.
+int terminaHijo(pid_t pid, std::chrono::milliseconds espera);
 
-// Where tarpelino-login is: beside an installed tarpelino, or in the build tree.
+// Where tarpelino-login is. An installed tarpelino runs only the one
+// installed beside it (<prefix>/libexec/tarpelino); the path in the build
+// tree serves only a tarpelino run from that build tree.
 std::string rutaProcesoLogin();
+// The same choice for an executable at `ejecutable`; empty when there is none to run.
+std::string rutaProcesoLoginPara(const std::string& ejecutable, const std::string& arbolCompilacion,
+                                 const std::string& rutaCompilada);
 
 } // namespace data_access

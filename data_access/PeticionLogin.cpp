@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -79,6 +80,13 @@ bool leeTodo(int fd, char* datos, std::size_t n) {
 }
 
 } // namespace
+
+void borraSecreto(std::string& secreto) noexcept {
+    // Up to its capacity: a shorter secret may have left bytes beyond its size.
+    secreto.resize(secreto.capacity());
+    ::explicit_bzero(secreto.data(), secreto.size());
+    secreto.clear();
+}
 
 std::array<std::pair<const char*, std::string*>, 5> valoresConNombre(Credenciales& c) {
     return {{{"el usuario", &c.usuario},
@@ -172,13 +180,57 @@ ResumenLogin deserializaResumen(const std::string& cuerpo) {
 }
 
 bool enviaMensaje(int fd, char tipo, const std::string& cuerpo) {
+    if (cuerpo.size() > kMensajeMaximo)
+        return false;
     std::string trama(4, '\0');
     const auto n = std::uint32_t(cuerpo.size());
     for (int i = 0; i < 4; ++i)
         trama[i] = char((n >> (8 * i)) & 0xFF);
     trama += tipo;
     trama += cuerpo;
-    return escribeTodo(fd, trama.data(), trama.size());
+    const bool enviado = escribeTodo(fd, trama.data(), trama.size());
+    borraSecreto(trama); // a request carries the password
+    return enviado;
+}
+
+Lectura recibeMensaje(int fd, char& tipo, std::string& cuerpo,
+                      std::optional<std::chrono::milliseconds> espera) {
+    using Reloj = std::chrono::steady_clock;
+    const auto fin = Reloj::now() + espera.value_or(std::chrono::milliseconds(0));
+    // Reads exactly n bytes, waiting for each piece no later than `fin`.
+    const auto lee = [&](char* datos, std::size_t n) {
+        while (n > 0) {
+            int ms = -1;
+            if (espera) {
+                const auto queda = std::chrono::ceil<std::chrono::milliseconds>(fin - Reloj::now());
+                ms = int(std::max<long long>(0, queda.count()));
+            }
+            pollfd p{fd, POLLIN, 0};
+            const int r = ::poll(&p, 1, ms);
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r == 0)
+                return Lectura::Agotada;
+            const ssize_t leidos = ::recv(fd, datos, n, MSG_DONTWAIT);
+            if (leidos < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            if (leidos <= 0)
+                return Lectura::Fin;
+            datos += leidos;
+            n -= std::size_t(leidos);
+        }
+        return Lectura::Mensaje;
+    };
+    unsigned char cabecera[5];
+    if (const Lectura l = lee(reinterpret_cast<char*>(cabecera), sizeof cabecera); l != Lectura::Mensaje)
+        return l;
+    const std::uint32_t n =
+        cabecera[0] | cabecera[1] << 8 | cabecera[2] << 16 | std::uint32_t(cabecera[3]) << 24;
+    if (n > kMensajeMaximo)
+        return Lectura::Ilegible;
+    tipo = char(cabecera[4]);
+    cuerpo.assign(n, '\0');
+    return lee(cuerpo.data(), n);
 }
 
 bool recibeMensaje(int fd, char& tipo, std::string& cuerpo) {

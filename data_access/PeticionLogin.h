@@ -11,7 +11,13 @@
 
 namespace data_access {
 
+// Overwrites a secret's whole buffer before letting it go: a freed block
+// keeps its bytes until reused, and a core file or a read of the memory
+// would show them.
+void borraSecreto(std::string& secreto) noexcept;
+
 // What LOGIN7 carries of the user's: sent exactly, or refused before anything is sent.
+// Every copy wipes its password when it goes.
 struct Credenciales {
     std::string usuario;
     std::string password;
@@ -19,6 +25,20 @@ struct Credenciales {
     std::string aplicacion;
     std::string estacion;
     bool integrada = false;
+
+    Credenciales() = default;
+    Credenciales(const Credenciales&) = default;
+    Credenciales& operator=(const Credenciales&) = default;
+    Credenciales(Credenciales&& otras) noexcept : Credenciales(otras) { borraSecreto(otras.password); }
+    Credenciales& operator=(Credenciales&& otras) noexcept {
+        if (this != &otras) {
+            borraSecreto(password);
+            *this = otras;
+            borraSecreto(otras.password);
+        }
+        return *this;
+    }
+    ~Credenciales() { borraSecreto(password); }
 };
 
 // The values above with the name a description gives each ("la contraseña"),
@@ -90,5 +110,12 @@ ResumenLogin deserializaResumen(const std::string& cuerpo);
 // Blocking, whole-message I/O on a stream socket; false on EOF or error.
 bool enviaMensaje(int fd, char tipo, const std::string& cuerpo);
 bool recibeMensaje(int fd, char& tipo, std::string& cuerpo);
+
+// One message within `espera` (none: no limit), however the other end
+// behaves: a message longer than the channel takes, or one that stops
+// halfway, never holds the reader past it.
+enum class Lectura { Mensaje, Fin, Ilegible, Agotada };
+Lectura recibeMensaje(int fd, char& tipo, std::string& cuerpo,
+                      std::optional<std::chrono::milliseconds> espera);
 
 } // namespace data_access

@@ -4,11 +4,8 @@
 #include "data_access/ReservaLogin.h"
 #include "data_access/TextosError.h"
 
-#include <cerrno>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 namespace data_access {
 
@@ -16,6 +13,8 @@ namespace {
 
 // What the login process needs after the deadline to notice it and report.
 constexpr std::chrono::milliseconds kMargenInforme{400};
+// How long a process whose channel closed may take to be reaped, for its signal.
+constexpr std::chrono::milliseconds kEsperaFinal{500};
 
 } // namespace
 
@@ -31,9 +30,6 @@ std::unique_ptr<ProcesoLogin> ProcesoLogin::abre(const PeticionLogin& peticion, 
     const int canal = arrancado.canal;
     std::unique_ptr<ProcesoLogin> proceso(new ProcesoLogin(arrancado.pid, canal));
 
-    PeticionLogin conTiempo = peticion;
-    conTiempo.limite = plazo.ilimitado() ? std::nullopt : std::optional(plazo.limite());
-    conTiempo.transcurrido = plazo.transcurrido();
     Etapa etapa = Etapa::Preparacion;
     std::string destino = peticion.host;
     const auto falla = [&](std::string descripcion) {
@@ -44,37 +40,51 @@ std::unique_ptr<ProcesoLogin> ProcesoLogin::abre(const PeticionLogin& peticion, 
         proceso->pid_ = -1;
         throw ErrorApertura(descripcion, int(etapa));
     };
-    if (!enviaMensaje(canal, mensaje::kPeticion, serializa(conTiempo)))
-        falla(textos::procesoLoginTerminado(-1));
+    {
+        PeticionLogin conTiempo = peticion;
+        conTiempo.limite = plazo.ilimitado() ? std::nullopt : std::optional(plazo.limite());
+        conTiempo.transcurrido = plazo.transcurrido();
+        std::string cuerpo = serializa(conTiempo);
+        const bool enviada = enviaMensaje(canal, mensaje::kPeticion, cuerpo);
+        borraSecreto(cuerpo);
+        if (!enviada)
+            falla(textos::procesoLoginTerminado(-1));
+    }
 
     for (;;) {
-        int espera = -1;
-        if (!plazo.ilimitado()) {
-            const auto queda = plazo.restante() + kMargenInforme;
-            espera = int(queda.count());
-        }
-        pollfd p{canal, POLLIN, 0};
-        const int r = ::poll(&p, 1, espera);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r == 0)
-            falla(textos::tiempoAgotadoEn(etapa, destino, plazo, peticion.credenciales.integrada));
+        std::optional<std::chrono::milliseconds> espera;
+        if (!plazo.ilimitado())
+            espera = plazo.restante() + kMargenInforme;
         char tipo = 0;
         std::string cuerpo;
-        if (!recibeMensaje(canal, tipo, cuerpo)) {
-            int estado = 0;
-            ::waitpid(proceso->pid_, &estado, 0);
+        switch (recibeMensaje(canal, tipo, cuerpo, espera)) {
+        case Lectura::Agotada:
+            falla(textos::tiempoAgotadoEn(etapa, destino, plazo, peticion.credenciales.integrada));
+            break;
+        case Lectura::Ilegible:
+            falla(textos::respuestaProcesoLoginIlegible());
+            break;
+        case Lectura::Fin: {
+            // The process ended without answering: reaped for its signal, never waited for unbounded.
+            const int estado = terminaHijo(proceso->pid_, kEsperaFinal);
             proceso->pid_ = -1;
             cierraFd(proceso->canal_);
             throw ErrorApertura(textos::procesoLoginTerminado(WIFSIGNALED(estado) ? WTERMSIG(estado) : -1),
                                 int(etapa));
+        }
+        case Lectura::Mensaje:
+            break;
         }
         if (tipo == mensaje::kEtapa && !cuerpo.empty()) {
             etapa = Etapa(cuerpo[0]);
             if (cuerpo.size() > 1)
                 destino = cuerpo.substr(1);
         } else if (tipo == mensaje::kAbierta) {
-            proceso->resumen_ = deserializaResumen(cuerpo);
+            try {
+                proceso->resumen_ = deserializaResumen(cuerpo);
+            } catch (const std::exception&) {
+                falla(textos::respuestaProcesoLoginIlegible());
+            }
             return proceso;
         } else if (tipo == mensaje::kFallo) {
             falla(cuerpo);

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <sys/resource.h>
 
 namespace data_access::textos {
 
@@ -318,7 +319,43 @@ std::string valorConfiguracionNoValido(const std::string& opcion, const std::str
            "») no se puede pasar a FreeTDS: contiene «;», «#», un salto de línea o es demasiado largo.";
 }
 
+std::optional<std::string> limiteDelSistema(int errorSistema) {
+    const auto limite = [](int recurso) {
+        rlimit l{};
+        if (::getrlimit(recurso, &l) != 0 || l.rlim_cur == RLIM_INFINITY)
+            return std::string("sin límite");
+        return std::to_string(l.rlim_cur);
+    };
+    switch (errorSistema) {
+    case EAGAIN:
+        return "El sistema no permite a este usuario más procesos ni hilos (límite de «ulimit -u»: " +
+               limite(RLIMIT_NPROC) + "): cierre programas o pida que se eleve el límite.";
+    case EMFILE:
+        return "No quedan descriptores de archivo libres para el proceso (límite de «ulimit -n»: " +
+               limite(RLIMIT_NOFILE) + "): cierre programas o pida que se eleve el límite.";
+    case ENFILE:
+        return "El sistema se ha quedado sin descriptores de archivo (límite de todo el sistema, "
+               "fs.file-max): cierre programas o pida que se eleve el límite.";
+    case ENOMEM:
+        return "El sistema no tiene memoria suficiente para iniciar sesión (límite de «ulimit -v»: " +
+               limite(RLIMIT_AS) + ").";
+    default:
+        return std::nullopt;
+    }
+}
+
+std::string procesoLoginNoInstalado() {
+    return "No se encuentra el proceso de inicio de sesión tarpelino-login junto a este tarpelino "
+           "(en ../libexec/tarpelino): la instalación de Tarpelino está incompleta.";
+}
+
+std::string respuestaProcesoLoginIlegible() {
+    return "El proceso de inicio de sesión envió una respuesta que no se pudo leer, y se ha terminado.";
+}
+
 std::string procesoLoginNoArranca(const std::string& ruta, int errorSistema) {
+    if (auto limite = limiteDelSistema(errorSistema))
+        return "No se pudo iniciar el proceso de inicio de sesión. " + *limite;
     return "No se pudo iniciar el proceso de inicio de sesión " + ruta + " (error del sistema " +
            std::to_string(errorSistema) + "): la instalación de Tarpelino está incompleta.";
 }
@@ -439,6 +476,10 @@ std::string resumenFallo(Etapa etapa, std::chrono::milliseconds duracion) {
 std::string mensajeServidor(int numero, int clase, int estado, const std::string& texto) {
     return "Msg " + std::to_string(numero) + ", nivel " + std::to_string(clase) + ", estado " +
            std::to_string(estado) + ": " + visible(texto, true);
+}
+
+std::string mensajesOmitidos(std::size_t n) {
+    return "y " + std::to_string(n) + (n == 1 ? " mensaje más." : " mensajes más.");
 }
 
 } // namespace data_access::textos

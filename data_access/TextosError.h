@@ -4,6 +4,7 @@
 #include "data_access/Plazo.h"
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,7 +87,12 @@ std::string cifradoAliasNoValido(const std::string& alias, const std::string& ar
                                  const std::string& valor);
 std::string valorConfiguracionNoValido(const std::string& opcion, const std::string& valor);
 std::string procesoLoginNoArranca(const std::string& ruta, int errorSistema);
+std::string procesoLoginNoInstalado();
 std::string procesoLoginTerminado(int senal);
+std::string respuestaProcesoLoginIlegible();
+// The system refused a process, a thread or a descriptor (EAGAIN, EMFILE,
+// ENFILE, ENOMEM): which limit, with its value. Nothing for other errors.
+std::optional<std::string> limiteDelSistema(int errorSistema);
 std::string errorInterno(const std::string& detalle);
 
 // What an open learned, for the result label's tooltip; and where a failed
@@ -96,5 +102,7 @@ std::string resumenFallo(Etapa etapa, std::chrono::milliseconds duracion);
 
 // "Msg 18456, nivel 14, estado 1: Login failed for user 'sa'."
 std::string mensajeServidor(int numero, int clase, int estado, const std::string& texto);
+// After the first messages of a server that sent too many: "y 3 mensajes más."
+std::string mensajesOmitidos(std::size_t n);
 
 } // namespace data_access::textos

@@ -12,6 +12,7 @@
 #include "data_access/login_process/ServicioKerberos.h"
 #include "data_access/login_process/TicketKerberos.h"
 
+#include <cerrno>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -127,8 +128,12 @@ class ArchivoEnMemoria {
 public:
     explicit ArchivoEnMemoria(const std::string& contenido)
         : fd_(::memfd_create("freetds.conf", MFD_CLOEXEC)) {
-        if (fd_ < 0 || ::write(fd_, contenido.data(), contenido.size()) != ssize_t(contenido.size()))
+        if (fd_ < 0 || ::write(fd_, contenido.data(), contenido.size()) != ssize_t(contenido.size())) {
+            const int error = errno;
+            if (auto limite = textos::limiteDelSistema(error))
+                throw ErrorConexion(*limite);
             throw ErrorConexion(textos::errorInterno("no se pudo preparar la configuración de FreeTDS"));
+        }
     }
     ~ArchivoEnMemoria() {
         if (fd_ >= 0)
@@ -200,7 +205,7 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
     const std::string destino = describeDestino(p, d);
     if (p.credenciales.integrada) {
         informa(Etapa::PreparacionLogin, destino);
-        if (auto motivo = faltaTicketDeServicio(spnDe(d, resuelto.nombreCanonico)))
+        if (auto motivo = faltaTicketDeServicio(spnDe(d, resuelto.nombreCanonico), plazo, destino))
             throw ErrorConexion(*motivo);
     }
     informa(Etapa::ConexionTcp, destino);

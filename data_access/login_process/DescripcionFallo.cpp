@@ -11,6 +11,8 @@ namespace {
 
 std::string describeErrorCliente(const ErrorCliente& e, const std::string& destino, const Plazo& plazo,
                                  Etapa etapa, bool integrada) {
+    if (auto limite = textos::limiteDelSistema(e.errorSistema))
+        return *limite;
     switch (e.numero) {
     case SYBECONN:
         if (e.errorSistema == ECONNREFUSED)
@@ -45,15 +47,22 @@ std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultad
     for (const MensajeServidor& m : diagnostico.mensajes)
         if (m.clase > 10)
             mensajes += "\n" + textos::mensajeServidor(m.numero, m.clase, m.estado, m.texto);
+    if (diagnostico.erroresOmitidos > 0)
+        mensajes += "\n" + textos::mensajesOmitidos(diagnostico.erroresOmitidos);
+    // A server that kept sending errors until the deadline did not refuse the login: it never answered.
+    if (red.agotado)
+        return textos::tiempoAgotadoEn(red.etapa, destino, plazo, integrada) + mensajes;
     if (!mensajes.empty())
         return textos::inicioSesionRechazado(destino) + mensajes;
 
-    if (red.agotado)
-        return textos::tiempoAgotadoEn(red.etapa, destino, plazo, integrada);
     // The server turned the handshake down: most often no TLS version in common.
     if (red.etapa == Etapa::Tls && (red.alertaTls >= 0 || red.cierre != Relevo::Cierre::Ninguno))
         return textos::tlsRechazado(destino, peticion.producto, peticion.tlsMinimo, peticion.tlsMaximo,
                                     red.alertaTls);
+    // No socket left is this machine's limit, not the network's.
+    for (int e : red.erroresTcp)
+        if (auto limite = textos::limiteDelSistema(e); limite && e != EAGAIN)
+            return *limite;
     if (!red.conectado && !red.erroresTcp.empty())
         return textos::conexionTcpFallida(destino, red.erroresTcp);
     if (red.cierre == Relevo::Cierre::ServidorReinicio)

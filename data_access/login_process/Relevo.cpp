@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -22,7 +26,41 @@ void sinNagle(int fd) {
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &si, sizeof si);
 }
 
+// Any local user can connect to a port on loopback: only a connection whose
+// other end is a socket of this very process (db-lib's) is let through.
+bool delMismoProceso(int aceptado) {
+    sockaddr_storage par{}, local{};
+    socklen_t lPar = sizeof par, lLocal = sizeof local;
+    if (::getpeername(aceptado, reinterpret_cast<sockaddr*>(&par), &lPar) != 0 ||
+        ::getsockname(aceptado, reinterpret_cast<sockaddr*>(&local), &lLocal) != 0)
+        return false;
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        return false;
+    bool propio = false;
+    while (const dirent* entrada = ::readdir(dir)) {
+        const int fd = std::atoi(entrada->d_name);
+        struct stat st {};
+        if (fd == aceptado || fd == ::dirfd(dir) || ::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode))
+            continue;
+        // The other end of the connection has our address as its peer and its own as the one we saw.
+        sockaddr_storage suyoLocal{}, suyoPar{};
+        socklen_t l1 = sizeof suyoLocal, l2 = sizeof suyoPar;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&suyoLocal), &l1) == 0 &&
+            ::getpeername(fd, reinterpret_cast<sockaddr*>(&suyoPar), &l2) == 0 && l1 == lPar &&
+            l2 == lLocal && std::memcmp(&suyoLocal, &par, l1) == 0 &&
+            std::memcmp(&suyoPar, &local, l2) == 0) {
+            propio = true;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return propio;
+}
+
 constexpr std::chrono::milliseconds kEscalonado{250};
+// Room for strangers' connections, so that db-lib's own is not held back while they are turned away.
+constexpr int kColaEscucha = 64;
 constexpr std::size_t kBufferMaximo = 1 << 16;
 
 // Follows a login from the packet headers, which stay in clear until the
@@ -185,7 +223,7 @@ Relevo::Relevo(std::vector<DireccionIp> destinos, std::uint16_t puerto, Plazo pl
     local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t longitud = sizeof local;
     if (escucha_ < 0 || ::bind(escucha_, reinterpret_cast<sockaddr*>(&local), longitud) != 0 ||
-        ::listen(escucha_, 1) != 0 ||
+        ::listen(escucha_, kColaEscucha) != 0 ||
         ::getsockname(escucha_, reinterpret_cast<sockaddr*>(&local), &longitud) != 0 ||
         ::pipe2(despertador_, O_CLOEXEC | O_NONBLOCK) != 0) {
         const int error = errno;
@@ -211,8 +249,12 @@ Relevo::~Relevo() {
 }
 
 void Relevo::liberaPlazo() {
-    std::lock_guard<std::mutex> cerrojo(mutex_);
-    liberado_ = true;
+    {
+        std::lock_guard<std::mutex> cerrojo(mutex_);
+        liberado_ = true;
+    }
+    const char c = 0;
+    [[maybe_unused]] auto n = ::write(despertador_[1], &c, 1);
 }
 
 Relevo::Resultado Relevo::resultado() const {
@@ -281,6 +323,8 @@ void Relevo::bucle() {
                 break;
             liberado = liberado_;
         }
+        if (liberado)
+            cierra(escucha_); // db-lib is logged in and connects no more
         if (!liberado && plazo_.agotado()) {
             std::lock_guard<std::mutex> cerrojo(mutex_);
             resultado_.agotado = true;
@@ -300,7 +344,8 @@ void Relevo::bucle() {
 
         std::vector<pollfd> fds;
         fds.push_back({despertador_[0], POLLIN, 0});
-        fds.push_back({cliente < 0 ? escucha_ : -1, POLLIN, 0});
+        // Kept open until dbopen has returned: no one else can take the port db-lib was told to use.
+        fds.push_back({escucha_, POLLIN, 0});
         short eventosCliente = 0, eventosServidor = 0;
         if (!finCliente && aServidor.size() < kBufferMaximo)
             eventosCliente |= POLLIN;
@@ -332,13 +377,8 @@ void Relevo::bucle() {
             while (::read(despertador_[0], basura, sizeof basura) > 0) {
             }
         }
-        if (cliente < 0 && fds[1].revents) {
-            cliente = ::accept4(escucha_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-            if (cliente >= 0) {
-                cierra(escucha_); // one login, one connection
-                sinNagle(cliente);
-            }
-        }
+        if (fds[1].revents)
+            aceptaCliente(cliente);
         for (std::size_t k = 4; k < fds.size(); ++k) {
             if (!fds[k].revents)
                 continue;
@@ -418,8 +458,50 @@ void Relevo::bucle() {
         cierra(i.fd);
     cierra(servidor);
     cierra(cliente);
-    // A db-lib that has not connected yet is refused from now on.
-    cierra(escucha_);
+    rechazaHastaParar();
+}
+
+void Relevo::rechazaHastaParar() {
+    // The port stays bound while db-lib may still be inside dbopen, or a
+    // stranger could take it and be told the login; whoever connects now,
+    // db-lib included, is reset at once, as a closed port would refuse it.
+    const linger inmediato{1, 0};
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> cerrojo(mutex_);
+            if (parar_ || liberado_)
+                return;
+        }
+        pollfd fds[2] = {{despertador_[0], POLLIN, 0}, {escucha_, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+            return;
+        if (fds[0].revents) {
+            char basura[64];
+            while (::read(despertador_[0], basura, sizeof basura) > 0) {
+            }
+        }
+        for (int fd; fds[1].revents && (fd = ::accept4(escucha_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
+            ::close(fd);
+        }
+    }
+}
+
+void Relevo::aceptaCliente(int& cliente) {
+    for (;;) {
+        const int fd = ::accept4(escucha_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0)
+            return;
+        // One login, one connection: anything else is closed without a word.
+        if (cliente < 0 && delMismoProceso(fd)) {
+            cliente = fd;
+            sinNagle(cliente);
+        } else {
+            ::close(fd);
+            std::lock_guard<std::mutex> cerrojo(mutex_);
+            ++resultado_.extranosRechazados;
+        }
+    }
 }
 
 } // namespace data_access

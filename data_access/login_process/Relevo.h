@@ -33,6 +33,7 @@ public:
         bool loginCifrado = false;    // LOGIN7 went inside TLS
         bool sesionCifrada = false;   // and so did everything after it
         std::uint16_t versionTls = 0; // as the ServerHello chose it (0x0303 = TLS 1.2)
+        int extranosRechazados = 0;   // connections from anything but this process's db-lib
     };
 
     // Starts listening and connecting at once; `alCambiarEtapa` is called on
@@ -50,6 +51,9 @@ public:
 
 private:
     void bucle();
+    // Takes db-lib's connection if it is waiting; closes any other.
+    void aceptaCliente(int& cliente);
+    void rechazaHastaParar();
     void cambiaEtapa(Etapa etapa);
 
     std::vector<DireccionIp> destinos_;

@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <thread>
 
+#include <cerrno>
 #include <cstring>
 #include <netdb.h>
 #include <optional>
@@ -55,8 +56,13 @@ HostResuelto resuelveHost(const std::string& host, const Plazo& plazo) {
     consulta->peticion.ar_request = &consulta->pista;
     gaicb* lista[] = {&consulta->peticion};
     // getaddrinfo_a so that a resolver that never answers cannot outlast the timeout.
-    if (getaddrinfo_a(GAI_NOWAIT, lista, 1, nullptr) != 0) {
+    if (const int error = getaddrinfo_a(GAI_NOWAIT, lista, 1, nullptr); error != 0) {
+        const int sistema = errno;
         delete consulta;
+        // Its thread refused by the system: that limit, not the name, is the fault.
+        const int causa = error == EAI_AGAIN ? EAGAIN : error == EAI_MEMORY ? ENOMEM : sistema;
+        if (auto limite = textos::limiteDelSistema(causa); limite && error != EAI_NONAME)
+            throw ErrorConexion(*limite);
         throw ErrorConexion(textos::hostNoEncontrado(host));
     }
     int estado = EAI_INPROGRESS;

@@ -1,6 +1,7 @@
 #include "data_access/login_process/ServicioKerberos.h"
 
 #include "data_access/TextosError.h"
+#include "data_access/login_process/ConPlazo.h"
 
 #include <gssapi/gssapi.h>
 #include <gssapi/gssapi_krb5.h>
@@ -55,9 +56,7 @@ std::string detalleKerberos(OM_uint32 menor) {
     return detalle;
 }
 
-} // namespace
-
-std::optional<std::string> faltaTicketDeServicio(const std::string& spn) {
+std::optional<std::string> preguntaAlKdc(const std::string& spn) {
     OM_uint32 menor = 0;
     gss_buffer_desc nombre{spn.size(), const_cast<char*>(spn.data())};
     gss_name_t objetivo = GSS_C_NO_NAME;
@@ -104,6 +103,16 @@ std::optional<std::string> faltaTicketDeServicio(const std::string& spn) {
         return textos::kerberosSpnDesconocido(servicio);
     }
     return textos::kerberosFallo(servicio, detalleKerberos(menor));
+}
+
+} // namespace
+
+std::optional<std::string> faltaTicketDeServicio(const std::string& spn, const Plazo& plazo,
+                                                 const std::string& destino) {
+    auto respuesta = conPlazo<std::optional<std::string>>(plazo, [spn] { return preguntaAlKdc(spn); });
+    if (!respuesta)
+        return textos::tiempoAgotadoEn(Etapa::PreparacionLogin, destino, plazo, true);
+    return *respuesta;
 }
 
 } // namespace data_access

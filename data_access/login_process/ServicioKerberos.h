@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data_access/Plazo.h"
+
 #include <optional>
 #include <string>
 
@@ -9,7 +11,9 @@ namespace data_access {
 // in Spanish why it cannot be had (expired ticket, unknown SPN, unreachable
 // KDC, a ticket of another realm...), or nothing when it can. db-lib reports
 // every one of these as the same bare 20002. Nothing reaches the server; the
-// ticket stays in the cache for db-lib.
-std::optional<std::string> faltaTicketDeServicio(const std::string& spn);
+// ticket stays in the cache for db-lib. A KDC that does not answer within
+// the time left is named as such; `destino` is the server, for that text.
+std::optional<std::string> faltaTicketDeServicio(const std::string& spn, const Plazo& plazo,
+                                                 const std::string& destino);
 
 } // namespace data_access

@@ -2,6 +2,8 @@
 
 #include <sybdb.h>
 
+#include <algorithm>
+#include <cstring>
 #include <iconv.h>
 
 namespace data_access {
@@ -10,20 +12,42 @@ namespace {
 
 Diagnostico* gDiagnostico = nullptr; // the login in progress, if any
 
+// At most kTextoMaximo bytes, cut where a UTF-8 character starts.
+std::string acotado(const char* texto) {
+    if (!texto)
+        return {};
+    std::size_t n = ::strnlen(texto, Diagnostico::kTextoMaximo + 1);
+    if (n <= Diagnostico::kTextoMaximo)
+        return std::string(texto, n);
+    n = Diagnostico::kTextoMaximo;
+    while (n > 0 && (static_cast<unsigned char>(texto[n]) & 0xC0) == 0x80)
+        --n;
+    return std::string(texto, n) + "…";
+}
+
 int manejadorErrores(DBPROCESS*, int, int numero, int errorSistema, char* texto, char*) {
-    if (gDiagnostico)
-        gDiagnostico->errores.push_back({numero, errorSistema, texto ? texto : ""});
+    if (gDiagnostico && gDiagnostico->errores.size() < Diagnostico::kMensajesMaximos)
+        gDiagnostico->errores.push_back({numero, errorSistema, acotado(texto)});
     // Anything but INT_CANCEL makes db-lib end the whole process.
     return INT_CANCEL;
 }
 
 int manejadorMensajes(DBPROCESS*, DBINT numero, int estado, int clase, char* texto, char* servidor, char*,
                       int) {
-    if (gDiagnostico) {
-        gDiagnostico->mensajes.push_back({int(numero), estado, clase, texto ? texto : ""});
-        if (servidor && *servidor && gDiagnostico->nombreServidor.empty())
-            gDiagnostico->nombreServidor = servidor;
-    }
+    if (!gDiagnostico)
+        return 0;
+    Diagnostico& d = *gDiagnostico;
+    const bool error = clase > 10;
+    const auto delMismoTipo =
+        std::count_if(d.mensajes.begin(), d.mensajes.end(),
+                      [error](const MensajeServidor& m) { return (m.clase > 10) == error; });
+    // A server may send messages without end: the first ones tell why.
+    if (std::size_t(delMismoTipo) < Diagnostico::kMensajesMaximos)
+        d.mensajes.push_back({int(numero), estado, clase, acotado(texto)});
+    else if (error)
+        ++d.erroresOmitidos;
+    if (servidor && *servidor && d.nombreServidor.empty())
+        d.nombreServidor = acotado(servidor);
     return 0;
 }
 

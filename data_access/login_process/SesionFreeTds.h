@@ -25,8 +25,14 @@ struct ErrorCliente {
     std::string texto;
 };
 
+// Bounded whatever the server sends: the first messages of each kind whole
+// (their texts cut at kTextoMaximo bytes), and a count of the rest.
 struct Diagnostico {
-    std::vector<MensajeServidor> mensajes;
+    static constexpr std::size_t kMensajesMaximos = 10;
+    static constexpr std::size_t kTextoMaximo = 4000;
+
+    std::vector<MensajeServidor> mensajes; // errors (class above 10) and informational ones
+    std::size_t erroresOmitidos = 0;       // errors beyond the ones kept
     std::vector<ErrorCliente> errores;
     std::string nombreServidor; // as the server's own messages name it
 };

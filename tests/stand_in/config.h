@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace stand_in {
 
@@ -35,6 +36,8 @@ enum class Fault {
     DelayLogin,          // answers LOGIN7 only after Config::faultDelay
     ResetAtOnce,         // accepts, then resets the connection (RST) without reading
     TricklePrelogin,     // sends a valid PRELOGIN reply one byte per Config::faultDelay, then carries on
+    FloodErrors,         // answers LOGIN7 with ERROR tokens without end, never ending the message
+    FloodInfo,           // the same with INFO tokens
 };
 
 // TLS protocol versions a server may be limited to (SSL 3.0 and TLS 1.3 never: see tls_session.cpp).
@@ -74,6 +77,9 @@ struct Config {
 
     Fault fault = Fault::None;
     std::chrono::milliseconds faultDelay{0};
+    // When not empty, every LOGIN7 is refused with one ERROR per text (Msg 50000, severity 16),
+    // as a server with a chatty logon trigger or a hostile one would.
+    std::vector<std::string> refusalTexts;
 };
 
 // One LOGIN7 as the server received it, strings decoded to UTF-8.

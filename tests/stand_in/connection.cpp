@@ -144,6 +144,10 @@ void Connection::serve(PacketChannel& channel) {
     }
     if (config_.fault == Fault::DelayLogin && host_.waitForStop(config_.faultDelay))
         return;
+    if (config_.fault == Fault::FloodErrors || config_.fault == Fault::FloodInfo) {
+        flood(channel, login->record.tdsVersion);
+        return;
+    }
     if (answerLogin(channel, *login, kerberos ? &*kerberos : nullptr))
         serveRequests(channel);
     else
@@ -169,6 +173,14 @@ bool Connection::answerLogin(PacketChannel& channel, const Login7& login, const 
         channel.writeMessage(packet_type::reply, reply);
         return false;
     };
+
+    if (!config_.refusalTexts.empty()) {
+        for (const std::string& text : config_.refusalTexts)
+            reply += messageToken({50000, 1, 16, text, server}, widths);
+        reply += doneToken(done_status::error, widths);
+        channel.writeMessage(packet_type::reply, reply);
+        return false;
+    }
 
     // A real server gives the client no reason why a token did not verify (its own log has it).
     std::string loginName = r.user;
@@ -216,6 +228,20 @@ bool Connection::answerLogin(PacketChannel& channel, const Login7& login, const 
         return false;
     channel.setPacketSize(packetSize);
     return true;
+}
+
+void Connection::flood(PacketChannel& channel, std::uint32_t clientVersion) {
+    const TokenWidths widths = TokenWidths::forVersion(std::min(clientVersion, config_.maximumTdsVersion));
+    const std::uint8_t severity = config_.fault == Fault::FloodErrors ? 14 : 0;
+    std::string tokens;
+    for (int i = 0; i < 20; ++i)
+        tokens +=
+            messageToken({18456, 1, severity, "Login failed for user 'sa'.", config_.serverName}, widths);
+    // One packet at a time, none of them the message's last: the reply never ends.
+    std::string packet = channel.framePackets(packet_type::reply, tokens);
+    packet[1] = 0;
+    while (!host_.waitForStop(std::chrono::milliseconds(0)) && channel.writeRaw(packet)) {
+    }
 }
 
 bool Connection::trickle(PacketChannel& channel, const std::string& bytes) {

@@ -34,6 +34,8 @@ private:
     // Answers the LOGIN7; true if the session continues with requests. `kerberos` is the verdict on
     // the token of an integrated Kerberos login, null for any other login.
     bool answerLogin(PacketChannel& channel, const Login7& login, const AcceptResult* kerberos);
+    // Endless INFO or ERROR tokens until the client leaves.
+    void flood(PacketChannel& channel, std::uint32_t clientVersion);
     // Writes `bytes` one at a time, Config::faultDelay apart; false if the server stops or the client leaves.
     bool trickle(PacketChannel& channel, const std::string& bytes);
     // Waits `delay` unless the server stops or the client closes first; true if the whole delay passed.
