@@ -13,7 +13,9 @@
 #include "data_access/login_process/TicketKerberos.h"
 
 #include <cerrno>
+#include <dirent.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace data_access {
@@ -178,6 +180,27 @@ std::string juegoCaracteresPara(Credenciales& credenciales) {
     return "CP1252";
 }
 
+// What one login may hold at once: the relay's sockets and pipe, db-lib's
+// socket and configuration, the resolver's and Kerberos's files. A process
+// without that many left under its limit fails somewhere inside db-lib or
+// GnuTLS with an error that names memory, a timeout or nothing at all.
+constexpr int kDescriptoresDeUnLogin = 24;
+
+void compruebaDescriptoresLibres() {
+    rlimit limite{};
+    if (::getrlimit(RLIMIT_NOFILE, &limite) != 0 || limite.rlim_cur == RLIM_INFINITY)
+        return;
+    long abiertos = -1; // the directory's own descriptor is among its entries
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (::readdir(dir))
+            ++abiertos;
+        ::closedir(dir);
+        abiertos -= 2; // "." and ".."
+    }
+    if (abiertos < 0 || long(limite.rlim_cur) - abiertos < kDescriptoresDeUnLogin)
+        throw ErrorConexion(*textos::limiteDelSistema(EMFILE));
+}
+
 int segundosDeLogin(const Plazo& plazo) {
     if (plazo.ilimitado())
         return 0;
@@ -189,6 +212,7 @@ int segundosDeLogin(const Plazo& plazo) {
 
 std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& plazo,
                                         const InformeEtapa& informa) {
+    compruebaDescriptoresLibres();
     // Kerberos is left to the login process: the application need not load it.
     if (p.credenciales.integrada)
         if (auto motivo = faltaTicketKerberos())

@@ -43,7 +43,14 @@ int main() {
     // Holds a password: no core file, and no other process of the user may read its memory.
     ::prctl(PR_SET_DUMPABLE, 0);
     std::signal(SIGPIPE, SIG_IGN);
-    terminaConLaAplicacion();
+    try {
+        terminaConLaAplicacion();
+    } catch (const std::system_error& e) {
+        // No thread to be had: the answer waits for the request it will be read after.
+        const auto limite = textos::limiteDelSistema(e.code().value());
+        enviaMensaje(kCanal, mensaje::kFallo, limite ? *limite : textos::errorInterno(e.what()));
+        return 1;
+    }
     // Started ahead of its request: what every login needs is made ready while it waits.
     preparaDbLib();
     char tipo = 0;

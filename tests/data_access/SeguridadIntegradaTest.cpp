@@ -1,10 +1,16 @@
 // Integrated security against a real MIT KDC on loopback: a valid ticket
 // logs in as its principal, and each way Kerberos fails in real networks is
 // named, with what to do, within the open's timeout and before any LOGIN7.
+#include "data_access/login_process/ServicioKerberos.h"
+#include "tests/stand_in/blackhole_listener.h"
 #include "tests/support/AperturaPrueba.h"
 #include "tests/support/kerberos/test_kdc.h"
 
 #include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace data_access;
 using kerberos_testing::KerberosEnvironment;
@@ -84,4 +90,33 @@ TEST_F(SeguridadIntegrada, AnExpiredTicketIsNamed) {
     const std::string texto = abre();
     contiene(texto, "caducado");
     contiene(texto, "kinit");
+}
+
+// Kerberos retries a KDC that never answers for half a minute; the ticket
+// check gives up at the open's deadline on its own, before anything else
+// would end the login.
+TEST_F(SeguridadIntegrada, AKdcThatNeverAnswersIsGivenUpAtTheDeadline) {
+    kdc.renewUserTicket();
+    // The KDC's address taken by a socket that reads nothing and answers nothing.
+    kdc.stop();
+    const int mudo = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(kdc.port());
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(mudo, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    stand_in::BlackholeListener tcpMudo("127.0.0.1", kdc.port());
+    tcpMudo.start();
+    KerberosEnvironment entorno(kdc);
+
+    const Plazo plazo(std::chrono::milliseconds(1000));
+    const auto motivo = faltaTicketDeServicio(spn, plazo, "127.0.0.1, puerto 1433");
+    EXPECT_LT(plazo.transcurrido(), std::chrono::milliseconds(1400));
+    ASSERT_TRUE(motivo.has_value());
+    contiene(*motivo, "esperando al servidor de Kerberos (KDC)");
+
+    // Through the whole open, in both generations.
+    contiene(abre("SQLNCLI"), "esperando al servidor de Kerberos (KDC)");
+    contiene(abre("SQLNCLI10"), "esperando al servidor de Kerberos (KDC)");
+    ::close(mudo);
 }

@@ -1,0 +1,473 @@
+// A login no one else can touch and no server can stall or swell: another
+// local user watching the loopback listeners, servers that flood or refuse at
+// length, a login process that stops answering, an application that dies,
+// and a system that refuses processes or descriptors.
+#include "data_access/ArranqueLogin.h"
+#include "data_access/PeticionLogin.h"
+#include "data_access/ReservaLogin.h"
+#include "data_access/login_process/Relevo.h"
+#include "data_access/login_process/ResolucionNombres.h"
+#include "tests/stand_in/prelogin.h"
+#include "tests/support/AperturaPrueba.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+
+using namespace data_access;
+using namespace std::chrono_literals;
+
+extern char** environ;
+
+namespace {
+
+const std::string kPassword = "Secr3t!";
+
+// The test tool beside this executable: another user, or an application to kill or starve.
+class OtroProceso {
+public:
+    explicit OtroProceso(std::vector<std::string> args) {
+        int entrada[2], salida[2];
+        if (::pipe2(entrada, O_CLOEXEC) != 0 || ::pipe2(salida, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe");
+        posix_spawn_file_actions_t acciones;
+        posix_spawn_file_actions_init(&acciones);
+        posix_spawn_file_actions_adddup2(&acciones, entrada[0], 0);
+        posix_spawn_file_actions_adddup2(&acciones, salida[1], 1);
+        args.insert(args.begin(), ejecutable());
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (::posix_spawn(&pid_, argv[0], &acciones, nullptr, argv.data(), environ) != 0)
+            throw std::runtime_error("posix_spawn");
+        posix_spawn_file_actions_destroy(&acciones);
+        ::close(entrada[0]);
+        ::close(salida[1]);
+        entrada_ = entrada[1];
+        salida_ = salida[0];
+    }
+    ~OtroProceso() {
+        termina();
+        ::close(entrada_);
+        ::close(salida_);
+    }
+
+    pid_t pid() const { return pid_; }
+    void escribe(const std::string& linea) {
+        const std::string l = linea + "\n";
+        [[maybe_unused]] auto n = ::write(entrada_, l.data(), l.size());
+    }
+    // The next line it prints, or "" when it ends or `espera` passes first.
+    std::string linea(std::chrono::milliseconds espera = 20s) {
+        const auto fin = Reloj::now() + espera;
+        for (;;) {
+            if (auto n = leido_.find('\n'); n != std::string::npos) {
+                std::string l = leido_.substr(0, n);
+                leido_.erase(0, n + 1);
+                return l;
+            }
+            const auto queda = std::chrono::duration_cast<std::chrono::milliseconds>(fin - Reloj::now());
+            pollfd p{salida_, POLLIN, 0};
+            if (queda.count() <= 0 || ::poll(&p, 1, int(queda.count())) <= 0)
+                return {};
+            char trozo[4096];
+            const ssize_t n = ::read(salida_, trozo, sizeof trozo);
+            if (n <= 0)
+                return {};
+            leido_.append(trozo, std::size_t(n));
+        }
+    }
+    // Kills it and gives back everything it printed that was not read yet.
+    std::string termina() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            int estado = 0;
+            ::waitpid(pid_, &estado, 0);
+            estado_ = estado;
+            pid_ = -1;
+        }
+        std::string resto;
+        for (std::string l; !(l = linea(200ms)).empty();)
+            resto += l + "\n";
+        return resto;
+    }
+    // Waits for it to end on its own; its exit status.
+    int espera() {
+        int estado = 0;
+        ::waitpid(pid_, &estado, 0);
+        pid_ = -1;
+        return WIFEXITED(estado) ? WEXITSTATUS(estado) : -1;
+    }
+
+private:
+    static std::string ejecutable() {
+        char ruta[4096];
+        const ssize_t n = ::readlink("/proc/self/exe", ruta, sizeof ruta - 1);
+        std::string dir(ruta, std::size_t(std::max<ssize_t>(n, 0)));
+        return dir.substr(0, dir.rfind('/')) + "/data_access_otro_usuario";
+    }
+
+    pid_t pid_ = -1;
+    int entrada_ = -1;
+    int salida_ = -1;
+    int estado_ = 0;
+    std::string leido_;
+};
+
+// Another user (nobody, from root) exists only for root to become.
+bool hayOtroUsuario() {
+    return ::geteuid() == 0;
+}
+
+// Waits until `condicion` holds, for at most `espera`.
+bool llegaA(const std::function<bool()>& condicion, std::chrono::milliseconds espera = 10s) {
+    const auto fin = Reloj::now() + espera;
+    while (!condicion()) {
+        if (Reloj::now() >= fin)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// Login processes alive anywhere (children of this process or orphans), by pid.
+std::vector<pid_t> procesosLogin() {
+    std::vector<pid_t> pids;
+    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+        const std::string pid = e.path().filename();
+        if (pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream stat(e.path() / "stat");
+        std::string linea;
+        std::getline(stat, linea);
+        const auto cierre = linea.rfind(')');
+        if (linea.find("(tarpelino-login)") != std::string::npos && cierre + 2 < linea.size() &&
+            linea[cierre + 2] != 'Z')
+            pids.push_back(std::stoi(pid));
+    }
+    return pids;
+}
+
+std::string leeArchivo(const std::string& ruta) {
+    std::ifstream f(ruta, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+// Peak resident memory of a process in kB (VmHWM), 0 once it has gone.
+long picoResidenteKb(pid_t pid) {
+    std::ifstream estado("/proc/" + std::to_string(pid) + "/status");
+    std::string linea;
+    while (std::getline(estado, linea))
+        if (linea.rfind("VmHWM:", 0) == 0)
+            return std::atol(linea.c_str() + 6);
+    return 0;
+}
+
+class LoginSellado : public ::testing::Test {
+protected:
+    void TearDown() override { terminaProcesosEnEspera(); }
+};
+
+} // namespace
+
+// The relay listens on loopback, where any user can connect. A stranger who
+// connects to every new listener of ours is turned away without harming the
+// login; one who lets go and binds the port itself never gets it, so never
+// sees a LOGIN7 that would have gone in clear.
+TEST_F(LoginSellado, AnotherUserWatchingTheListenersNeitherBreaksNorCapturesALogin) {
+    if (!hayOtroUsuario())
+        GTEST_SKIP() << "hace falta root para hacer de otro usuario (nobody)";
+    for (const std::string modo : {"conecta", "suplanta"}) {
+        SCOPED_TRACE(modo);
+        stand_in::Config config = configConSa(stand_in::Fault::DelayLogin, 150ms);
+        config.encryption = stand_in::Encryption::LoginOnly;
+        stand_in::Server servidor(config);
+        servidor.start();
+        OtroProceso atacante({"ataca", modo, std::to_string(::geteuid()), std::to_string(servidor.port())});
+        const std::string listo = atacante.linea();
+        if (listo.empty() && atacante.espera() == 77)
+            GTEST_SKIP() << "nobody no puede hacer de otro usuario aquí";
+        ASSERT_EQ(listo, "listo");
+        for (int i = 0; i < 12; ++i) {
+            ConexionFreeTds c;
+            const Apertura r =
+                intentaAbrir(c, cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=10;"));
+            EXPECT_TRUE(r.abierta) << r.descripcion;
+        }
+        const std::string visto = atacante.termina();
+        EXPECT_NE(visto.find("conectado"), std::string::npos) << "el atacante no llegó a ningún puerto:\n"
+                                                              << visto;
+        EXPECT_EQ(visto.find("ocupado"), std::string::npos) << visto;
+        EXPECT_EQ(visto.find("capturado"), std::string::npos) << visto;
+        EXPECT_EQ(visto.find("recibido"), std::string::npos) << visto;
+        for (const auto& login : servidor.logins())
+            EXPECT_TRUE(login.encrypted);
+    }
+}
+
+// A server that answers the login with messages without end: the login
+// process keeps the first ones, stays small and ends at the deadline.
+TEST_F(LoginSellado, AFloodOfMessagesKeepsTheLoginProcessSmallAndEndsAtTheDeadline) {
+    for (const auto fallo : {stand_in::Fault::FloodErrors, stand_in::Fault::FloodInfo}) {
+        SCOPED_TRACE(fallo == stand_in::Fault::FloodErrors ? "ERROR" : "INFO");
+        stand_in::Server servidor(configConSa(fallo));
+        servidor.start();
+        std::atomic<bool> fin{false};
+        std::atomic<long> pico{0};
+        std::thread vigia([&] {
+            while (!fin) {
+                for (pid_t pid : procesosLogin())
+                    pico = std::max(pico.load(), picoResidenteKb(pid));
+                std::this_thread::sleep_for(20ms);
+            }
+        });
+        ConexionFreeTds c;
+        const Apertura r =
+            intentaAbrir(c, cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=3;"));
+        fin = true;
+        vigia.join();
+        EXPECT_FALSE(r.abierta);
+        EXPECT_LT(r.duracion, 3s + 700ms) << r.descripcion;
+        contiene(r.descripcion, "Tiempo de espera agotado");
+        EXPECT_GT(pico.load(), 0);
+        EXPECT_LT(pico.load(), 64 * 1024) << "kB";
+        EXPECT_LT(r.descripcion.size(), 64u * 1024);
+        if (fallo == stand_in::Fault::FloodErrors) {
+            contiene(r.descripcion, "Msg 18456, nivel 14, estado 1: Login failed for user 'sa'.");
+            contiene(r.descripcion, "mensajes más.");
+        }
+    }
+}
+
+// About a megabyte of refusal (131 messages of 8,000 characters) comes back
+// at once, its first messages whole and the rest counted.
+TEST_F(LoginSellado, AHugeRefusalComesBackInTimeWithItsFirstMessagesAndACount) {
+    stand_in::Config config = configConSa();
+    for (int i = 0; i < 131; ++i)
+        config.refusalTexts.push_back(std::to_string(i) + ":" + std::string(7990, 'x') + "fin");
+    stand_in::Server servidor(config);
+    servidor.start();
+    const std::string texto = fallo(cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=5;"));
+    contiene(texto, "Msg 50000, nivel 16, estado 1: 0:xxx");
+    contiene(texto, "Msg 50000, nivel 16, estado 1: 9:xxx");
+    EXPECT_EQ(texto.find("10:xxx"), std::string::npos);
+    contiene(texto, "y 121 mensajes más.");
+    EXPECT_LT(texto.size(), 64u * 1024);
+}
+
+// The connection object kills a login process that stops answering at the
+// deadline: nothing else would end an open whose process is stuck.
+TEST_F(LoginSellado, ALoginProcessThatStopsAnsweringIsKilledAtTheDeadline) {
+    stand_in::Server servidor(configConSa(stand_in::Fault::NeverAnswerLogin));
+    servidor.start();
+    // A first open leaves a process waiting for the next one; that one is frozen.
+    fallo(cadena("127.0.0.1,1", kLoginSa + "Connect Timeout=2;"));
+    const auto hijos = procesosHijos();
+    ASSERT_FALSE(hijos.empty());
+    for (const ProcesoHijo& h : hijos)
+        ::kill(h.pid, SIGSTOP);
+    ConexionFreeTds c;
+    const Apertura r = intentaAbrir(c, cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=1;"));
+    EXPECT_FALSE(r.abierta);
+    EXPECT_LT(r.duracion, 1s + 700ms) << r.descripcion;
+    contiene(r.descripcion, "Tiempo de espera agotado");
+    terminaProcesosEnEspera();
+    for (const ProcesoHijo& h : hijos)
+        EXPECT_NE(::kill(h.pid, 0), 0) << "el proceso " << h.pid << " sigue vivo";
+}
+
+// Killed while a login waits on a silent server with no deadline at all,
+// the application takes its login process, and the server session, with it.
+TEST_F(LoginSellado, ALoginProcessEndsWithItsApplicationAndClosesTheServerConnection) {
+    stand_in::Server servidor(configConSa(stand_in::Fault::NeverAnswerLogin));
+    servidor.start();
+    OtroProceso aplicacion({"abre", cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=0;")});
+    ASSERT_TRUE(llegaA([&] { return !servidor.logins().empty(); }));
+    std::vector<pid_t> suyos;
+    for (pid_t pid : procesosLogin())
+        if (leeArchivo("/proc/" + std::to_string(pid) + "/status")
+                .find("\nPPid:\t" + std::to_string(aplicacion.pid()) + "\n") != std::string::npos)
+            suyos.push_back(pid);
+    ASSERT_FALSE(suyos.empty());
+    aplicacion.termina();
+    EXPECT_TRUE(llegaA([&] { return servidor.connectionsClosed() == servidor.connectionsAccepted(); }, 2s))
+        << "la sesión con el servidor sigue abierta";
+    EXPECT_TRUE(llegaA(
+        [&] {
+            const auto vivos = procesosLogin();
+            for (pid_t pid : suyos)
+                if (std::find(vivos.begin(), vivos.end(), pid) != vivos.end())
+                    return false;
+            return true;
+        },
+        2s))
+        << "el proceso de login sobrevive a su aplicación";
+}
+
+// No login process shows the password in its environment or command line,
+// and none lets another process of the same user read it.
+TEST_F(LoginSellado, NoLoginProcessShowsThePasswordNorLetsItsMemoryBeRead) {
+    stand_in::Server servidor(configConSa(stand_in::Fault::NeverAnswerLogin));
+    servidor.start();
+    std::thread abre([&] { fallo(cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=3;")); });
+    ASSERT_TRUE(llegaA([&] { return !servidor.logins().empty(); }));
+    const auto pids = procesosLogin();
+    EXPECT_FALSE(pids.empty());
+    for (pid_t pid : pids) {
+        for (const char* archivo : {"environ", "cmdline"}) {
+            const std::string contenido = leeArchivo("/proc/" + std::to_string(pid) + "/" + archivo);
+            EXPECT_EQ(contenido.find(kPassword), std::string::npos) << archivo;
+        }
+    }
+    abre.join();
+
+    // The same user, without root's power over every process: the memory is closed to it.
+    OtroProceso aplicacion({"abre", cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=3;"),
+                            "--lee-memoria", "--otro-usuario"});
+    servidor.clearLogins();
+    const bool llego = llegaA([&] { return !servidor.logins().empty(); });
+    aplicacion.escribe("ahora");
+    const std::string lectura = aplicacion.linea();
+    if (lectura.empty() && aplicacion.espera() == 77)
+        GTEST_SKIP() << "nobody no puede ejecutar el proceso de login de esta compilación";
+    EXPECT_TRUE(llego);
+    EXPECT_EQ(lectura, "memoria protegida");
+}
+
+// When the system refuses a process, a thread or a descriptor, the
+// description names the limit, in Spanish, whatever step it stopped.
+TEST_F(LoginSellado, ASystemLimitIsNamedWhereverItStopsTheOpen) {
+    stand_in::Server servidor(configConSa());
+    servidor.start();
+    const std::string texto = cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=5;");
+    int limitados = 0;
+    for (int n = 4; n <= 40; n += 2) {
+        SCOPED_TRACE("ulimit -n " + std::to_string(n));
+        OtroProceso aplicacion({"abre", texto, "--nofile", std::to_string(n)});
+        const std::string r = aplicacion.linea();
+        if (r.empty() && aplicacion.espera() == 77)
+            GTEST_SKIP() << "nobody no puede ejecutar el proceso de login de esta compilación";
+        if (r == "abierta")
+            continue;
+        ++limitados;
+        contiene(r, "«ulimit -n»: " + std::to_string(n));
+    }
+    EXPECT_GT(limitados, 0);
+    if (!hayOtroUsuario())
+        return; // root's processes are not counted against a limit
+    for (int n = 0; n <= 8; ++n) {
+        SCOPED_TRACE("ulimit -u " + std::to_string(n));
+        OtroProceso aplicacion({"abre", texto, "--otro-usuario", "--nproc", std::to_string(n)});
+        const std::string r = aplicacion.linea();
+        if (r == "abierta")
+            continue;
+        contiene(r, "«ulimit -u»: " + std::to_string(n));
+    }
+}
+
+// An installed window runs only the login process installed beside it; the
+// one in the build tree only from the build tree.
+TEST(RutaProcesoLogin, AnInstalledWindowNeverFallsBackToTheBuildTree) {
+    const std::string arbol = "/compilacion";
+    const std::string compilada = "/compilacion/data_access/login_process/tarpelino-login";
+    EXPECT_EQ(rutaProcesoLoginPara("/compilacion/main_window/tarpelino", arbol, compilada), compilada);
+    EXPECT_EQ(rutaProcesoLoginPara("/usr/bin/tarpelino", arbol, compilada), "");
+    EXPECT_EQ(rutaProcesoLoginPara("/compilacion-otra/tarpelino", arbol, compilada), "");
+    // Beside a real executable with a libexec folder next to it.
+    const auto dir = std::filesystem::path(::testing::TempDir()) / "instalado";
+    std::filesystem::create_directories(dir / "bin");
+    std::filesystem::create_directories(dir / "libexec/tarpelino");
+    std::ofstream(dir / "libexec/tarpelino/tarpelino-login") << "#!/bin/sh\n";
+    std::filesystem::permissions(dir / "libexec/tarpelino/tarpelino-login",
+                                 std::filesystem::perms::owner_all);
+    EXPECT_EQ(rutaProcesoLoginPara((dir / "bin/tarpelino").string(), arbol, compilada),
+              (dir / "bin/../libexec/tarpelino/tarpelino-login").string());
+    std::filesystem::remove_all(dir);
+}
+
+// What the login process says arrives within the deadline or not at all:
+// a message too long for the channel, or one that stops halfway, never holds
+// the connection object past it.
+TEST(CanalDeLogin, AnUnreadableOrStalledAnswerNeverHoldsTheReaderPastItsWait) {
+    int par[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, par), 0);
+    char tipo = 0;
+    std::string cuerpo;
+
+    ASSERT_TRUE(enviaMensaje(par[1], mensaje::kFallo, "motivo"));
+    EXPECT_EQ(recibeMensaje(par[0], tipo, cuerpo, 100ms), Lectura::Mensaje);
+    EXPECT_EQ(cuerpo, "motivo");
+
+    const unsigned char demasiado[5] = {0x00, 0x00, 0x20, 0x00, 'F'}; // 2 MiB announced
+    ASSERT_EQ(::write(par[1], demasiado, 5), 5);
+    EXPECT_EQ(recibeMensaje(par[0], tipo, cuerpo, 5s), Lectura::Ilegible);
+
+    const unsigned char aMedias[7] = {0x10, 0x00, 0x00, 0x00, 'F', 'a', 'b'}; // 16 announced, 2 sent
+    ASSERT_EQ(::write(par[1], aMedias, 7), 7);
+    const auto inicio = Reloj::now();
+    EXPECT_EQ(recibeMensaje(par[0], tipo, cuerpo, 300ms), Lectura::Agotada);
+    EXPECT_LT(Reloj::now() - inicio, 2s);
+
+    ::close(par[1]);
+    EXPECT_EQ(recibeMensaje(par[0], tipo, cuerpo, 300ms), Lectura::Fin);
+    ::close(par[0]);
+    EXPECT_FALSE(enviaMensaje(par[0], mensaje::kFallo, std::string((1 << 20) + 1, 'x')));
+}
+
+// The relay's own deadline, on its own: bytes that keep coming from either
+// side do not move it, and at it both sides are closed, so that db-lib
+// returns at once and the server's session ends.
+TEST(RelevoDeLogin, TheDeadlineClosesBothSidesWhateverKeepsTrickling) {
+    stand_in::Server servidor(configConSa(stand_in::Fault::TricklePrelogin, 100ms));
+    servidor.start();
+    const Plazo plazo(800ms);
+    Relevo relevo(resuelveConTabla("127.0.0.1", {}, plazo).direcciones, servidor.port(), plazo, nullptr);
+
+    const int cliente = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(relevo.puertoLocal());
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(cliente, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    const std::string carga = stand_in::encodePreloginReply({}, stand_in::encrypt::notSupported);
+    const std::size_t largo = carga.size() + 8;
+    const std::string prelogin = std::string("\x12\x01", 2) + char(largo >> 8) + char(largo & 0xFF) +
+                                 std::string("\0\0\1\0", 4) + carga;
+    ASSERT_EQ(::send(cliente, prelogin.data(), prelogin.size(), 0), ssize_t(prelogin.size()));
+
+    // The server trickles its reply a byte at a time, and the client keeps sending too.
+    bool cerrado = false;
+    std::size_t recibidos = 0;
+    while (!cerrado && plazo.transcurrido() < 3s) {
+        pollfd p{cliente, POLLIN, 0};
+        if (::poll(&p, 1, 50) > 0) {
+            char trozo[256];
+            const ssize_t n = ::recv(cliente, trozo, sizeof trozo, 0);
+            cerrado = n <= 0;
+            recibidos += std::size_t(std::max<ssize_t>(n, 0));
+        } else {
+            ::send(cliente, "\0", 1, MSG_NOSIGNAL);
+        }
+    }
+    const auto alCerrar = plazo.transcurrido();
+    ::close(cliente);
+    EXPECT_GT(recibidos, 0u) << "nada del servidor pasó por el relevo";
+    EXPECT_TRUE(cerrado) << "el relevo no cerró el lado de db-lib";
+    EXPECT_GE(alCerrar, 750ms);
+    EXPECT_LT(alCerrar, 800ms + 300ms);
+    EXPECT_TRUE(relevo.resultado().agotado);
+    EXPECT_TRUE(servidor.waitAllClosed(500ms)) << "el relevo no cerró el lado del servidor";
+}

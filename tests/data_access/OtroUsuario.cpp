@@ -1,0 +1,261 @@
+// Another local user, and an application that a test can kill or starve,
+// for the tests that a login stays sealed (LoginSelladoTest.cpp). Run as
+// root, the attacker first becomes `nobody`, as a second ordinary user would be.
+//
+//   data_access_otro_usuario ataca conecta|suplanta <uid de la víctima> [puerto excluido...]
+//       Watches /proc/net/tcp for the victim's new listeners on 127.0.0.1 and, for each one,
+//       connects and holds the connection ("conectado P"), or connects, lets go, binds the
+//       port itself ("ocupado P") and plays a server without encryption, printing "capturado P"
+//       if a LOGIN7 reaches it. Runs until killed.
+//   data_access_otro_usuario abre <cadena> [--otro-usuario] [--nproc N] [--nofile N] [--lee-memoria]
+//       Opens through the connection object (as nobody with --otro-usuario, when root) and
+//       prints "abierta" or the description. With
+//       --lee-memoria, once a line arrives on standard input, tries to read its login process's
+//       environment and prints "memoria legible" or "memoria protegida" before the open ends.
+//
+// Exit status 77: this user cannot run the build's login process here (the test is skipped).
+#include "data_access/ArranqueLogin.h"
+#include "data_access/ConexionFreeTds.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <grp.h>
+#include <iostream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <set>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+void di(const std::string& linea) {
+    const std::string l = linea + "\n";
+    [[maybe_unused]] auto n = ::write(1, l.data(), l.size());
+}
+
+// Root plays the second user as nobody; anyone else is already not the victim's uid only
+// when the test says so.
+bool dejaDeSerRoot() {
+    if (::getuid() != 0)
+        return true;
+    const gid_t nadie = 65534;
+    return ::setgroups(0, nullptr) == 0 && ::setgid(nadie) == 0 && ::setuid(nadie) == 0;
+}
+
+// Ports of 127.0.0.1 listeners that `uid` owns, from /proc/net/tcp.
+std::set<std::uint16_t> escuchasDe(uid_t uid) {
+    std::set<std::uint16_t> puertos;
+    std::ifstream tcp("/proc/net/tcp");
+    std::string linea;
+    std::getline(tcp, linea);
+    while (std::getline(tcp, linea)) {
+        std::istringstream campos(linea);
+        std::string sl, local, remoto, estado, colas, temporizador, reintentos;
+        unsigned long propietario = 0;
+        campos >> sl >> local >> remoto >> estado >> colas >> temporizador >> reintentos >> propietario;
+        if (estado != "0A" || propietario != uid || local.rfind("0100007F:", 0) != 0)
+            continue;
+        puertos.insert(std::uint16_t(std::stoul(local.substr(9), nullptr, 16)));
+    }
+    return puertos;
+}
+
+int conecta(std::uint16_t puerto) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(puerto);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Reads one TDS packet within a second; its type, or -1.
+int leePaquete(int fd) {
+    std::string datos;
+    char trozo[4096];
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 1000) <= 0)
+            return -1;
+        const ssize_t n = ::recv(fd, trozo, sizeof trozo, 0);
+        if (n <= 0)
+            return -1;
+        datos.append(trozo, std::size_t(n));
+        if (datos.size() >= 8) {
+            const std::size_t largo = std::size_t(std::uint8_t(datos[2])) << 8 | std::uint8_t(datos[3]);
+            if (datos.size() >= largo)
+                return std::uint8_t(datos[0]);
+        }
+    }
+}
+
+// A PRELOGIN reply that offers no encryption: a client that takes it sends LOGIN7 in clear.
+std::string preloginSinCifrado() {
+    // VERSION (offset 11, 6 bytes), ENCRYPTION (offset 17, 1 byte = ENCRYPT_NOT_SUP), terminator.
+    const std::string carga = std::string("\x00\x00\x0B\x00\x06\x01\x00\x11\x00\x01\xFF", 11) +
+                              std::string("\x0F\x00\x07\xD0\x00\x00", 6) + std::string("\x02", 1);
+    const std::size_t largo = carga.size() + 8;
+    return std::string("\x04\x01", 2) + char(largo >> 8) + char(largo & 0xFF) +
+           std::string("\x00\x00\x01\x00", 4) + carga;
+}
+
+// Binds the port a relay just gave up, if it can, and serves one client there.
+void suplanta(std::uint16_t puerto) {
+    const int escucha = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int si = 1;
+    ::setsockopt(escucha, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(puerto);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ocupado = false;
+    for (int intento = 0; intento < 200 && !ocupado; ++intento) {
+        ocupado =
+            ::bind(escucha, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(escucha, 4) == 0;
+        if (!ocupado)
+            std::this_thread::sleep_for(std::chrono::microseconds(250));
+    }
+    if (ocupado) {
+        di("ocupado " + std::to_string(puerto));
+        pollfd p{escucha, POLLIN, 0};
+        if (::poll(&p, 1, 2000) > 0) {
+            const int cliente = ::accept(escucha, nullptr, nullptr);
+            const std::string respuesta = preloginSinCifrado();
+            if (leePaquete(cliente) == 0x12 && ::send(cliente, respuesta.data(), respuesta.size(), 0) > 0 &&
+                leePaquete(cliente) == 0x10)
+                di("capturado " + std::to_string(puerto));
+            ::close(cliente);
+        }
+    }
+    ::close(escucha);
+}
+
+int ataca(const std::string& modo, uid_t victima, const std::set<std::uint16_t>& excluidos) {
+    if (!dejaDeSerRoot())
+        return 77;
+    std::set<std::uint16_t> vistos = excluidos;
+    std::vector<int> retenidas;
+    di("listo");
+    for (;;) {
+        for (std::uint16_t puerto : escuchasDe(victima)) {
+            if (!vistos.insert(puerto).second)
+                continue;
+            const int fd = conecta(puerto);
+            if (fd < 0)
+                continue;
+            di("conectado " + std::to_string(puerto));
+            if (modo == "conecta") {
+                retenidas.push_back(fd);
+            } else {
+                ::close(fd);
+                suplanta(puerto);
+            }
+        }
+        // A relay turns a stranger away at once: what it held is let go.
+        for (auto fd = retenidas.begin(); fd != retenidas.end();) {
+            char c;
+            const ssize_t n = ::recv(*fd, &c, 1, MSG_DONTWAIT);
+            if (n > 0)
+                di("recibido");
+            if (n == 0 || (n < 0 && errno != EAGAIN)) {
+                ::close(*fd);
+                fd = retenidas.erase(fd);
+            } else {
+                ++fd;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+}
+
+// The login process this one started: a child named tarpelino-login.
+pid_t hijoLogin() {
+    for (int intento = 0; intento < 500; ++intento) {
+        std::ifstream hijos("/proc/self/task/" + std::to_string(::getpid()) + "/children");
+        pid_t pid = 0;
+        while (hijos >> pid) {
+            std::ifstream nombre("/proc/" + std::to_string(pid) + "/comm");
+            std::string n;
+            if (std::getline(nombre, n) && n == "tarpelino-login")
+                return pid;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+}
+
+int abre(const std::string& cadena, const std::vector<std::string>& opciones) {
+    bool leeMemoria = false, otroUsuario = false;
+    for (std::size_t i = 0; i < opciones.size(); ++i) {
+        if (opciones[i] == "--lee-memoria") {
+            leeMemoria = true;
+        } else if (opciones[i] == "--otro-usuario") {
+            otroUsuario = true;
+        } else if (i + 1 < opciones.size() && (opciones[i] == "--nproc" || opciones[i] == "--nofile")) {
+            const rlim_t n = std::stoul(opciones[++i]);
+            const rlimit l{n, n};
+            if (::setrlimit(opciones[i - 1] == "--nproc" ? RLIMIT_NPROC : RLIMIT_NOFILE, &l) != 0)
+                return 2;
+        }
+    }
+    if (otroUsuario && !dejaDeSerRoot())
+        return 77;
+    if (::access(data_access::rutaProcesoLogin().c_str(), X_OK) != 0)
+        return 77;
+    std::thread lector;
+    if (leeMemoria) {
+        lector = std::thread([] {
+            std::string linea;
+            std::getline(std::cin, linea);
+            const pid_t pid = hijoLogin();
+            std::ifstream entorno("/proc/" + std::to_string(pid) + "/environ");
+            std::string contenido;
+            di(pid > 0 && std::getline(entorno, contenido) ? "memoria legible" : "memoria protegida");
+        });
+    }
+    data_access::ConexionFreeTds conexion;
+    std::string resultado;
+    try {
+        conexion.setConnectionString(cadena);
+        conexion.open();
+        resultado = "abierta";
+        conexion.close();
+    } catch (const std::exception& e) {
+        resultado = e.what();
+    }
+    if (lector.joinable())
+        lector.join();
+    di(resultado);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() >= 3 && args[0] == "ataca") {
+        std::set<std::uint16_t> excluidos;
+        for (std::size_t i = 3; i < args.size(); ++i)
+            excluidos.insert(std::uint16_t(std::stoul(args[i])));
+        return ataca(args[1], uid_t(std::stoul(args[2])), excluidos);
+    }
+    if (args.size() >= 2 && args[0] == "abre")
+        return abre(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
+    std::cerr << "uso: data_access_otro_usuario ataca|abre ...\n";
+    return 2;
+}
