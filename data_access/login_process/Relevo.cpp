@@ -497,6 +497,9 @@ void Relevo::aceptaCliente(int& cliente) {
             cliente = fd;
             sinNagle(cliente);
         } else {
+            // Reset, so that no TIME_WAIT of ours lingers on the port.
+            const linger inmediato{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
             ::close(fd);
             std::lock_guard<std::mutex> cerrojo(mutex_);
             ++resultado_.extranosRechazados;

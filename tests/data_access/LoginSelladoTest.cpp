@@ -471,3 +471,53 @@ TEST(RelevoDeLogin, TheDeadlineClosesBothSidesWhateverKeepsTrickling) {
     EXPECT_TRUE(relevo.resultado().agotado);
     EXPECT_TRUE(servidor.waitAllClosed(500ms)) << "el relevo no cerró el lado del servidor";
 }
+
+// The same, step by step and without a race: a stranger who is first on
+// the relay's port is closed at once and db-lib's connection still gets
+// through; and the port cannot be taken while the relay lives.
+TEST(RelevoDeLogin, OnlyThisProcesssOwnConnectionGetsThroughAndThePortIsHeld) {
+    if (!hayOtroUsuario())
+        GTEST_SKIP() << "hace falta root para hacer de otro usuario (nobody)";
+    stand_in::Server servidor(configConSa());
+    servidor.start();
+    const Plazo plazo(10s);
+    auto relevo = std::make_unique<Relevo>(resuelveConTabla("127.0.0.1", {}, plazo).direcciones,
+                                           servidor.port(), plazo, nullptr);
+    const std::string puerto = std::to_string(relevo->puertoLocal());
+
+    OtroProceso extrano({"conecta-a", puerto});
+    const std::string conectado = extrano.linea();
+    if (conectado.empty() && extrano.espera() == 77)
+        GTEST_SKIP() << "nobody no puede hacer de otro usuario aquí";
+    ASSERT_EQ(conectado, "conectado");
+    EXPECT_EQ(extrano.linea(5s), "cerrado");
+
+    for (const bool libre : {false, true}) {
+        SCOPED_TRACE(libre ? "tras acabar el relevo" : "durante el relevo");
+        OtroProceso ocupante({"ocupa", puerto});
+        EXPECT_EQ(ocupante.linea(), "en uso");
+        if (libre)
+            break;
+        // db-lib's connection, after the stranger's, is the one relayed.
+        const int cliente = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(relevo->puertoLocal());
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(cliente, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        const std::string carga = stand_in::encodePreloginReply({}, stand_in::encrypt::notSupported);
+        const std::size_t largo = carga.size() + 8;
+        const std::string prelogin = std::string("\x12\x01", 2) + char(largo >> 8) + char(largo & 0xFF) +
+                                     std::string("\0\0\1\0", 4) + carga;
+        ASSERT_EQ(::send(cliente, prelogin.data(), prelogin.size(), 0), ssize_t(prelogin.size()));
+        pollfd p{cliente, POLLIN, 0};
+        char cabecera[8];
+        ASSERT_EQ(::poll(&p, 1, 5000), 1);
+        EXPECT_EQ(::recv(cliente, cabecera, sizeof cabecera, MSG_WAITALL), 8);
+        EXPECT_EQ(cabecera[0], '\x04') << "la respuesta del servidor no llegó";
+        ::close(cliente);
+        EXPECT_EQ(relevo->resultado().extranosRechazados, 1);
+        // The relay's work is over, db-lib may still be inside dbopen: the port stays held.
+        ASSERT_TRUE(llegaA([&] { return servidor.connectionsClosed() == 1; }));
+    }
+}

@@ -7,6 +7,11 @@
 //       connects and holds the connection ("conectado P"), or connects, lets go, binds the
 //       port itself ("ocupado P") and plays a server without encryption, printing "capturado P"
 //       if a LOGIN7 reaches it. Runs until killed.
+//   data_access_otro_usuario conecta-a <puerto>
+//       Connects to 127.0.0.1:<puerto> and prints "conectado", then "cerrado" when the other end
+//       closes the connection (and "recibido" first if anything came through).
+//   data_access_otro_usuario ocupa <puerto>
+//       Tries to bind 127.0.0.1:<puerto> and listen: prints "ocupado" or "en uso".
 //   data_access_otro_usuario abre <cadena> [--otro-usuario] [--nproc N] [--nofile N] [--lee-memoria]
 //       Opens through the connection object (as nobody with --otro-usuario, when root) and
 //       prints "abierta" or the description. With
@@ -151,6 +156,7 @@ int ataca(const std::string& modo, uid_t victima, const std::set<std::uint16_t>&
     std::set<std::uint16_t> vistos = excluidos;
     std::vector<int> retenidas;
     di("listo");
+    // No pause between looks: the race against db-lib's own connection is a fraction of a millisecond.
     for (;;) {
         for (std::uint16_t puerto : escuchasDe(victima)) {
             if (!vistos.insert(puerto).second)
@@ -179,7 +185,6 @@ int ataca(const std::string& modo, uid_t victima, const std::set<std::uint16_t>&
                 ++fd;
             }
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
 }
 
@@ -244,6 +249,35 @@ int abre(const std::string& cadena, const std::vector<std::string>& opciones) {
     return 0;
 }
 
+int conectaA(std::uint16_t puerto) {
+    if (!dejaDeSerRoot())
+        return 77;
+    const int fd = conecta(puerto);
+    if (fd < 0)
+        return 1;
+    di("conectado");
+    char trozo[256];
+    for (ssize_t n; (n = ::recv(fd, trozo, sizeof trozo, 0)) > 0;)
+        di("recibido");
+    di("cerrado");
+    return 0;
+}
+
+int ocupa(std::uint16_t puerto) {
+    if (!dejaDeSerRoot())
+        return 77;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int si = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(puerto);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    di(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd, 1) == 0 ? "ocupado"
+                                                                                          : "en uso");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -254,6 +288,10 @@ int main(int argc, char** argv) {
             excluidos.insert(std::uint16_t(std::stoul(args[i])));
         return ataca(args[1], uid_t(std::stoul(args[2])), excluidos);
     }
+    if (args.size() == 2 && args[0] == "conecta-a")
+        return conectaA(std::uint16_t(std::stoul(args[1])));
+    if (args.size() == 2 && args[0] == "ocupa")
+        return ocupa(std::uint16_t(std::stoul(args[1])));
     if (args.size() >= 2 && args[0] == "abre")
         return abre(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
     std::cerr << "uso: data_access_otro_usuario ataca|abre ...\n";

@@ -233,12 +233,11 @@ bool Connection::answerLogin(PacketChannel& channel, const Login7& login, const 
 void Connection::flood(PacketChannel& channel, std::uint32_t clientVersion) {
     const TokenWidths widths = TokenWidths::forVersion(std::min(clientVersion, config_.maximumTdsVersion));
     const std::uint8_t severity = config_.fault == Fault::FloodErrors ? 14 : 0;
-    std::string tokens;
-    for (int i = 0; i < 20; ++i)
-        tokens +=
-            messageToken({18456, 1, severity, "Login failed for user 'sa'.", config_.serverName}, widths);
+    // As much text as one packet holds, so that whatever a client keeps of it shows at once.
+    const std::string text = "Login failed for user 'sa'. " + std::string(1900, '.');
+    const std::string token = messageToken({18456, 1, severity, text, config_.serverName}, widths);
     // One packet at a time, none of them the message's last: the reply never ends.
-    std::string packet = channel.framePackets(packet_type::reply, tokens);
+    std::string packet = channel.framePackets(packet_type::reply, token);
     packet[1] = 0;
     while (!host_.waitForStop(std::chrono::milliseconds(0)) && channel.writeRaw(packet)) {
     }
@@ -311,6 +310,12 @@ void Connection::readUntilClientLeaves() {
 }
 
 void Connection::reset() {
+    // Not before the client's first bytes: by then it has seen its connect complete, as it always has
+    // across a real network. On loopback a reset sent at once can beat the client's look at its own
+    // socket, and db-lib then reports a failed connect instead of a reset session.
+    pollfd p{fd_, POLLIN | POLLRDHUP, 0};
+    while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
+    }
     const linger abortive{1, 0};
     ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
 }
