@@ -521,3 +521,40 @@ TEST(RelevoDeLogin, OnlyThisProcesssOwnConnectionGetsThroughAndThePortIsHeld) {
         ASSERT_TRUE(llegaA([&] { return servidor.connectionsClosed() == 1; }));
     }
 }
+
+// Once LOGIN7 is sent, the login process keeps no copy of the password: a
+// core file or a read of its memory while the session is open finds none.
+TEST_F(LoginSellado, AnOpenSessionsProcessHoldsNoCopyOfThePassword) {
+    const std::string password = "Zx9-Contraseña-Única-de-prueba";
+    stand_in::Config config = configConSa();
+    config.logins = {{"sa", password}};
+    config.encryption = stand_in::Encryption::Required;
+    stand_in::Server servidor(config);
+    servidor.start();
+    ConexionFreeTds c;
+    c.setConnectionString(cadena(servidorEn(servidor.port()), "User ID=sa;Password=" + password + ";"));
+    c.open();
+    std::string memoria;
+    for (pid_t pid : procesosLogin()) {
+        const std::string dir = "/proc/" + std::to_string(pid);
+        std::ifstream mapas(dir + "/maps");
+        std::ifstream mem(dir + "/mem", std::ios::binary);
+        if (!mapas || !mem)
+            GTEST_SKIP() << "sin permiso para leer la memoria del proceso de login";
+        for (std::string linea; std::getline(mapas, linea);) {
+            unsigned long desde = 0, hasta = 0;
+            char permisos[5] = {};
+            if (std::sscanf(linea.c_str(), "%lx-%lx %4s", &desde, &hasta, permisos) != 3 || permisos[0] != 'r' ||
+                permisos[1] != 'w')
+                continue;
+            std::string trozo(hasta - desde, '\0');
+            mem.clear();
+            mem.seekg(std::streamoff(desde));
+            mem.read(trozo.data(), std::streamsize(trozo.size()));
+            memoria.append(trozo.data(), std::size_t(mem.gcount()));
+        }
+    }
+    c.close();
+    ASSERT_FALSE(memoria.empty());
+    EXPECT_EQ(memoria.find(password), std::string::npos) << "la contraseña sigue en la memoria en UTF-8";
+}
