@@ -482,4 +482,26 @@ std::string mensajesOmitidos(std::size_t n) {
     return "y " + std::to_string(n) + (n == 1 ? " mensaje más." : " mensajes más.");
 }
 
+std::string versionTds(std::uint32_t version) {
+    // The values SQL Server sends (MS-TDS 2.2.7.14), the ones FreeTDS knows.
+    switch (version) {
+    case 0x07000000:
+        return "7.0";
+    case 0x07010000:
+    case 0x71000001:
+        return "7.1";
+    case 0x72090002:
+        return "7.2";
+    case 0x730A0003:
+    case 0x730B0003:
+        return "7.3";
+    case 0x74000004:
+        return "7.4";
+    default:
+        char texto[16];
+        std::snprintf(texto, sizeof texto, "0x%08X", unsigned(version));
+        return std::string("desconocida (") + texto + ")";
+    }
+}
+
 } // namespace data_access::textos

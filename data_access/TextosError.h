@@ -104,5 +104,8 @@ std::string resumenFallo(Etapa etapa, std::chrono::milliseconds duracion);
 std::string mensajeServidor(int numero, int clase, int estado, const std::string& texto);
 // After the first messages of a server that sent too many: "y 3 mensajes más."
 std::string mensajesOmitidos(std::size_t n);
+// The TDS version of a LOGINACK as the summary shows it: "7.4", or
+// "desconocida (0x…)" for a value no SQL Server sends.
+std::string versionTds(std::uint32_t version);
 
 } // namespace data_access::textos

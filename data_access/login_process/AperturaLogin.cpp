@@ -255,12 +255,21 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
             for (MensajeServidor& m : diagnostico.mensajes)
                 m.texto = convierte(m.texto, sesion.juegoCaracteres.c_str(), "UTF-8").value_or(m.texto);
         const Relevo::Resultado red = relevo->resultado();
+        // What the relay read of a reply in clear is whole: db-lib cuts a message at a NUL.
+        if (!red.mensajes.empty()) {
+            diagnostico.mensajes.clear();
+            for (const MensajeRespuesta& m : red.mensajes)
+                diagnostico.mensajes.push_back({m.numero, m.estado, m.clase, m.texto});
+            diagnostico.erroresOmitidos = red.erroresOmitidos;
+        }
         throw ErrorConexion(describeFallo(diagnostico, red, destino, plazo, p));
     }
     relevo->liberaPlazo();
     const Relevo::Resultado red = relevo->resultado();
     ResumenLogin resumen;
-    resumen.versionTds = versionAcordada(proceso);
+    // As the server wrote it: db-lib reports the version it asked for when it does not know the one sent.
+    resumen.versionTds =
+        red.versionTdsServidor ? textos::versionTds(*red.versionTdsServidor) : versionAcordada(proceso);
     resumen.servidor = diagnostico.nombreServidor;
     resumen.direccion = red.direccion;
     resumen.puerto = d.puerto;

@@ -227,7 +227,7 @@ void LectorRespuestaLogin::trasCabecera() {
     }
     case kSessionState:
     case kFedAuthInfo:
-        { cuerpo_.resize(cabeceraLe(4) / 64); return salta(cabeceraLe(4)); }
+        return salta(cabeceraLe(4));
     case kFeatureExtAck:
         if (paso_ == 0) {
             if (cabecera_[0] == kFinCaracteristicas) {
@@ -302,26 +302,6 @@ std::uint32_t LectorRespuestaLogin::cabeceraLe(std::size_t bytes) const {
     for (std::size_t i = bytes; i-- > 0;)
         valor = valor << 8 | cabecera_[i];
     return valor;
-}
-
-std::string textoVersionTds(std::uint32_t version) {
-    // The values SQL Server sends (MS-TDS 2.2.7.14), the ones FreeTDS knows.
-    switch (version) {
-    case 0x07000000:
-        return "7.0";
-    case 0x07010000:
-    case 0x71000001:
-        return "7.1";
-    case 0x72090002:
-        return "7.2";
-    case 0x730A0003:
-    case 0x730B0003:
-        return "7.3";
-    case 0x74000004:
-        return "7.4";
-    default:
-        return "desconocida (" + hex(version, 8) + ")";
-    }
 }
 
 } // namespace data_access

@@ -87,11 +87,7 @@ private:
     std::size_t longitud_ = 0; // of the token's body, after its length field
     std::string cuerpo_;       // one kept message, at most 65,535 bytes
     MensajeRespuesta mensaje_;
-    bool doneAncho_ = true; // 8-byte row counts (TDS 7.2 and later)
+    bool doneAncho_ = true; // 8-byte row counts: both generations ask for TDS 7.2 or later
 };
-
-// The TDS version of a LOGINACK as the summary shows it: "7.4", or
-// "desconocida (0x…)" for a value no SQL Server sends.
-std::string textoVersionTds(std::uint32_t version);
 
 } // namespace data_access

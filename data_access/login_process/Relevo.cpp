@@ -107,13 +107,15 @@ public:
     // The server's packets until the handshake is over: the PRELOGIN reply
     // (once whole, the client prepares what comes next; Kerberos asks its KDC
     // here), then the handshake flights, where an alert says why TLS failed.
-    void delServidor(const char* datos, std::size_t n) {
+    // True when the bytes are the server's reply to LOGIN7 travelling in clear.
+    bool delServidor(const char* datos, std::size_t n) {
         // The first reply to LOGIN7 tells whether TLS goes on (a record) or was
         // for the login packet only (a clear TDS packet).
         if (crudo_ && n > 0 && !sesionDecidida_) {
             sesionDecidida_ = true;
             sesionCifrada_ = static_cast<unsigned char>(datos[0]) == 0x17;
         }
+        const bool respuestaEnClaro = crudo_ ? !sesionCifrada_ : etapa_ == Etapa::RespuestaLogin;
         while (n > 0 && !crudo_) {
             if (cabeceraServidor_.size() < 8) {
                 const std::size_t tomados = std::min(n, 8 - cabeceraServidor_.size());
@@ -121,7 +123,7 @@ public:
                 datos += tomados;
                 n -= tomados;
                 if (cabeceraServidor_.size() < 8)
-                    return;
+                    return respuestaEnClaro;
                 restanteServidor_ = longitudPaquete(cabeceraServidor_);
                 inicioCarga_.clear();
             }
@@ -146,6 +148,7 @@ public:
                 cabeceraServidor_.clear();
             }
         }
+        return respuestaEnClaro;
     }
 
     int alertaTls() const { return alerta_; }
@@ -182,7 +185,8 @@ void cierra(int& fd) {
 }
 
 // Reads what the buffer has room for; false on EOF or a hard error (in `error`).
-bool leeEn(int fd, std::string& buffer, int& error, SeguidorEtapas& seguidor, bool delCliente) {
+bool leeEn(int fd, std::string& buffer, int& error, SeguidorEtapas& seguidor, bool delCliente,
+           const std::function<void(const char*, std::size_t)>& respuestaEnClaro) {
     char trozo[16384];
     const std::size_t cabe = std::min(sizeof trozo, kBufferMaximo - std::min(kBufferMaximo, buffer.size()));
     if (cabe == 0)
@@ -198,8 +202,8 @@ bool leeEn(int fd, std::string& buffer, int& error, SeguidorEtapas& seguidor, bo
     buffer.append(trozo, std::size_t(n));
     if (delCliente)
         seguidor.delCliente(trozo, std::size_t(n));
-    else
-        seguidor.delServidor(trozo, std::size_t(n));
+    else if (seguidor.delServidor(trozo, std::size_t(n)))
+        respuestaEnClaro(trozo, std::size_t(n));
     return true;
 }
 
@@ -259,7 +263,11 @@ void Relevo::liberaPlazo() {
 
 Relevo::Resultado Relevo::resultado() const {
     std::lock_guard<std::mutex> cerrojo(mutex_);
-    return resultado_;
+    Resultado r = resultado_;
+    r.versionTdsServidor = respuesta_.versionTds();
+    r.mensajes = respuesta_.mensajes();
+    r.erroresOmitidos = respuesta_.erroresOmitidos();
+    return r;
 }
 
 void Relevo::cambiaEtapa(Etapa etapa) {
@@ -412,12 +420,16 @@ void Relevo::bucle() {
 
         int error = 0;
         if (cliente >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) && !finCliente) {
-            finCliente = !leeEn(cliente, aServidor, error, seguidor, true);
+            finCliente = !leeEn(cliente, aServidor, error, seguidor, true, {});
             if (servidor >= 0)
                 cambiaEtapa(seguidor.etapa());
         }
         if (servidor >= 0 && (fds[3].revents & (POLLIN | POLLHUP | POLLERR)) && !finServidor) {
-            finServidor = !leeEn(servidor, aCliente, error, seguidor, false);
+            finServidor =
+                !leeEn(servidor, aCliente, error, seguidor, false, [this](const char* d, std::size_t m) {
+                    std::lock_guard<std::mutex> cerrojo(mutex_);
+                    respuesta_.recibe(d, m);
+                });
             cambiaEtapa(seguidor.etapa());
             {
                 std::lock_guard<std::mutex> cerrojo(mutex_);

@@ -2,10 +2,12 @@
 
 #include "data_access/PeticionLogin.h"
 #include "data_access/Plazo.h"
+#include "data_access/login_process/LectorRespuestaLogin.h"
 #include "data_access/login_process/ResolucionNombres.h"
 
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -34,6 +36,11 @@ public:
         bool sesionCifrada = false;   // and so did everything after it
         std::uint16_t versionTls = 0; // as the ServerHello chose it (0x0303 = TLS 1.2)
         int extranosRechazados = 0;   // connections from anything but this process's db-lib
+        // The login reply as it came, when it came in clear: db-lib keeps neither the LOGINACK's
+        // version when it does not know it, nor a message's text past a NUL.
+        std::optional<std::uint32_t> versionTdsServidor;
+        std::vector<MensajeRespuesta> mensajes;
+        std::uint64_t erroresOmitidos = 0;
     };
 
     // Starts listening and connecting at once; `alCambiarEtapa` is called on
@@ -67,6 +74,7 @@ private:
 
     mutable std::mutex mutex_;
     Resultado resultado_;
+    LectorRespuestaLogin respuesta_;
     bool liberado_ = false;
     bool parar_ = false;
     std::thread hilo_;

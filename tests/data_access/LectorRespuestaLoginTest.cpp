@@ -1,4 +1,5 @@
 #include "data_access/login_process/LectorRespuestaLogin.h"
+#include "data_access/TextosError.h"
 
 #include "tests/stand_in/byte_buffer.h"
 #include "tests/stand_in/tokens.h"
@@ -31,7 +32,7 @@ std::string enPaquetes(const std::string& tokens, std::size_t carga = 4088) {
     return bytes;
 }
 
-std::string mensaje(std::int32_t numero, std::uint8_t clase, const std::string& texto) {
+std::string tokenMensaje(std::int32_t numero, std::uint8_t clase, const std::string& texto) {
     return stand_in::messageToken({numero, 1, clase, texto, "SRV01"}, kAncho);
 }
 
@@ -78,9 +79,9 @@ std::string lee(const std::string& bytes) {
 TEST(LectorRespuestaLogin, ReadsTheSameWhereverTheBytesAreSplit) {
     const std::string bytes =
         enPaquetes(stand_in::sspiToken("AP-REP") + stand_in::envChangeDefaultCollation() +
-                       mensaje(5701, 0, "Changed database context to 'master'.") +
-                       mensaje(18456, 14, "Login failed for user 'sa'.") + ack(0x730B0003) +
-                       stand_in::featureExtAckToken() + kDone + mensaje(1, 16, "after the DONE"),
+                       tokenMensaje(5701, 0, "Changed database context to 'master'.") +
+                       tokenMensaje(18456, 14, "Login failed for user 'sa'.") + ack(0x730B0003) +
+                       stand_in::featureExtAckToken() + kDone + tokenMensaje(1, 16, "after the DONE"),
                    64) +
         "garbage";
     const std::string entero = lee(bytes);
@@ -105,7 +106,7 @@ TEST(LectorRespuestaLogin, ReadsAcrossManyPacketsEmptyOnesAndAnSspiRoundTrip) {
     const std::string vacio("\x04\x00\x00\x08\x00\x00\x01\x00", 8);
     // NTLM: the challenge ends a message of its own, the rest follows the client's answer.
     EXPECT_EQ(lee(enPaquetes(stand_in::sspiToken("NTLMSSP challenge")) + vacio +
-                  enPaquetes(mensaje(18456, 14, texto) + ack(0x74000004) + kDone, 7)),
+                  enPaquetes(tokenMensaje(18456, 14, texto) + ack(0x74000004) + kDone, 7)),
               "1 74000004|18456,14,SRV01:" + texto);
 }
 
@@ -118,7 +119,7 @@ TEST(LectorRespuestaLogin, KeepsTextAfterANulReplacesBadUtf16AndCutsWhereACharac
     const std::string largo = std::string(LectorRespuestaLogin::kTextoMaximo - 1, 'x') + "ñ and more";
     LectorRespuestaLogin l;
     const std::string bytes =
-        enPaquetes(mensaje(1, 14, nul) + mensajeCrudo(utf16, 5) + mensaje(3, 14, largo));
+        enPaquetes(tokenMensaje(1, 14, nul) + mensajeCrudo(utf16, 5) + tokenMensaje(3, 14, largo));
     l.recibe(bytes.data(), bytes.size());
     ASSERT_EQ(l.mensajes().size(), 3u);
     EXPECT_EQ(l.mensajes()[0].texto, nul);
@@ -176,13 +177,14 @@ TEST(LectorRespuestaLogin, ReadsTheVersionOfEveryLoginAckAndItsRowCountWidth) {
         const bool ancho = version != 0x07000000 && version != 0x07010000 && version != 0x71000001;
         const std::string doneInProc = std::string("\xFF\x01\0\0\0", 5) + std::string(ancho ? 8 : 4, '\0');
         LectorRespuestaLogin l;
-        const std::string bytes = enPaquetes(ack(version) + doneInProc + mensaje(5703, 0, "Hola") + kDone);
+        const std::string bytes =
+            enPaquetes(ack(version) + doneInProc + tokenMensaje(5703, 0, "Hola") + kDone);
         l.recibe(bytes.data(), bytes.size());
         EXPECT_EQ(l.versionTds(), version);
         EXPECT_EQ(l.mensajes().size(), 1u) << texto;
-        EXPECT_EQ(textoVersionTds(version), texto);
+        EXPECT_EQ(textos::versionTds(version), texto);
     }
-    EXPECT_EQ(lee(enPaquetes(mensaje(18456, 14, "Login failed.") + kDone)),
+    EXPECT_EQ(lee(enPaquetes(tokenMensaje(18456, 14, "Login failed.") + kDone)),
               "1 -|18456,14,SRV01:Login failed.");
 }
 
@@ -194,7 +196,7 @@ TEST(LectorRespuestaLogin, SkipsTokensByTheirLengthRules) {
                                   "\x05\0\0\0\0\xFF"              // feature 5, none, the end
                                   "\xFE\0\0\0\0\0\0\0\0\0\0\0\0"; // DONEPROC
     const std::string tokens(kTokens, sizeof kTokens - 1);
-    EXPECT_EQ(lee(enPaquetes(tokens + mensaje(5703, 0, "Hola") + kDone)), "1 -|5703,0,SRV01:Hola");
+    EXPECT_EQ(lee(enPaquetes(tokens + tokenMensaje(5703, 0, "Hola") + kDone)), "1 -|5703,0,SRV01:Hola");
 }
 
 TEST(LectorRespuestaLogin, StopsAtWhatItCannotReadAndNeverReadsPastTheInput) {
@@ -202,8 +204,9 @@ TEST(LectorRespuestaLogin, StopsAtWhatItCannotReadAndNeverReadsPastTheInput) {
               "2 -un paquete de tipo 0x48 en lugar de una respuesta");
     EXPECT_EQ(lee(std::string("\x04\x01\x00\x05\0\0\x01\0", 8))[0], '2'); // shorter than its header
     // A ROW token has no length of its own; what came before stays, nothing after is read.
-    EXPECT_EQ(lee(enPaquetes(mensaje(18456, 14, "Login failed.") + "\xD1\x01\x02" + ack(0x74000004) + kDone)),
-              "2 -un token 0xD1 que no se sabe medir|18456,14,SRV01:Login failed.");
+    EXPECT_EQ(
+        lee(enPaquetes(tokenMensaje(18456, 14, "Login failed.") + "\xD1\x01\x02" + ack(0x74000004) + kDone)),
+        "2 -un token 0xD1 que no se sabe medir|18456,14,SRV01:Login failed.");
     EXPECT_EQ(lee(enPaquetes(std::string("\xAD\x04\0\x01\x74\0\0", 7)))[0], '2'); // LOGINACK too short
     EXPECT_EQ(lee(enPaquetes(std::string("\xAA\x03\0\x01\0\0", 6)))[0], '2');     // no room for a class
     EXPECT_EQ(lee(enPaquetes(mensajeCrudo(std::string(20, 'x'), 2000))).substr(0, 4),

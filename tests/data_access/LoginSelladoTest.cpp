@@ -544,8 +544,8 @@ TEST_F(LoginSellado, AnOpenSessionsProcessHoldsNoCopyOfThePassword) {
         for (std::string linea; std::getline(mapas, linea);) {
             unsigned long desde = 0, hasta = 0;
             char permisos[5] = {};
-            if (std::sscanf(linea.c_str(), "%lx-%lx %4s", &desde, &hasta, permisos) != 3 || permisos[0] != 'r' ||
-                permisos[1] != 'w')
+            if (std::sscanf(linea.c_str(), "%lx-%lx %4s", &desde, &hasta, permisos) != 3 ||
+                permisos[0] != 'r' || permisos[1] != 'w')
                 continue;
             std::string trozo(hasta - desde, '\0');
             mem.clear();

@@ -34,7 +34,7 @@ enum class Fault {
     CloseAfterPrelogin,  // answers PRELOGIN, then closes its side of the connection
     Garbage,             // answers PRELOGIN with bytes that are not TDS (an HTTP reply), then closes
     DelayLogin,          // answers LOGIN7 only after Config::faultDelay
-    ResetAtOnce,         // accepts, then resets the connection (RST) without reading
+    ResetAtOnce,         // accepts, then resets the connection (RST) once the client sends, reading nothing
     TricklePrelogin,     // sends a valid PRELOGIN reply one byte per Config::faultDelay, then carries on
     FloodErrors,         // answers LOGIN7 with ERROR tokens without end, never ending the message
     FloodInfo,           // the same with INFO tokens
@@ -80,6 +80,9 @@ struct Config {
     // When not empty, every LOGIN7 is refused with one ERROR per text (Msg 50000, severity 16),
     // as a server with a chatty logon trigger or a hostile one would.
     std::vector<std::string> refusalTexts;
+    // When not 0, the LOGINACK carries this TDS version exactly as written (0x74000004 for 7.4),
+    // whatever the client asked for; the rest of the reply keeps the agreed version's widths.
+    std::uint32_t loginAckVersionOverride = 0;
 };
 
 // One LOGIN7 as the server received it, strings decoded to UTF-8.

@@ -218,7 +218,9 @@ bool Connection::answerLogin(PacketChannel& channel, const Login7& login, const 
     reply += envChangeText(envchange::language, language, "");
     reply += messageToken({5703, 1, 0, std::string("Changed language setting to ") + language + ".", server},
                           widths);
-    reply += loginAckToken(agreed, config_.productVersion);
+    reply += config_.loginAckVersionOverride
+                 ? loginAckTokenWithWireVersion(config_.loginAckVersionOverride, config_.productVersion)
+                 : loginAckToken(agreed, config_.productVersion);
     reply +=
         envChangeText(envchange::packetSize, std::to_string(packetSize), std::to_string(defaultPacketSize));
     if (login.wantsExtensions && agreed >= tds_version::v7_4)

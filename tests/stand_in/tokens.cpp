@@ -81,9 +81,13 @@ std::uint32_t loginAckVersion(std::uint32_t agreedVersion) {
 }
 
 std::string loginAckToken(std::uint32_t agreedVersion, ProductVersion product) {
+    return loginAckTokenWithWireVersion(loginAckVersion(agreedVersion), product);
+}
+
+std::string loginAckTokenWithWireVersion(std::uint32_t wireVersion, ProductVersion product) {
     ByteWriter body;
     body.u8(interfaceSqlTsql);
-    body.u32be(loginAckVersion(agreedVersion));
+    body.u32be(wireVersion);
     bVarchar(body, std::string("Microsoft SQL Server\0\0", 22)); // real servers pad with two NULs
     body.u8(product.major);
     body.u8(product.minor);

@@ -42,6 +42,9 @@ std::string envChangeText(std::uint8_t type, const std::string& newValue, const 
 std::string envChangeDefaultCollation();
 std::string messageToken(const Message& message, TokenWidths widths);
 std::string loginAckToken(std::uint32_t agreedVersion, ProductVersion product);
+// A LOGINACK carrying `wireVersion` as it is, whatever was agreed: a server that answers a version the
+// client did not ask for, or one no SQL Server sends.
+std::string loginAckTokenWithWireVersion(std::uint32_t wireVersion, ProductVersion product);
 std::string featureExtAckToken();
 std::string doneToken(std::uint16_t status, TokenWidths widths);
 // SSPI 0xED: a security token for the client, e.g. the Kerberos AP-REP of mutual authentication.
