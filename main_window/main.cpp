@@ -1,11 +1,20 @@
+#include "main_window/arranque.h"
 #include "main_window/frmPrincipal.h"
 #include "main_window/mensajeCritico.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
 
 int main(int argc, char* argv[]) {
+    // Before Qt: they need no display.
+    if (const auto respuesta = respondeLineaOrdenes(argc, argv)) {
+        std::fputs(respuesta->texto.c_str(), stdout);
+        return respuesta->estado;
+    }
     QApplication aplicacion(argc, argv);
+    instalaTraduccionesQt(aplicacion);
+    instalaAccesibilidadVentana();
     QApplication::setApplicationName(QString::fromUtf8(kTituloAplicacion));
     QApplication::setApplicationVersion(QStringLiteral("1.0.0.0"));
     // Ties the window to its menu entry (Wayland's app id, the task switcher's icon).

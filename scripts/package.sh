@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh package
 build_dir=${TARPELINO_PACKAGE_DIR:-build-package}
 
 read -r -a extra <<<"${TARPELINO_CMAKE_ARGS:-}"

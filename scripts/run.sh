@@ -9,7 +9,7 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
     exit 1
 fi
 
-scripts/install-deps.sh
+scripts/install-deps.sh run
 # Only the window, its login process and the demo server: the tests are left to test.sh.
 scripts/build.sh tarpelino tarpelino-login tds-stand-in
 build_dir=${TARPELINO_BUILD_DIR:-build}
