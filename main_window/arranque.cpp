@@ -2,13 +2,10 @@
 
 #include "main_window/mensajeCritico.h"
 
-#include <QAccessible>
-#include <QAccessibleWidget>
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
-#include <QWidget>
 #include <cstring>
 
 namespace {
@@ -34,19 +31,6 @@ std::string ayuda() {
                        "Más información: man tarpelino\n");
 }
 
-// The one screen reader role a top-level window should have.
-class VentanaAccesible : public QAccessibleWidget {
-public:
-    explicit VentanaAccesible(QWidget* w) : QAccessibleWidget(w, QAccessible::Window) {}
-};
-
-QAccessibleInterface* fabricaAccesible(const QString& clase, QObject* objeto) {
-    auto* widget = qobject_cast<QWidget*>(objeto);
-    if (widget && widget->isWindow() && clase == QLatin1String("frmPrincipal"))
-        return new VentanaAccesible(widget);
-    return nullptr;
-}
-
 } // namespace
 
 std::optional<RespuestaLineaOrdenes> respondeLineaOrdenes(int argc, const char* const* argv) {
@@ -61,13 +45,9 @@ std::optional<RespuestaLineaOrdenes> respondeLineaOrdenes(int argc, const char* 
 
 void instalaTraduccionesQt(QCoreApplication& aplicacion) {
     auto* traductor = new QTranslator(&aplicacion);
-    if (traductor->load(QLocale(QLocale::Spanish, QLocale::Spain), QStringLiteral("qtbase"), QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (traductor->load(QLocale(QLocale::Spanish, QLocale::Spain), QStringLiteral("qtbase"),
+                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(traductor);
     else
         delete traductor;
-}
-
-void instalaAccesibilidadVentana() {
-    QAccessible::installFactory(fabricaAccesible);
 }

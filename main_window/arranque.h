@@ -18,6 +18,3 @@ std::optional<RespuestaLineaOrdenes> respondeLineaOrdenes(int argc, const char* 
 // Qt's own texts (the text boxes' context menu, standard buttons) in the
 // window's language, from Debian's qt6-translations-l10n.
 void instalaTraduccionesQt(QCoreApplication& aplicacion);
-
-// The main window reaches screen readers as a frame, like any top-level window.
-void instalaAccesibilidadVentana();

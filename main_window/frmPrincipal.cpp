@@ -6,6 +6,7 @@
 #include "main_window/EstiloAsteriscos.h"
 #include "main_window/fuentes.h"
 #include "main_window/twips.h"
+#include "main_window/ventanaAccesible.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -50,6 +51,7 @@ QLabel* nuevaEtiquetaResultado(QWidget* padre, const char* nombre) {
 frmPrincipal::frmPrincipal(FabricaConexion fabrica, QWidget* padre)
     : QWidget(padre), fabricaConexion(std::move(fabrica)) {
     setObjectName(QStringLiteral("frmPrincipal"));
+    instalaAccesibilidadVentana();
     setWindowTitle(QStringLiteral("USUARIO SQL SERVER"));
     setFont(fuenteMsSansSerif(8.25));
     creaControles();

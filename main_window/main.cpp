@@ -14,7 +14,6 @@ int main(int argc, char* argv[]) {
     }
     QApplication aplicacion(argc, argv);
     instalaTraduccionesQt(aplicacion);
-    instalaAccesibilidadVentana();
     QApplication::setApplicationName(QString::fromUtf8(kTituloAplicacion));
     QApplication::setApplicationVersion(QStringLiteral("1.0.0.0"));
     // Ties the window to its menu entry (Wayland's app id, the task switcher's icon).

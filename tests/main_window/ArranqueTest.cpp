@@ -1,0 +1,54 @@
+#include "main_window/arranque.h"
+#include "tests/support/ConexionFalsa.h"
+#include "tests/support/PruebasQt.h"
+#include "tests/support/VentanaPrueba.h"
+
+#include <QAccessible>
+#include <QLineEdit>
+#include <QMenu>
+#include <QtTest>
+
+class Arranque : public QObject {
+    Q_OBJECT
+
+private slots:
+    void helpAndVersionAnswerWithoutAWindow() {
+        const char* ayuda[] = {"tarpelino", "--help"};
+        const auto a = respondeLineaOrdenes(2, ayuda);
+        QVERIFY(a);
+        QCOMPARE(a->estado, 0);
+        QVERIFY(QString::fromStdString(a->texto).startsWith("Uso: tarpelino"));
+        QVERIFY(QString::fromStdString(a->texto).contains("--version"));
+        const char* version[] = {"tarpelino", "-platform", "xcb", "--version"};
+        const auto v = respondeLineaOrdenes(4, version);
+        QVERIFY(v);
+        QCOMPARE(QString::fromStdString(v->texto), QString("tarpelino 1.0.0.0\n"));
+        // Anything else is the window's, and Qt's options are Qt's.
+        const char* qt[] = {"tarpelino", "-platform", "xcb"};
+        QVERIFY(!respondeLineaOrdenes(3, qt));
+        QVERIFY(!respondeLineaOrdenes(1, qt));
+    }
+
+    void qtsOwnTextsAreSpanish() {
+        instalaTraduccionesQt(*QCoreApplication::instance());
+        QLineEdit caja;
+        caja.setText("texto");
+        std::unique_ptr<QMenu> menu(caja.createStandardContextMenu());
+        QStringList textos;
+        for (const QAction* accion : menu->actions())
+            if (!accion->isSeparator())
+                textos << accion->text().section('\t', 0, 0); // without its shortcut
+        QVERIFY2(textos.contains("&Deshacer") && textos.contains("&Pegar"), qPrintable(textos.join(", ")));
+        QVERIFY2(!textos.contains("&Undo") && !textos.contains("&Paste"), qPrintable(textos.join(", ")));
+    }
+
+    void theWindowIsAFrameToScreenReaders() {
+        VentanaConFalsas v;
+        QAccessibleInterface* interfaz = QAccessible::queryAccessibleInterface(v.ventana.get());
+        QVERIFY(interfaz);
+        QCOMPARE(interfaz->role(), QAccessible::Window);
+    }
+};
+
+PRUEBA_QT(Arranque)
+#include "ArranqueTest.moc"
