@@ -47,8 +47,15 @@ std::unique_ptr<ProcesoLogin> ProcesoLogin::abre(const PeticionLogin& peticion, 
         std::string cuerpo = serializa(conTiempo);
         const bool enviada = enviaMensaje(canal, mensaje::kPeticion, cuerpo);
         borraSecreto(cuerpo);
-        if (!enviada)
+        if (!enviada) {
+            // A process that could not even start its work may have said why before ending.
+            char tipo = 0;
+            std::string motivo;
+            if (recibeMensaje(canal, tipo, motivo, std::chrono::milliseconds(0)) == Lectura::Mensaje &&
+                tipo == mensaje::kFallo)
+                falla(motivo);
             falla(textos::procesoLoginTerminado(-1));
+        }
     }
 
     for (;;) {
