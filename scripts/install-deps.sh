@@ -9,12 +9,12 @@ uso=${1:-test}
 
 run=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-private-dev libgl-dev qt6-translations-l10n
-    freetds-dev libkrb5-dev libgnutls28-dev
+    qt6-base-dev libgl-dev qt6-translations-l10n
+    freetds-dev libkrb5-dev libgnutls28-dev librsvg2-bin
 )
-package=(dpkg-dev file librsvg2-bin)
+package=(dpkg-dev file)
 test=(
-    clang-format freetds-bin
+    clang-format freetds-bin qt6-base-private-dev
     krb5-kdc krb5-admin-server krb5-user
     libgtest-dev libgmock-dev
     python3 python3-tds python3-openssl

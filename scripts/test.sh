@@ -22,7 +22,8 @@ privado() {
     export TMPDIR XDG_RUNTIME_DIR
 }
 privado "${TARPELINO_BUILD_DIR:-build}"
-(cd "${TARPELINO_BUILD_DIR:-build}" && ctest --output-on-failure --timeout 300 "$@")
+# --no-tests=error: a build that found no test tools must not pass for a tested one.
+(cd "${TARPELINO_BUILD_DIR:-build}" && ctest --no-tests=error --output-on-failure --timeout 300 "$@")
 
 if [[ "${TARPELINO_SANITIZER_PASS:-1}" != 0 && -z "${TARPELINO_SANITIZE:-}" ]]; then
     echo "Con AddressSanitizer y UndefinedBehaviorSanitizer:"
@@ -30,5 +31,5 @@ if [[ "${TARPELINO_SANITIZER_PASS:-1}" != 0 && -z "${TARPELINO_SANITIZE:-}" ]]; 
     privado build-asan
     cd build-asan
     ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-        ctest --output-on-failure --timeout 300 "$@"
+        ctest --no-tests=error --output-on-failure --timeout 300 "$@"
 fi
