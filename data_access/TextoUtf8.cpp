@@ -25,6 +25,13 @@ std::size_t secuencia(std::string_view t, std::size_t pos, char32_t& punto) {
     return n;
 }
 
+// Shows nothing, or reorders the text around it: between U+202E and U+202C,
+// "gnp.exe" reads "exe.png".
+bool esFormatoInvisible(char32_t punto) {
+    return (punto >= 0x200B && punto <= 0x200F) || (punto >= 0x202A && punto <= 0x202E) ||
+           (punto >= 0x2066 && punto <= 0x2069) || punto == 0xFEFF;
+}
+
 std::string codigo(unsigned valor, const char* formato) {
     char texto[16];
     std::snprintf(texto, sizeof texto, formato, valor);
@@ -78,7 +85,8 @@ std::string visible(std::string_view texto, bool conSaltos) {
         }
         if (conSaltos && punto == '\n')
             r += '\n';
-        else if (punto < 0x20 || punto == 0x7F || (punto >= 0x80 && punto < 0xA0))
+        else if (punto < 0x20 || punto == 0x7F || (punto >= 0x80 && punto < 0xA0) ||
+                 esFormatoInvisible(punto))
             r += codigo(unsigned(punto), "U+%04X");
         else
             r.append(texto, pos, n);

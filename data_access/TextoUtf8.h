@@ -15,9 +15,12 @@ std::optional<std::string> motivoValorNoValido(std::string_view texto);
 // Length in UTF-16 code units, the unit of SQL Server's 128-character limits.
 std::size_t unidadesUtf16(std::string_view utf8);
 
-// For messages: control characters as U+0001, bytes that are not UTF-8 as
-// \xNN, so that nothing is invisible and nothing cuts the text. Line breaks
-// stay when `conSaltos` (a server's own messages may have several lines).
+// For messages: control characters, zero-width characters and direction
+// marks (U+200B to U+200F), bidirectional embeddings, overrides and isolates
+// (U+202A to U+202E, U+2066 to U+2069) and U+FEFF written as their code point
+// ("U+202E"), bytes that are not UTF-8 as \xNN, so that nothing is invisible,
+// nothing cuts the text and nothing reorders it. Line breaks stay when
+// `conSaltos` (a server's own messages may have several lines).
 std::string visible(std::string_view texto, bool conSaltos = false);
 
 } // namespace data_access

@@ -5,9 +5,14 @@
 #include "main_window/mensajeCritico.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMetaObject>
+#include <QPushButton>
+#include <QTextDocument>
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -17,11 +22,26 @@ struct Pasada {
     CajaTextoMultilinea* errores;
 };
 
+// Qt shows a tooltip that looks like HTML as HTML: the server's name in it
+// ("<b>SRV</b>") must show as the server sent it, not format the box.
+QString textoLlano(const QString& texto) {
+    return Qt::mightBeRichText(texto) ? Qt::convertFromPlainText(texto, Qt::WhiteSpacePre) : texto;
+}
+
+// What a tooltip shows, as plain text.
+QString textoMostrado(const QString& tooltip) {
+    if (!Qt::mightBeRichText(tooltip))
+        return tooltip;
+    QTextDocument documento;
+    documento.setHtml(tooltip);
+    return documento.toPlainText();
+}
+
 // The label's accessible name is its caption, so its text (and what the
 // tooltip adds) reaches a screen reader as the description, whose change Qt
 // announces.
 void anunciaResultado(QLabel* etiqueta) {
-    const QString detalle = etiqueta->toolTip();
+    const QString detalle = textoMostrado(etiqueta->toolTip());
     etiqueta->setAccessibleDescription(detalle.isEmpty() ? etiqueta->text()
                                                          : etiqueta->text() + '\n' + detalle);
 }
@@ -31,24 +51,62 @@ void anunciaResultado(QLabel* etiqueta) {
 // The run itself catches nothing: what the probe does not turn into a false
 // result ends the click here, shown to the user, and the application goes on.
 void frmPrincipal::cmTest_Click() {
-    // User input waits until the run is over, but a click can still come in by
-    // other roads (accessibility, a programmatic click): never a run inside a run.
+    // User input waits until the run is over and is delivered before it ends;
+    // a click can also come in by other roads (accessibility, a programmatic
+    // click): never a run inside a run, nor one after it for a click made during it.
     if (testEnCurso)
         return;
     testEnCurso = true;
+    std::optional<QString> fallo;
     try {
         ejecutaTest();
     } catch (const std::exception& error) {
-        muestraMensajeCritico(this, QString::fromUtf8(error.what()));
+        fallo = QString::fromUtf8(error.what());
     } catch (...) {
-        muestraMensajeCritico(this, QStringLiteral("Error inesperado durante el test de conexión."));
+        fallo = QStringLiteral("Error inesperado durante el test de conexión.");
     }
+    // Before the message box, so that what was typed during the run goes
+    // where it was typed, not to the box.
+    entregaEntradaRetenida();
+    if (fallo)
+        muestraMensajeCritico(this, *fallo);
     testEnCurso = false;
     if (cierrePendiente) {
         cierrePendiente = false;
         // Once this click's handling has unwound: closing may delete the window.
         QMetaObject::invokeMethod(
             this, [this] { close(); }, Qt::QueuedConnection);
+    }
+}
+
+// The window system held the user's input back while the run waited (see
+// esperaSinBloquear). Delivered later, each click made meanwhile on the button
+// would start another run: with a wrong password, two more failed logins per
+// click. Delivered here, before the run is over, such a click meets the check
+// at the top of cmTest_Click; the rest of the input goes where it was typed.
+void frmPrincipal::entregaEntradaRetenida() {
+    descartandoPulsaciones = true;
+    QCoreApplication::processEvents();
+    descartandoPulsaciones = false;
+}
+
+// A press of the button delivered with the held input is dropped too, so that
+// letting go of it after the run does not click. A click is made by its press:
+// a release without one does nothing. Space and Select are the keys a button
+// is pressed with.
+bool frmPrincipal::eventFilter(QObject* objeto, QEvent* evento) {
+    if (objeto != cmTest || !descartandoPulsaciones)
+        return QWidget::eventFilter(objeto, evento);
+    switch (evento->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        return true;
+    case QEvent::KeyPress: {
+        const int tecla = static_cast<QKeyEvent*>(evento)->key();
+        return tecla == Qt::Key_Space || tecla == Qt::Key_Select;
+    }
+    default:
+        return false;
     }
 }
 
@@ -79,8 +137,8 @@ void frmPrincipal::ejecutaTest() {
         const bool correcta = compruebaConexion(QString::fromLatin1(pasada.proveedor), servidor, baseDatos,
                                                 usuario, password, textoError);
         // What the open learned, or where it stopped: the label's tooltip.
-        pasada.resultado->setToolTip(conexion ? QString::fromStdString(conexion->resumenApertura())
-                                              : QString());
+        pasada.resultado->setToolTip(
+            conexion ? textoLlano(QString::fromStdString(conexion->resumenApertura())) : QString());
         if (!correcta) {
             conexion.reset();
             pasada.resultado->setText(QStringLiteral("Conexión INCORRECTA."));

@@ -171,6 +171,7 @@ void frmPrincipal::conectaEventos() {
     QWidget::setTabOrder(txtErr2005, txtErr2008);
 
     connect(cmTest, &QPushButton::clicked, this, &frmPrincipal::cmTest_Click);
+    cmTest->installEventFilter(this);
     connect(txtServer, &CajaTexto::recibeFoco, this, &frmPrincipal::txtServer_GotFocus);
     connect(txtUsuario, &CajaTexto::recibeFoco, this, &frmPrincipal::txtUsuario_GotFocus);
     connect(txtPwd, &CajaTexto::recibeFoco, this, &frmPrincipal::txtPwd_GotFocus);

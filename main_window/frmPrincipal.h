@@ -34,6 +34,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* evento) override;
+    bool eventFilter(QObject* objeto, QEvent* evento) override;
 
 private slots:
     void cmTest_Click();
@@ -50,6 +51,7 @@ private:
     void nombraAccesibles();
 
     void ejecutaTest();
+    void entregaEntradaRetenida();
     static void pintaResultado(QLabel* etiqueta, ColorResultado color);
 
     bool compruebaConexion(QString proveedor, QString servidor, QString baseDatos, QString usuario,
@@ -61,6 +63,8 @@ private:
     // second run and a close from starting inside it.
     bool testEnCurso = false;
     bool cierrePendiente = false;
+    // While set, presses of cmTest are dropped: see eventFilter().
+    bool descartandoPulsaciones = false;
 
     QLabel* Label5 = nullptr;
     ContenedorPestanas* SSTab1 = nullptr;

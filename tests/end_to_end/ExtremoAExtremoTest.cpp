@@ -10,6 +10,7 @@
 
 #include <QTemporaryFile>
 #include <QTest>
+#include <QTextDocument>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -393,6 +394,22 @@ private slots:
         lenta.pulsaTest();
         const QString ayuda = lenta.resultado(0)->toolTip();
         QVERIFY2(ayuda.startsWith("Falló en: respuesta al inicio de sesión\nTiempo: 1,"), qPrintable(ayuda));
+
+        // A server name that looks like HTML shows as sent, not as formatting.
+        c.fault = Fault::None;
+        c.serverName = "<b>SRV</b>";
+        arranca(c);
+        VentanaPrueba marcado(freeTds());
+        rellenaComoSa(marcado);
+        pulsaYAmbasCorrectas(marcado);
+        QTextDocument mostrado;
+        mostrado.setHtml(marcado.resultado(0)->toolTip());
+        const QString texto = Qt::mightBeRichText(marcado.resultado(0)->toolTip())
+                                  ? mostrado.toPlainText()
+                                  : marcado.resultado(0)->toolTip();
+        QVERIFY2(texto.startsWith("Servidor: <b>SRV</b>\n"), qPrintable(texto));
+        QVERIFY2(marcado.resultado(0)->accessibleDescription().contains("Servidor: <b>SRV</b>\n"),
+                 qPrintable(marcado.resultado(0)->accessibleDescription()));
     }
 
     void failingServersAreNamedWithinTheTimeout_data() {

@@ -1,5 +1,6 @@
 #include "probe/cadenaConexion.h"
 #include "tests/support/ConexionFalsa.h"
+#include "tests/support/EntradaSistema.h"
 #include "tests/support/PruebasQt.h"
 
 #include <QtTest>
@@ -29,6 +30,11 @@ private slots:
     void secondPassReadsTheInputsAgain();
     void firstOutcomeIsPaintedBeforeSecondProbe();
     void failingCloseEndsTheClickWithAMessageAndTheAppGoesOn();
+    void buttonActivationsHeldDuringARunAreDroppedAndTypingStillArrives_data();
+    void buttonActivationsHeldDuringARunAreDroppedAndTypingStillArrives();
+    void aPressHeldDuringARunIsNotCompletedByItsReleaseAfterwards_data();
+    void aPressHeldDuringARunIsNotCompletedByItsReleaseAfterwards();
+    void typingHeldDuringARunThatEndsInAMessageReachesItsBoxFirst();
 };
 
 void CmTestClick::showsEachPassOutcomeOverThePreviousRun_data() {
@@ -153,6 +159,138 @@ void CmTestClick::failingCloseEndsTheClickWithAMessageAndTheAppGoesOn() {
     QCOMPARE(prueba.guion->vivas, 0);
     QCOMPARE(prueba.etiqueta("lbl2008")->text(), kCorrecta);
     QVERIFY(prueba.ventana->isVisible());
+}
+
+void CmTestClick::buttonActivationsHeldDuringARunAreDroppedAndTypingStillArrives_data() {
+    QTest::addColumn<bool>("conRaton");
+    QTest::newRow("ten mouse clicks") << true;
+    QTest::newRow("ten spaces on the focused button") << false;
+}
+
+// Against a slow server with a wrong password, every click the user makes
+// while waiting would otherwise be one more run, two more failed logins.
+void CmTestClick::buttonActivationsHeldDuringARunAreDroppedAndTypingStillArrives() {
+    QFETCH(bool, conRaton);
+    VentanaConFalsas prueba;
+    const auto compuerta = prueba.guion->compuerta = std::make_shared<CompuertaApertura>();
+    prueba.guion->alAbrir = [](int) { throw data_access::ErrorConexion("Login failed for user 'sa'."); };
+    prueba.rellena("SRV01", "sa", "mal");
+    auto* cmTest = prueba.control<QPushButton>("cmTest");
+    QLineEdit* txtBD = prueba.caja("txtBD");
+    QWindow* ventana = prueba.ventana->windowHandle();
+
+    PasosDuranteApertura pasos({
+        [&] { return compuerta->llegadas() == 1; },
+        [&] {
+            cmTest->setFocus();
+            for (int i = 0; i < 10; ++i) {
+                if (conRaton)
+                    clicDelSistema(cmTest);
+                else
+                    teclaDelSistema(ventana, Qt::Key_Space, " ");
+            }
+            // Last of all the user types a database name, held like the rest.
+            clicDelSistema(txtBD);
+            teclaDelSistema(ventana, Qt::Key_V, "V");
+            compuerta->suelta();
+            return true;
+        },
+    });
+
+    prueba.pulsaTest();
+
+    QCOMPARE(pasos.hechos, pasos.total());
+    // Held input comes in order: with the last key in, every activation before it has been handled.
+    QTRY_COMPARE(txtBD->text(), QString("V"));
+    QCOMPARE(prueba.guion->cadenasAbiertas.size(), std::size_t(2)); // one run, one open per generation
+    QCOMPARE(prueba.guion->creadas, 2);
+    prueba.compruebaResultado(0, false);
+    prueba.compruebaResultado(1, false);
+
+    // The button still works for a click made after the run.
+    prueba.pulsaTest();
+    QCOMPARE(prueba.guion->cadenasAbiertas.size(), std::size_t(4));
+}
+
+void CmTestClick::aPressHeldDuringARunIsNotCompletedByItsReleaseAfterwards_data() {
+    QTest::addColumn<QString>("entrada");
+    QTest::newRow("mouse press") << "press";
+    QTest::newRow("double click") << "double";
+    QTest::newRow("space") << "space";
+    QTest::newRow("select key") << "select";
+}
+
+// The button is pressed while the run waits and let go once it is over: no
+// click, since the press was made during the run.
+void CmTestClick::aPressHeldDuringARunIsNotCompletedByItsReleaseAfterwards() {
+    QFETCH(QString, entrada);
+    VentanaConFalsas prueba;
+    const auto compuerta = prueba.guion->compuerta = std::make_shared<CompuertaApertura>();
+    prueba.rellena("SRV01");
+    auto* cmTest = prueba.control<QPushButton>("cmTest");
+    QWindow* ventana = prueba.ventana->windowHandle();
+    const bool conTecla = entrada == "space" || entrada == "select";
+    const Qt::Key tecla = entrada == "space" ? Qt::Key_Space : Qt::Key_Select;
+    const QString texto = entrada == "space" ? QString(" ") : QString();
+
+    PasosDuranteApertura pasos({
+        [&] { return compuerta->llegadas() == 1; },
+        [&] {
+            if (conTecla) {
+                cmTest->setFocus();
+                teclaDelSistema(ventana, QEvent::KeyPress, tecla, texto);
+            } else {
+                // The second press of a double click comes as a press and a double click.
+                if (entrada == "double")
+                    clicDelSistema(cmTest);
+                botonDelSistema(cmTest, QEvent::MouseButtonPress);
+            }
+            compuerta->suelta();
+            return true;
+        },
+    });
+    prueba.pulsaTest();
+    QCOMPARE(pasos.hechos, pasos.total());
+
+    if (conTecla)
+        teclaDelSistema(ventana, QEvent::KeyRelease, tecla, texto);
+    else
+        botonDelSistema(cmTest, QEvent::MouseButtonRelease);
+    QLineEdit* txtBD = prueba.caja("txtBD");
+    clicDelSistema(txtBD);
+    teclaDelSistema(ventana, Qt::Key_V, "V");
+    // With the key typed after it in, the release has been handled.
+    QTRY_COMPARE(txtBD->text(), QString("V"));
+    QVERIFY(!cmTest->isDown());
+    QCOMPARE(prueba.guion->cadenasAbiertas.size(), std::size_t(2));
+}
+
+// Otherwise the message box would take the keys, or the window system would
+// drop them as input to a window the box blocks.
+void CmTestClick::typingHeldDuringARunThatEndsInAMessageReachesItsBoxFirst() {
+    VentanaConFalsas prueba;
+    const auto compuerta = prueba.guion->compuerta = std::make_shared<CompuertaApertura>();
+    prueba.guion->alCerrar = [] { throw data_access::ErrorConexion("No se pudo cerrar la conexión."); };
+    prueba.rellena("SRV01");
+    QLineEdit* txtBD = prueba.caja("txtBD");
+    QString bdConMensaje;
+    prueba.mensajes.mientrasSeMuestra = [&] { bdConMensaje = txtBD->text(); };
+
+    PasosDuranteApertura pasos({
+        [&] { return compuerta->llegadas() == 1; },
+        [&] {
+            txtBD->setFocus();
+            teclaDelSistema(prueba.ventana->windowHandle(), Qt::Key_V, "V");
+            compuerta->suelta();
+            return true;
+        },
+    });
+    prueba.pulsaTest();
+
+    QCOMPARE(pasos.hechos, pasos.total());
+    QCOMPARE(prueba.mensajes.vistos.size(), 1);
+    compruebaMensajeCritico(prueba.mensajes.vistos.first(), "No se pudo cerrar la conexión.");
+    QCOMPARE(bdConMensaje, QString("V"));
 }
 
 PRUEBA_QT(CmTestClick)
