@@ -176,6 +176,14 @@ long picoResidenteKb(pid_t pid) {
     return 0;
 }
 
+// AddressSanitizer's runtime keeps freed memory in quarantine (256 MB) and needs
+// descriptors and threads of its own: memory and limit figures mean nothing there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kConSanitizador = true;
+#else
+constexpr bool kConSanitizador = false;
+#endif
+
 class LoginSellado : public ::testing::Test {
 protected:
     void TearDown() override { terminaProcesosEnEspera(); }
@@ -243,7 +251,8 @@ TEST_F(LoginSellado, AFloodOfMessagesKeepsTheLoginProcessSmallAndEndsAtTheDeadli
         EXPECT_LT(r.duracion, 3s + 700ms) << r.descripcion;
         contiene(r.descripcion, "Tiempo de espera agotado");
         EXPECT_GT(pico.load(), 0);
-        EXPECT_LT(pico.load(), 64 * 1024) << "kB";
+        if (!kConSanitizador)
+            EXPECT_LT(pico.load(), 64 * 1024) << "kB";
         EXPECT_LT(r.descripcion.size(), 64u * 1024);
         if (fallo == stand_in::Fault::FloodErrors) {
             contiene(r.descripcion, "Msg 18456, nivel 14, estado 1: Login failed for user 'sa'.");
@@ -350,6 +359,8 @@ TEST_F(LoginSellado, NoLoginProcessShowsThePasswordNorLetsItsMemoryBeRead) {
 // When the system refuses a process, a thread or a descriptor, the
 // description names the limit, in Spanish, whatever step it stopped.
 TEST_F(LoginSellado, ASystemLimitIsNamedWhereverItStopsTheOpen) {
+    if (kConSanitizador)
+        GTEST_SKIP() << "the sanitizer's runtime needs descriptors and threads of its own under these limits";
     stand_in::Server servidor(configConSa());
     servidor.start();
     const std::string texto = cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=5;");
@@ -534,7 +545,9 @@ TEST_F(LoginSellado, AnOpenSessionsProcessHoldsNoCopyOfThePassword) {
     ConexionFreeTds c;
     c.setConnectionString(cadena(servidorEn(servidor.port()), "User ID=sa;Password=" + password + ";"));
     c.open();
-    std::string memoria;
+    // Every writable mapping, read in pieces: the heap, the stacks, the libraries' data.
+    std::size_t leidos = 0;
+    bool hallada = false;
     for (pid_t pid : procesosLogin()) {
         const std::string dir = "/proc/" + std::to_string(pid);
         std::ifstream mapas(dir + "/maps");
@@ -544,17 +557,27 @@ TEST_F(LoginSellado, AnOpenSessionsProcessHoldsNoCopyOfThePassword) {
         for (std::string linea; std::getline(mapas, linea);) {
             unsigned long desde = 0, hasta = 0;
             char permisos[5] = {};
+            // A sanitizer's shadow memory is terabytes of reserved address space, not data.
             if (std::sscanf(linea.c_str(), "%lx-%lx %4s", &desde, &hasta, permisos) != 3 ||
-                permisos[0] != 'r' || permisos[1] != 'w')
+                permisos[0] != 'r' || permisos[1] != 'w' || hasta - desde > (1ul << 30))
                 continue;
-            std::string trozo(hasta - desde, '\0');
-            mem.clear();
-            mem.seekg(std::streamoff(desde));
-            mem.read(trozo.data(), std::streamsize(trozo.size()));
-            memoria.append(trozo.data(), std::size_t(mem.gcount()));
+            std::string trozo;
+            for (unsigned long en = desde; en < hasta && !hallada;) {
+                const std::size_t n = std::min<unsigned long>(hasta - en, 1 << 20);
+                std::string pieza(n, '\0');
+                mem.clear();
+                mem.seekg(std::streamoff(en));
+                mem.read(pieza.data(), std::streamsize(n));
+                leidos += std::size_t(mem.gcount());
+                // Kept with the end of the piece before, so that no copy hides across the cut.
+                trozo = trozo.substr(trozo.size() - std::min(trozo.size(), password.size())) +
+                        pieza.substr(0, std::size_t(mem.gcount()));
+                hallada = trozo.find(password) != std::string::npos;
+                en += n;
+            }
         }
     }
     c.close();
-    ASSERT_FALSE(memoria.empty());
-    EXPECT_EQ(memoria.find(password), std::string::npos) << "la contraseña sigue en la memoria en UTF-8";
+    ASSERT_GT(leidos, 0u);
+    EXPECT_FALSE(hallada) << "la contraseña sigue en la memoria en UTF-8";
 }
