@@ -66,10 +66,14 @@ std::string directorioActual() {
     return ::getcwd(ruta, sizeof ruta) ? ruta : "";
 }
 
-// A descriptor above the ones the child's are copied to, so that no copy clobbers another.
+// A descriptor above the ones the child's are copied to, so that no copy
+// clobbers another; throws when the system has no descriptor left for it.
 int fueraDelCamino(int fd) {
     const int alto = ::fcntl(fd, F_DUPFD_CLOEXEC, kFdPrioridadesTls + 1);
+    const int error = errno;
     ::close(fd);
+    if (alto < 0)
+        throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), error));
     return alto;
 }
 
@@ -142,8 +146,9 @@ ProcesoArrancado arrancaProcesoLogin(const PerfilArranque& perfil) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, canales) != 0)
         throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), errno));
     int canal = canales[0];
-    int canalHijo = fueraDelCamino(canales[1]);
+    int canalHijo = -1;
     try {
+        canalHijo = fueraDelCamino(canales[1]);
         const pid_t pid = lanza(canalHijo, perfil);
         cierraFd(canalHijo);
         return {pid, canal};
