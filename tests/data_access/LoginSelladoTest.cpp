@@ -184,6 +184,26 @@ constexpr bool kConSanitizador = true;
 constexpr bool kConSanitizador = false;
 #endif
 
+// Connects to 127.0.0.1:<puerto> from this process, as db-lib does, and
+// sends a PRELOGIN; the socket, or -1.
+int conectaConPrelogin(std::uint16_t puerto) {
+    const int cliente = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(puerto);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const std::string carga = stand_in::encodePreloginReply({}, stand_in::encrypt::notSupported);
+    const std::size_t largo = carga.size() + 8;
+    const std::string prelogin = std::string("\x12\x01", 2) + char(largo >> 8) + char(largo & 0xFF) +
+                                 std::string("\0\0\1\0", 4) + carga;
+    if (::connect(cliente, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::send(cliente, prelogin.data(), prelogin.size(), 0) != ssize_t(prelogin.size())) {
+        ::close(cliente);
+        return -1;
+    }
+    return cliente;
+}
+
 class LoginSellado : public ::testing::Test {
 protected:
     void TearDown() override { terminaProcesosEnEspera(); }
@@ -251,8 +271,9 @@ TEST_F(LoginSellado, AFloodOfMessagesKeepsTheLoginProcessSmallAndEndsAtTheDeadli
         EXPECT_LT(r.duracion, 3s + 700ms) << r.descripcion;
         contiene(r.descripcion, "Tiempo de espera agotado");
         EXPECT_GT(pico.load(), 0);
-        if (!kConSanitizador)
+        if (!kConSanitizador) {
             EXPECT_LT(pico.load(), 64 * 1024) << "kB";
+        }
         EXPECT_LT(r.descripcion.size(), 64u * 1024);
         if (fallo == stand_in::Fault::FloodErrors) {
             contiene(r.descripcion, "Msg 18456, nivel 14, estado 1: Login failed for user 'sa'.");
@@ -447,17 +468,8 @@ TEST(RelevoDeLogin, TheDeadlineClosesBothSidesWhateverKeepsTrickling) {
     const Plazo plazo(800ms);
     Relevo relevo(resuelveConTabla("127.0.0.1", {}, plazo).direcciones, servidor.port(), plazo, nullptr);
 
-    const int cliente = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(relevo.puertoLocal());
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(cliente, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    const std::string carga = stand_in::encodePreloginReply({}, stand_in::encrypt::notSupported);
-    const std::size_t largo = carga.size() + 8;
-    const std::string prelogin = std::string("\x12\x01", 2) + char(largo >> 8) + char(largo & 0xFF) +
-                                 std::string("\0\0\1\0", 4) + carga;
-    ASSERT_EQ(::send(cliente, prelogin.data(), prelogin.size(), 0), ssize_t(prelogin.size()));
+    const int cliente = conectaConPrelogin(relevo.puertoLocal());
+    ASSERT_GE(cliente, 0);
 
     // The server trickles its reply a byte at a time, and the client keeps sending too.
     bool cerrado = false;
@@ -510,17 +522,8 @@ TEST(RelevoDeLogin, OnlyThisProcesssOwnConnectionGetsThroughAndThePortIsHeld) {
         if (libre)
             break;
         // db-lib's connection, after the stranger's, is the one relayed.
-        const int cliente = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(relevo->puertoLocal());
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(::connect(cliente, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-        const std::string carga = stand_in::encodePreloginReply({}, stand_in::encrypt::notSupported);
-        const std::size_t largo = carga.size() + 8;
-        const std::string prelogin = std::string("\x12\x01", 2) + char(largo >> 8) + char(largo & 0xFF) +
-                                     std::string("\0\0\1\0", 4) + carga;
-        ASSERT_EQ(::send(cliente, prelogin.data(), prelogin.size(), 0), ssize_t(prelogin.size()));
+        const int cliente = conectaConPrelogin(relevo->puertoLocal());
+        ASSERT_GE(cliente, 0);
         pollfd p{cliente, POLLIN, 0};
         char cabecera[8];
         ASSERT_EQ(::poll(&p, 1, 5000), 1);

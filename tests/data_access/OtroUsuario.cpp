@@ -76,13 +76,31 @@ std::set<std::uint16_t> escuchasDe(uid_t uid) {
     return puertos;
 }
 
-int conecta(std::uint16_t puerto) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+sockaddr_in enLoopback(std::uint16_t puerto) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(puerto);
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    return a;
+}
+
+// A listener of this user's on 127.0.0.1:<puerto>, or -1 if the port is taken.
+int ocupaPuerto(std::uint16_t puerto) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int si = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
+    const sockaddr_in a = enLoopback(puerto);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int conecta(std::uint16_t puerto) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in a = enLoopback(puerto);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
         ::close(fd);
         return -1;
     }
@@ -121,20 +139,13 @@ std::string preloginSinCifrado() {
 
 // Binds the port a relay just gave up, if it can, and serves one client there.
 void suplanta(std::uint16_t puerto) {
-    const int escucha = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int si = 1;
-    ::setsockopt(escucha, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(puerto);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ocupado = false;
-    for (int intento = 0; intento < 200 && !ocupado; ++intento) {
-        ocupado =
-            ::bind(escucha, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(escucha, 4) == 0;
-        if (!ocupado)
+    int escucha = -1;
+    for (int intento = 0; intento < 200 && escucha < 0; ++intento) {
+        escucha = ocupaPuerto(puerto);
+        if (escucha < 0)
             std::this_thread::sleep_for(std::chrono::microseconds(250));
     }
+    const bool ocupado = escucha >= 0;
     if (ocupado) {
         di("ocupado " + std::to_string(puerto));
         pollfd p{escucha, POLLIN, 0};
@@ -146,8 +157,8 @@ void suplanta(std::uint16_t puerto) {
                 di("capturado " + std::to_string(puerto));
             ::close(cliente);
         }
+        ::close(escucha);
     }
-    ::close(escucha);
 }
 
 int ataca(const std::string& modo, uid_t victima, const std::set<std::uint16_t>& excluidos) {
@@ -266,15 +277,7 @@ int conectaA(std::uint16_t puerto) {
 int ocupa(std::uint16_t puerto) {
     if (!dejaDeSerRoot())
         return 77;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int si = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(puerto);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    di(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd, 1) == 0 ? "ocupado"
-                                                                                          : "en uso");
+    di(ocupaPuerto(puerto) >= 0 ? "ocupado" : "en uso");
     return 0;
 }
 
