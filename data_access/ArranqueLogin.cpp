@@ -190,15 +190,16 @@ int terminaHijo(pid_t pid, std::chrono::milliseconds espera) {
 
 std::string rutaProcesoLoginPara(const std::string& ejecutable, const std::string& arbolCompilacion,
                                  const std::string& rutaCompilada) {
-    const bool enArbol = !arbolCompilacion.empty() && ejecutable.rfind(arbolCompilacion + "/", 0) == 0;
-    if (enArbol)
-        return rutaCompilada;
     const auto barra = ejecutable.rfind('/');
     if (barra == std::string::npos)
         return {};
-    // Anywhere else, the build tree may be a folder another user can write to.
     const std::string instalado = ejecutable.substr(0, barra) + "/../libexec/tarpelino/tarpelino-login";
-    return ::access(instalado.c_str(), X_OK) == 0 ? instalado : std::string();
+    if (::access(instalado.c_str(), X_OK) == 0)
+        return instalado;
+    // Only a tarpelino of the build tree runs the build tree's: anywhere else,
+    // that folder may be one another user can write to.
+    const bool enArbol = !arbolCompilacion.empty() && ejecutable.rfind(arbolCompilacion + "/", 0) == 0;
+    return enArbol ? rutaCompilada : std::string();
 }
 
 std::string rutaProcesoLogin() {

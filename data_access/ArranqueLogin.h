@@ -38,9 +38,9 @@ void cierraFd(int& fd);
 // Waits for the child to end, killing it if it has not within `espera`; its wait status.
 int terminaHijo(pid_t pid, std::chrono::milliseconds espera);
 
-// Where tarpelino-login is. An installed tarpelino runs only the one
-// installed beside it (<prefix>/libexec/tarpelino); the path in the build
-// tree serves only a tarpelino run from that build tree.
+// Where tarpelino-login is: the one installed beside this executable
+// (<prefix>/libexec/tarpelino) when there is one, and only for an
+// executable of the build tree the one built there; else none.
 std::string rutaProcesoLogin();
 // The same choice for an executable at `ejecutable`; empty when there is none to run.
 std::string rutaProcesoLoginPara(const std::string& ejecutable, const std::string& arbolCompilacion,

@@ -418,7 +418,7 @@ TEST(RutaProcesoLogin, AnInstalledWindowNeverFallsBackToTheBuildTree) {
     EXPECT_EQ(rutaProcesoLoginPara("/compilacion/main_window/tarpelino", arbol, compilada), compilada);
     EXPECT_EQ(rutaProcesoLoginPara("/usr/bin/tarpelino", arbol, compilada), "");
     EXPECT_EQ(rutaProcesoLoginPara("/compilacion-otra/tarpelino", arbol, compilada), "");
-    // Beside a real executable with a libexec folder next to it.
+    // Beside a real executable with a libexec folder next to it, even one unpacked inside the build tree.
     const auto dir = std::filesystem::path(::testing::TempDir()) / "instalado";
     std::filesystem::create_directories(dir / "bin");
     std::filesystem::create_directories(dir / "libexec/tarpelino");
@@ -426,6 +426,8 @@ TEST(RutaProcesoLogin, AnInstalledWindowNeverFallsBackToTheBuildTree) {
     std::filesystem::permissions(dir / "libexec/tarpelino/tarpelino-login",
                                  std::filesystem::perms::owner_all);
     EXPECT_EQ(rutaProcesoLoginPara((dir / "bin/tarpelino").string(), arbol, compilada),
+              (dir / "bin/../libexec/tarpelino/tarpelino-login").string());
+    EXPECT_EQ(rutaProcesoLoginPara((dir / "bin/tarpelino").string(), dir.string(), compilada),
               (dir / "bin/../libexec/tarpelino/tarpelino-login").string());
     std::filesystem::remove_all(dir);
 }
