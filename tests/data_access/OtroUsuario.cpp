@@ -164,7 +164,9 @@ void suplanta(std::uint16_t puerto) {
 int ataca(const std::string& modo, uid_t victima, const std::set<std::uint16_t>& excluidos) {
     if (!dejaDeSerRoot())
         return 77;
-    std::set<std::uint16_t> vistos = excluidos;
+    // Only listeners that appear from now on: the victim's logins.
+    std::set<std::uint16_t> vistos = escuchasDe(victima);
+    vistos.insert(excluidos.begin(), excluidos.end());
     std::vector<int> retenidas;
     di("listo");
     // No pause between looks: the race against db-lib's own connection is a fraction of a millisecond.
