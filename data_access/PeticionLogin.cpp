@@ -66,19 +66,6 @@ bool escribeTodo(int fd, const char* datos, std::size_t n) {
     return true;
 }
 
-bool leeTodo(int fd, char* datos, std::size_t n) {
-    while (n > 0) {
-        const ssize_t leidos = ::read(fd, datos, n);
-        if (leidos < 0 && errno == EINTR)
-            continue;
-        if (leidos <= 0)
-            return false;
-        datos += leidos;
-        n -= std::size_t(leidos);
-    }
-    return true;
-}
-
 } // namespace
 
 void borraSecreto(std::string& secreto) noexcept {
@@ -234,16 +221,7 @@ Lectura recibeMensaje(int fd, char& tipo, std::string& cuerpo,
 }
 
 bool recibeMensaje(int fd, char& tipo, std::string& cuerpo) {
-    unsigned char cabecera[5];
-    if (!leeTodo(fd, reinterpret_cast<char*>(cabecera), sizeof cabecera))
-        return false;
-    const std::uint32_t n =
-        cabecera[0] | cabecera[1] << 8 | cabecera[2] << 16 | std::uint32_t(cabecera[3]) << 24;
-    if (n > kMensajeMaximo)
-        return false;
-    tipo = char(cabecera[4]);
-    cuerpo.assign(n, '\0');
-    return leeTodo(fd, cuerpo.data(), n);
+    return recibeMensaje(fd, tipo, cuerpo, std::nullopt) == Lectura::Mensaje;
 }
 
 } // namespace data_access
