@@ -33,11 +33,12 @@ constexpr std::array<std::string_view, 8> kVariablesOcultas{
 constexpr int kFdCanal = 3;
 constexpr int kFdPrioridadesTls = 4;
 
-// FreeTDS 1.3 fixes its own GnuTLS priority string ("NORMAL:%COMPAT:-VERS-SSL3.0")
-// and has no setting for the highest TLS version. GnuTLS applies the
-// [overrides] of its system priority file on top of any priority string,
-// and reads that file once per process: a process per login can offer
-// exactly its generation's versions.
+// FreeTDS 1.3 fixes its own GnuTLS priority string ("NORMAL:%COMPAT:-VERS-SSL3.0"),
+// which the login process replaces with its generation's (PrioridadGeneracion.cpp).
+// The versions are also limited here, by the [overrides] of GnuTLS's system
+// priority file, which it applies on top of any priority string and reads once
+// per process: should the replacement ever not take, the 2005 pass still
+// offers TLS 1.0 only, and the user's system file never reaches the login.
 std::string prioridadesTls(const PeticionLogin& p) {
     static constexpr std::array<const char*, 3> kNombres{"tls1.0", "tls1.1", "tls1.2"};
     std::string texto = "[overrides]\ndisabled-version = ssl3.0\ndisabled-version = tls1.3\n";

@@ -75,6 +75,8 @@ void ConexionFreeTds::abre() {
     peticion.producto = proveedor.producto;
     peticion.tlsMinimo = proveedor.tlsMinimo;
     peticion.tlsMaximo = proveedor.tlsMaximo;
+    peticion.prioridadTls = prioridadTls(proveedor);
+    peticion.suitesTls = suitesTls(proveedor);
     peticion.host = direccion.host;
     peticion.puerto = direccion.puerto;
     peticion.instancia = direccion.instancia;

@@ -90,6 +90,10 @@ std::string serializa(const PeticionLogin& p) {
     e.texto(p.producto);
     e.numero(std::uint64_t(p.tlsMinimo));
     e.numero(std::uint64_t(p.tlsMaximo));
+    e.texto(p.prioridadTls);
+    e.numero(p.suitesTls.size());
+    for (std::uint16_t s : p.suitesTls)
+        e.numero(s);
     e.texto(p.host);
     e.numero(p.puerto);
     e.texto(p.instancia);
@@ -119,6 +123,9 @@ PeticionLogin deserializa(const std::string& cuerpo) {
     p.producto = l.texto();
     p.tlsMinimo = VersionTls(std::min<std::uint64_t>(l.numero(), std::uint64_t(VersionTls::Tls1_2)));
     p.tlsMaximo = VersionTls(std::min<std::uint64_t>(l.numero(), std::uint64_t(VersionTls::Tls1_2)));
+    p.prioridadTls = l.texto();
+    for (std::uint64_t n = l.numero(); n > 0; --n)
+        p.suitesTls.push_back(std::uint16_t(l.numero()));
     p.host = l.texto();
     p.puerto = std::uint16_t(l.numero());
     p.instancia = l.texto();
@@ -150,6 +157,12 @@ std::string serializa(const ResumenLogin& r) {
     e.numero(r.loginCifrado);
     e.numero(r.sesionCifrada);
     e.numero(r.versionTls);
+    e.numero(r.suiteTls);
+    e.texto(r.certificadoSujeto);
+    e.texto(r.certificadoEmisor);
+    e.numero(std::uint64_t(r.certificadoCaduca));
+    e.texto(r.certificadoClave);
+    e.numero(r.certificadoBits);
     return e.datos_;
 }
 
@@ -163,6 +176,12 @@ ResumenLogin deserializaResumen(const std::string& cuerpo) {
     r.loginCifrado = l.numero() != 0;
     r.sesionCifrada = l.numero() != 0;
     r.versionTls = std::uint16_t(l.numero());
+    r.suiteTls = std::uint16_t(l.numero());
+    r.certificadoSujeto = l.texto();
+    r.certificadoEmisor = l.texto();
+    r.certificadoCaduca = std::int64_t(l.numero());
+    r.certificadoClave = l.texto();
+    r.certificadoBits = unsigned(l.numero());
     return r;
 }
 

@@ -54,6 +54,9 @@ struct PeticionLogin {
     std::string producto;   // "SQL Server 2005": the generation, for messages
     VersionTls tlsMinimo = VersionTls::Tls1_0;
     VersionTls tlsMaximo = VersionTls::Tls1_2;
+    // The generation's GnuTLS priority string, and the suites it must offer with it.
+    std::string prioridadTls;
+    std::vector<std::uint16_t> suitesTls;
     std::string host;         // as typed, without brackets
     std::uint16_t puerto = 0; // 0: not given
     std::string instancia;
@@ -76,6 +79,13 @@ struct ResumenLogin {
     bool loginCifrado = false;    // LOGIN7 went inside TLS
     bool sesionCifrada = false;   // and so did everything after it
     std::uint16_t versionTls = 0; // 0x0303 = TLS 1.2; 0: unknown or none
+    std::uint16_t suiteTls = 0;   // as the ServerHello chose it; 0: unknown or none
+    // The server's certificate as it sent it; an empty subject: none seen.
+    std::string certificadoSujeto;
+    std::string certificadoEmisor;
+    std::int64_t certificadoCaduca = 0; // seconds since 1970, UTC
+    std::string certificadoClave;       // "RSA"
+    unsigned certificadoBits = 0;
 };
 
 // Where a login stands; the last one reported is what a timeout names.

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace data_access {
 
@@ -11,7 +13,7 @@ enum class VersionTls : std::uint8_t { Tls1_0, Tls1_1, Tls1_2 };
 const char* nombreTls(VersionTls version);
 
 // A client generation, as its era's client could log in: the TDS version it
-// speaks and the TLS versions it offers.
+// speaks, the TLS versions and the cipher suites it offers.
 struct Proveedor {
     const char* nombre;
     const char* producto;
@@ -19,7 +21,16 @@ struct Proveedor {
     const char* versionTds;
     VersionTls tlsMinimo;
     VersionTls tlsMaximo;
+    // GnuTLS priority keywords for the era's suites; the versions are added from the two above.
+    const char* suitesGnuTls;
+    // The era's Schannel suites (IANA codes) this client must offer.
+    const std::uint16_t* suites;
+    std::size_t numeroSuites;
 };
+
+// The whole GnuTLS priority string of a generation: its suites and exactly its versions.
+std::string prioridadTls(const Proveedor& p);
+std::vector<std::uint16_t> suitesTls(const Proveedor& p);
 
 // Throws ErrorConexion when the name is not one this component serves.
 const Proveedor& buscaProveedor(const std::string& nombre);

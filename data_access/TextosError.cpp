@@ -1,10 +1,12 @@
 #include "data_access/TextosError.h"
 
+#include "data_access/SuitesTls.h"
 #include "data_access/TextoUtf8.h"
 
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <sys/resource.h>
 
 namespace data_access::textos {
@@ -284,22 +286,45 @@ std::string errorDbLib(int numero) {
     return "error sin descripción conocida.";
 }
 
+namespace {
+
+// "TLS_RSA_WITH_RC4_128_SHA, TLS_RSA_WITH_RC4_128_MD5"
+std::string listaSuites(const std::vector<std::uint16_t>& suites) {
+    std::string lista;
+    for (std::uint16_t s : suites)
+        lista += (lista.empty() ? "" : ", ") + nombreSuiteTls(s);
+    return lista;
+}
+
+} // namespace
+
 std::string tlsRechazado(const std::string& destino, const std::string& producto, VersionTls minimo,
-                         VersionTls maximo, int alerta) {
+                         VersionTls maximo, const std::vector<std::uint16_t>& suites,
+                         const std::vector<std::uint16_t>& ausentes, int alerta) {
     const std::string ofrece = minimo == maximo
                                    ? std::string("solo ") + nombreTls(minimo)
                                    : std::string("de ") + nombreTls(minimo) + " a " + nombreTls(maximo);
     const std::string cliente = "el cliente de " + producto + " ofrece " + ofrece;
-    // RFC 5246, 7.2.2: 70 protocol_version.
+    // This machine's GnuTLS, not the era's client, may be what the server turned down.
+    const std::string faltan = ausentes.empty() ? std::string()
+                                                : " GnuTLS en este equipo no puede ofrecer " +
+                                                      listaSuites(ausentes) + ", que el cliente de " +
+                                                      producto + " ofrecía: ese cliente quizá sí conecte.";
+    // RFC 5246, 7.2.2: 70 protocol_version, 40 handshake_failure (no suite in common, above all).
     if (alerta == 70)
         return "El servidor " + destino +
                " no acepta ninguna versión de TLS que ofrezca este cliente: " + cliente +
-               "; el servidor exige una más reciente (alerta TLS 70, protocol_version).";
+               "; el servidor exige una más reciente (alerta TLS 70, protocol_version)." + faltan;
+    if (alerta == 40)
+        return "El servidor " + destino +
+               " no acepta ningún conjunto de cifrado (cipher suite) que ofrezca este cliente: " + cliente +
+               " con " + listaSuites(suites) +
+               "; el servidor exige otros (alerta TLS 40, handshake_failure)." + faltan;
     if (alerta >= 0)
         return "El servidor " + destino + " rechazó la negociación TLS (alerta TLS " +
-               std::to_string(alerta) + "); " + cliente + ".";
+               std::to_string(alerta) + "); " + cliente + "." + faltan;
     return "El servidor " + destino + " cerró la conexión durante la negociación TLS; " + cliente +
-           ": si el servidor exige una versión más reciente, este cliente no puede conectar.";
+           ": si el servidor exige una versión más reciente, este cliente no puede conectar." + faltan;
 }
 
 std::string aliasConCompruebaNombre(const std::string& alias, const std::string& archivo) {
@@ -431,6 +456,32 @@ std::string nombreVersionTls(std::uint16_t version) {
     }
 }
 
+// "2025-01-31", in UTC as certificates write it.
+std::string fechaIso(std::int64_t segundos) {
+    const std::time_t t = std::time_t(segundos);
+    std::tm fecha{};
+    char texto[16];
+    if (!::gmtime_r(&t, &fecha) || std::strftime(texto, sizeof texto, "%Y-%m-%d", &fecha) == 0)
+        return "desconocida";
+    return texto;
+}
+
+// The name SQL Server gives the certificate it makes for itself at start-up
+// when none is configured.
+constexpr const char* kCertificadoGenerado = "CN=SSL_Self_Signed_Fallback";
+
+std::string lineaCertificado(const ResumenLogin& r) {
+    std::string texto = "\nCertificado: " + visible(r.certificadoSujeto);
+    texto += r.certificadoEmisor == r.certificadoSujeto ? ", autofirmado"
+                                                        : ", emitido por " + visible(r.certificadoEmisor);
+    texto += ", caduca el " + fechaIso(r.certificadoCaduca);
+    if (!r.certificadoClave.empty())
+        texto += ", " + visible(r.certificadoClave) + " de " + std::to_string(r.certificadoBits) + " bits";
+    if (r.certificadoSujeto == kCertificadoGenerado && r.certificadoEmisor == kCertificadoGenerado)
+        texto += " (certificado generado por SQL Server: no se configuró ninguno)";
+    return texto;
+}
+
 const char* nombreEtapa(Etapa etapa) {
     switch (etapa) {
     case Etapa::Preparacion:
@@ -466,6 +517,10 @@ std::string resumenApertura(const ResumenLogin& r, std::chrono::milliseconds dur
         texto += "solo el inicio de sesión (" + nombreVersionTls(r.versionTls) + ")";
     else
         texto += "ninguno";
+    if (r.loginCifrado && r.suiteTls != 0)
+        texto += "\nSuite: " + nombreSuiteTls(r.suiteTls);
+    if (r.loginCifrado && !r.certificadoSujeto.empty())
+        texto += lineaCertificado(r);
     return texto + "\nTiempo: " + duracionLegible(duracion);
 }
 

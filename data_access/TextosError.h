@@ -78,9 +78,11 @@ std::string browserRespuestaNoValida(const std::string& host);
 std::string errorDbLib(int numero);
 
 // The server turned the TLS handshake down (its alert, or -1 when it just
-// closed); `producto` offers TLS from `minimo` to `maximo`.
+// closed); `producto` offers TLS from `minimo` to `maximo` with `suites`,
+// of which this machine's GnuTLS could not offer `ausentes`.
 std::string tlsRechazado(const std::string& destino, const std::string& producto, VersionTls minimo,
-                         VersionTls maximo, int alerta);
+                         VersionTls maximo, const std::vector<std::uint16_t>& suites,
+                         const std::vector<std::uint16_t>& ausentes, int alerta);
 
 std::string aliasConCompruebaNombre(const std::string& alias, const std::string& archivo);
 std::string cifradoAliasNoValido(const std::string& alias, const std::string& archivo,

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 runs=${1:-10000000}
 shift || true
 targets=("$@")
-[[ ${#targets[@]} -eq 0 ]] && targets=(fuzz_connection_string fuzz_direccion_servidor fuzz_respuesta_login)
+[[ ${#targets[@]} -eq 0 ]] && targets=(fuzz_connection_string fuzz_direccion_servidor fuzz_respuesta_login fuzz_handshake_servidor)
 build_dir=${TARPELINO_FUZZ_BUILD_DIR:-build-fuzz}
 
 CC=clang CXX=clang++ cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -20,6 +20,7 @@ for target in "${targets[@]}"; do
     case $target in
         fuzz_direccion_servidor) max_len=512 ;;
         fuzz_respuesta_login) max_len=8192 ;;
+        fuzz_handshake_servidor) max_len=8192 ;;
         *) max_len=2048 ;;
     esac
     # New inputs go to the first (build) directory; the seeds in fuzz/corpus stay untouched.

@@ -6,8 +6,10 @@
 #include "data_access/TextosError.h"
 #include "data_access/login_process/AliasFreeTds.h"
 #include "data_access/login_process/BusquedaInstancia.h"
+#include "data_access/login_process/CertificadoServidor.h"
 #include "data_access/login_process/ConversionTexto.h"
 #include "data_access/login_process/DescripcionFallo.h"
+#include "data_access/login_process/HandshakeServidor.h"
 #include "data_access/login_process/ResolucionNombres.h"
 #include "data_access/login_process/ServicioKerberos.h"
 #include "data_access/login_process/TicketKerberos.h"
@@ -276,6 +278,15 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
     resumen.loginCifrado = red.loginCifrado;
     resumen.sesionCifrada = red.sesionCifrada;
     resumen.versionTls = red.versionTls;
+    const HandshakeServidor handshake = leeHandshakeServidor(red.handshakeServidor);
+    resumen.suiteTls = handshake.suite;
+    if (const auto certificado = leeCertificado(handshake.certificado)) {
+        resumen.certificadoSujeto = certificado->sujeto;
+        resumen.certificadoEmisor = certificado->emisor;
+        resumen.certificadoCaduca = certificado->caduca;
+        resumen.certificadoClave = certificado->clave;
+        resumen.certificadoBits = certificado->bits;
+    }
     return std::make_unique<LoginAbierto>(std::move(relevo), std::move(proceso), std::move(resumen));
 }
 

@@ -1,6 +1,7 @@
 #include "data_access/login_process/DescripcionFallo.h"
 
 #include "data_access/TextosError.h"
+#include "data_access/login_process/SuitesDisponibles.h"
 
 #include <cerrno>
 #include <sybdb.h>
@@ -58,7 +59,8 @@ std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultad
     // The server turned the handshake down: most often no TLS version in common.
     if (red.etapa == Etapa::Tls && (red.alertaTls >= 0 || red.cierre != Relevo::Cierre::Ninguno))
         return textos::tlsRechazado(destino, peticion.producto, peticion.tlsMinimo, peticion.tlsMaximo,
-                                    red.alertaTls);
+                                    peticion.suitesTls,
+                                    suitesAusentes(peticion.prioridadTls, peticion.suitesTls), red.alertaTls);
     // No socket left is this machine's limit, not the network's.
     for (int e : red.erroresTcp)
         if (auto limite = textos::limiteDelSistema(e); limite && e != EAGAIN)

@@ -324,6 +324,9 @@ void Relevo::bucle() {
                 resultado_.loginCifrado = seguidor.loginCifrado();
                 resultado_.sesionCifrada = seguidor.sesionCifrada();
                 resultado_.versionTls = seguidor.versionTls();
+                // Copied only while it grows: it stops at the end of the handshake.
+                if (resultado_.handshakeServidor.size() != seguidor.handshakeDelServidor().size())
+                    resultado_.handshakeServidor = seguidor.handshakeDelServidor();
             }
             if (finServidor) {
                 std::lock_guard<std::mutex> cerrojo(mutex_);

@@ -30,12 +30,13 @@ public:
         std::vector<int> erroresTcp; // errno of each address that failed to connect
         Cierre cierre = Cierre::Ninguno;
         Etapa etapa = Etapa::ConexionTcp;
-        int alertaTls = -1;           // the server's TLS alert during the handshake, if any
-        std::string direccion;        // the address that took the connection
-        bool loginCifrado = false;    // LOGIN7 went inside TLS
-        bool sesionCifrada = false;   // and so did everything after it
-        std::uint16_t versionTls = 0; // as the ServerHello chose it (0x0303 = TLS 1.2)
-        int extranosRechazados = 0;   // connections from anything but this process's db-lib
+        int alertaTls = -1;            // the server's TLS alert during the handshake, if any
+        std::string direccion;         // the address that took the connection
+        bool loginCifrado = false;     // LOGIN7 went inside TLS
+        bool sesionCifrada = false;    // and so did everything after it
+        std::uint16_t versionTls = 0;  // as the ServerHello chose it (0x0303 = TLS 1.2)
+        std::string handshakeServidor; // the server's clear handshake records (SeguidorEtapas)
+        int extranosRechazados = 0;    // connections from anything but this process's db-lib
         // The login reply as it came, when it came in clear: db-lib keeps neither the LOGINACK's
         // version when it does not know it, nor a message's text past a NUL.
         std::optional<std::uint32_t> versionTdsServidor;

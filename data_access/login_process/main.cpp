@@ -8,6 +8,7 @@
 #include "data_access/TextosError.h"
 #include "data_access/login_process/AperturaLogin.h"
 #include "data_access/login_process/ConPlazo.h"
+#include "data_access/login_process/PrioridadGeneracion.h"
 #include "data_access/login_process/SesionFreeTds.h"
 
 #include <cerrno>
@@ -66,6 +67,7 @@ int main() {
     try {
         PeticionLogin peticion = deserializa(cuerpo);
         borraSecreto(cuerpo);
+        fijaPrioridadTls(peticion.prioridadTls);
         const Plazo plazo(peticion.limite, peticion.transcurrido);
         auto login = abreLogin(peticion, plazo, [&](Etapa etapa, const std::string& destino) {
             envia(mensaje::kEtapa, std::string(1, char(etapa)) + destino);

@@ -367,6 +367,57 @@ private slots:
         QCOMPARE(int(saludos[1].clientHelloVersion), 0x0303);
     }
 
+    // Old servers that take only 3DES or only RC4 over TLS 1.0 let both generations in, and each
+    // tooltip names the suite and the certificate; one that takes only ECDHE with AES-GCM turns
+    // the 2005 client away and says which suites each side has.
+    void eachGenerationOffersItsErasCipherSuites() {
+        auto c = configuracionBase();
+        c.encryption = Encryption::LoginOnly;
+        c.tlsMinimum = c.tlsMaximum = stand_in::TlsVersion::Tls1_0;
+        c.legacyCertificate = true;
+        const std::pair<stand_in::TlsCipherSuites, QString> antiguos[] = {
+            {stand_in::TlsCipherSuites::TripleDes, "Suite: TLS_RSA_WITH_3DES_EDE_CBC_SHA\n"},
+            {stand_in::TlsCipherSuites::Rc4, "Suite: TLS_RSA_WITH_RC4_128_"}};
+        for (const auto& [suites, linea] : antiguos) {
+            c.tlsCipherSuites = suites;
+            arranca(c);
+            VentanaPrueba v(freeTds());
+            rellenaComoSa(v);
+            pulsaYAmbasCorrectas(v);
+            for (int pasada : {0, 1}) {
+                const QString ayuda = v.resultado(pasada)->toolTip();
+                QVERIFY2(ayuda.contains(linea), qPrintable(ayuda));
+                QVERIFY2(
+                    ayuda.contains("\nCertificado: CN=SSL_Self_Signed_Fallback, autofirmado, caduca el "),
+                    qPrintable(ayuda));
+                QVERIFY2(ayuda.contains(", RSA de 1024 bits (certificado generado por SQL Server: no se "
+                                        "configuró ninguno)\nTiempo: "),
+                         qPrintable(ayuda));
+            }
+            compruebaTodoCerrado();
+        }
+
+        c.tlsCipherSuites = stand_in::TlsCipherSuites::EcdheAesGcm;
+        c.tlsMaximum = stand_in::TlsVersion::Tls1_2;
+        c.legacyCertificate = false;
+        arranca(c);
+        VentanaPrueba v(freeTds());
+        rellenaComoSa(v);
+        v.pulsaTest();
+        falla(
+            v, 0,
+            "no acepta ningún conjunto de cifrado (cipher suite) que ofrezca este cliente: el cliente de SQL "
+            "Server 2005 ofrece solo TLS 1.0 con TLS_RSA_WITH_AES_128_CBC_SHA, TLS_RSA_WITH_AES_256_CBC_SHA, "
+            "TLS_RSA_WITH_RC4_128_SHA, TLS_RSA_WITH_3DES_EDE_CBC_SHA, TLS_RSA_WITH_RC4_128_MD5; el servidor "
+            "exige otros (alerta TLS 40, handshake_failure).");
+        v.compruebaResultado(1, true);
+        const QString ayuda = v.resultado(1)->toolTip();
+        QVERIFY2(ayuda.contains("Suite: TLS_ECDHE_RSA_WITH_AES_"), qPrintable(ayuda));
+        QVERIFY2(ayuda.contains(", RSA de 2048 bits (certificado generado por SQL Server"),
+                 qPrintable(ayuda));
+        compruebaTodoCerrado();
+    }
+
     // Each label's tooltip says what its pass learned, or where it stopped and when.
     void eachResultTooltipSaysWhatItsPassLearned() {
         auto c = configuracionBase();

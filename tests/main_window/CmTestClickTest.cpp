@@ -1,3 +1,5 @@
+#include "data_access/PeticionLogin.h"
+#include "data_access/TextosError.h"
 #include "probe/cadenaConexion.h"
 #include "tests/support/ConexionFalsa.h"
 #include "tests/support/EntradaSistema.h"
@@ -35,6 +37,7 @@ private slots:
     void aPressHeldDuringARunIsNotCompletedByItsReleaseAfterwards_data();
     void aPressHeldDuringARunIsNotCompletedByItsReleaseAfterwards();
     void typingHeldDuringARunThatEndsInAMessageReachesItsBoxFirst();
+    void theTooltipNamesTheSuiteAndCertificateAndTheLayoutStays();
 };
 
 void CmTestClick::showsEachPassOutcomeOverThePreviousRun_data() {
@@ -291,6 +294,41 @@ void CmTestClick::typingHeldDuringARunThatEndsInAMessageReachesItsBoxFirst() {
     QCOMPARE(prueba.mensajes.vistos.size(), 1);
     compruebaMensajeCritico(prueba.mensajes.vistos.first(), "No se pudo cerrar la conexión.");
     QCOMPARE(bdConMensaje, QString("V"));
+}
+
+// An encrypted login's tooltip grows by its suite and certificate lines, as sent; the labels stay put.
+void CmTestClick::theTooltipNamesTheSuiteAndCertificateAndTheLayoutStays() {
+    VentanaConFalsas prueba;
+    prueba.rellena("SRV01", "sa", "pw");
+    prueba.pulsaTest();
+    const QRect antes[] = {prueba.resultado(0)->geometry(), prueba.resultado(1)->geometry()};
+
+    data_access::ResumenLogin r;
+    r.versionTds = "7.2";
+    r.servidor = "SRV01";
+    r.direccion = "10.0.0.5";
+    r.puerto = 1433;
+    r.loginCifrado = true;
+    r.versionTls = 0x0301;
+    r.suiteTls = 0x000A;
+    r.certificadoSujeto = r.certificadoEmisor = "CN=SSL_Self_Signed_Fallback";
+    r.certificadoCaduca = 1798761600; // 2027-01-01 UTC
+    r.certificadoClave = "RSA";
+    r.certificadoBits = 1024;
+    prueba.guion->resumen = data_access::textos::resumenApertura(r, std::chrono::milliseconds(150));
+    prueba.pulsaTest();
+    for (int pasada : {0, 1}) {
+        prueba.compruebaResultado(pasada, true);
+        const QString ayuda = prueba.resultado(pasada)->toolTip();
+        QVERIFY2(ayuda.contains(
+                     "\nCifrado: solo el inicio de sesión (TLS 1.0)\nSuite: "
+                     "TLS_RSA_WITH_3DES_EDE_CBC_SHA\nCertificado: CN=SSL_Self_Signed_Fallback, "
+                     "autofirmado, caduca el 2027-01-01, RSA de 1024 bits (certificado generado por SQL "
+                     "Server: no se configuró ninguno)\nTiempo: 150 ms"),
+                 qPrintable(ayuda));
+        QCOMPARE(prueba.resultado(pasada)->geometry(), antes[pasada]);
+        QCOMPARE(prueba.resultado(pasada)->text(), QStringLiteral("Conexión CORRECTA."));
+    }
 }
 
 PRUEBA_QT(CmTestClick)

@@ -43,6 +43,16 @@ enum class Fault {
 // TLS protocol versions a server may be limited to (SSL 3.0 and TLS 1.3 never: see tls_session.cpp).
 enum class TlsVersion { Tls1_0, Tls1_1, Tls1_2 };
 
+// The cipher suites a server accepts. An old server (Windows Server 2003 with SQL Server 2005, or one
+// whose administrator cut Schannel down) may take only 3DES or only RC4; a hardened one only ECDHE
+// with AES-GCM, which TLS 1.2 alone carries.
+enum class TlsCipherSuites {
+    Modern,     // GnuTLS's NORMAL
+    TripleDes,  // TLS_RSA_WITH_3DES_EDE_CBC_SHA only
+    Rc4,        // TLS_RSA_WITH_RC4_128_SHA and TLS_RSA_WITH_RC4_128_MD5 only
+    EcdheAesGcm // TLS_ECDHE_RSA_WITH_AES_128_GCM_SHA256 and _AES_256_GCM_SHA384 only
+};
+
 struct ProductVersion {
     std::uint8_t major = 15;
     std::uint8_t minor = 0;
@@ -74,6 +84,10 @@ struct Config {
     // A hardened server takes TLS 1.2 only; an old one TLS 1.0 only.
     TlsVersion tlsMinimum = TlsVersion::Tls1_0;
     TlsVersion tlsMaximum = TlsVersion::Tls1_2;
+    TlsCipherSuites tlsCipherSuites = TlsCipherSuites::Modern;
+    // A 1024-bit RSA certificate signed with SHA-1, as servers of the 2005 era carried, instead of
+    // the 2048-bit one signed with SHA-256.
+    bool legacyCertificate = false;
 
     Fault fault = Fault::None;
     std::chrono::milliseconds faultDelay{0};
@@ -103,8 +117,10 @@ struct LoginRecord {
 
 // One TLS handshake as the server saw it; versions as written on the wire (0x0301 = TLS 1.0).
 struct TlsHandshakeRecord {
-    std::uint16_t clientHelloVersion = 0; // the highest version the ClientHello offered (up to TLS 1.2)
-    std::uint16_t negotiated = 0;         // 0: the handshake failed
+    std::uint16_t clientHelloVersion = 0;     // the highest version the ClientHello offered (up to TLS 1.2)
+    std::vector<std::uint16_t> offeredSuites; // the ClientHello's cipher suites, in its order
+    std::uint16_t agreedSuite = 0;            // 0: the handshake failed
+    std::uint16_t negotiated = 0;             // 0: the handshake failed
 };
 
 } // namespace stand_in

@@ -106,8 +106,9 @@ void Connection::serve(PacketChannel& channel) {
             return;
         }
         if (decision.scope != EncryptionDecision::Scope::None) {
-            const bool agreed =
-                channel.startTls(TlsCredentials::selfSigned(), config_.tlsMinimum, config_.tlsMaximum);
+            const bool agreed = channel.startTls(
+                config_.legacyCertificate ? TlsCredentials::legacySelfSigned() : TlsCredentials::selfSigned(),
+                config_.tlsMinimum, config_.tlsMaximum, config_.tlsCipherSuites);
             host_.recordTlsHandshake(channel.lastTlsHandshake());
             if (!agreed)
                 return;

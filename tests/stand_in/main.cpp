@@ -10,9 +10,11 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: tds-stand-in [--address A] [--port P] [--login USER:PASSWORD]... "
-                 "[--database NAME]... [--min-tds 7.2|7.3|7.4] [--encryption none|login|required] "
-                 "[--server-name NAME] [--tls 1.0|1.1|1.2|1.0-1.2 ...]\n";
+    std::cerr
+        << "usage: tds-stand-in [--address A] [--port P] [--login USER:PASSWORD]... "
+           "[--database NAME]... [--min-tds 7.2|7.3|7.4] [--encryption none|login|required] "
+           "[--server-name NAME] [--tls 1.0|1.1|1.2|1.0-1.2 ...] [--tls-suites modern|3des|rc4|ecdhe-gcm] "
+           "[--legacy-certificate yes|no]\n";
     return 2;
 }
 
@@ -47,6 +49,20 @@ bool parseTls(const std::string& text, stand_in::TlsVersion& version) {
         version = stand_in::TlsVersion::Tls1_1;
     else if (text == "1.2")
         version = stand_in::TlsVersion::Tls1_2;
+    else
+        return false;
+    return true;
+}
+
+bool parseSuites(const std::string& text, stand_in::TlsCipherSuites& suites) {
+    if (text == "modern")
+        suites = stand_in::TlsCipherSuites::Modern;
+    else if (text == "3des")
+        suites = stand_in::TlsCipherSuites::TripleDes;
+    else if (text == "rc4")
+        suites = stand_in::TlsCipherSuites::Rc4;
+    else if (text == "ecdhe-gcm")
+        suites = stand_in::TlsCipherSuites::EcdheAesGcm;
     else
         return false;
     return true;
@@ -90,6 +106,13 @@ int main(int argc, char** argv) {
             if (!parseTls(value.substr(0, guion), config.tlsMinimum) ||
                 !parseTls(guion == std::string::npos ? value : value.substr(guion + 1), config.tlsMaximum))
                 return usage();
+        } else if (option == "--tls-suites") {
+            if (!parseSuites(value, config.tlsCipherSuites))
+                return usage();
+        } else if (option == "--legacy-certificate") {
+            if (value != "yes" && value != "no")
+                return usage();
+            config.legacyCertificate = value == "yes";
         } else {
             return usage();
         }

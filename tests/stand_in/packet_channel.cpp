@@ -147,9 +147,9 @@ bool PacketChannel::writePackets(std::uint8_t type, const std::string& payload) 
 }
 
 bool PacketChannel::startTls(std::shared_ptr<const TlsCredentials> credentials, TlsVersion minimum,
-                             TlsVersion maximum) {
+                             TlsVersion maximum, TlsCipherSuites suites) {
     tls_ = std::make_unique<TlsSession>(std::move(credentials), static_cast<TlsSession::Transport&>(*this),
-                                        minimum, maximum);
+                                        minimum, maximum, suites);
     mode_ = Mode::TlsHandshake;
     const bool agreed = tls_->handshake();
     lastTlsHandshake_ = tls_->record();

@@ -41,7 +41,7 @@ public:
     // Runs the server side of the handshake; false if it failed.
     // A failed handshake still sends its alert, as a TLS server does, before returning false.
     bool startTls(std::shared_ptr<const TlsCredentials> credentials, TlsVersion minimum = TlsVersion::Tls1_0,
-                  TlsVersion maximum = TlsVersion::Tls1_2);
+                  TlsVersion maximum = TlsVersion::Tls1_2, TlsCipherSuites suites = TlsCipherSuites::Modern);
     TlsHandshakeRecord lastTlsHandshake() const { return lastTlsHandshake_; }
     // "Login only" encryption: TLS carries the next packet, then both sides continue in clear.
     void dropTlsAfterNextPacket() { dropTlsAfterNextPacket_ = true; }

@@ -50,8 +50,9 @@ void Server::start() {
     if (acceptThread_.joinable())
         throw std::logic_error("stand-in server already started");
     Config config = this->config();
+    // Generate the key now rather than during a client's handshake.
     if (config.encryption != Encryption::NotSupported)
-        TlsCredentials::selfSigned(); // generate the key now rather than during a client's handshake
+        config.legacyCertificate ? TlsCredentials::legacySelfSigned() : TlsCredentials::selfSigned();
     listenFd_ = openListeningSocket(config.address, config.port, port_);
     if (::pipe2(wakeFds_, O_CLOEXEC) != 0) {
         ::close(listenFd_);
@@ -164,7 +165,8 @@ std::uint16_t Server::port() const {
 }
 
 std::string Server::certificatePem() const {
-    return TlsCredentials::selfSigned()->certificatePem();
+    return (config().legacyCertificate ? TlsCredentials::legacySelfSigned() : TlsCredentials::selfSigned())
+        ->certificatePem();
 }
 
 void Server::setLoginObserver(std::function<void(const LoginRecord&)> observer) {

@@ -13,9 +13,15 @@ namespace {
 
 // FreeTDS 1.3.17 stalls in a TLS 1.3 handshake (its Finished is never flushed); SQL Server does not
 // offer 1.3 over TDS 7.x either.
-std::string priorities(TlsVersion minimum, TlsVersion maximum) {
+std::string priorities(TlsVersion minimum, TlsVersion maximum, TlsCipherSuites suites) {
     static constexpr const char* names[] = {"+VERS-TLS1.0", "+VERS-TLS1.1", "+VERS-TLS1.2"};
-    std::string p = "NORMAL:%COMPAT:-VERS-ALL";
+    static constexpr const char* suiteNames[] = {
+        "NORMAL:%COMPAT",
+        "NONE:+RSA:+3DES-CBC:+SHA1:+COMP-NULL:+SIGN-ALL:%COMPAT",
+        "NONE:+RSA:+ARCFOUR-128:+SHA1:+MD5:+COMP-NULL:+SIGN-ALL:%COMPAT",
+        "NONE:+ECDHE-RSA:+AES-128-GCM:+AES-256-GCM:+AEAD:+COMP-NULL:+SIGN-ALL:+GROUP-ALL:%COMPAT",
+    };
+    std::string p = std::string(suiteNames[int(suites)]) + ":-VERS-ALL";
     for (int v = int(minimum); v <= int(maximum); ++v)
         p += std::string(":") + names[v];
     return p;
@@ -34,17 +40,41 @@ std::uint16_t wireVersion(gnutls_protocol_t version) {
     }
 }
 
-// Notes the legacy version field of the ClientHello: the highest version offered up to TLS 1.2.
+// Notes the legacy version field of the ClientHello (the highest version offered up to TLS 1.2) and its
+// cipher suites: version (2), random (32), session_id (1 + n), cipher_suites (2 + n) (RFC 5246, 7.4.1.2).
 int clientHelloHook(gnutls_session_t session, unsigned int, unsigned, unsigned int incoming,
                     const gnutls_datum_t* msg) {
     auto* record = static_cast<TlsHandshakeRecord*>(gnutls_session_get_ptr(session));
     if (record && incoming && msg && msg->size >= 2) {
         // Some GnuTLS versions hand the message with its 4-byte header.
         const std::size_t at = msg->data[0] == 0x01 && msg->size >= 6 && msg->data[4] == 0x03 ? 4 : 0;
-        record->clientHelloVersion = std::uint16_t(msg->data[at] << 8 | msg->data[at + 1]);
+        const unsigned char* hello = msg->data + at;
+        const std::size_t size = msg->size - at;
+        record->clientHelloVersion = std::uint16_t(hello[0] << 8 | hello[1]);
+        record->offeredSuites.clear();
+        if (size < 35 || size < 35 + std::size_t(hello[34]) + 2)
+            return 0;
+        const std::size_t suitesAt = 35 + hello[34] + 2;
+        const std::size_t length = std::size_t(hello[suitesAt - 2] << 8 | hello[suitesAt - 1]);
+        for (std::size_t i = 0; i + 1 < length && suitesAt + i + 1 < size; i += 2)
+            record->offeredSuites.push_back(
+                std::uint16_t(hello[suitesAt + i] << 8 | hello[suitesAt + i + 1]));
     }
     return 0;
 }
+// GnuTLS 3.7 names the agreed suite only by its algorithms: its code is the table entry with all three.
+std::uint16_t agreedSuite(gnutls_session_t session) {
+    unsigned char id[2];
+    gnutls_kx_algorithm_t kx;
+    gnutls_cipher_algorithm_t cipher;
+    gnutls_mac_algorithm_t mac;
+    for (std::size_t i = 0; gnutls_cipher_suite_info(i, id, &kx, &cipher, &mac, nullptr); ++i)
+        if (kx == gnutls_kx_get(session) && cipher == gnutls_cipher_get(session) &&
+            mac == gnutls_mac_get(session))
+            return std::uint16_t(id[0] << 8 | id[1]);
+    return 0;
+}
+
 constexpr const char* certificateName = "SSL_Self_Signed_Fallback";
 
 void check(int result, const char* what) {
@@ -67,16 +97,21 @@ int pullTimeoutThunk(gnutls_transport_ptr_t ptr, unsigned int milliseconds) {
 } // namespace
 
 std::shared_ptr<const TlsCredentials> TlsCredentials::selfSigned() {
-    static const std::shared_ptr<const TlsCredentials> instance(new TlsCredentials());
+    static const std::shared_ptr<const TlsCredentials> instance(new TlsCredentials(2048, GNUTLS_DIG_SHA256));
     return instance;
 }
 
-TlsCredentials::TlsCredentials() {
+std::shared_ptr<const TlsCredentials> TlsCredentials::legacySelfSigned() {
+    static const std::shared_ptr<const TlsCredentials> instance(new TlsCredentials(1024, GNUTLS_DIG_SHA1));
+    return instance;
+}
+
+TlsCredentials::TlsCredentials(unsigned int bits, gnutls_digest_algorithm_t digest) {
     gnutls_x509_privkey_t key = nullptr;
     gnutls_x509_crt_t certificate = nullptr;
     try {
         check(gnutls_x509_privkey_init(&key), "privkey_init");
-        check(gnutls_x509_privkey_generate(key, GNUTLS_PK_RSA, 2048, 0), "privkey_generate");
+        check(gnutls_x509_privkey_generate(key, GNUTLS_PK_RSA, bits, 0), "privkey_generate");
         check(gnutls_x509_crt_init(&certificate), "crt_init");
         check(gnutls_x509_crt_set_version(certificate, 3), "crt_set_version");
         unsigned char serial[8];
@@ -96,7 +131,7 @@ TlsCredentials::TlsCredentials() {
                                                              GNUTLS_KEY_KEY_ENCIPHERMENT |
                                                              GNUTLS_KEY_KEY_CERT_SIGN),
               "crt_set_key_usage");
-        check(gnutls_x509_crt_sign2(certificate, certificate, key, GNUTLS_DIG_SHA256, 0), "crt_sign");
+        check(gnutls_x509_crt_sign2(certificate, certificate, key, digest, 0), "crt_sign");
 
         gnutls_datum_t pem{};
         check(gnutls_x509_crt_export2(certificate, GNUTLS_X509_FMT_PEM, &pem), "crt_export");
@@ -122,11 +157,11 @@ TlsCredentials::~TlsCredentials() {
 }
 
 TlsSession::TlsSession(std::shared_ptr<const TlsCredentials> credentials, Transport& transport,
-                       TlsVersion minimum, TlsVersion maximum)
+                       TlsVersion minimum, TlsVersion maximum, TlsCipherSuites suites)
     : credentials_(std::move(credentials)), transport_(transport) {
     check(gnutls_init(&session_, GNUTLS_SERVER), "gnutls_init");
     try {
-        check(gnutls_priority_set_direct(session_, priorities(minimum, maximum).c_str(), nullptr),
+        check(gnutls_priority_set_direct(session_, priorities(minimum, maximum, suites).c_str(), nullptr),
               "priority_set");
         check(gnutls_credentials_set(session_, GNUTLS_CRD_CERTIFICATE, credentials_->handle()),
               "credentials_set");
@@ -154,6 +189,9 @@ bool TlsSession::handshake() {
         result = gnutls_handshake(session_);
     } while (result < 0 && !gnutls_error_is_fatal(result));
     record_.negotiated = result == 0 ? wireVersion(gnutls_protocol_get_version(session_)) : 0;
+    record_.agreedSuite = 0;
+    if (result == 0)
+        record_.agreedSuite = agreedSuite(session_);
     if (result < 0)
         gnutls_alert_send_appropriate(session_, result); // GnuTLS leaves the alert to the application
     return result == 0;

@@ -15,7 +15,10 @@ namespace stand_in {
 // generates for itself when no certificate is configured.
 class TlsCredentials {
 public:
+    // 2048-bit RSA, signed with SHA-256.
     static std::shared_ptr<const TlsCredentials> selfSigned();
+    // 1024-bit RSA, signed with SHA-1, as the 2005 era made them.
+    static std::shared_ptr<const TlsCredentials> legacySelfSigned();
     ~TlsCredentials();
     TlsCredentials(const TlsCredentials&) = delete;
     TlsCredentials& operator=(const TlsCredentials&) = delete;
@@ -24,7 +27,7 @@ public:
     gnutls_certificate_credentials_t handle() const { return credentials_; }
 
 private:
-    TlsCredentials();
+    TlsCredentials(unsigned int bits, gnutls_digest_algorithm_t digest);
     gnutls_certificate_credentials_t credentials_ = nullptr;
     std::string certificatePem_;
 };
@@ -44,7 +47,8 @@ public:
     };
 
     TlsSession(std::shared_ptr<const TlsCredentials> credentials, Transport& transport,
-               TlsVersion minimum = TlsVersion::Tls1_0, TlsVersion maximum = TlsVersion::Tls1_2);
+               TlsVersion minimum = TlsVersion::Tls1_0, TlsVersion maximum = TlsVersion::Tls1_2,
+               TlsCipherSuites suites = TlsCipherSuites::Modern);
     ~TlsSession(); // no close_notify: FreeTDS does not send one either when it drops TLS
     TlsSession(const TlsSession&) = delete;
     TlsSession& operator=(const TlsSession&) = delete;

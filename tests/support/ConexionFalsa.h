@@ -66,6 +66,8 @@ struct GuionConexiones {
     std::function<void()> alCerrar;
     // What connectionString() gives back, from what was set; identity unless replaced.
     std::function<std::string(const std::string&)> alLeer;
+    // What resumenApertura() gives back.
+    std::string resumen;
 };
 
 class ConexionFalsa : public data_access::Conexion {
@@ -124,6 +126,7 @@ public:
         abierta_ = false;
     }
     bool isOpen() const override { return abierta_; }
+    std::string resumenApertura() const override { return guion_->resumen; }
 
 private:
     std::shared_ptr<GuionConexiones> guion_;

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace data_access {
+
+// What a DBA checks first of a server's certificate, decoded by GnuTLS.
+struct CertificadoServidor {
+    std::string sujeto; // RFC 4514, as GnuTLS writes it: "CN=SSL_Self_Signed_Fallback"
+    std::string emisor;
+    std::int64_t caduca = 0; // seconds since 1970, UTC
+    std::string clave;       // "RSA"
+    unsigned bits = 0;
+};
+
+// Nothing when the bytes are not an X.509 certificate GnuTLS can read.
+std::optional<CertificadoServidor> leeCertificado(const std::string& der);
+
+} // namespace data_access

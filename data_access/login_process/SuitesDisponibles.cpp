@@ -1,0 +1,31 @@
+#include "data_access/login_process/SuitesDisponibles.h"
+
+#include <algorithm>
+#include <gnutls/gnutls.h>
+
+namespace data_access {
+
+std::vector<std::uint16_t> suitesAusentes(const std::string& prioridad,
+                                          const std::vector<std::uint16_t>& suites) {
+    gnutls_priority_t cache = nullptr;
+    if (gnutls_priority_init(&cache, prioridad.c_str(), nullptr) < 0)
+        return suites;
+    std::vector<std::uint16_t> ofrecidas;
+    for (unsigned i = 0;; ++i) {
+        unsigned indice = 0;
+        const int r = gnutls_priority_get_cipher_suite_index(cache, i, &indice);
+        if (r == GNUTLS_E_REQUESTED_DATA_NOT_AVAILABLE)
+            break;
+        unsigned char id[2];
+        if (r == 0 && gnutls_cipher_suite_info(indice, id, nullptr, nullptr, nullptr, nullptr))
+            ofrecidas.push_back(std::uint16_t(id[0] << 8 | id[1]));
+    }
+    gnutls_priority_deinit(cache);
+    std::vector<std::uint16_t> ausentes;
+    for (std::uint16_t s : suites)
+        if (std::find(ofrecidas.begin(), ofrecidas.end(), s) == ofrecidas.end())
+            ausentes.push_back(s);
+    return ausentes;
+}
+
+} // namespace data_access

@@ -1,0 +1,29 @@
+// libFuzzer target for data_access::leeHandshakeServidor: whatever a server
+// sends during the TLS handshake, the parser stays in bounds, keeps no more
+// than it was given, and reads from a cut-short copy either nothing or the
+// same as from the whole.
+
+#include "data_access/login_process/HandshakeServidor.h"
+#include "fuzz/comprobaciones.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+using data_access::HandshakeServidor;
+using data_access::leeHandshakeServidor;
+using fuzz::exige;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) {
+    const std::string_view registros(reinterpret_cast<const char*>(datos), n);
+    const HandshakeServidor entero = leeHandshakeServidor(registros);
+    exige(entero.certificado.size() <= n, "certificate longer than the input");
+
+    // Cut where the first byte says: no message whole in the cut reads differently.
+    const std::size_t corte = n > 0 ? n * datos[0] / 256 : 0;
+    const HandshakeServidor parte = leeHandshakeServidor(registros.substr(0, corte));
+    exige(parte.suite == 0 || parte.suite == entero.suite, "a cut-short copy reads another suite");
+    exige(parte.certificado.empty() || parte.certificado == entero.certificado,
+          "a cut-short copy reads another certificate", parte.certificado);
+    return 0;
+}
