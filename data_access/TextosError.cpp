@@ -470,15 +470,17 @@ std::string fechaIso(std::int64_t segundos) {
 // when none is configured.
 constexpr const char* kCertificadoGenerado = "CN=SSL_Self_Signed_Fallback";
 
-std::string lineaCertificado(const ResumenLogin& r) {
+// A line each, so that a long name does not stretch the tooltip across the screen.
+std::string lineasCertificado(const ResumenLogin& r) {
     std::string texto = "\nCertificado: " + visible(r.certificadoSujeto);
-    texto += r.certificadoEmisor == r.certificadoSujeto ? ", autofirmado"
-                                                        : ", emitido por " + visible(r.certificadoEmisor);
-    texto += ", caduca el " + fechaIso(r.certificadoCaduca);
-    if (!r.certificadoClave.empty())
-        texto += ", " + visible(r.certificadoClave) + " de " + std::to_string(r.certificadoBits) + " bits";
     if (r.certificadoSujeto == kCertificadoGenerado && r.certificadoEmisor == kCertificadoGenerado)
-        texto += " (certificado generado por SQL Server: no se configuró ninguno)";
+        texto += " (generado por SQL Server: no se configuró ninguno)";
+    texto += "\nEmisor: " + (r.certificadoEmisor == r.certificadoSujeto ? std::string("autofirmado")
+                                                                        : visible(r.certificadoEmisor));
+    texto += "\nCaduca: " + fechaIso(r.certificadoCaduca);
+    if (!r.certificadoClave.empty())
+        texto +=
+            "\nClave: " + visible(r.certificadoClave) + " de " + std::to_string(r.certificadoBits) + " bits";
     return texto;
 }
 
@@ -520,7 +522,7 @@ std::string resumenApertura(const ResumenLogin& r, std::chrono::milliseconds dur
     if (r.loginCifrado && r.suiteTls != 0)
         texto += "\nSuite: " + nombreSuiteTls(r.suiteTls);
     if (r.loginCifrado && !r.certificadoSujeto.empty())
-        texto += lineaCertificado(r);
+        texto += lineasCertificado(r);
     return texto + "\nTiempo: " + duracionLegible(duracion);
 }
 

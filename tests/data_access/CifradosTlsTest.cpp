@@ -122,9 +122,9 @@ TEST_F(CifradosTls, OldServersWithOnly3DesOrOnlyRc4LetBothGenerationsIn) {
             EXPECT_EQ(p.saludo.negotiated, 0x0301);
             EXPECT_EQ(acordables.count(p.saludo.agreedSuite), 1u) << std::hex << p.saludo.agreedSuite;
             contiene(p.resumen, "\nSuite: " + nombreSuiteTls(p.saludo.agreedSuite) + "\n");
-            contiene(p.resumen, "\nCertificado: CN=SSL_Self_Signed_Fallback, autofirmado, caduca el 20");
-            contiene(p.resumen,
-                     ", RSA de 1024 bits (certificado generado por SQL Server: no se configuró ninguno)");
+            contiene(p.resumen, "\nCertificado: CN=SSL_Self_Signed_Fallback (generado por SQL Server: no se "
+                                "configuró ninguno)\nEmisor: autofirmado\nCaduca: 20");
+            contiene(p.resumen, "\nClave: RSA de 1024 bits\n");
         }
     }
 }
@@ -147,8 +147,9 @@ TEST_F(CifradosTls, AServerWithOnlyModernSuitesTurnsThe2005ClientAwayAndSaysWhy)
     ASSERT_TRUE(p2008.apertura.abierta) << p2008.apertura.descripcion;
     EXPECT_EQ(p2008.saludo.negotiated, 0x0303);
     contiene(p2008.resumen, "\nSuite: TLS_ECDHE_RSA_WITH_AES_");
-    contiene(p2008.resumen,
-             ", RSA de 2048 bits (certificado generado por SQL Server: no se configuró ninguno)");
+    contiene(p2008.resumen, "\nCertificado: CN=SSL_Self_Signed_Fallback (generado por SQL Server: no se "
+                            "configuró ninguno)\nEmisor: autofirmado\n");
+    contiene(p2008.resumen, "\nClave: RSA de 2048 bits\n");
 }
 
 TEST(SuitesDisponibles, TheSuitesAPriorityLeavesOutAreTheOnesNamed) {
@@ -230,7 +231,7 @@ TEST(ResumenTls, TheTooltipNamesTheSuiteAndTheCertificateAsSent) {
     const std::string t = textos::resumenApertura(leido, std::chrono::milliseconds(20));
     contiene(t, "\nCifrado: toda la sesión (TLS 1.2)\nSuite: TLS_RSA_WITH_AES_256_CBC_SHA\nCertificado: "
                 "CN=sql.ejemplo.es");
-    contiene(t, ", emitido por CN=CA Ejemplo,O=Ejemplo, caduca el 2025-12-31, RSA de 4096 bits\nTiempo: ");
+    contiene(t, "\nEmisor: CN=CA Ejemplo,O=Ejemplo\nCaduca: 2025-12-31\nClave: RSA de 4096 bits\nTiempo: ");
     // A bidi override from the server cannot reorder the line.
     EXPECT_EQ(t.find("\u202E"), std::string::npos) << t;
     EXPECT_EQ(t.find("generado por SQL Server"), std::string::npos) << t;

@@ -322,9 +322,9 @@ void CmTestClick::theTooltipNamesTheSuiteAndCertificateAndTheLayoutStays() {
         const QString ayuda = prueba.resultado(pasada)->toolTip();
         QVERIFY2(ayuda.contains(
                      "\nCifrado: solo el inicio de sesión (TLS 1.0)\nSuite: "
-                     "TLS_RSA_WITH_3DES_EDE_CBC_SHA\nCertificado: CN=SSL_Self_Signed_Fallback, "
-                     "autofirmado, caduca el 2027-01-01, RSA de 1024 bits (certificado generado por SQL "
-                     "Server: no se configuró ninguno)\nTiempo: 150 ms"),
+                     "TLS_RSA_WITH_3DES_EDE_CBC_SHA\nCertificado: CN=SSL_Self_Signed_Fallback (generado "
+                     "por SQL Server: no se configuró ninguno)\nEmisor: autofirmado\nCaduca: "
+                     "2027-01-01\nClave: RSA de 1024 bits\nTiempo: 150 ms"),
                  qPrintable(ayuda));
         QCOMPARE(prueba.resultado(pasada)->geometry(), antes[pasada]);
         QCOMPARE(prueba.resultado(pasada)->text(), QStringLiteral("Conexión CORRECTA."));
