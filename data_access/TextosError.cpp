@@ -144,8 +144,63 @@ std::string conexionTcpFallida(const std::string& destino, const std::vector<int
     return errorRed(destino, 0);
 }
 
-std::string conexionCerrada(const std::string& destino) {
-    return "El servidor " + destino + " cerró la conexión durante el inicio de sesión.";
+namespace {
+
+// Where the login stood when the server ended the connection, as the end of a sentence.
+std::string momentoDe(Etapa etapa) {
+    switch (etapa) {
+    case Etapa::ConexionTcp:
+    case Etapa::Prelogin:
+        return "durante el saludo inicial (PRELOGIN)";
+    case Etapa::Tls:
+        return "durante la negociación TLS";
+    case Etapa::PreparacionLogin:
+        return "después de responder al saludo inicial (PRELOGIN), antes del inicio de sesión";
+    default:
+        return "durante el inicio de sesión";
+    }
+}
+
+// "127.0.0.1, puerto 1433", and the address when the name does not say it.
+std::string conDireccion(const std::string& destino, const std::string& direccion) {
+    if (direccion.empty() || destino.find(direccion) != std::string::npos)
+        return destino;
+    return destino + " (dirección " + direccion + ")";
+}
+
+const char* kNingunClienteEstricto = "Ni el cliente de SQL Server 2005 ni el de SQL Server 2008 admiten el "
+                                     "cifrado estricto: no pueden iniciar "
+                                     "sesión en este servidor mientras lo exija.";
+
+} // namespace
+
+std::string conexionCerrada(const std::string& destino, Etapa etapa) {
+    return "El servidor " + destino + " cerró la conexión " + momentoDe(etapa) + ".";
+}
+
+std::string conexionReiniciada(const std::string& destino, Etapa etapa) {
+    return "El servidor " + destino + " reinició la conexión " + momentoDe(etapa) + ".";
+}
+
+std::string servicioNoSqlServer(const std::string& destino, const std::string& primeraLinea) {
+    return "Lo que responde en " + destino + " no es un SQL Server: su respuesta empieza por «" +
+           visible(primeraLinea) + "». Compruebe el nombre del servidor y el puerto.";
+}
+
+std::string servicioSoloTls(const std::string& destino) {
+    return "Lo que responde en " + destino +
+           " no es un SQL Server: es un servicio que habla TLS desde el primer byte (un puerto HTTPS, por "
+           "ejemplo) y no responde al saludo inicial (PRELOGIN) de SQL Server. Compruebe el nombre del "
+           "servidor "
+           "y el puerto.";
+}
+
+std::string cifradoEstricto(const std::string& destino, const std::string& direccion) {
+    return "El servidor " + conDireccion(destino, direccion) +
+           " exige cifrado estricto (TDS 8.0, «Force Strict Encryption»): espera la negociación TLS antes "
+           "del "
+           "saludo inicial (PRELOGIN) y cierra la conexión si lo recibe sin cifrar. " +
+           kNingunClienteEstricto;
 }
 
 std::string errorRed(const std::string& destino, int errorSistema) {
@@ -155,7 +210,7 @@ std::string errorRed(const std::string& destino, int errorSistema) {
     case EHOSTUNREACH:
         return "No se puede conectar con " + destino + ": el host es inalcanzable.";
     case ECONNRESET:
-        return "El servidor " + destino + " reinició la conexión durante el inicio de sesión.";
+        return "No se puede conectar con " + destino + ": el servidor reinició la conexión.";
     default:
         return "No se puede conectar con " + destino + " (error de red " + std::to_string(errorSistema) +
                ").";
@@ -300,6 +355,21 @@ std::string tlsRechazado(const std::string& destino, const std::string& producto
                std::to_string(alerta) + "); " + cliente + ".";
     return "El servidor " + destino + " cerró la conexión durante la negociación TLS; " + cliente +
            ": si el servidor exige una versión más reciente, este cliente no puede conectar.";
+}
+
+std::string cifradoEstrictoSinVersionComun(const std::string& destino, const std::string& direccion,
+                                           const std::string& producto, VersionTls minimo,
+                                           VersionTls maximo) {
+    const std::string ofrece = minimo == maximo
+                                   ? std::string("solo ") + nombreTls(minimo)
+                                   : std::string("de ") + nombreTls(minimo) + " a " + nombreTls(maximo);
+    return "El servidor " + conDireccion(destino, direccion) +
+           " cerró la conexión al recibir el saludo inicial (PRELOGIN) sin cifrar y espera TLS desde el "
+           "primer "
+           "byte, como un SQL Server que exige cifrado estricto (TDS 8.0), pero rechazó la negociación TLS: "
+           "el "
+           "cliente de " +
+           producto + " ofrece " + ofrece + ". " + kNingunClienteEstricto;
 }
 
 std::string aliasConCompruebaNombre(const std::string& alias, const std::string& archivo) {

@@ -10,6 +10,7 @@
 #include "data_access/login_process/DescripcionFallo.h"
 #include "data_access/login_process/ResolucionNombres.h"
 #include "data_access/login_process/ServicioKerberos.h"
+#include "data_access/login_process/SondaTds8.h"
 #include "data_access/login_process/TicketKerberos.h"
 
 #include <cerrno>
@@ -262,7 +263,10 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
                 diagnostico.mensajes.push_back({m.numero, m.estado, m.clase, m.texto});
             diagnostico.erroresOmitidos = red.erroresOmitidos;
         }
-        throw ErrorConexion(describeFallo(diagnostico, red, destino, plazo, p));
+        // Asked on a connection of its own, within what is left of the same deadline.
+        const RespuestaTds8 tds8 =
+            cerroSinResponderAlPrelogin(red) ? sondeaTds8(red.extremo, plazo) : RespuestaTds8::Ninguna;
+        throw ErrorConexion(describeFallo(diagnostico, red, destino, plazo, p, tds8));
     }
     relevo->liberaPlazo();
     const Relevo::Resultado red = relevo->resultado();

@@ -122,7 +122,7 @@ TlsCredentials::~TlsCredentials() {
 }
 
 TlsSession::TlsSession(std::shared_ptr<const TlsCredentials> credentials, Transport& transport,
-                       TlsVersion minimum, TlsVersion maximum)
+                       TlsVersion minimum, TlsVersion maximum, const std::string& alpn)
     : credentials_(std::move(credentials)), transport_(transport) {
     check(gnutls_init(&session_, GNUTLS_SERVER), "gnutls_init");
     try {
@@ -130,6 +130,11 @@ TlsSession::TlsSession(std::shared_ptr<const TlsCredentials> credentials, Transp
               "priority_set");
         check(gnutls_credentials_set(session_, GNUTLS_CRD_CERTIFICATE, credentials_->handle()),
               "credentials_set");
+        if (!alpn.empty()) {
+            gnutls_datum_t protocol{reinterpret_cast<unsigned char*>(const_cast<char*>(alpn.data())),
+                                    static_cast<unsigned int>(alpn.size())};
+            check(gnutls_alpn_set_protocols(session_, &protocol, 1, 0), "alpn_set_protocols");
+        }
     } catch (...) {
         gnutls_deinit(session_);
         throw;
@@ -154,6 +159,9 @@ bool TlsSession::handshake() {
         result = gnutls_handshake(session_);
     } while (result < 0 && !gnutls_error_is_fatal(result));
     record_.negotiated = result == 0 ? wireVersion(gnutls_protocol_get_version(session_)) : 0;
+    gnutls_datum_t agreed{};
+    if (result == 0 && gnutls_alpn_get_selected_protocol(session_, &agreed) == 0)
+        record_.alpn.assign(reinterpret_cast<const char*>(agreed.data), agreed.size);
     if (result < 0)
         gnutls_alert_send_appropriate(session_, result); // GnuTLS leaves the alert to the application
     return result == 0;
