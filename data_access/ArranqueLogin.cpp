@@ -33,19 +33,15 @@ constexpr std::array<std::string_view, 8> kVariablesOcultas{
 constexpr int kFdCanal = 3;
 constexpr int kFdPrioridadesTls = 4;
 
-// FreeTDS 1.3 fixes its own GnuTLS priority string ("NORMAL:%COMPAT:-VERS-SSL3.0"),
-// which the login process replaces with its generation's (PrioridadGeneracion.cpp).
-// The versions are also limited here, by the [overrides] of GnuTLS's system
-// priority file, which it applies on top of any priority string and reads once
-// per process: should the replacement ever not take, the 2005 pass still
-// offers TLS 1.0 only, and the user's system file never reaches the login.
-std::string prioridadesTls(const PeticionLogin& p) {
-    static constexpr std::array<const char*, 3> kNombres{"tls1.0", "tls1.1", "tls1.2"};
-    std::string texto = "[overrides]\ndisabled-version = ssl3.0\ndisabled-version = tls1.3\n";
-    for (std::size_t v = 0; v < kNombres.size(); ++v)
-        if (v < std::size_t(p.tlsMinimo) || v > std::size_t(p.tlsMaximo))
-            texto += std::string("disabled-version = ") + kNombres[v] + "\n";
-    return texto;
+// GnuTLS's system priority file applies its [overrides] to every session of
+// the process and is read once. The login process gets this one instead of
+// the user's, so that no local policy changes what an era's client offered;
+// the generation's versions and suites come with the request
+// (PrioridadGeneracion.cpp), and every session may still use TLS 1.2: the
+// strict-encryption probe needs it whatever the generation. TLS 1.3 stays off:
+// FreeTDS 1.3.17 cannot finish its handshake.
+std::string prioridadesTls() {
+    return "[overrides]\ndisabled-version = ssl3.0\ndisabled-version = tls1.3\n";
 }
 
 std::vector<std::string> entornoLimpio() {
@@ -138,8 +134,8 @@ void cierraFd(int& fd) {
     fd = -1;
 }
 
-PerfilArranque perfilArranque(const PeticionLogin& peticion) {
-    return {prioridadesTls(peticion), entornoLimpio(), directorioActual()};
+PerfilArranque perfilArranque() {
+    return {prioridadesTls(), entornoLimpio(), directorioActual()};
 }
 
 ProcesoArrancado arrancaProcesoLogin(const PerfilArranque& perfil) {

@@ -15,9 +15,9 @@ struct ProcesoArrancado {
     int canal = -1;
 };
 
-// What a login process takes from its start and keeps: its generation's TLS
-// versions (GnuTLS reads them once per process), its environment (where
-// FreeTDS's files and the Kerberos cache are) and its working directory.
+// What a login process takes from its start and keeps: GnuTLS's system
+// priority file (read once per process), its environment (where FreeTDS's
+// files and the Kerberos cache are) and its working directory.
 struct PerfilArranque {
     std::string prioridadesTls;
     std::vector<std::string> entorno; // what the process gets: FreeTDS's overrides left out
@@ -27,7 +27,7 @@ struct PerfilArranque {
     }
 };
 
-PerfilArranque perfilArranque(const PeticionLogin& peticion);
+PerfilArranque perfilArranque();
 
 // Starts a login process with that profile; throws ErrorConexion if it cannot.
 ProcesoArrancado arrancaProcesoLogin(const PerfilArranque& perfil);

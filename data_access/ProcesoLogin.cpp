@@ -19,7 +19,7 @@ constexpr std::chrono::milliseconds kEsperaFinal{500};
 } // namespace
 
 std::unique_ptr<ProcesoLogin> ProcesoLogin::abre(const PeticionLogin& peticion, const Plazo& plazo) {
-    const PerfilArranque perfil = perfilArranque(peticion);
+    const PerfilArranque perfil = perfilArranque();
     const ProcesoArrancado arrancado = tomaProcesoLogin(perfil);
     // The next open's process starts once this login has answered, either way:
     // started during the login, its loading would compete with it for the CPU.

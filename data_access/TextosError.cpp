@@ -146,8 +146,62 @@ std::string conexionTcpFallida(const std::string& destino, const std::vector<int
     return errorRed(destino, 0);
 }
 
-std::string conexionCerrada(const std::string& destino) {
-    return "El servidor " + destino + " cerró la conexión durante el inicio de sesión.";
+namespace {
+
+// Where the login stood when the server ended the connection, as the end of a sentence.
+std::string momentoDe(Etapa etapa) {
+    switch (etapa) {
+    case Etapa::ConexionTcp:
+    case Etapa::Prelogin:
+        return "durante el saludo inicial (PRELOGIN)";
+    case Etapa::Tls:
+        return "durante la negociación TLS";
+    case Etapa::PreparacionLogin:
+        return "después de responder al saludo inicial (PRELOGIN), antes del inicio de sesión";
+    default:
+        return "durante el inicio de sesión";
+    }
+}
+
+// "127.0.0.1, puerto 1433", and the address when the name does not say it.
+std::string conDireccion(const std::string& destino, const std::string& direccion) {
+    if (direccion.empty() || destino.find(direccion) != std::string::npos)
+        return destino;
+    return destino + " (dirección " + direccion + ")";
+}
+
+const char* kNingunClienteEstricto = "Ni el cliente de SQL Server 2005 ni el de SQL Server 2008 admiten el "
+                                     "cifrado estricto: no pueden iniciar sesión en este servidor mientras "
+                                     "lo exija.";
+
+} // namespace
+
+std::string conexionCerrada(const std::string& destino, Etapa etapa) {
+    return "El servidor " + destino + " cerró la conexión " + momentoDe(etapa) + ".";
+}
+
+std::string conexionReiniciada(const std::string& destino, Etapa etapa) {
+    return "El servidor " + destino + " reinició la conexión " + momentoDe(etapa) + ".";
+}
+
+std::string servicioNoSqlServer(const std::string& destino, const std::string& primeraLinea) {
+    return "Lo que responde en " + destino + " no es un SQL Server: su respuesta empieza por «" +
+           visible(primeraLinea) + "». Compruebe el nombre del servidor y el puerto.";
+}
+
+std::string servicioSoloTls(const std::string& destino) {
+    return "Lo que responde en " + destino +
+           " no es un SQL Server: es un servicio que habla TLS desde el primer byte (un puerto HTTPS, por "
+           "ejemplo) y no responde al saludo inicial (PRELOGIN) de SQL Server. Compruebe el nombre del "
+           "servidor y el puerto.";
+}
+
+std::string cifradoEstricto(const std::string& destino, const std::string& direccion) {
+    return "El servidor " + conDireccion(destino, direccion) +
+           " exige cifrado estricto (TDS 8.0, «Force Strict Encryption»): espera la negociación TLS antes "
+           "del "
+           "saludo inicial (PRELOGIN) y cierra la conexión si lo recibe sin cifrar. " +
+           kNingunClienteEstricto;
 }
 
 std::string errorRed(const std::string& destino, int errorSistema) {
@@ -157,7 +211,7 @@ std::string errorRed(const std::string& destino, int errorSistema) {
     case EHOSTUNREACH:
         return "No se puede conectar con " + destino + ": el host es inalcanzable.";
     case ECONNRESET:
-        return "El servidor " + destino + " reinició la conexión durante el inicio de sesión.";
+        return "No se puede conectar con " + destino + ": el servidor reinició la conexión.";
     default:
         return "No se puede conectar con " + destino + " (error de red " + std::to_string(errorSistema) +
                ").";
@@ -325,6 +379,15 @@ std::string tlsRechazado(const std::string& destino, const std::string& producto
                std::to_string(alerta) + "); " + cliente + "." + faltan;
     return "El servidor " + destino + " cerró la conexión durante la negociación TLS; " + cliente +
            ": si el servidor exige una versión más reciente, este cliente no puede conectar." + faltan;
+}
+
+std::string cifradoEstrictoSinVersionComun(const std::string& destino, const std::string& direccion) {
+    return "El servidor " + conDireccion(destino, direccion) +
+           " cerró la conexión al recibir el saludo inicial (PRELOGIN) sin cifrar y espera TLS desde el "
+           "primer "
+           "byte, como un SQL Server que exige cifrado estricto (TDS 8.0), pero rechazó TLS 1.0, 1.1 y "
+           "1.2. " +
+           kNingunClienteEstricto;
 }
 
 std::string aliasConCompruebaNombre(const std::string& alias, const std::string& archivo) {
@@ -524,6 +587,16 @@ std::string resumenApertura(const ResumenLogin& r, std::chrono::milliseconds dur
     if (r.loginCifrado && !r.certificadoSujeto.empty())
         texto += lineasCertificado(r);
     return texto + "\nTiempo: " + duracionLegible(duracion);
+}
+
+std::string tlsAjenoASuEpoca(const std::string& destino, const std::string& producto,
+                             std::uint16_t versionTls, std::uint16_t suite) {
+    return "El servidor " + destino + " acordó " + nombreVersionTls(versionTls) + " con " +
+           (suite ? nombreSuiteTls(suite) : std::string("un conjunto de cifrado desconocido")) +
+           ", que el cliente de " + producto +
+           " no ofrecía: este equipo no pudo limitar TLS a lo que ofrecía ese cliente, así que el resultado "
+           "no "
+           "vale para él. Compruebe la instalación de FreeTDS y GnuTLS.";
 }
 
 std::string resumenFallo(Etapa etapa, std::chrono::milliseconds duracion) {

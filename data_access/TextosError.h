@@ -42,9 +42,25 @@ std::string conexionRechazada(const std::string& destino);
 std::string tiempoAgotadoEn(Etapa etapa, const std::string& destino, const Plazo& plazo, bool integrada);
 // No address of the server took the TCP connection (errno of each attempt).
 std::string conexionTcpFallida(const std::string& destino, const std::vector<int>& errores);
-std::string conexionCerrada(const std::string& destino);
+// The server closed (FIN) or reset (RST) the connection while the login was at `etapa`.
+std::string conexionCerrada(const std::string& destino, Etapa etapa);
+std::string conexionReiniciada(const std::string& destino, Etapa etapa);
 std::string errorRed(const std::string& destino, int errorSistema);
 std::string respuestaNoTds(const std::string& destino);
+// What answers at the port is another service: one that opened with
+// `primeraLinea` (shown through visible()), or one that speaks TLS from the
+// first byte.
+std::string servicioNoSqlServer(const std::string& destino, const std::string& primeraLinea);
+std::string servicioSoloTls(const std::string& destino);
+// A server with strict encryption (TDS 8.0) at `direccion`: it closed on the
+// PRELOGIN in clear and answered TDS inside TLS. `sinVersionComun`: it
+// answered in TLS, but turned down every version from TLS 1.0 to 1.2.
+std::string cifradoEstricto(const std::string& destino, const std::string& direccion);
+std::string cifradoEstrictoSinVersionComun(const std::string& destino, const std::string& direccion);
+// The server agreed a TLS version or suite that `producto`'s client did not
+// offer: this machine's TLS did not keep to the generation's.
+std::string tlsAjenoASuEpoca(const std::string& destino, const std::string& producto,
+                             std::uint16_t versionTls, std::uint16_t suite);
 std::string inicioSesionFallido(const std::string& destino, bool integrada);
 std::string inicioSesionRechazado(const std::string& destino);
 std::string errorCliente(const std::string& destino, int numero);

@@ -12,6 +12,8 @@
 #include "data_access/login_process/HandshakeServidor.h"
 #include "data_access/login_process/ResolucionNombres.h"
 #include "data_access/login_process/ServicioKerberos.h"
+#include "data_access/login_process/SondaTds8.h"
+#include "data_access/login_process/SuitesDisponibles.h"
 #include "data_access/login_process/TicketKerberos.h"
 
 #include <cerrno>
@@ -264,7 +266,10 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
                 diagnostico.mensajes.push_back({m.numero, m.estado, m.clase, m.texto});
             diagnostico.erroresOmitidos = red.erroresOmitidos;
         }
-        throw ErrorConexion(describeFallo(diagnostico, red, destino, plazo, p));
+        // Asked on a connection of its own, within what is left of the same deadline.
+        const RespuestaTds8 tds8 =
+            cerroSinResponderAlPrelogin(red) ? sondeaTds8(red.extremo, plazo) : RespuestaTds8::Ninguna;
+        throw ErrorConexion(describeFallo(diagnostico, red, destino, plazo, p, tds8));
     }
     relevo->liberaPlazo();
     const Relevo::Resultado red = relevo->resultado();
@@ -279,6 +284,10 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
     resumen.sesionCifrada = red.sesionCifrada;
     resumen.versionTls = red.versionTls;
     const HandshakeServidor handshake = leeHandshakeServidor(red.handshakeServidor);
+    // The era's client could have agreed nothing else: should the generation's
+    // priority ever not reach GnuTLS, this is not called a success.
+    if (red.loginCifrado && !acordadoPorSuEpoca(p, red.versionTls, handshake.suite))
+        throw ErrorConexion(textos::tlsAjenoASuEpoca(destino, p.producto, red.versionTls, handshake.suite));
     resumen.suiteTls = handshake.suite;
     if (const auto certificado = leeCertificado(handshake.certificado)) {
         resumen.certificadoSujeto = certificado->sujeto;

@@ -1,6 +1,7 @@
 #include "data_access/login_process/DescripcionFallo.h"
 
 #include "data_access/TextosError.h"
+#include "data_access/login_process/InicioRespuesta.h"
 #include "data_access/login_process/SuitesDisponibles.h"
 
 #include <cerrno>
@@ -24,11 +25,14 @@ std::string describeErrorCliente(const ErrorCliente& e, const std::string& desti
     case SYBETIME:
         return textos::tiempoAgotadoEn(etapa, destino, plazo, integrada);
     case SYBESEOF:
-        return textos::conexionCerrada(destino);
+        return textos::conexionCerrada(destino, etapa);
     case SYBEREAD:
     case SYBEWRIT:
-        return e.errorSistema == 0 ? textos::conexionCerrada(destino)
-                                   : textos::errorRed(destino, e.errorSistema);
+        if (e.errorSistema == 0)
+            return textos::conexionCerrada(destino, etapa);
+        if (e.errorSistema == ECONNRESET)
+            return textos::conexionReiniciada(destino, etapa);
+        return textos::errorRed(destino, e.errorSistema);
     case SYBEINTF:
     case SYBEUHST:
         return textos::hostNoEncontrado(destino);
@@ -41,8 +45,38 @@ std::string describeErrorCliente(const ErrorCliente& e, const std::string& desti
 
 } // namespace
 
+// Long enough for a banner or a status line, short enough for one line of the window.
+constexpr std::size_t kInicioMostrado = 60;
+
+bool cerroSinResponderAlPrelogin(const Relevo::Resultado& red) {
+    return red.conectado && !red.agotado && red.cierre != Relevo::Cierre::Ninguno &&
+           red.etapa == Etapa::Prelogin && red.primerosServidor.empty();
+}
+
 std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultado& red,
-                          const std::string& destino, const Plazo& plazo, const PeticionLogin& peticion) {
+                          const std::string& destino, const Plazo& plazo, const PeticionLogin& peticion,
+                          RespuestaTds8 tds8) {
+    // Another service on the port: what it sent says more than whatever came of it (a timeout
+    // waiting for a TDS packet its bytes seemed to announce, a close).
+    switch (clasificaInicio(red.primerosServidor)) {
+    case InicioRespuesta::Otro:
+        return textos::servicioNoSqlServer(destino, primeraLinea(red.primerosServidor, kInicioMostrado));
+    case InicioRespuesta::Tls:
+        return textos::servicioSoloTls(destino);
+    case InicioRespuesta::Nada:
+    case InicioRespuesta::Tds:
+        break;
+    }
+    switch (tds8) {
+    case RespuestaTds8::Tds8:
+        return textos::cifradoEstricto(destino, red.direccion);
+    case RespuestaTds8::TlsRechazado:
+        return textos::cifradoEstrictoSinVersionComun(destino, red.direccion);
+    case RespuestaTds8::TlsSinTds:
+        return textos::servicioSoloTls(destino);
+    case RespuestaTds8::Ninguna:
+        break;
+    }
     const bool integrada = peticion.credenciales.integrada;
     std::string mensajes;
     for (const MensajeServidor& m : diagnostico.mensajes)
@@ -68,9 +102,9 @@ std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultad
     if (!red.conectado && !red.erroresTcp.empty())
         return textos::conexionTcpFallida(destino, red.erroresTcp);
     if (red.cierre == Relevo::Cierre::ServidorReinicio)
-        return textos::errorRed(destino, ECONNRESET);
+        return textos::conexionReiniciada(destino, red.etapa);
     if (red.cierre == Relevo::Cierre::ServidorCerro)
-        return textos::conexionCerrada(destino);
+        return textos::conexionCerrada(destino, red.etapa);
 
     // 20018 only points at the server's messages and 20002 only says the
     // login failed: the first other error tells why.

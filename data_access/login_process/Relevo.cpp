@@ -171,7 +171,7 @@ void Relevo::cambiaEtapa(Etapa etapa) {
 void Relevo::bucle() {
     struct Intento {
         int fd;
-        std::string direccion;
+        DireccionIp destino;
     };
     std::vector<Intento> intentos;
     std::size_t siguiente = 0;
@@ -201,7 +201,7 @@ void Relevo::bucle() {
             }
             if (::connect(fd, reinterpret_cast<sockaddr*>(&d.direccion), d.longitud) == 0 ||
                 errno == EINPROGRESS) {
-                intentos.push_back({fd, textoDireccion(d)});
+                intentos.push_back({fd, d});
                 ultimoInicio = Plazo::Reloj::now();
                 return;
             }
@@ -288,7 +288,8 @@ void Relevo::bucle() {
                 {
                     std::lock_guard<std::mutex> cerrojo(mutex_);
                     resultado_.conectado = true;
-                    resultado_.direccion = it->direccion;
+                    resultado_.direccion = textoDireccion(it->destino);
+                    resultado_.extremo = it->destino;
                 }
                 intentos.erase(it);
                 cambiaEtapa(seguidor.etapa());
@@ -327,6 +328,7 @@ void Relevo::bucle() {
                 // Copied only while it grows: it stops at the end of the handshake.
                 if (resultado_.handshakeServidor.size() != seguidor.handshakeDelServidor().size())
                     resultado_.handshakeServidor = seguidor.handshakeDelServidor();
+                resultado_.primerosServidor = seguidor.primerosDelServidor();
             }
             if (finServidor) {
                 std::lock_guard<std::mutex> cerrojo(mutex_);

@@ -32,6 +32,8 @@ public:
         Etapa etapa = Etapa::ConexionTcp;
         int alertaTls = -1;            // the server's TLS alert during the handshake, if any
         std::string direccion;         // the address that took the connection
+        DireccionIp extremo;           // the same with its port, for another connection to it
+        std::string primerosServidor;  // the server's first bytes, as they came
         bool loginCifrado = false;     // LOGIN7 went inside TLS
         bool sesionCifrada = false;    // and so did everything after it
         std::uint16_t versionTls = 0;  // as the ServerHello chose it (0x0303 = TLS 1.2)

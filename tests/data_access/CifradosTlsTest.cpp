@@ -2,7 +2,9 @@
 // old servers that take only 3DES or only RC4 let both in, a server that
 // takes only modern suites turns the 2005 client away and says why, and an
 // encrypted login names its suite and the server's certificate.
+#include "data_access/Conexion.h"
 #include "data_access/PeticionLogin.h"
+#include "data_access/ProcesoLogin.h"
 #include "data_access/Proveedor.h"
 #include "data_access/SuitesTls.h"
 #include "data_access/TextosError.h"
@@ -150,6 +152,44 @@ TEST_F(CifradosTls, AServerWithOnlyModernSuitesTurnsThe2005ClientAwayAndSaysWhy)
     contiene(p2008.resumen, "\nCertificado: CN=SSL_Self_Signed_Fallback (generado por SQL Server: no se "
                             "configuró ninguno)\nEmisor: autofirmado\n");
     contiene(p2008.resumen, "\nClave: RSA de 2048 bits\n");
+}
+
+// Should the generation's priority not reach GnuTLS (here: FreeTDS's own string
+// goes in its place), a server that agrees TLS 1.2 is not a success for the
+// 2005 client, which never offered it.
+TEST_F(CifradosTls, ALoginOverTlsItsErasClientDidNotOfferIsNoSuccess) {
+    arranca(TlsCipherSuites::Modern, TlsVersion::Tls1_2, TlsVersion::Tls1_2, false);
+    const Proveedor& generacion = buscaProveedor("SQLNCLI");
+    PeticionLogin p;
+    p.versionDbLib = generacion.versionDbLib;
+    p.versionTds = generacion.versionTds;
+    p.producto = generacion.producto;
+    p.tlsMinimo = generacion.tlsMinimo;
+    p.tlsMaximo = generacion.tlsMaximo;
+    p.suitesTls = suitesTls(generacion);
+    p.host = "127.0.0.1";
+    p.puerto = servidor->port();
+    p.credenciales.usuario = "sa";
+    p.credenciales.password = "Secr3t!";
+    p.limite = std::chrono::seconds(10);
+
+    p.prioridadTls = "NORMAL:%COMPAT:-VERS-SSL3.0";
+    try {
+        ProcesoLogin::abre(p, Plazo(p.limite));
+        ADD_FAILURE() << "a TLS 1.2 login was called a success for the 2005 client";
+    } catch (const ErrorConexion& e) {
+        EXPECT_NE(std::string(e.what()).find(", que el cliente de SQL Server 2005 no ofrecía: este equipo no "
+                                             "pudo limitar TLS a lo que ofrecía ese cliente"),
+                  std::string::npos)
+            << e.what();
+    }
+    ASSERT_EQ(servidor->tlsHandshakes().size(), 1u);
+    EXPECT_EQ(servidor->tlsHandshakes().back().negotiated, 0x0303);
+
+    // The same request with the generation's own priority: turned away by the server, as its client was.
+    p.prioridadTls = prioridadTls(generacion);
+    EXPECT_THROW(ProcesoLogin::abre(p, Plazo(p.limite)), ErrorConexion);
+    EXPECT_EQ(servidor->tlsHandshakes().back().negotiated, 0);
 }
 
 TEST(SuitesDisponibles, TheSuitesAPriorityLeavesOutAreTheOnesNamed) {

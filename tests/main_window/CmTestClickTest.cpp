@@ -1,11 +1,16 @@
+#include "data_access/ConexionFreeTds.h"
 #include "data_access/PeticionLogin.h"
 #include "data_access/TextosError.h"
 #include "probe/cadenaConexion.h"
+#include "tests/stand_in/server.h"
 #include "tests/support/ConexionFalsa.h"
 #include "tests/support/EntradaSistema.h"
 #include "tests/support/PruebasQt.h"
+#include "tests/support/ServicioFalso.h"
 
 #include <QtTest>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -38,6 +43,8 @@ private slots:
     void aPressHeldDuringARunIsNotCompletedByItsReleaseAfterwards();
     void typingHeldDuringARunThatEndsInAMessageReachesItsBoxFirst();
     void theTooltipNamesTheSuiteAndCertificateAndTheLayoutStays();
+    void namesWhatReallyAnswersAtThePort_data();
+    void namesWhatReallyAnswersAtThePort();
 };
 
 void CmTestClick::showsEachPassOutcomeOverThePreviousRun_data() {
@@ -329,6 +336,104 @@ void CmTestClick::theTooltipNamesTheSuiteAndCertificateAndTheLayoutStays() {
         QCOMPARE(prueba.resultado(pasada)->geometry(), antes[pasada]);
         QCOMPARE(prueba.resultado(pasada)->text(), QStringLiteral("Conexión CORRECTA."));
     }
+}
+
+namespace {
+
+// What listens on the port for one case of namesWhatReallyAnswersAtThePort.
+enum class OtroExtremo { Estricto, Ssh, Http, SoloTls, CierraSinSerEstricto, SondaQueNoResponde };
+
+struct ServidorDePrueba {
+    std::unique_ptr<stand_in::Server> standIn;
+    std::unique_ptr<ServicioFalso> servicio;
+    std::uint16_t puerto() const { return standIn ? standIn->port() : servicio->puerto(); }
+};
+
+ServidorDePrueba arrancaOtroExtremo(OtroExtremo caso) {
+    ServidorDePrueba s;
+    switch (caso) {
+    case OtroExtremo::Estricto: {
+        stand_in::Config c;
+        c.logins = {{"sa", "Secr3t!"}};
+        c.encryption = stand_in::Encryption::Strict;
+        s.standIn = std::make_unique<stand_in::Server>(c);
+        s.standIn->start();
+        break;
+    }
+    case OtroExtremo::Ssh:
+        s.servicio = std::make_unique<ServicioFalso>(ServicioFalso::banner("SSH-2.0-OpenSSH_9.2p1\r\n"));
+        break;
+    case OtroExtremo::Http:
+        s.servicio = std::make_unique<ServicioFalso>(
+            ServicioFalso::respondeYCierra("HTTP/1.1 400 Bad Request\r\nConnection: close\r\n\r\n"));
+        break;
+    case OtroExtremo::SoloTls:
+        s.servicio = std::make_unique<ServicioFalso>(ServicioFalso::soloTls(false));
+        break;
+    case OtroExtremo::CierraSinSerEstricto:
+        s.servicio = std::make_unique<ServicioFalso>(ServicioFalso::cierraAlLeer());
+        break;
+    case OtroExtremo::SondaQueNoResponde:
+        s.servicio = std::make_unique<ServicioFalso>(ServicioFalso::cierraYCallaAnteTls());
+        break;
+    }
+    return s;
+}
+
+const QString kNingunClienteEstricto = " Ni el cliente de SQL Server 2005 ni el de SQL Server 2008 admiten "
+                                       "el cifrado estricto: no pueden iniciar "
+                                       "sesión en este servidor mientras lo exija.";
+
+} // namespace
+
+void CmTestClick::namesWhatReallyAnswersAtThePort_data() {
+    QTest::addColumn<int>("caso");
+    // %1 is the server's address and port as the descriptions name it.
+    QTest::addColumn<QString>("error2005");
+    QTest::addColumn<QString>("error2008");
+    const QString ajeno =
+        "Lo que responde en %1 no es un SQL Server: su respuesta empieza por «%2». Compruebe el "
+        "nombre del servidor y el puerto.";
+    const QString soloTls =
+        "Lo que responde en %1 no es un SQL Server: es un servicio que habla TLS desde el primer "
+        "byte (un puerto HTTPS, por ejemplo) y no responde al saludo inicial (PRELOGIN) de SQL "
+        "Server. Compruebe el nombre del servidor y el puerto.";
+    const QString cerro = "El servidor %1 cerró la conexión durante el saludo inicial (PRELOGIN).";
+    const QString estricto = "El servidor %1 exige cifrado estricto (TDS 8.0, «Force Strict Encryption»): "
+                             "espera la negociación TLS antes del saludo inicial (PRELOGIN) y cierra la "
+                             "conexión si lo recibe sin cifrar." +
+                             kNingunClienteEstricto;
+    QTest::newRow("strict encryption") << int(OtroExtremo::Estricto) << estricto << estricto;
+    QTest::newRow("ssh banner") << int(OtroExtremo::Ssh) << ajeno.arg("%1", "SSH-2.0-OpenSSH_9.2p1")
+                                << ajeno.arg("%1", "SSH-2.0-OpenSSH_9.2p1");
+    QTest::newRow("http 400") << int(OtroExtremo::Http) << ajeno.arg("%1", "HTTP/1.1 400 Bad Request")
+                              << ajeno.arg("%1", "HTTP/1.1 400 Bad Request");
+    QTest::newRow("tls only") << int(OtroExtremo::SoloTls) << soloTls << soloTls;
+    QTest::newRow("closes on PRELOGIN, not strict")
+        << int(OtroExtremo::CierraSinSerEstricto) << cerro << cerro;
+    QTest::newRow("strict probe never answered") << int(OtroExtremo::SondaQueNoResponde) << cerro << cerro;
+}
+
+// The window's own connection objects through FreeTDS: both labels red, and
+// each Errores page names what answers at the port, never a wrong stage.
+void CmTestClick::namesWhatReallyAnswersAtThePort() {
+    QFETCH(int, caso);
+    QFETCH(QString, error2005);
+    QFETCH(QString, error2008);
+    const ServidorDePrueba servidor = arrancaOtroExtremo(OtroExtremo(caso));
+    VentanaPrueba v([] { return data_access::nuevaConexion(2s); });
+    v.rellena(QStringLiteral("127.0.0.1,%1").arg(servidor.puerto()), "sa", "Secr3t!");
+
+    const auto duracion = v.pulsaTest();
+
+    const QString destino = QStringLiteral("127.0.0.1, puerto %1").arg(servidor.puerto());
+    v.compruebaResultado(0, false);
+    v.compruebaResultado(1, false);
+    QCOMPARE(v.textoError(0), error2005.arg(destino));
+    QCOMPARE(v.textoError(1), error2008.arg(destino));
+    QVERIFY(v.mensajes.vistos.isEmpty());
+    // Two opens of at most 2 s each, even with a probe that is never answered; a margin for a loaded machine.
+    QVERIFY2(duracion < 6s, qPrintable(QString::number(duracion.count())));
 }
 
 PRUEBA_QT(CmTestClick)

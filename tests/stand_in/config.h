@@ -24,6 +24,9 @@ enum class Encryption {
     NotSupported, // ENCRYPT_NOT_SUP: no certificate, everything in clear
     LoginOnly,    // a server without "Force Encryption": echoes OFF/ON, so OFF clients encrypt LOGIN7 only
     Required,     // "Force Encryption": ON to ON clients, REQ to the others; the whole session is in TLS
+    // "Force Strict Encryption" (TDS 8.0): TLS 1.2 from the first byte, ALPN tds/8.0 agreed when offered,
+    // then PRELOGIN and everything after it inside TLS; a PRELOGIN in clear gets the connection closed.
+    Strict,
 };
 
 // Misbehaviours a connection test must survive.
@@ -121,6 +124,7 @@ struct TlsHandshakeRecord {
     std::vector<std::uint16_t> offeredSuites; // the ClientHello's cipher suites, in its order
     std::uint16_t agreedSuite = 0;            // 0: the handshake failed
     std::uint16_t negotiated = 0;             // 0: the handshake failed
+    std::string alpn;                         // the protocol agreed through ALPN, empty if none
 };
 
 } // namespace stand_in

@@ -80,10 +80,12 @@ void Connection::run() {
 
 void Connection::serve(PacketChannel& channel) {
     TdsMessage message;
-    if (!channel.readMessage(message))
+    if (config_.encryption == Encryption::Strict) {
+        if (!startStrict(channel, message))
+            return;
+    } else if (!channel.readMessage(message)) {
         return;
-
-    if (message.type == packet_type::prelogin) {
+    } else if (message.type == packet_type::prelogin) {
         const auto request = decodePrelogin(message.payload);
         if (!request)
             return;
@@ -153,6 +155,31 @@ void Connection::serve(PacketChannel& channel) {
         serveRequests(channel);
     else
         hangUp();
+}
+
+bool Connection::startStrict(PacketChannel& channel, TdsMessage& message) {
+    char first = 0;
+    ssize_t got;
+    while ((got = ::recv(fd_, &first, 1, MSG_PEEK)) < 0 && errno == EINTR) {
+    }
+    if (got <= 0)
+        return false;
+    // Anything but a TLS handshake record, a PRELOGIN in clear above all, is not let in.
+    if (first != 0x16) {
+        hangUp();
+        return false;
+    }
+    const bool agreed = channel.startStrictTls(TlsCredentials::selfSigned(), "tds/8.0");
+    host_.recordTlsHandshake(channel.lastTlsHandshake());
+    if (!agreed || !channel.readMessage(message) || message.type != packet_type::prelogin)
+        return false;
+    if (!decodePrelogin(message.payload))
+        return false;
+    const EncryptionDecision decision = negotiateEncryption(config_.encryption, encrypt::off);
+    if (!channel.writeMessage(packet_type::reply,
+                              encodePreloginReply(config_.productVersion, decision.answer)))
+        return false;
+    return channel.readMessage(message);
 }
 
 bool Connection::answerLogin(PacketChannel& channel, const Login7& login, const AcceptResult* kerberos) {

@@ -11,6 +11,7 @@ namespace stand_in {
 class PacketChannel;
 struct Login7;
 struct AcceptResult;
+struct TdsMessage;
 
 // What a connection needs from the server that owns it.
 class ConnectionHost {
@@ -31,6 +32,9 @@ public:
 
 private:
     void serve(PacketChannel& channel);
+    // TDS 8.0: TLS first, then PRELOGIN inside it; leaves `message` holding the LOGIN7. False when the
+    // connection ends here, as it does for a PRELOGIN in clear.
+    bool startStrict(PacketChannel& channel, TdsMessage& message);
     // Answers the LOGIN7; true if the session continues with requests. `kerberos` is the verdict on
     // the token of an integrated Kerberos login, null for any other login.
     bool answerLogin(PacketChannel& channel, const Login7& login, const AcceptResult* kerberos);

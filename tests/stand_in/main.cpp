@@ -12,7 +12,7 @@ namespace {
 int usage() {
     std::cerr
         << "usage: tds-stand-in [--address A] [--port P] [--login USER:PASSWORD]... "
-           "[--database NAME]... [--min-tds 7.2|7.3|7.4] [--encryption none|login|required] "
+           "[--database NAME]... [--min-tds 7.2|7.3|7.4] [--encryption none|login|required|strict] "
            "[--server-name NAME] [--tls 1.0|1.1|1.2|1.0-1.2 ...] [--tls-suites modern|3des|rc4|ecdhe-gcm] "
            "[--legacy-certificate yes|no]\n";
     return 2;
@@ -37,6 +37,8 @@ bool parseEncryption(const std::string& text, stand_in::Encryption& encryption) 
         encryption = stand_in::Encryption::LoginOnly;
     else if (text == "required")
         encryption = stand_in::Encryption::Required;
+    else if (text == "strict")
+        encryption = stand_in::Encryption::Strict;
     else
         return false;
     return true;

@@ -165,6 +165,23 @@ bool PacketChannel::startTls(std::shared_ptr<const TlsCredentials> credentials, 
     return true;
 }
 
+bool PacketChannel::startStrictTls(std::shared_ptr<const TlsCredentials> credentials,
+                                   const std::string& alpn) {
+    tls_ =
+        std::make_unique<TlsSession>(std::move(credentials), static_cast<TlsSession::Transport&>(*this),
+                                     TlsVersion::Tls1_2, TlsVersion::Tls1_2, TlsCipherSuites::Modern, alpn);
+    // Raw records both ways from the start: nothing is wrapped in PRELOGIN packets.
+    mode_ = Mode::Tls;
+    recordLeft_ = 0;
+    const bool agreed = tls_->handshake();
+    lastTlsHandshake_ = tls_->record();
+    if (!agreed) {
+        tls_.reset();
+        mode_ = Mode::Clear;
+    }
+    return agreed;
+}
+
 bool PacketChannel::flushHandshake() {
     if (handshakeOut_.empty())
         return true;

@@ -42,6 +42,8 @@ public:
     // A failed handshake still sends its alert, as a TLS server does, before returning false.
     bool startTls(std::shared_ptr<const TlsCredentials> credentials, TlsVersion minimum = TlsVersion::Tls1_0,
                   TlsVersion maximum = TlsVersion::Tls1_2, TlsCipherSuites suites = TlsCipherSuites::Modern);
+    // The same as the first bytes of the connection, records straight on the socket (TDS 8.0).
+    bool startStrictTls(std::shared_ptr<const TlsCredentials> credentials, const std::string& alpn);
     TlsHandshakeRecord lastTlsHandshake() const { return lastTlsHandshake_; }
     // "Login only" encryption: TLS carries the next packet, then both sides continue in clear.
     void dropTlsAfterNextPacket() { dropTlsAfterNextPacket_ = true; }

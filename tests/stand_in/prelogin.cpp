@@ -59,6 +59,9 @@ EncryptionDecision negotiateEncryption(Encryption server, std::uint8_t client) {
             return {encrypt::on, Scope::Session};
         // A client that declared no TLS support cannot meet the requirement: answer, then hang up.
         return {encrypt::required, clientCanEncrypt ? Scope::Session : Scope::Refuse};
+    case Encryption::Strict:
+        // TLS already carries the whole connection.
+        return {encrypt::notSupported, Scope::None};
     }
     return {};
 }

@@ -17,7 +17,8 @@ struct TediousLogin {
     std::string user;
     std::string password;
     std::string database;
-    bool encrypt; // encrypt:true, trusting the self-signed certificate
+    bool encrypt;        // encrypt:true, trusting the self-signed certificate
+    bool strict = false; // encrypt:'strict' (TDS 8.0)
 };
 
 // The script's one JSON line, e.g. {"connected":true,"tdsVersion":"7_2","database":"master",...}.
@@ -27,6 +28,8 @@ std::string runTedious(std::uint16_t port, const TediousLogin& login) {
                                      "--database", login.database,       "--tds",      login.version};
     if (login.encrypt)
         argv.push_back("--encrypt");
+    if (login.strict)
+        argv.push_back("--strict");
     const ProcessResult result = runProcess(argv, {}, "", std::chrono::seconds(15));
     EXPECT_EQ(result.exitCode, 0) << result.output;
     return result.output;
@@ -104,6 +107,28 @@ TEST_F(TediousTest, RefusalsArriveAsServerErrors) {
               R"("error":"ELOGIN"})"
               "\n");
     EXPECT_EQ(server().logins().size(), 2u);
+}
+
+TEST_F(TediousTest, LogsInWithStrictEncryptionAndIsTurnedAwayWithAPreloginInClear) {
+    Config config = standardConfig();
+    config.encryption = Encryption::Strict;
+    startServer(config);
+    TediousLogin strict{"7_4", "sa", saPassword};
+    strict.strict = true;
+    EXPECT_EQ(runTedious(server().port(), strict),
+              R"({"connected":true,"tdsVersion":"7_4","database":"master","messages":[],"error":null})"
+              "\n");
+    const auto handshakes = server().tlsHandshakes();
+    ASSERT_EQ(handshakes.size(), 1u);
+    EXPECT_EQ(handshakes[0].alpn, "tds/8.0");
+    EXPECT_EQ(handshakes[0].negotiated, 0x0303);
+    ASSERT_EQ(server().logins().size(), 1u);
+    EXPECT_TRUE(server().logins()[0].encrypted);
+
+    // The same client without strict sends its PRELOGIN in clear: the connection is closed on it.
+    const std::string clear = runTedious(server().port(), {"7_4", "sa", saPassword, "", true});
+    EXPECT_NE(clear.find(R"("connected":false)"), std::string::npos) << clear;
+    EXPECT_EQ(server().logins().size(), 1u);
 }
 
 } // namespace

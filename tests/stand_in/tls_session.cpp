@@ -157,7 +157,8 @@ TlsCredentials::~TlsCredentials() {
 }
 
 TlsSession::TlsSession(std::shared_ptr<const TlsCredentials> credentials, Transport& transport,
-                       TlsVersion minimum, TlsVersion maximum, TlsCipherSuites suites)
+                       TlsVersion minimum, TlsVersion maximum, TlsCipherSuites suites,
+                       const std::string& alpn)
     : credentials_(std::move(credentials)), transport_(transport) {
     check(gnutls_init(&session_, GNUTLS_SERVER), "gnutls_init");
     try {
@@ -165,6 +166,11 @@ TlsSession::TlsSession(std::shared_ptr<const TlsCredentials> credentials, Transp
               "priority_set");
         check(gnutls_credentials_set(session_, GNUTLS_CRD_CERTIFICATE, credentials_->handle()),
               "credentials_set");
+        if (!alpn.empty()) {
+            gnutls_datum_t protocol{reinterpret_cast<unsigned char*>(const_cast<char*>(alpn.data())),
+                                    static_cast<unsigned int>(alpn.size())};
+            check(gnutls_alpn_set_protocols(session_, &protocol, 1, 0), "alpn_set_protocols");
+        }
     } catch (...) {
         gnutls_deinit(session_);
         throw;
@@ -192,6 +198,9 @@ bool TlsSession::handshake() {
     record_.agreedSuite = 0;
     if (result == 0)
         record_.agreedSuite = agreedSuite(session_);
+    gnutls_datum_t agreed{};
+    if (result == 0 && gnutls_alpn_get_selected_protocol(session_, &agreed) == 0)
+        record_.alpn.assign(reinterpret_cast<const char*>(agreed.data), agreed.size);
     if (result < 0)
         gnutls_alert_send_appropriate(session_, result); // GnuTLS leaves the alert to the application
     return result == 0;

@@ -46,9 +46,10 @@ public:
         virtual int waitReadable(unsigned int milliseconds) = 0;
     };
 
+    // `alpn`: the one protocol the server agrees to when a client offers it (none if empty).
     TlsSession(std::shared_ptr<const TlsCredentials> credentials, Transport& transport,
                TlsVersion minimum = TlsVersion::Tls1_0, TlsVersion maximum = TlsVersion::Tls1_2,
-               TlsCipherSuites suites = TlsCipherSuites::Modern);
+               TlsCipherSuites suites = TlsCipherSuites::Modern, const std::string& alpn = {});
     ~TlsSession(); // no close_notify: FreeTDS does not send one either when it drops TLS
     TlsSession(const TlsSession&) = delete;
     TlsSession& operator=(const TlsSession&) = delete;
