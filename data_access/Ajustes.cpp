@@ -2,8 +2,8 @@
 
 #include "data_access/Conexion.h"
 #include "data_access/ConnectionString.h"
-#include "data_access/TextoAscii.h"
-#include "data_access/TextosError.h"
+#include "login_shared/TextoAscii.h"
+#include "login_shared/Textos.h"
 
 #include <array>
 #include <initializer_list>

@@ -1,8 +1,8 @@
 #include "data_access/ArranqueLogin.h"
 
 #include "data_access/Conexion.h"
-#include "data_access/Plazo.h"
-#include "data_access/TextosError.h"
+#include "login_shared/Plazo.h"
+#include "login_shared/Textos.h"
 
 #include <array>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data_access/PeticionLogin.h"
+#include "login_shared/ProtocoloLogin.h"
 
 #include <chrono>
 #include <string>

@@ -1,27 +1,11 @@
 #pragma once
 
+#include "login_shared/ErrorConexion.h"
+
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 namespace data_access {
-
-// Every failure of a connection object is raised as this error; what() is the
-// description shown to the user (Spanish, UTF-8).
-class ErrorConexion : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// A failed login, with the stage it had reached.
-class ErrorApertura : public ErrorConexion {
-public:
-    ErrorApertura(const std::string& descripcion, int etapa) : ErrorConexion(descripcion), etapa_(etapa) {}
-    int etapa() const { return etapa_; }
-
-private:
-    int etapa_;
-};
 
 // A database connection object: it takes a connection string, opens a login to
 // the server it names through the provider it names, and closes it again.

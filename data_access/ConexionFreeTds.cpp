@@ -2,12 +2,12 @@
 
 #include "data_access/Ajustes.h"
 #include "data_access/ConnectionString.h"
-#include "data_access/DireccionServidor.h"
-#include "data_access/Plazo.h"
 #include "data_access/ProcesoLogin.h"
-#include "data_access/Proveedor.h"
-#include "data_access/TextoUtf8.h"
-#include "data_access/TextosError.h"
+#include "login_shared/DireccionServidor.h"
+#include "login_shared/Plazo.h"
+#include "login_shared/Proveedor.h"
+#include "login_shared/TextoUtf8.h"
+#include "login_shared/Textos.h"
 
 namespace data_access {
 

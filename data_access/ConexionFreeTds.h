@@ -1,7 +1,7 @@
 #pragma once
 
 #include "data_access/Conexion.h"
-#include "data_access/PeticionLogin.h"
+#include "login_shared/ProtocoloLogin.h"
 
 #include <chrono>
 

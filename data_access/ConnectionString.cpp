@@ -1,8 +1,8 @@
 #include "data_access/ConnectionString.h"
 
 #include "data_access/Conexion.h"
-#include "data_access/TextoAscii.h"
-#include "data_access/TextosError.h"
+#include "login_shared/TextoAscii.h"
+#include "login_shared/Textos.h"
 
 namespace data_access {
 

@@ -2,7 +2,7 @@
 
 #include "data_access/Conexion.h"
 #include "data_access/ReservaLogin.h"
-#include "data_access/TextosError.h"
+#include "login_shared/Textos.h"
 
 #include <signal.h>
 #include <sys/wait.h>

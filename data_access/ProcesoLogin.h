@@ -1,7 +1,7 @@
 #pragma once
 
-#include "data_access/PeticionLogin.h"
-#include "data_access/Plazo.h"
+#include "login_shared/Plazo.h"
+#include "login_shared/ProtocoloLogin.h"
 
 #include <memory>
 #include <sys/types.h>

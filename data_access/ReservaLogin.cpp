@@ -1,6 +1,6 @@
 #include "data_access/ReservaLogin.h"
 
-#include "data_access/Plazo.h"
+#include "login_shared/Plazo.h"
 
 #include <mutex>
 #include <optional>

@@ -1,8 +1,8 @@
 // libFuzzer target for data_access::leeDireccionServidor.
 
 #include "data_access/Conexion.h"
-#include "data_access/DireccionServidor.h"
 #include "fuzz/comprobaciones.h"
+#include "login_shared/DireccionServidor.h"
 
 #include <cstdint>
 #include <exception>

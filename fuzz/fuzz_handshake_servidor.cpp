@@ -3,8 +3,8 @@
 // than it was given, and reads from a cut-short copy either nothing or the
 // same as from the whole.
 
-#include "data_access/login_process/HandshakeServidor.h"
 #include "fuzz/comprobaciones.h"
+#include "login_process/HandshakeServidor.h"
 
 #include <cstddef>
 #include <cstdint>

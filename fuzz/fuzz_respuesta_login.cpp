@@ -2,8 +2,8 @@
 // sends, the reader stays in bounds, keeps little, and reads the same
 // however the bytes are split.
 
-#include "data_access/login_process/LectorRespuestaLogin.h"
 #include "fuzz/comprobaciones.h"
+#include "login_process/LectorRespuestaLogin.h"
 
 #include <algorithm>
 #include <cstddef>

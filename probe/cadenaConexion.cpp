@@ -1,6 +1,6 @@
 #include "probe/cadenaConexion.h"
 
-#include "data_access/TextoAscii.h"
+#include "login_shared/TextoAscii.h"
 
 namespace probe {
 

@@ -1,6 +1,6 @@
 #include "main_window/frmPrincipal.h"
 
-#include "data_access/TextosError.h"
+#include "login_shared/Textos.h"
 #include "main_window/mensajeCritico.h"
 #include "probe/cadenaConexion.h"
 #include "probe/cursorAplicacion.h"

@@ -1,7 +1,7 @@
 #include "data_access/Ajustes.h"
 #include "data_access/Conexion.h"
 #include "data_access/ConnectionString.h"
-#include "data_access/Proveedor.h"
+#include "login_shared/Proveedor.h"
 #include "tests/support/AperturaPrueba.h"
 
 #include <gtest/gtest.h>

@@ -3,14 +3,14 @@
 // takes only modern suites turns the 2005 client away and says why, and an
 // encrypted login names its suite and the server's certificate.
 #include "data_access/Conexion.h"
-#include "data_access/PeticionLogin.h"
 #include "data_access/ProcesoLogin.h"
-#include "data_access/Proveedor.h"
-#include "data_access/SuitesTls.h"
-#include "data_access/TextosError.h"
-#include "data_access/login_process/CertificadoServidor.h"
-#include "data_access/login_process/HandshakeServidor.h"
-#include "data_access/login_process/SuitesDisponibles.h"
+#include "login_process/CertificadoServidor.h"
+#include "login_process/HandshakeServidor.h"
+#include "login_process/SuitesDisponibles.h"
+#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Proveedor.h"
+#include "login_shared/SuitesTls.h"
+#include "login_shared/Textos.h"
 #include "tests/support/AperturaPrueba.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "data_access/DireccionServidor.h"
+#include "login_shared/DireccionServidor.h"
 #include "data_access/Conexion.h"
 #include "tests/support/AperturaPrueba.h"
 

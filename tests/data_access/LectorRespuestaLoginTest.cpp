@@ -1,5 +1,5 @@
-#include "data_access/login_process/LectorRespuestaLogin.h"
-#include "data_access/TextosError.h"
+#include "login_process/LectorRespuestaLogin.h"
+#include "login_shared/Textos.h"
 
 #include "tests/stand_in/byte_buffer.h"
 #include "tests/stand_in/tokens.h"

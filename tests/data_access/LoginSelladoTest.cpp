@@ -3,10 +3,10 @@
 // length, a login process that stops answering, an application that dies,
 // and a system that refuses processes or descriptors.
 #include "data_access/ArranqueLogin.h"
-#include "data_access/PeticionLogin.h"
 #include "data_access/ReservaLogin.h"
-#include "data_access/login_process/Relevo.h"
-#include "data_access/login_process/ResolucionNombres.h"
+#include "login_process/Relevo.h"
+#include "login_process/ResolucionNombres.h"
+#include "login_shared/ProtocoloLogin.h"
 #include "tests/stand_in/prelogin.h"
 #include "tests/support/AperturaPrueba.h"
 
@@ -415,7 +415,7 @@ TEST_F(LoginSellado, ASystemLimitIsNamedWhereverItStopsTheOpen) {
 // one in the build tree only from the build tree.
 TEST(RutaProcesoLogin, AnInstalledWindowNeverFallsBackToTheBuildTree) {
     const std::string arbol = "/compilacion";
-    const std::string compilada = "/compilacion/data_access/login_process/tarpelino-login";
+    const std::string compilada = "/compilacion/login_process/tarpelino-login";
     EXPECT_EQ(rutaProcesoLoginPara("/compilacion/main_window/tarpelino", arbol, compilada), compilada);
     EXPECT_EQ(rutaProcesoLoginPara("/usr/bin/tarpelino", arbol, compilada), "");
     EXPECT_EQ(rutaProcesoLoginPara("/compilacion-otra/tarpelino", arbol, compilada), "");

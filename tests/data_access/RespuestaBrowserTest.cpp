@@ -1,4 +1,4 @@
-#include "data_access/login_process/BusquedaInstancia.h"
+#include "login_process/BusquedaInstancia.h"
 
 #include <gtest/gtest.h>
 

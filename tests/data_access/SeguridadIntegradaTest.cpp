@@ -1,7 +1,7 @@
 // Integrated security against a real MIT KDC on loopback: a valid ticket
 // logs in as its principal, and each way Kerberos fails in real networks is
 // named, with what to do, within the open's timeout and before any LOGIN7.
-#include "data_access/login_process/ServicioKerberos.h"
+#include "login_process/ServicioKerberos.h"
 #include "tests/stand_in/blackhole_listener.h"
 #include "tests/support/AperturaPrueba.h"
 #include "tests/support/kerberos/test_kdc.h"

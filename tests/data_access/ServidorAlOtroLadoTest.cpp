@@ -1,9 +1,9 @@
 // What is really on the other end of the port: a SQL Server with strict
 // encryption (TDS 8.0), another service, or a server that closed, and at
 // which stage; each named as such, within the open's one deadline.
-#include "data_access/TextosError.h"
-#include "data_access/login_process/DescripcionFallo.h"
-#include "data_access/login_process/InicioRespuesta.h"
+#include "login_process/DescripcionFallo.h"
+#include "login_process/InicioRespuesta.h"
+#include "login_shared/Textos.h"
 #include "tests/support/AperturaPrueba.h"
 #include "tests/support/ServicioFalso.h"
 

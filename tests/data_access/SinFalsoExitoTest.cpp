@@ -1,7 +1,7 @@
 // What reaches the server is exactly what was typed, or nothing is sent; the
 // password never travels in clear or into a log; descriptions show what
 // really happened.
-#include "data_access/TextosError.h"
+#include "login_shared/Textos.h"
 #include "tests/support/AperturaPrueba.h"
 
 #include "tests/stand_in/browser_responder.h"

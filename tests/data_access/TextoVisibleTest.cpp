@@ -1,8 +1,8 @@
 // What a server sends is shown as it is, except what would not be seen or
 // would turn the text around it: those characters are written as their code
 // point, like control characters.
-#include "data_access/TextoUtf8.h"
-#include "data_access/TextosError.h"
+#include "login_shared/TextoUtf8.h"
+#include "login_shared/Textos.h"
 
 #include <gtest/gtest.h>
 

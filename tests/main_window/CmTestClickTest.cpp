@@ -1,6 +1,6 @@
 #include "data_access/ConexionFreeTds.h"
-#include "data_access/PeticionLogin.h"
-#include "data_access/TextosError.h"
+#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Textos.h"
 #include "probe/cadenaConexion.h"
 #include "tests/stand_in/server.h"
 #include "tests/support/ConexionFalsa.h"

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "login_process/Relevo.h"
+#include "login_process/SesionFreeTds.h"
+#include "login_shared/Plazo.h"
+#include "login_shared/ProtocoloLogin.h"
+
+#include <functional>
+#include <memory>
+
+namespace data_access {
+
+// A login that went through: db-lib's process and the relay it talks through.
+class LoginAbierto {
+public:
+    LoginAbierto(std::unique_ptr<Relevo> relevo, ProcesoDb proceso, ResumenLogin resumen)
+        : relevo_(std::move(relevo)), proceso_(std::move(proceso)), resumen_(std::move(resumen)) {}
+    LoginAbierto(const LoginAbierto&) = delete;
+    LoginAbierto& operator=(const LoginAbierto&) = delete;
+
+    const ResumenLogin& resumen() const { return resumen_; }
+
+private:
+    // Declared first: db-lib closes before the relay it talks through goes away.
+    std::unique_ptr<Relevo> relevo_;
+    ProcesoDb proceso_;
+    ResumenLogin resumen_;
+};
+
+// Called with each stage the login reaches and the destination as known so far.
+using InformeEtapa = std::function<void(Etapa, const std::string& destino)>;
+
+// Name lookup, instance lookup, FreeTDS alias, the relay and db-lib's login,
+// all within `plazo`. Throws ErrorConexion with the description of a failure.
+std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& peticion, const Plazo& plazo,
+                                        const InformeEtapa& informa);
+
+} // namespace data_access

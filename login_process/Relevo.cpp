@@ -1,0 +1,414 @@
+#include "login_process/Relevo.h"
+
+#include "login_process/SeguidorEtapas.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace data_access {
+
+namespace {
+
+// The login is a few small packets each way, often two in a row (TLS
+// flights): Nagle's algorithm would hold the second back for the peer's
+// delayed ACK. db-lib sets the same on its own socket.
+void sinNagle(int fd) {
+    const int si = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &si, sizeof si);
+}
+
+// Any local user can connect to a port on loopback: only a connection whose
+// other end is a socket of this very process (db-lib's) is let through.
+bool delMismoProceso(int aceptado) {
+    sockaddr_storage par{}, local{};
+    socklen_t lPar = sizeof par, lLocal = sizeof local;
+    if (::getpeername(aceptado, reinterpret_cast<sockaddr*>(&par), &lPar) != 0 ||
+        ::getsockname(aceptado, reinterpret_cast<sockaddr*>(&local), &lLocal) != 0)
+        return false;
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        return false;
+    bool propio = false;
+    while (const dirent* entrada = ::readdir(dir)) {
+        const int fd = std::atoi(entrada->d_name);
+        struct stat st {};
+        if (fd == aceptado || fd == ::dirfd(dir) || ::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode))
+            continue;
+        // The other end of the connection has our address as its peer and its own as the one we saw.
+        sockaddr_storage suyoLocal{}, suyoPar{};
+        socklen_t l1 = sizeof suyoLocal, l2 = sizeof suyoPar;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&suyoLocal), &l1) == 0 &&
+            ::getpeername(fd, reinterpret_cast<sockaddr*>(&suyoPar), &l2) == 0 && l1 == lPar &&
+            l2 == lLocal && std::memcmp(&suyoLocal, &par, l1) == 0 &&
+            std::memcmp(&suyoPar, &local, l2) == 0) {
+            propio = true;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return propio;
+}
+
+constexpr std::chrono::milliseconds kEscalonado{250};
+// Room for strangers' connections, so that db-lib's own is not held back while they are turned away.
+constexpr int kColaEscucha = 64;
+constexpr std::size_t kBufferMaximo = 1 << 16;
+
+void cierra(int& fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+// Reads what the buffer has room for; false on EOF or a hard error (in `error`).
+bool leeEn(int fd, std::string& buffer, int& error, SeguidorEtapas& seguidor, bool delCliente,
+           const std::function<void(const char*, std::size_t)>& respuestaEnClaro) {
+    char trozo[16384];
+    const std::size_t cabe = std::min(sizeof trozo, kBufferMaximo - std::min(kBufferMaximo, buffer.size()));
+    if (cabe == 0)
+        return true;
+    const ssize_t n = ::recv(fd, trozo, cabe, 0);
+    if (n < 0) {
+        error = errno;
+        return error == EAGAIN || error == EINTR;
+    }
+    error = 0;
+    if (n == 0)
+        return false;
+    buffer.append(trozo, std::size_t(n));
+    if (delCliente)
+        seguidor.delCliente(trozo, std::size_t(n));
+    else if (seguidor.delServidor(trozo, std::size_t(n)))
+        respuestaEnClaro(trozo, std::size_t(n));
+    return true;
+}
+
+bool escribeDe(int fd, std::string& buffer) {
+    const ssize_t n = ::send(fd, buffer.data(), buffer.size(), MSG_NOSIGNAL);
+    if (n < 0)
+        return errno == EAGAIN || errno == EINTR;
+    buffer.erase(0, std::size_t(n));
+    return true;
+}
+
+} // namespace
+
+Relevo::Relevo(std::vector<DireccionIp> destinos, std::uint16_t puerto, Plazo plazo,
+               std::function<void(Etapa)> alCambiarEtapa)
+    : destinos_(std::move(destinos)), puerto_(puerto), plazo_(plazo),
+      alCambiarEtapa_(std::move(alCambiarEtapa)) {
+    escucha_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t longitud = sizeof local;
+    if (escucha_ < 0 || ::bind(escucha_, reinterpret_cast<sockaddr*>(&local), longitud) != 0 ||
+        ::listen(escucha_, kColaEscucha) != 0 ||
+        ::getsockname(escucha_, reinterpret_cast<sockaddr*>(&local), &longitud) != 0 ||
+        ::pipe2(despertador_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        const int error = errno;
+        cierra(escucha_);
+        throw std::system_error(error, std::generic_category(), "relevo");
+    }
+    puertoLocal_ = ntohs(local.sin_port);
+    hilo_ = std::thread([this] { bucle(); });
+}
+
+Relevo::~Relevo() {
+    {
+        std::lock_guard<std::mutex> cerrojo(mutex_);
+        parar_ = true;
+    }
+    const char c = 0;
+    [[maybe_unused]] auto n = ::write(despertador_[1], &c, 1);
+    if (hilo_.joinable())
+        hilo_.join();
+    cierra(escucha_);
+    cierra(despertador_[0]);
+    cierra(despertador_[1]);
+}
+
+void Relevo::liberaPlazo() {
+    {
+        std::lock_guard<std::mutex> cerrojo(mutex_);
+        liberado_ = true;
+    }
+    const char c = 0;
+    [[maybe_unused]] auto n = ::write(despertador_[1], &c, 1);
+}
+
+Relevo::Resultado Relevo::resultado() const {
+    std::lock_guard<std::mutex> cerrojo(mutex_);
+    Resultado r = resultado_;
+    r.versionTdsServidor = respuesta_.versionTds();
+    r.mensajes = respuesta_.mensajes();
+    r.erroresOmitidos = respuesta_.erroresOmitidos();
+    return r;
+}
+
+void Relevo::cambiaEtapa(Etapa etapa) {
+    {
+        std::lock_guard<std::mutex> cerrojo(mutex_);
+        if (resultado_.etapa == etapa)
+            return;
+        resultado_.etapa = etapa;
+    }
+    if (alCambiarEtapa_)
+        alCambiarEtapa_(etapa);
+}
+
+void Relevo::bucle() {
+    struct Intento {
+        int fd;
+        DireccionIp destino;
+    };
+    std::vector<Intento> intentos;
+    std::size_t siguiente = 0;
+    auto ultimoInicio = Plazo::Reloj::now();
+    int cliente = -1;
+    int servidor = -1;
+    std::string aServidor, aCliente;
+    bool finCliente = false, finServidor = false, cerradoHaciaServidor = false, cerradoHaciaCliente = false;
+    SeguidorEtapas seguidor;
+
+    const auto anotaErrorTcp = [this](int error) {
+        std::lock_guard<std::mutex> cerrojo(mutex_);
+        resultado_.erroresTcp.push_back(error);
+    };
+    // Starts the next address; addresses that fail at once are skipped.
+    const auto iniciaIntento = [&] {
+        while (siguiente < destinos_.size()) {
+            DireccionIp d = destinos_[siguiente++];
+            if (d.direccion.ss_family == AF_INET)
+                reinterpret_cast<sockaddr_in&>(d.direccion).sin_port = htons(puerto_);
+            else
+                reinterpret_cast<sockaddr_in6&>(d.direccion).sin6_port = htons(puerto_);
+            const int fd = ::socket(d.direccion.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            if (fd < 0) {
+                anotaErrorTcp(errno);
+                continue;
+            }
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&d.direccion), d.longitud) == 0 ||
+                errno == EINPROGRESS) {
+                intentos.push_back({fd, d});
+                ultimoInicio = Plazo::Reloj::now();
+                return;
+            }
+            anotaErrorTcp(errno);
+            ::close(fd);
+        }
+    };
+
+    for (;;) {
+        bool liberado = false;
+        {
+            std::lock_guard<std::mutex> cerrojo(mutex_);
+            if (parar_)
+                break;
+            liberado = liberado_;
+        }
+        if (liberado)
+            cierra(escucha_); // db-lib is logged in and connects no more
+        if (!liberado && plazo_.agotado()) {
+            std::lock_guard<std::mutex> cerrojo(mutex_);
+            resultado_.agotado = true;
+            break;
+        }
+        if (servidor < 0) {
+            const bool toca = intentos.empty() || Plazo::Reloj::now() - ultimoInicio >= kEscalonado;
+            if (siguiente < destinos_.size() && toca) {
+                iniciaIntento();
+                continue;
+            }
+            if (intentos.empty())
+                break; // every address failed
+        }
+        if (finCliente && (finServidor || servidor < 0))
+            break;
+
+        std::vector<pollfd> fds;
+        fds.push_back({despertador_[0], POLLIN, 0});
+        // Kept open until dbopen has returned: no one else can take the port db-lib was told to use.
+        fds.push_back({escucha_, POLLIN, 0});
+        short eventosCliente = 0, eventosServidor = 0;
+        if (!finCliente && aServidor.size() < kBufferMaximo)
+            eventosCliente |= POLLIN;
+        if (!aCliente.empty())
+            eventosCliente |= POLLOUT;
+        if (!finServidor && aCliente.size() < kBufferMaximo)
+            eventosServidor |= POLLIN;
+        if (!aServidor.empty())
+            eventosServidor |= POLLOUT;
+        fds.push_back({cliente, eventosCliente, 0});
+        fds.push_back({servidor, eventosServidor, 0});
+        for (const Intento& i : intentos)
+            fds.push_back({i.fd, POLLOUT, 0});
+
+        long long espera = -1;
+        if (!liberado && !plazo_.ilimitado())
+            espera = plazo_.restante().count();
+        if (servidor < 0 && siguiente < destinos_.size()) {
+            const auto hastaSiguiente = std::chrono::duration_cast<std::chrono::milliseconds>(
+                ultimoInicio + kEscalonado - Plazo::Reloj::now());
+            const long long ms = std::max<long long>(0, hastaSiguiente.count() + 1);
+            espera = espera < 0 ? ms : std::min(espera, ms);
+        }
+        if (::poll(fds.data(), fds.size(), int(espera)) < 0 && errno != EINTR)
+            break;
+
+        if (fds[0].revents) {
+            char basura[64];
+            while (::read(despertador_[0], basura, sizeof basura) > 0) {
+            }
+        }
+        if (fds[1].revents)
+            aceptaCliente(cliente);
+        for (std::size_t k = 4; k < fds.size(); ++k) {
+            if (!fds[k].revents)
+                continue;
+            int error = 0;
+            socklen_t l = sizeof error;
+            ::getsockopt(fds[k].fd, SOL_SOCKET, SO_ERROR, &error, &l);
+            auto it = std::find_if(intentos.begin(), intentos.end(),
+                                   [&](const Intento& i) { return i.fd == fds[k].fd; });
+            if (error == 0 && servidor < 0) {
+                servidor = it->fd;
+                sinNagle(servidor);
+                {
+                    std::lock_guard<std::mutex> cerrojo(mutex_);
+                    resultado_.conectado = true;
+                    resultado_.direccion = textoDireccion(it->destino);
+                    resultado_.extremo = it->destino;
+                }
+                intentos.erase(it);
+                cambiaEtapa(seguidor.etapa());
+            } else {
+                if (error != 0)
+                    anotaErrorTcp(error);
+                ::close(it->fd);
+                intentos.erase(it);
+            }
+        }
+        if (servidor >= 0) {
+            for (const Intento& i : intentos)
+                ::close(i.fd);
+            intentos.clear();
+        }
+
+        int error = 0;
+        if (cliente >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) && !finCliente) {
+            finCliente = !leeEn(cliente, aServidor, error, seguidor, true, {});
+            if (servidor >= 0)
+                cambiaEtapa(seguidor.etapa());
+        }
+        if (servidor >= 0 && (fds[3].revents & (POLLIN | POLLHUP | POLLERR)) && !finServidor) {
+            finServidor =
+                !leeEn(servidor, aCliente, error, seguidor, false, [this](const char* d, std::size_t m) {
+                    std::lock_guard<std::mutex> cerrojo(mutex_);
+                    respuesta_.recibe(d, m);
+                });
+            cambiaEtapa(seguidor.etapa());
+            {
+                std::lock_guard<std::mutex> cerrojo(mutex_);
+                resultado_.alertaTls = seguidor.alertaTls();
+                resultado_.loginCifrado = seguidor.loginCifrado();
+                resultado_.sesionCifrada = seguidor.sesionCifrada();
+                resultado_.versionTls = seguidor.versionTls();
+                // Copied only while it grows: it stops at the end of the handshake.
+                if (resultado_.handshakeServidor.size() != seguidor.handshakeDelServidor().size())
+                    resultado_.handshakeServidor = seguidor.handshakeDelServidor();
+                resultado_.primerosServidor = seguidor.primerosDelServidor();
+            }
+            if (finServidor) {
+                std::lock_guard<std::mutex> cerrojo(mutex_);
+                // Closing after db-lib gave up is only the server's answer to that.
+                if (!liberado_ && !finCliente)
+                    resultado_.cierre =
+                        error == ECONNRESET ? Cierre::ServidorReinicio : Cierre::ServidorCerro;
+            }
+            if (finServidor && error != 0 && cliente >= 0) {
+                // Passes the reset on, so that db-lib sees what the server did.
+                const linger inmediato{1, 0};
+                ::setsockopt(cliente, SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
+                break;
+            }
+        }
+        if (cliente >= 0 && !aCliente.empty() && !escribeDe(cliente, aCliente))
+            break;
+        if (servidor >= 0 && !aServidor.empty() && !escribeDe(servidor, aServidor))
+            break;
+        if (finCliente && aServidor.empty() && servidor >= 0 && !cerradoHaciaServidor) {
+            ::shutdown(servidor, SHUT_WR);
+            cerradoHaciaServidor = true;
+        }
+        if (finServidor && aCliente.empty() && cliente >= 0 && !cerradoHaciaCliente) {
+            ::shutdown(cliente, SHUT_WR);
+            cerradoHaciaCliente = true;
+        }
+    }
+
+    for (Intento& i : intentos)
+        cierra(i.fd);
+    cierra(servidor);
+    cierra(cliente);
+    rechazaHastaParar();
+}
+
+void Relevo::rechazaHastaParar() {
+    // The port stays bound while db-lib may still be inside dbopen, or a
+    // stranger could take it and be told the login; whoever connects now,
+    // db-lib included, is reset at once, as a closed port would refuse it.
+    const linger inmediato{1, 0};
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> cerrojo(mutex_);
+            if (parar_ || liberado_)
+                return;
+        }
+        pollfd fds[2] = {{despertador_[0], POLLIN, 0}, {escucha_, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+            return;
+        if (fds[0].revents) {
+            char basura[64];
+            while (::read(despertador_[0], basura, sizeof basura) > 0) {
+            }
+        }
+        for (int fd; fds[1].revents && (fd = ::accept4(escucha_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
+            ::close(fd);
+        }
+    }
+}
+
+void Relevo::aceptaCliente(int& cliente) {
+    for (;;) {
+        const int fd = ::accept4(escucha_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0)
+            return;
+        // One login, one connection: anything else is closed without a word.
+        if (cliente < 0 && delMismoProceso(fd)) {
+            cliente = fd;
+            sinNagle(cliente);
+        } else {
+            // Reset, so that no TIME_WAIT of ours lingers on the port.
+            const linger inmediato{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
+            ::close(fd);
+            std::lock_guard<std::mutex> cerrojo(mutex_);
+            ++resultado_.extranosRechazados;
+        }
+    }
+}
+
+} // namespace data_access

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "login_shared/Plazo.h"
+
+#include <string>
+#include <sys/socket.h>
+#include <utility>
+#include <vector>
+
+namespace data_access {
+
+struct DireccionIp {
+    sockaddr_storage direccion{};
+    socklen_t longitud = 0;
+};
+
+struct HostResuelto {
+    std::vector<DireccionIp> direcciones;
+    std::string nombreCanonico; // as the resolver names it; the name itself when it has none
+};
+
+// Resolves `host` within the time left; throws ErrorConexion when the name
+// does not exist or the resolver does not answer in time.
+HostResuelto resuelveHost(const std::string& host, const Plazo& plazo);
+
+// The same from a fixed table (name -> IP literals), for tests: a name
+// listed with no address stands for a resolver that never answers.
+using TablaResolucion = std::vector<std::pair<std::string, std::vector<std::string>>>;
+HostResuelto resuelveConTabla(const std::string& host, const TablaResolucion& tabla, const Plazo& plazo);
+
+// "10.0.0.5" or "fe80::1" for messages and for db-lib.
+std::string textoDireccion(const DireccionIp& direccion);
+
+} // namespace data_access

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "login_shared/Plazo.h"
+
+#include <optional>
+#include <string>
+
+namespace data_access {
+
+// Asks Kerberos for the service ticket db-lib is about to ask for, and says
+// in Spanish why it cannot be had (expired ticket, unknown SPN, unreachable
+// KDC, a ticket of another realm...), or nothing when it can. db-lib reports
+// every one of these as the same bare 20002. Nothing reaches the server; the
+// ticket stays in the cache for db-lib. A KDC that does not answer within
+// the time left is named as such; `destino` is the server, for that text.
+std::optional<std::string> faltaTicketDeServicio(const std::string& spn, const Plazo& plazo,
+                                                 const std::string& destino);
+
+} // namespace data_access

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "login_shared/ProtocoloLogin.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+struct tds_dblib_dbprocess;
+
+namespace data_access {
+
+// What the server said (INFO/ERROR tokens) during one login.
+struct MensajeServidor {
+    int numero = 0;
+    int estado = 0;
+    int clase = 0;
+    std::string texto;
+};
+
+// What db-lib itself reported (its SYBE* numbers).
+struct ErrorCliente {
+    int numero = 0;
+    int errorSistema = 0;
+    std::string texto;
+};
+
+// Bounded whatever the server sends: the first messages of each kind whole
+// (their texts cut at kTextoMaximo bytes), and a count of the rest.
+struct Diagnostico {
+    static constexpr std::size_t kMensajesMaximos = 10;
+    static constexpr std::size_t kTextoMaximo = 4000;
+
+    std::vector<MensajeServidor> mensajes; // errors (class above 10) and informational ones
+    std::size_t erroresOmitidos = 0;       // errors beyond the ones kept
+    std::vector<ErrorCliente> errores;
+    std::string nombreServidor; // as the server's own messages name it
+};
+
+struct PeticionSesion {
+    std::string servidor;             // the name dbopen gets: a section of `archivoConfiguracion`
+    std::string archivoConfiguracion; // freetds.conf read before FreeTDS's own files
+    int versionDbLib = 0;
+    Credenciales credenciales;
+    std::string juegoCaracteres = "UTF-8"; // of the values above and of what the server says
+    int segundosLogin = 0;                 // 0: no limit
+};
+
+// db-lib's DBPROCESS, closed by its one owner.
+struct CierraProcesoDb {
+    void operator()(tds_dblib_dbprocess* proceso) const;
+};
+using ProcesoDb = std::unique_ptr<tds_dblib_dbprocess, CierraProcesoDb>;
+
+// db-lib's initialisation and the character conversions a login uses,
+// done before the request arrives; abreSesion does it if nobody has.
+void preparaDbLib();
+
+// One db-lib login. Returns the open process, or nullptr with what went
+// wrong in `diagnostico`. db-lib's handlers, timeouts and configuration file
+// are process-wide: this runs once per login process.
+ProcesoDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico);
+// The TDS version agreed with the server: "7.3".
+std::string versionAcordada(const ProcesoDb& proceso);
+
+} // namespace data_access

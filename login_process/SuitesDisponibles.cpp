@@ -1,0 +1,49 @@
+#include "login_process/SuitesDisponibles.h"
+
+#include <algorithm>
+#include <gnutls/gnutls.h>
+
+namespace data_access {
+
+std::optional<std::vector<std::uint16_t>> suitesOfrecidas(const std::string& prioridad) {
+    gnutls_priority_t cache = nullptr;
+    if (gnutls_priority_init(&cache, prioridad.c_str(), nullptr) < 0)
+        return std::nullopt;
+    std::vector<std::uint16_t> ofrecidas;
+    for (unsigned i = 0;; ++i) {
+        unsigned indice = 0;
+        const int r = gnutls_priority_get_cipher_suite_index(cache, i, &indice);
+        if (r == GNUTLS_E_REQUESTED_DATA_NOT_AVAILABLE)
+            break;
+        unsigned char id[2];
+        if (r == 0 && gnutls_cipher_suite_info(indice, id, nullptr, nullptr, nullptr, nullptr))
+            ofrecidas.push_back(std::uint16_t(id[0] << 8 | id[1]));
+    }
+    gnutls_priority_deinit(cache);
+    return ofrecidas;
+}
+
+std::vector<std::uint16_t> suitesAusentes(const std::string& prioridad,
+                                          const std::vector<std::uint16_t>& suites) {
+    const auto ofrecidas = suitesOfrecidas(prioridad);
+    if (!ofrecidas)
+        return suites;
+    std::vector<std::uint16_t> ausentes;
+    for (std::uint16_t s : suites)
+        if (std::find(ofrecidas->begin(), ofrecidas->end(), s) == ofrecidas->end())
+            ausentes.push_back(s);
+    return ausentes;
+}
+
+bool acordadoPorSuEpoca(const PeticionLogin& p, std::uint16_t versionTls, std::uint16_t suite) {
+    // On the wire TLS 1.0 is 0x0301, 1.1 0x0302, 1.2 0x0303.
+    const auto minimo = std::uint16_t(0x0301 + int(p.tlsMinimo));
+    const auto maximo = std::uint16_t(0x0303 - (2 - int(p.tlsMaximo)));
+    if (versionTls < minimo || versionTls > maximo)
+        return false;
+    const auto ofrecidas = suitesOfrecidas(p.prioridadTls);
+    return suite != 0 && ofrecidas &&
+           std::find(ofrecidas->begin(), ofrecidas->end(), suite) != ofrecidas->end();
+}
+
+} // namespace data_access

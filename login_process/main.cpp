@@ -1,0 +1,93 @@
+// tarpelino-login: one login to SQL Server through db-lib, on behalf of a
+// connection object, which talks to it over descriptor 3 and may kill it at
+// the open's deadline. It stays while the connection is open and ends when
+// told to close or when the connection object goes away. It may be started
+// ahead of time and wait for its request.
+#include "login_process/AperturaLogin.h"
+#include "login_process/ConPlazo.h"
+#include "login_process/PrioridadGeneracion.h"
+#include "login_process/SesionFreeTds.h"
+#include "login_shared/ErrorConexion.h"
+#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Textos.h"
+
+#include <cerrno>
+#include <csignal>
+#include <mutex>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+
+using namespace data_access;
+
+namespace {
+
+constexpr int kCanal = 3;
+
+// The application's end of the channel closes when it dies, however it
+// dies: the login, and its connection to the server, end with it at once
+// rather than at their deadline (or never, with no deadline).
+void terminaConLaAplicacion() {
+    std::thread([] {
+        pollfd p{kCanal, POLLRDHUP, 0};
+        while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
+        }
+        ::_exit(3);
+    }).detach();
+}
+
+} // namespace
+
+int main() {
+    // Holds a password: no core file, and no other process of the user may read its memory.
+    ::prctl(PR_SET_DUMPABLE, 0);
+    std::signal(SIGPIPE, SIG_IGN);
+    try {
+        terminaConLaAplicacion();
+    } catch (const std::system_error& e) {
+        // No thread to be had: the answer waits for the request it will be read after.
+        const auto limite = textos::limiteDelSistema(e.code().value());
+        enviaMensaje(kCanal, mensaje::kFallo, limite ? *limite : textos::errorInterno(e.what()));
+        return 1;
+    }
+    // Started ahead of its request: what every login needs is made ready while it waits.
+    preparaDbLib();
+    char tipo = 0;
+    std::string cuerpo;
+    if (!recibeMensaje(kCanal, tipo, cuerpo) || tipo != mensaje::kPeticion)
+        return 2;
+
+    std::mutex escritura; // stages come from the relay's thread too
+    const auto envia = [&](char t, const std::string& c) {
+        std::lock_guard<std::mutex> cerrojo(escritura);
+        enviaMensaje(kCanal, t, c);
+    };
+    try {
+        PeticionLogin peticion = deserializa(cuerpo);
+        borraSecreto(cuerpo);
+        fijaPrioridadTls(peticion.prioridadTls);
+        const Plazo plazo(peticion.limite, peticion.transcurrido);
+        auto login = abreLogin(peticion, plazo, [&](Etapa etapa, const std::string& destino) {
+            envia(mensaje::kEtapa, std::string(1, char(etapa)) + destino);
+        });
+        borraSecreto(peticion.credenciales.password);
+        envia(mensaje::kAbierta, serializa(login->resumen()));
+        // Anything, or the other end going away, closes the login.
+        recibeMensaje(kCanal, tipo, cuerpo);
+        return 0;
+    } catch (const ErrorConexion& e) {
+        envia(mensaje::kFallo, e.what());
+    } catch (const std::system_error& e) {
+        // A thread, socket or descriptor the system refused: say which limit, in Spanish.
+        const auto limite = textos::limiteDelSistema(e.code().value());
+        envia(mensaje::kFallo, limite ? *limite : textos::errorInterno(e.what()));
+    } catch (const std::exception& e) {
+        envia(mensaje::kFallo, textos::errorInterno(e.what()));
+    }
+    // A Kerberos call still waiting on its KDC must not meet the library's teardown.
+    if (hayTrabajoAbandonado())
+        ::_exit(1);
+    return 1;
+}

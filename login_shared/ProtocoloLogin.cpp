@@ -1,0 +1,246 @@
+#include "login_shared/ProtocoloLogin.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace data_access {
+
+namespace {
+
+constexpr std::uint32_t kMensajeMaximo = 1 << 20;
+
+class Escritor {
+public:
+    void numero(std::uint64_t n) {
+        for (int i = 0; i < 8; ++i)
+            datos_.push_back(char((n >> (8 * i)) & 0xFF));
+    }
+    void texto(const std::string& s) {
+        numero(s.size());
+        datos_ += s;
+    }
+    std::string datos_;
+};
+
+class Lector {
+public:
+    explicit Lector(const std::string& datos) : datos_(datos) {}
+    std::uint64_t numero() {
+        if (datos_.size() - pos_ < 8)
+            throw std::runtime_error("petición de login truncada");
+        std::uint64_t n = 0;
+        for (int i = 0; i < 8; ++i)
+            n |= std::uint64_t(static_cast<unsigned char>(datos_[pos_ + i])) << (8 * i);
+        pos_ += 8;
+        return n;
+    }
+    std::string texto() {
+        const std::uint64_t n = numero();
+        if (n > datos_.size() - pos_)
+            throw std::runtime_error("petición de login truncada");
+        std::string s = datos_.substr(pos_, n);
+        pos_ += n;
+        return s;
+    }
+
+private:
+    const std::string& datos_;
+    std::size_t pos_ = 0;
+};
+
+bool escribeTodo(int fd, const char* datos, std::size_t n) {
+    while (n > 0) {
+        const ssize_t escritos = ::send(fd, datos, n, MSG_NOSIGNAL);
+        if (escritos < 0 && errno == EINTR)
+            continue;
+        if (escritos <= 0)
+            return false;
+        datos += escritos;
+        n -= std::size_t(escritos);
+    }
+    return true;
+}
+
+} // namespace
+
+void borraSecreto(std::string& secreto) noexcept {
+    // Up to its capacity: a shorter secret may have left bytes beyond its size.
+    secreto.resize(secreto.capacity());
+    ::explicit_bzero(secreto.data(), secreto.size());
+    secreto.clear();
+}
+
+std::array<std::pair<const char*, std::string*>, 5> valoresConNombre(Credenciales& c) {
+    return {{{"el usuario", &c.usuario},
+             {"la contraseña", &c.password},
+             {"la base de datos", &c.baseDatos},
+             {"el nombre de la aplicación", &c.aplicacion},
+             {"el nombre del equipo", &c.estacion}}};
+}
+
+std::string serializa(const PeticionLogin& p) {
+    Escritor e;
+    e.numero(std::uint64_t(p.versionDbLib));
+    e.texto(p.versionTds);
+    e.texto(p.producto);
+    e.numero(std::uint64_t(p.tlsMinimo));
+    e.numero(std::uint64_t(p.tlsMaximo));
+    e.texto(p.prioridadTls);
+    e.numero(p.suitesTls.size());
+    for (std::uint16_t s : p.suitesTls)
+        e.numero(s);
+    e.texto(p.host);
+    e.numero(p.puerto);
+    e.texto(p.instancia);
+    e.texto(p.credenciales.usuario);
+    e.texto(p.credenciales.password);
+    e.texto(p.credenciales.baseDatos);
+    e.texto(p.credenciales.aplicacion);
+    e.texto(p.credenciales.estacion);
+    e.numero(p.credenciales.integrada);
+    e.numero(p.limite ? std::uint64_t(p.limite->count()) + 1 : 0);
+    e.numero(std::uint64_t(p.transcurrido.count()));
+    e.numero(p.resolucionFija.size());
+    for (const auto& [nombre, direcciones] : p.resolucionFija) {
+        e.texto(nombre);
+        e.numero(direcciones.size());
+        for (const std::string& d : direcciones)
+            e.texto(d);
+    }
+    return e.datos_;
+}
+
+PeticionLogin deserializa(const std::string& cuerpo) {
+    Lector l(cuerpo);
+    PeticionLogin p;
+    p.versionDbLib = int(l.numero());
+    p.versionTds = l.texto();
+    p.producto = l.texto();
+    p.tlsMinimo = VersionTls(std::min<std::uint64_t>(l.numero(), std::uint64_t(VersionTls::Tls1_2)));
+    p.tlsMaximo = VersionTls(std::min<std::uint64_t>(l.numero(), std::uint64_t(VersionTls::Tls1_2)));
+    p.prioridadTls = l.texto();
+    for (std::uint64_t n = l.numero(); n > 0; --n)
+        p.suitesTls.push_back(std::uint16_t(l.numero()));
+    p.host = l.texto();
+    p.puerto = std::uint16_t(l.numero());
+    p.instancia = l.texto();
+    p.credenciales.usuario = l.texto();
+    p.credenciales.password = l.texto();
+    p.credenciales.baseDatos = l.texto();
+    p.credenciales.aplicacion = l.texto();
+    p.credenciales.estacion = l.texto();
+    p.credenciales.integrada = l.numero() != 0;
+    if (const std::uint64_t limite = l.numero())
+        p.limite = std::chrono::milliseconds(limite - 1);
+    p.transcurrido = std::chrono::milliseconds(l.numero());
+    for (std::uint64_t n = l.numero(); n > 0; --n) {
+        std::string nombre = l.texto();
+        std::vector<std::string> direcciones;
+        for (std::uint64_t m = l.numero(); m > 0; --m)
+            direcciones.push_back(l.texto());
+        p.resolucionFija.emplace_back(std::move(nombre), std::move(direcciones));
+    }
+    return p;
+}
+
+std::string serializa(const ResumenLogin& r) {
+    Escritor e;
+    e.texto(r.versionTds);
+    e.texto(r.servidor);
+    e.texto(r.direccion);
+    e.numero(r.puerto);
+    e.numero(r.loginCifrado);
+    e.numero(r.sesionCifrada);
+    e.numero(r.versionTls);
+    e.numero(r.suiteTls);
+    e.texto(r.certificadoSujeto);
+    e.texto(r.certificadoEmisor);
+    e.numero(std::uint64_t(r.certificadoCaduca));
+    e.texto(r.certificadoClave);
+    e.numero(r.certificadoBits);
+    return e.datos_;
+}
+
+ResumenLogin deserializaResumen(const std::string& cuerpo) {
+    Lector l(cuerpo);
+    ResumenLogin r;
+    r.versionTds = l.texto();
+    r.servidor = l.texto();
+    r.direccion = l.texto();
+    r.puerto = std::uint16_t(l.numero());
+    r.loginCifrado = l.numero() != 0;
+    r.sesionCifrada = l.numero() != 0;
+    r.versionTls = std::uint16_t(l.numero());
+    r.suiteTls = std::uint16_t(l.numero());
+    r.certificadoSujeto = l.texto();
+    r.certificadoEmisor = l.texto();
+    r.certificadoCaduca = std::int64_t(l.numero());
+    r.certificadoClave = l.texto();
+    r.certificadoBits = unsigned(l.numero());
+    return r;
+}
+
+bool enviaMensaje(int fd, char tipo, const std::string& cuerpo) {
+    if (cuerpo.size() > kMensajeMaximo)
+        return false;
+    std::string trama(4, '\0');
+    const auto n = std::uint32_t(cuerpo.size());
+    for (int i = 0; i < 4; ++i)
+        trama[i] = char((n >> (8 * i)) & 0xFF);
+    trama += tipo;
+    trama += cuerpo;
+    const bool enviado = escribeTodo(fd, trama.data(), trama.size());
+    borraSecreto(trama); // a request carries the password
+    return enviado;
+}
+
+Lectura recibeMensaje(int fd, char& tipo, std::string& cuerpo,
+                      std::optional<std::chrono::milliseconds> espera) {
+    using Reloj = std::chrono::steady_clock;
+    const auto fin = Reloj::now() + espera.value_or(std::chrono::milliseconds(0));
+    // Reads exactly n bytes, waiting for each piece no later than `fin`.
+    const auto lee = [&](char* datos, std::size_t n) {
+        while (n > 0) {
+            int ms = -1;
+            if (espera) {
+                const auto queda = std::chrono::ceil<std::chrono::milliseconds>(fin - Reloj::now());
+                ms = int(std::max<long long>(0, queda.count()));
+            }
+            pollfd p{fd, POLLIN, 0};
+            const int r = ::poll(&p, 1, ms);
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r == 0)
+                return Lectura::Agotada;
+            const ssize_t leidos = ::recv(fd, datos, n, MSG_DONTWAIT);
+            if (leidos < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            if (leidos <= 0)
+                return Lectura::Fin;
+            datos += leidos;
+            n -= std::size_t(leidos);
+        }
+        return Lectura::Mensaje;
+    };
+    unsigned char cabecera[5];
+    if (const Lectura l = lee(reinterpret_cast<char*>(cabecera), sizeof cabecera); l != Lectura::Mensaje)
+        return l;
+    const std::uint32_t n =
+        cabecera[0] | cabecera[1] << 8 | cabecera[2] << 16 | std::uint32_t(cabecera[3]) << 24;
+    if (n > kMensajeMaximo)
+        return Lectura::Ilegible;
+    tipo = char(cabecera[4]);
+    cuerpo.assign(n, '\0');
+    return lee(cuerpo.data(), n);
+}
+
+bool recibeMensaje(int fd, char& tipo, std::string& cuerpo) {
+    return recibeMensaje(fd, tipo, cuerpo, std::nullopt) == Lectura::Mensaje;
+}
+
+} // namespace data_access

@@ -1,0 +1,76 @@
+#include "login_shared/Proveedor.h"
+
+#include "login_shared/ErrorConexion.h"
+#include "login_shared/TextoAscii.h"
+#include "login_shared/Textos.h"
+
+#include <array>
+#include <iterator>
+#include <sybdb.h>
+
+namespace data_access {
+
+namespace {
+
+// Suites: Schannel of Windows XP / Server 2003 (the 2005 Native Client's
+// systems) offers RSA key exchange with RC4 and 3DES, and AES with KB948963;
+// Windows Vista, 7 and Server 2008 R2 (the 2008 Native Client's) add ECDHE
+// and TLS 1.2 suites and still offer RC4 and 3DES. The sources are in the
+// README. XP's DES, export and DHE_DSS suites are left out: GnuTLS 3.7 has none.
+constexpr std::uint16_t kSuites2005[] = {0x002F, 0x0035, 0x0005, 0x000A, 0x0004};
+constexpr std::uint16_t kSuites2008[] = {0xC02C, 0xC02B, 0xC014, 0xC013, 0xC00A, 0xC009, 0x003D,
+                                         0x003C, 0x0035, 0x002F, 0x0005, 0x000A, 0x0004};
+
+// TDS: SQL Server 2005 speaks 7.2 and 2008 speaks 7.3 (MS-TDS 2.2.6.4, TDSVersion).
+// TLS: Microsoft's "TLS 1.2 support for Microsoft SQL Server" (KB 3135244)
+// lists TLS 1.2 updates for the SQL Server 2008 and 2008 R2 Native Client
+// (SNAC 10.0/10.50) and none for the 2005 Native Client (SQLNCLI, SNAC 9),
+// which offers TLS 1.0 at most through Schannel of its time.
+constexpr std::array<Proveedor, 2> kProveedores{{
+    {"SQLNCLI", "SQL Server 2005", DBVERSION_72, "7.2", VersionTls::Tls1_0, VersionTls::Tls1_0,
+     "NONE:+RSA:+AES-128-CBC:+AES-256-CBC:+ARCFOUR-128:+3DES-CBC:+SHA1:+MD5:+COMP-NULL:+SIGN-ALL:%COMPAT",
+     kSuites2005, std::size(kSuites2005)},
+    {"SQLNCLI10", "SQL Server 2008", DBVERSION_73, "7.3", VersionTls::Tls1_0, VersionTls::Tls1_2,
+     "NORMAL:%COMPAT:+ARCFOUR-128:+3DES-CBC:+MD5:+SHA256", kSuites2008, std::size(kSuites2008)},
+}};
+
+} // namespace
+
+const char* nombreTls(VersionTls version) {
+    switch (version) {
+    case VersionTls::Tls1_0:
+        return "TLS 1.0";
+    case VersionTls::Tls1_1:
+        return "TLS 1.1";
+    case VersionTls::Tls1_2:
+        break;
+    }
+    return "TLS 1.2";
+}
+
+std::string prioridadTls(const Proveedor& p) {
+    static constexpr std::array<const char*, 3> kVersiones{"+VERS-TLS1.0", "+VERS-TLS1.1", "+VERS-TLS1.2"};
+    std::string prioridad = std::string(p.suitesGnuTls) + ":-VERS-ALL";
+    for (std::size_t v = std::size_t(p.tlsMaximo) + 1; v-- > std::size_t(p.tlsMinimo);)
+        prioridad += std::string(":") + kVersiones[v];
+    return prioridad;
+}
+
+std::vector<std::uint16_t> suitesTls(const Proveedor& p) {
+    return {p.suites, p.suites + p.numeroSuites};
+}
+
+const Proveedor& buscaProveedor(const std::string& nombre) {
+    for (const Proveedor& p : kProveedores) {
+        // Versioned ProgIDs ("SQLNCLI10.1") name the same provider.
+        const std::string base(p.nombre);
+        if (igualSinMayusculas(nombre, base) || igualSinMayusculas(nombre, base + ".1"))
+            return p;
+    }
+    std::string disponibles;
+    for (const Proveedor& p : kProveedores)
+        disponibles += std::string(disponibles.empty() ? "" : ", ") + p.nombre + " (" + p.producto + ")";
+    throw ErrorConexion(textos::proveedorNoDisponible(nombre, disponibles));
+}
+
+} // namespace data_access

@@ -1,0 +1,98 @@
+#include "login_shared/TextoUtf8.h"
+
+#include <cstdio>
+
+namespace data_access {
+
+namespace {
+
+// Length of the well-formed UTF-8 sequence at `pos` and its code point, or 0.
+std::size_t secuencia(std::string_view t, std::size_t pos, char32_t& punto) {
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(t[pos + i]); };
+    const unsigned char c = b(0);
+    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    if (n == 0 || pos + n > t.size())
+        return 0;
+    punto = n == 1 ? c : c & (0x7F >> n);
+    for (std::size_t i = 1; i < n; ++i) {
+        if ((b(i) & 0xC0) != 0x80)
+            return 0;
+        punto = punto << 6 | (b(i) & 0x3F);
+    }
+    static constexpr char32_t kMinimo[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (punto < kMinimo[n] || punto > 0x10FFFF || (punto >= 0xD800 && punto <= 0xDFFF))
+        return 0;
+    return n;
+}
+
+// Shows nothing, or reorders the text around it: between U+202E and U+202C,
+// "gnp.exe" reads "exe.png".
+bool esFormatoInvisible(char32_t punto) {
+    return (punto >= 0x200B && punto <= 0x200F) || (punto >= 0x202A && punto <= 0x202E) ||
+           (punto >= 0x2066 && punto <= 0x2069) || punto == 0xFEFF;
+}
+
+std::string codigo(unsigned valor, const char* formato) {
+    char texto[16];
+    std::snprintf(texto, sizeof texto, formato, valor);
+    return texto;
+}
+
+} // namespace
+
+std::optional<std::string> motivoValorNoValido(std::string_view texto) {
+    for (std::size_t pos = 0; pos < texto.size();) {
+        char32_t punto = 0;
+        const std::size_t n = secuencia(texto, pos, punto);
+        if (n == 0) {
+            const auto c = static_cast<unsigned char>(texto[pos]);
+            // How the window hands over a lone surrogate: its three UTF-8-shaped bytes.
+            if (c == 0xED && pos + 2 < texto.size() &&
+                (static_cast<unsigned char>(texto[pos + 1]) & 0xE0) == 0xA0) {
+                const unsigned sustituto =
+                    0xD000 | (unsigned(texto[pos + 1]) & 0x3F) << 6 | (unsigned(texto[pos + 2]) & 0x3F);
+                return "un sustituto UTF-16 suelto (" + codigo(sustituto, "U+%04X") + ")";
+            }
+            return "bytes que no son UTF-8 (" + codigo(c, "\\x%02X") + ")";
+        }
+        if (punto == 0)
+            return std::string("un carácter nulo (U+0000)");
+        pos += n;
+    }
+    return std::nullopt;
+}
+
+std::size_t unidadesUtf16(std::string_view utf8) {
+    std::size_t unidades = 0;
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        char32_t punto = 0;
+        const std::size_t n = secuencia(utf8, pos, punto);
+        unidades += n == 4 ? 2 : 1;
+        pos += n == 0 ? 1 : n;
+    }
+    return unidades;
+}
+
+std::string visible(std::string_view texto, bool conSaltos) {
+    std::string r;
+    for (std::size_t pos = 0; pos < texto.size();) {
+        char32_t punto = 0;
+        const std::size_t n = secuencia(texto, pos, punto);
+        if (n == 0) {
+            r += codigo(static_cast<unsigned char>(texto[pos]), "\\x%02X");
+            ++pos;
+            continue;
+        }
+        if (conSaltos && punto == '\n')
+            r += '\n';
+        else if (punto < 0x20 || punto == 0x7F || (punto >= 0x80 && punto < 0xA0) ||
+                 esFormatoInvisible(punto))
+            r += codigo(unsigned(punto), "U+%04X");
+        else
+            r.append(texto, pos, n);
+        pos += n;
+    }
+    return r;
+}
+
+} // namespace data_access
