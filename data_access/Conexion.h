@@ -1,6 +1,10 @@
 #pragma once
 
+#include "data_access/PeticionLogin.h"
+
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -23,6 +27,15 @@ private:
     int etapa_;
 };
 
+// What the last open learned, as values: for programs that list them
+// rather than show the summary's lines.
+struct DatosApertura {
+    bool abierta = false;
+    ResumenLogin resumen;             // empty unless it opened
+    Etapa etapa = Etapa::Preparacion; // where a failed open stopped
+    std::chrono::milliseconds duracion{0};
+};
+
 // A database connection object: it takes a connection string, opens a login to
 // the server it names through the provider it names, and closes it again.
 class Conexion {
@@ -41,6 +54,8 @@ public:
     // time) or, when it failed, where and after how long; lines of Spanish
     // text, empty when the object has nothing to tell.
     virtual std::string resumenApertura() const { return {}; }
+    // The same as values; none before the first open.
+    virtual std::optional<DatosApertura> datosApertura() const { return std::nullopt; }
 };
 
 // A new, closed connection object backed by FreeTDS.
