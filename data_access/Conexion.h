@@ -1,11 +1,23 @@
 #pragma once
 
 #include "login_shared/ErrorConexion.h"
+#include "login_shared/ProtocoloLogin.h"
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace data_access {
+
+// What the last open learned, as values: for programs that list them
+// rather than show the summary's lines.
+struct DatosApertura {
+    bool abierta = false;
+    ResumenLogin resumen;             // empty unless it opened
+    Etapa etapa = Etapa::Preparacion; // where a failed open stopped
+    std::chrono::milliseconds duracion{0};
+};
 
 // A database connection object: it takes a connection string, opens a login to
 // the server it names through the provider it names, and closes it again.
@@ -25,6 +37,8 @@ public:
     // time) or, when it failed, where and after how long; lines of Spanish
     // text, empty when the object has nothing to tell.
     virtual std::string resumenApertura() const { return {}; }
+    // The same as values; none before the first open.
+    virtual std::optional<DatosApertura> datosApertura() const { return std::nullopt; }
 };
 
 // A new, closed connection object backed by FreeTDS.

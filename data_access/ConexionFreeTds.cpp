@@ -51,14 +51,27 @@ void ConexionFreeTds::open() {
         return std::chrono::duration_cast<std::chrono::milliseconds>(Plazo::Reloj::now() - inicio);
     };
     resumen_.clear();
+    datos_.reset();
+    // One duration for the lines and the values, so both tell the same time.
+    const auto anota = [this](bool abierta, Etapa etapa, std::chrono::milliseconds transcurrido) {
+        DatosApertura d;
+        d.abierta = abierta;
+        if (abierta)
+            d.resumen = proceso_->resumen();
+        d.etapa = etapa;
+        d.duracion = transcurrido;
+        datos_ = d;
+        resumen_ = abierta ? textos::resumenApertura(d.resumen, transcurrido)
+                           : textos::resumenFallo(etapa, transcurrido);
+    };
     try {
         abre();
-        resumen_ = textos::resumenApertura(proceso_->resumen(), duracion());
+        anota(true, Etapa::RespuestaLogin, duracion());
     } catch (const ErrorApertura& e) {
-        resumen_ = textos::resumenFallo(Etapa(e.etapa()), duracion());
+        anota(false, Etapa(e.etapa()), duracion());
         throw;
     } catch (const ErrorConexion&) {
-        resumen_ = textos::resumenFallo(Etapa::Preparacion, duracion());
+        anota(false, Etapa::Preparacion, duracion());
         throw;
     }
 }

@@ -26,6 +26,7 @@ public:
     void close() override;
     bool isOpen() const override { return proceso_ != nullptr; }
     std::string resumenApertura() const override { return resumen_; }
+    std::optional<DatosApertura> datosApertura() const override { return datos_; }
 
     // For tests: names answered without the system's resolver (see PeticionLogin).
     void setResolucionFija(std::vector<std::pair<std::string, std::vector<std::string>>> tabla) {
@@ -40,6 +41,7 @@ private:
     std::vector<std::pair<std::string, std::vector<std::string>>> resolucionFija_;
     std::unique_ptr<ProcesoLogin> proceso_;
     std::string resumen_;
+    std::optional<DatosApertura> datos_;
 };
 
 // The same, with another default for the open's timeout ("Connect Timeout"

@@ -5,7 +5,9 @@
 #include <mutex>
 #include <optional>
 #include <poll.h>
+#include <set>
 #include <signal.h>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -72,10 +74,23 @@ public:
         {
             std::lock_guard<std::mutex> cerrojo(mutex_);
             recogeTerminados();
+            // Logins ending at once on several threads would each start one
+            // otherwise, and all but one would be killed unused.
+            if (arrancando_.count(perfil.prioridadesTls) != 0)
+                return;
             for (const EnEspera& e : procesos_)
                 if (e.perfil.prioridadesTls == perfil.prioridadesTls)
                     return;
+            arrancando_.insert(perfil.prioridadesTls);
         }
+        struct Arrancado {
+            Reserva& reserva;
+            const std::string& prioridades;
+            ~Arrancado() {
+                std::lock_guard<std::mutex> cerrojo(reserva.mutex_);
+                reserva.arrancando_.erase(prioridades);
+            }
+        } arrancado{*this, perfil.prioridadesTls};
         EnEspera nuevo{perfil, arrancaProcesoLogin(perfil)};
         std::lock_guard<std::mutex> cerrojo(mutex_);
         procesos_.push_back(std::move(nuevo));
@@ -117,6 +132,7 @@ private:
     std::mutex mutex_;
     std::vector<EnEspera> procesos_;
     std::vector<QueTermina> terminando_;
+    std::set<std::string> arrancando_; // generations whose waiting process is being started
 };
 
 Reserva& reserva() {

@@ -3,6 +3,7 @@
 #include "main_window/CajaTexto.h"
 #include "main_window/CajaTextoMultilinea.h"
 #include "main_window/mensajeCritico.h"
+#include "probe/pasadaConexion.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -123,14 +124,15 @@ void frmPrincipal::closeEvent(QCloseEvent* evento) {
 
 void frmPrincipal::ejecutaTest() {
     const Pasada pasadas[] = {
-        {"SQLNCLI", lbl2005, txtErr2005},
-        {"SQLNCLI10", lbl2008, txtErr2008},
+        {probe::kGeneraciones[0].proveedor, lbl2005, txtErr2005},
+        {probe::kGeneraciones[1].proveedor, lbl2008, txtErr2008},
     };
     // One error text per click, shared by both passes.
     QString textoError;
     for (const Pasada& pasada : pasadas) {
         const QString servidor = txtServer->text();
-        const QString baseDatos = txtBD->text().isEmpty() ? QStringLiteral("MASTER") : txtBD->text();
+        const QString baseDatos =
+            txtBD->text().isEmpty() ? QString::fromUtf8(probe::kBaseDatosPorDefecto) : txtBD->text();
         const QString usuario = txtUsuario->text();
         const QString password = txtPwd->text();
 
@@ -141,11 +143,11 @@ void frmPrincipal::ejecutaTest() {
             conexion ? textoLlano(QString::fromStdString(conexion->resumenApertura())) : QString());
         if (!correcta) {
             conexion.reset();
-            pasada.resultado->setText(QStringLiteral("Conexión INCORRECTA."));
+            pasada.resultado->setText(QString::fromUtf8(probe::kConexionIncorrecta));
             pintaResultado(pasada.resultado, ColorResultado::Rojo);
             pasada.errores->setPlainText(textoError);
         } else {
-            pasada.resultado->setText(QStringLiteral("Conexión CORRECTA."));
+            pasada.resultado->setText(QString::fromUtf8(probe::kConexionCorrecta));
             pintaResultado(pasada.resultado, ColorResultado::ResaltadoSistema);
             conexion->close();
             pasada.errores->setPlainText(QString());

@@ -2,9 +2,9 @@
 
 #include "login_shared/Textos.h"
 #include "main_window/mensajeCritico.h"
-#include "probe/cadenaConexion.h"
 #include "probe/cursorAplicacion.h"
 #include "probe/esperaSinBloquear.h"
+#include "probe/pasadaConexion.h"
 #include "probe/utf8Fiel.h"
 
 #include <exception>
@@ -14,8 +14,7 @@ bool frmPrincipal::compruebaConexion(QString proveedor, QString servidor, QStrin
     bool resultado = false;
     try {
         if (servidor.isEmpty()) {
-            muestraMensajeCritico(
-                this, QStringLiteral("Imposible conectar con Servidor SQL Server: Indique Servidor."));
+            muestraMensajeCritico(this, QString::fromUtf8(probe::kIndiqueServidor));
             return resultado;
         }
         probe::fijaCursorAplicacion(Qt::WaitCursor);
@@ -23,11 +22,8 @@ bool frmPrincipal::compruebaConexion(QString proveedor, QString servidor, QStrin
             conexion = fabricaConexion();
         if (!conexion)
             throw data_access::ErrorConexion(data_access::textos::objetoConexionNoCreado());
-        conexion->setConnectionString(probe::cadenaBase(probe::utf8Fiel(proveedor), probe::utf8Fiel(servidor),
-                                                        probe::utf8Fiel(baseDatos)));
-        conexion->setConnectionString(
-            conexion->connectionString() +
-            probe::sufijoCredenciales(probe::utf8Fiel(usuario), probe::utf8Fiel(password)));
+        probe::preparaCadena(*conexion, probe::utf8Fiel(proveedor), probe::utf8Fiel(servidor),
+                             probe::utf8Fiel(baseDatos), probe::utf8Fiel(usuario), probe::utf8Fiel(password));
         // The open may wait on the network for seconds: off this thread, so the
         // window keeps painting. Only that thread touches the object meanwhile.
         data_access::Conexion* enApertura = conexion.get();
@@ -41,7 +37,7 @@ bool frmPrincipal::compruebaConexion(QString proveedor, QString servidor, QStrin
     } catch (...) {
         probe::fijaCursorAplicacion(Qt::ArrowCursor);
         resultado = false;
-        textoError = QStringLiteral("Error desconocido al conectar.");
+        textoError = QString::fromUtf8(probe::kErrorDesconocido);
     }
     return resultado;
 }

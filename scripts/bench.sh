@@ -2,6 +2,7 @@
 # Builds the benchmarks into build-bench/ (RelWithDebInfo) and prints each
 # figure as a ratio to its floor. The stand-in runs inside the benchmark
 # programs; an Xvfb of its own serves the start-up figure. Not run by CI.
+# `bench.sh lote` runs tarpelino-lote over 1,000 stand-ins instead (bench/lote.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +11,13 @@ build_dir=build-bench
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
     -DTARPELINO_BENCH=ON >/dev/null
 # Two jobs at most: the machines are shared.
+if [[ ${1:-} == lote ]]; then
+    # tarpelino-lote over 1,000 stand-ins, at --paralelo 1, 8 and 32 (a few minutes).
+    cmake --build "$build_dir" -j2 --target tarpelino-lote tarpelino-login tds-stand-in >&2
+    mkdir -p "$build_dir/tmp"
+    exec env TMPDIR="$PWD/$build_dir/tmp" python3 bench/lote.py --servidores 1000 --paralelo 1,8,32 \
+        --lote "$build_dir/tarpelino-lote" --stand-in "$build_dir/bench/stand_in/tds-stand-in"
+fi
 cmake --build "$build_dir" -j2 --target bench_conexion bench_ventana bench_arranque bench_qt_desnudo \
     tarpelino tarpelino-login >&2
 

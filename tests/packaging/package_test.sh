@@ -48,6 +48,7 @@ done
 # Exactly these files, nothing from the tests or the build tree.
 esperado=(
     ./usr/bin/tarpelino
+    ./usr/bin/tarpelino-lote
     ./usr/libexec/tarpelino/tarpelino-login
     "./usr/share/applications/$id.desktop"
     "./usr/share/metainfo/$id.metainfo.xml"
@@ -55,6 +56,7 @@ esperado=(
     ./usr/share/doc/tarpelino/copyright
     ./usr/share/doc/tarpelino/changelog.Debian.gz
     ./usr/share/man/man1/tarpelino.1.gz
+    ./usr/share/man/man1/tarpelino-lote.1.gz
 )
 for lado in 16 24 32 48 64 128 256; do
     esperado+=("./usr/share/icons/hicolor/${lado}x${lado}/apps/$id.png")
@@ -121,4 +123,15 @@ grep -q "execve(\"$raiz/usr/bin/../libexec/tarpelino/tarpelino-login\".* = 0\$" 
 if grep 'execve(.*tarpelino-login' "$tmp/execve" | grep -qv "\"$raiz/"; then
     falla "a tarpelino-login outside the installed tree was started"
 fi
+
+# The unpacked tarpelino-lote answers on its own, and runs the unpacked login process: a
+# refused port gets the login's own description, not a missing login process.
+lote="$raiz/usr/bin/tarpelino-lote"
+[[ $("$lote" --version) == "tarpelino-lote 1.0.0.0" ]] || falla "tarpelino-lote --version"
+estado=0
+echo "127.0.0.1,1" | TARPELINO_PASSWORD=x "$lote" --usuario sa --tiempo 10 --formato csv - >"$tmp/lote.csv" \
+    2>"$tmp/lote.err" || estado=$?
+sed 's/^/    /' "$tmp/lote.csv"
+[[ $estado -eq 1 ]] || falla "tarpelino-lote against a refused port ended with $estado: $(cat "$tmp/lote.err")"
+grep -q 'Conexión INCORRECTA.,.*rechazada' "$tmp/lote.csv" || falla "tarpelino-lote did not run its login process"
 echo "Correcto"

@@ -1,5 +1,15 @@
-// Runs the stand-in server until SIGTERM/SIGINT, for demos and for trying outside clients.
+// Runs the stand-in server until SIGTERM/SIGINT, for demos and for trying outside clients. With
+// --count it plays many servers at once, each on a port of its own, for runs over a whole estate.
+#include "tests/stand_in/blackhole_listener.h"
 #include "tests/stand_in/server.h"
+
+#include <arpa/inet.h>
+#include <memory>
+#include <netinet/in.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
 
 #include <csignal>
 #include <cstdio>
@@ -14,7 +24,11 @@ int usage() {
         << "usage: tds-stand-in [--address A] [--port P] [--login USER:PASSWORD]... "
            "[--database NAME]... [--min-tds 7.2|7.3|7.4] [--encryption none|login|required|strict] "
            "[--server-name NAME] [--tls 1.0|1.1|1.2|1.0-1.2 ...] [--tls-suites modern|3des|rc4|ecdhe-gcm] "
-           "[--legacy-certificate yes|no]\n";
+           "[--legacy-certificate yes|no] [--fault delay-login|never-answer-prelogin|"
+           "never-answer-login|close-after-prelogin] [--fault-delay MS] [--count N] "
+           "[--behaviour server|blackhole|refuse]\n"
+           "  --count N servers alike, each on a port of its own; --behaviour blackhole swallows connection\n"
+           "  attempts instead (packets dropped), refuse holds ports bound but not listening (refused)\n";
     return 2;
 }
 
@@ -70,10 +84,62 @@ bool parseSuites(const std::string& text, stand_in::TlsCipherSuites& suites) {
     return true;
 }
 
+bool parseFault(const std::string& text, stand_in::Fault& fault) {
+    if (text == "none")
+        fault = stand_in::Fault::None;
+    else if (text == "delay-login")
+        fault = stand_in::Fault::DelayLogin;
+    else if (text == "never-answer-prelogin")
+        fault = stand_in::Fault::NeverAnswerPrelogin;
+    else if (text == "never-answer-login")
+        fault = stand_in::Fault::NeverAnswerLogin;
+    else if (text == "close-after-prelogin")
+        fault = stand_in::Fault::CloseAfterPrelogin;
+    else
+        return false;
+    return true;
+}
+
+bool parseNumber(const std::string& text, unsigned long maximum, unsigned long& number) {
+    char* end = nullptr;
+    number = std::strtoul(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && number <= maximum;
+}
+
+enum class Behaviour { Server, Blackhole, Refuse };
+
+// A port bound but never listened on: the kernel answers every SYN with a reset, as a host with
+// no SQL Server on that port does, and no other program can take the port meanwhile.
+class RefusingPort {
+public:
+    explicit RefusingPort(const std::string& address) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        if (::inet_pton(AF_INET, address.c_str(), &to.sin_addr) != 1)
+            throw std::runtime_error("refuse: IPv4 addresses only: " + address);
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        socklen_t length = sizeof to;
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 ||
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&to), &length) != 0)
+            throw std::runtime_error("refuse: cannot bind " + address);
+        port_ = ntohs(to.sin_port);
+    }
+    ~RefusingPort() { ::close(fd_); }
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    std::uint16_t port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    std::uint16_t port_ = 0;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
     stand_in::Config config;
+    unsigned long count = 1;
+    Behaviour behaviour = Behaviour::Server;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (i + 1 >= argc)
@@ -115,10 +181,32 @@ int main(int argc, char** argv) {
             if (value != "yes" && value != "no")
                 return usage();
             config.legacyCertificate = value == "yes";
+        } else if (option == "--fault") {
+            if (!parseFault(value, config.fault))
+                return usage();
+        } else if (option == "--fault-delay") {
+            unsigned long ms = 0;
+            if (!parseNumber(value, 3600000, ms))
+                return usage();
+            config.faultDelay = std::chrono::milliseconds(ms);
+        } else if (option == "--count") {
+            if (!parseNumber(value, 5000, count) || count == 0)
+                return usage();
+        } else if (option == "--behaviour") {
+            if (value == "server")
+                behaviour = Behaviour::Server;
+            else if (value == "blackhole")
+                behaviour = Behaviour::Blackhole;
+            else if (value == "refuse")
+                behaviour = Behaviour::Refuse;
+            else
+                return usage();
         } else {
             return usage();
         }
     }
+    if (count > 1 && config.port != 0)
+        return usage();
 
     // Blocked before any thread starts so that only sigwait below sees them.
     sigset_t signals;
@@ -127,24 +215,42 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    stand_in::Server server(config);
-    server.setLoginObserver([](const stand_in::LoginRecord& login) {
-        std::printf("login tds=0x%08x user=%s database=%s encrypted=%s integrated=%s\n", login.tdsVersion,
-                    login.user.c_str(), login.database.c_str(), login.encrypted ? "yes" : "no",
-                    login.integrated ? "yes" : "no");
-        std::fflush(stdout);
-    });
+    std::vector<std::unique_ptr<stand_in::Server>> servers;
+    std::vector<std::unique_ptr<stand_in::BlackholeListener>> blackholes;
+    std::vector<std::unique_ptr<RefusingPort>> refusing;
     try {
-        server.start();
+        for (unsigned long n = 0; n < count; ++n) {
+            std::uint16_t port = 0;
+            if (behaviour == Behaviour::Blackhole) {
+                blackholes.push_back(
+                    std::make_unique<stand_in::BlackholeListener>(config.address, config.port));
+                blackholes.back()->start();
+                port = blackholes.back()->port();
+            } else if (behaviour == Behaviour::Refuse) {
+                refusing.push_back(std::make_unique<RefusingPort>(config.address));
+                port = refusing.back()->port();
+            } else {
+                servers.push_back(std::make_unique<stand_in::Server>(config));
+                servers.back()->setLoginObserver([](const stand_in::LoginRecord& login) {
+                    std::printf("login tds=0x%08x user=%s database=%s encrypted=%s integrated=%s\n",
+                                login.tdsVersion, login.user.c_str(), login.database.c_str(),
+                                login.encrypted ? "yes" : "no", login.integrated ? "yes" : "no");
+                    std::fflush(stdout);
+                });
+                servers.back()->start();
+                port = servers.back()->port();
+            }
+            std::printf("listening on %s %u\n", config.address.c_str(), static_cast<unsigned>(port));
+        }
     } catch (const std::exception& error) {
         std::cerr << "tds-stand-in: " << error.what() << '\n';
         return 1;
     }
-    std::printf("listening on %s %u\n", config.address.c_str(), static_cast<unsigned>(server.port()));
     std::fflush(stdout);
 
     int received = 0;
     sigwait(&signals, &received);
-    server.stop();
+    for (auto& server : servers)
+        server->stop();
     return 0;
 }

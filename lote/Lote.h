@@ -1,0 +1,40 @@
+#pragma once
+
+#include "probe/pasadaConexion.h"
+
+#include <functional>
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace lote {
+
+// Exit statuses.
+constexpr int kTodasCorrectas = 0;
+constexpr int kAlgunFallo = 1; // a pass that did not log in, or input that could not be read
+constexpr int kErrorUso = 2;
+
+// Where the program reads and writes, and what it asks the system; tests put their own.
+struct Entorno {
+    Entorno(std::istream& entrada_, std::ostream& salida_, std::ostream& errores_)
+        : entrada(entrada_), salida(salida_), errores(errores_) {}
+
+    std::istream& entrada;
+    std::ostream& salida;
+    std::ostream& errores;
+    // Terminal widths; 0 when that stream is no terminal.
+    std::size_t anchuraSalida = 0;
+    std::size_t anchuraErrores = 0;
+    // Makes the connection object for a pass with this timeout per pass.
+    std::function<probe::FabricaConexion(int segundos)> fabrica;
+    // The password: from the environment first, else asked for; none when neither can.
+    std::function<std::optional<std::string>()> contrasenaDelEntorno;
+    std::function<std::optional<std::string>(const std::string& pregunta)> pideContrasena;
+};
+
+// The whole program for `argumentos` (argv without the program's name); its exit status.
+int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& entorno);
+
+} // namespace lote

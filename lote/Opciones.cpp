@@ -1,0 +1,111 @@
+#include "lote/Opciones.h"
+
+#include <charconv>
+
+namespace lote {
+
+namespace {
+
+constexpr int kTiempoMaximo = 3600;
+constexpr int kParaleloMaximo = 256;
+
+bool leeEntero(const std::string& texto, int minimo, int maximo, int& valor) {
+    int n = 0;
+    const char* fin = texto.data() + texto.size();
+    const auto [p, error] = std::from_chars(texto.data(), fin, n);
+    if (error != std::errc() || p != fin || n < minimo || n > maximo)
+        return false;
+    valor = n;
+    return true;
+}
+
+LecturaOpciones errorUso(std::string texto) {
+    return {std::nullopt, std::move(texto)};
+}
+
+} // namespace
+
+LecturaOpciones leeOpciones(const std::vector<std::string>& argumentos) {
+    Opciones o;
+    bool soloArchivos = false;
+    for (std::size_t i = 0; i < argumentos.size(); ++i) {
+        const std::string& a = argumentos[i];
+        if (soloArchivos || a == "-" || a.rfind("-", 0) != 0) {
+            o.archivos.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            soloArchivos = true;
+            continue;
+        }
+        if (a == "--help" || a == "-h") {
+            o.ayuda = true;
+            continue;
+        }
+        if (a == "--version" || a == "-v") {
+            o.version = true;
+            continue;
+        }
+        const auto igual = a.find('=');
+        const std::string nombre = a.substr(0, igual);
+        if (nombre != "--usuario" && nombre != "--bbdd" && nombre != "--tiempo" && nombre != "--paralelo" &&
+            nombre != "--formato")
+            return errorUso("opción desconocida: " + nombre);
+        std::string valor;
+        if (igual != std::string::npos) {
+            valor = a.substr(igual + 1);
+        } else if (i + 1 < argumentos.size()) {
+            valor = argumentos[++i];
+        } else {
+            return errorUso("a la opción " + nombre + " le falta su valor");
+        }
+        if (nombre == "--usuario") {
+            if (valor.empty())
+                return errorUso("--usuario vacío: para la seguridad integrada no indique --usuario");
+            o.usuario = valor;
+        } else if (nombre == "--bbdd") {
+            o.baseDatos = valor;
+        } else if (nombre == "--tiempo") {
+            if (!leeEntero(valor, 1, kTiempoMaximo, o.tiempo))
+                return errorUso("--tiempo debe ser un número entero de segundos entre 1 y " +
+                                std::to_string(kTiempoMaximo) + ", no «" + valor + "»");
+        } else if (nombre == "--paralelo") {
+            if (!leeEntero(valor, 1, kParaleloMaximo, o.paralelo))
+                return errorUso("--paralelo debe ser un número entero entre 1 y " +
+                                std::to_string(kParaleloMaximo) + ", no «" + valor + "»");
+        } else if (valor == "tabla") {
+            o.formato = Formato::Tabla;
+        } else if (valor == "csv") {
+            o.formato = Formato::Csv;
+        } else if (valor == "json") {
+            o.formato = Formato::Json;
+        } else {
+            return errorUso("--formato debe ser tabla, csv o json, no «" + valor + "»");
+        }
+    }
+    if (o.archivos.empty() && !o.ayuda && !o.version)
+        return errorUso("falta el archivo de servidores (o «-» para la entrada estándar)");
+    return {o, {}};
+}
+
+std::string textoAyuda() {
+    return "Uso: tarpelino-lote [OPCIONES] ARCHIVO...\n"
+           "Comprueba el inicio de sesión en cada SQL Server de ARCHIVO (uno por línea; «#» empieza\n"
+           "un comentario; «-» es la entrada estándar) con el cliente de 2005 y con el de 2008,\n"
+           "como la ventana de Tarpelino, y da el veredicto de cada uno.\n"
+           "\n"
+           "  --usuario USUARIO   inicio de sesión de SQL Server; sin él, seguridad integrada.\n"
+           "                      La contraseña se toma de TARPELINO_PASSWORD o se pide en el terminal.\n"
+           "  --bbdd BASE         base de datos (por defecto, MASTER)\n"
+           "  --tiempo SEGUNDOS   tiempo máximo de cada intento (por defecto, 15)\n"
+           "  --paralelo N        servidores a la vez (por defecto, 8)\n"
+           "  --formato FORMATO   tabla, csv o json (por defecto, tabla)\n"
+           "  -h, --help          muestra esta ayuda y termina\n"
+           "  -v, --version       muestra la versión y termina\n"
+           "\n"
+           "Estado de salida: 0 si todos los intentos iniciaron sesión, 1 si alguno falló o\n"
+           "alguna entrada no se pudo leer, 2 si la orden está mal escrita.\n"
+           "Más información: man tarpelino-lote\n";
+}
+
+} // namespace lote

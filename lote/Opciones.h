@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lote {
+
+enum class Formato { Tabla, Csv, Json };
+
+// What the command line asks for. The password is never among them.
+struct Opciones {
+    std::vector<std::string> archivos;  // "-": standard input
+    std::optional<std::string> usuario; // none: integrated security
+    std::string baseDatos;              // empty: the default one, as in the window
+    int tiempo = 15;                    // seconds per pass
+    int paralelo = 8;                   // servers at once
+    Formato formato = Formato::Tabla;
+    bool ayuda = false;
+    bool version = false;
+};
+
+struct LecturaOpciones {
+    std::optional<Opciones> opciones;
+    std::string error; // a usage error, in Spanish, when there are no options
+};
+
+// argv without the program's name. "--opcion valor" and "--opcion=valor"; "--" ends the options.
+LecturaOpciones leeOpciones(const std::vector<std::string>& argumentos);
+
+std::string textoAyuda();
+
+} // namespace lote

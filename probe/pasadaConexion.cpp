@@ -1,0 +1,60 @@
+#include "probe/pasadaConexion.h"
+
+#include "login_shared/Textos.h"
+#include "probe/cadenaConexion.h"
+
+#include <exception>
+
+namespace probe {
+
+void preparaCadena(data_access::Conexion& conexion, const std::string& proveedor, const std::string& servidor,
+                   const std::string& baseDatos, const std::string& usuario, const std::string& password) {
+    conexion.setConnectionString(cadenaBase(proveedor, servidor, baseDatos));
+    std::string sufijo = sufijoCredenciales(usuario, password);
+    std::string cadena = conexion.connectionString() + sufijo;
+    data_access::borraSecreto(sufijo);
+    try {
+        conexion.setConnectionString(cadena);
+    } catch (...) {
+        data_access::borraSecreto(cadena);
+        throw;
+    }
+    data_access::borraSecreto(cadena);
+}
+
+ResultadoPasada ejecutaPasada(const FabricaConexion& fabrica, const std::string& proveedor,
+                              const std::string& servidor, const std::string& baseDatos,
+                              const std::string& usuario, const std::string& password) {
+    ResultadoPasada r;
+    if (servidor.empty()) {
+        r.descripcion = kIndiqueServidor;
+        return r;
+    }
+    std::unique_ptr<data_access::Conexion> conexion;
+    try {
+        conexion = fabrica();
+        if (!conexion)
+            throw data_access::ErrorConexion(data_access::textos::objetoConexionNoCreado());
+        preparaCadena(*conexion, proveedor, servidor, baseDatos, usuario, password);
+        conexion->open();
+        r.correcta = true;
+    } catch (const std::exception& error) {
+        r.descripcion = error.what();
+    } catch (...) {
+        r.descripcion = kErrorDesconocido;
+    }
+    if (conexion)
+        r.datos = conexion->datosApertura();
+    // A login that went through is closed again. The window has shown its
+    // verdict by then, so a failure here is told but changes no verdict.
+    if (r.correcta) {
+        try {
+            conexion->close();
+        } catch (const std::exception& error) {
+            r.descripcion = error.what();
+        }
+    }
+    return r;
+}
+
+} // namespace probe

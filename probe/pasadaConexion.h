@@ -1,0 +1,52 @@
+#pragma once
+
+#include "data_access/Conexion.h"
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+// One pass of the test as the window runs it, without the window: the part a
+// program without a display shares with it, so both give the same verdict and
+// the same description for the same input.
+namespace probe {
+
+// The two generations, in the order a test runs them.
+struct Generacion {
+    const char* proveedor; // what the connection string names
+    const char* version;   // "2005": how the window and its users name it
+};
+inline constexpr std::array<Generacion, 2> kGeneraciones{{{"SQLNCLI", "2005"}, {"SQLNCLI10", "2008"}}};
+
+// The verdicts, as the result labels show them.
+inline constexpr char kConexionCorrecta[] = "Conexión CORRECTA.";
+inline constexpr char kConexionIncorrecta[] = "Conexión INCORRECTA.";
+// What a probe of an empty server says instead of trying.
+inline constexpr char kIndiqueServidor[] = "Imposible conectar con Servidor SQL Server: Indique Servidor.";
+// The description of a failure that carried none.
+inline constexpr char kErrorDesconocido[] = "Error desconocido al conectar.";
+// The database a test logs into when none is given.
+inline constexpr char kBaseDatosPorDefecto[] = "MASTER";
+
+// Sets the connection string, reads it back and sets it again with the
+// credentials appended: the order the probe keeps. No network I/O.
+void preparaCadena(data_access::Conexion& conexion, const std::string& proveedor, const std::string& servidor,
+                   const std::string& baseDatos, const std::string& usuario, const std::string& password);
+
+struct ResultadoPasada {
+    bool correcta = false;
+    std::string descripcion;                         // the failure's; empty when it connected and closed
+    std::optional<data_access::DatosApertura> datos; // what the open learned, when it got that far
+};
+
+using FabricaConexion = std::function<std::unique_ptr<data_access::Conexion>()>;
+
+// One pass on a connection object of its own: prepared, opened and, when it
+// opened, closed again. An empty server is not tried.
+ResultadoPasada ejecutaPasada(const FabricaConexion& fabrica, const std::string& proveedor,
+                              const std::string& servidor, const std::string& baseDatos,
+                              const std::string& usuario, const std::string& password);
+
+} // namespace probe

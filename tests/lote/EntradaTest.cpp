@@ -1,0 +1,84 @@
+#include "lote/Entrada.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+lote::LecturaEntrada lee(const std::string& texto) {
+    std::istringstream entrada(texto);
+    lote::LecturaEntrada l;
+    lote::leeServidores(entrada, "lista.txt", l);
+    return l;
+}
+
+std::vector<std::string> nombres(const lote::LecturaEntrada& l) {
+    std::vector<std::string> r;
+    for (const auto& s : l.servidores)
+        r.push_back(s.servidor);
+    return r;
+}
+
+} // namespace
+
+TEST(Entrada, CommentsBlankLinesAndSurroundingBlanksAreSkippedEveryFormTheWindowTakesIsKept) {
+    const auto l = lee("# producción\n"
+                       "\n"
+                       "   \t \n"
+                       "SRV01\n"
+                       "  SRV02,1533   # el de ventas\r\n"
+                       "SRV03\\SQLEXPRESS\n"
+                       "tcp:10.0.0.5,1433\n"
+                       "[::1],1433\n"
+                       "(local)\n"
+                       "ultima");
+    EXPECT_TRUE(l.errores.empty()) << l.errores.front();
+    EXPECT_EQ(nombres(l), (std::vector<std::string>{"SRV01", "SRV02,1533", "SRV03\\SQLEXPRESS",
+                                                    "tcp:10.0.0.5,1433", "[::1],1433", "(local)", "ultima"}));
+    EXPECT_EQ(l.servidores[0].linea, 4);
+    EXPECT_EQ(l.servidores[1].linea, 5);
+    EXPECT_EQ(l.servidores[6].linea, 10);
+    EXPECT_EQ(l.servidores[0].origen, "lista.txt");
+}
+
+TEST(Entrada, ALineThatIsNoServerNameIsNamedByItsLineAndTheRestIsStillRead) {
+    const auto l = lee("SRV01\n"
+                       "SRV02,99999\n"
+                       "np:SRV03\n"
+                       "SRV\x01raro\n"
+                       "SRV\xff\n"
+                       "SRV04\n");
+    EXPECT_EQ(nombres(l), (std::vector<std::string>{"SRV01", "SRV04"}));
+    ASSERT_EQ(l.errores.size(), 4u);
+    EXPECT_EQ(l.errores[0].rfind("lista.txt, línea 2: El puerto «99999»", 0), 0u) << l.errores[0];
+    EXPECT_EQ(l.errores[1].rfind("lista.txt, línea 3: ", 0), 0u) << l.errores[1];
+    EXPECT_NE(l.errores[1].find("solo está disponible TCP"), std::string::npos) << l.errores[1];
+    // A control character is named, never written as it is.
+    EXPECT_EQ(l.errores[2].rfind("lista.txt, línea 4: ", 0), 0u) << l.errores[2];
+    EXPECT_EQ(l.errores[2].find('\x01'), std::string::npos);
+    EXPECT_EQ(l.errores[3].rfind("lista.txt, línea 5: ", 0), 0u) << l.errores[3];
+}
+
+TEST(Entrada, AFileThatCannotBeReadIsNamedAndTheNextIsStillRead) {
+    const std::filesystem::path carpeta =
+        std::filesystem::temp_directory_path() / ("lote-entrada-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(carpeta);
+    const std::string buena = (carpeta / "buena.txt").string();
+    std::ofstream(buena) << "SRV01\n";
+    std::istringstream estandar("SRV02\n");
+
+    const auto l =
+        lote::leeArchivos({(carpeta / "no-existe.txt").string(), carpeta.string(), buena, "-"}, estandar);
+
+    EXPECT_EQ(nombres(l), (std::vector<std::string>{"SRV01", "SRV02"}));
+    EXPECT_EQ(l.servidores[1].origen, "entrada estándar");
+    ASSERT_EQ(l.errores.size(), 2u);
+    EXPECT_NE(l.errores[0].find("no-existe.txt: no se puede leer: no existe"), std::string::npos)
+        << l.errores[0];
+    EXPECT_NE(l.errores[1].find("es una carpeta"), std::string::npos) << l.errores[1];
+    std::filesystem::remove_all(carpeta);
+}

@@ -1,0 +1,60 @@
+#include "lote/Opciones.h"
+
+#include <gtest/gtest.h>
+
+using lote::Formato;
+using lote::leeOpciones;
+
+TEST(Opciones, DefaultsAreTheWindowsTimeoutEightAtOnceATableAndIntegratedSecurity) {
+    const auto l = leeOpciones({"servidores.txt"});
+    ASSERT_TRUE(l.opciones) << l.error;
+    EXPECT_EQ(l.opciones->archivos, std::vector<std::string>{"servidores.txt"});
+    EXPECT_EQ(l.opciones->tiempo, 15);
+    EXPECT_EQ(l.opciones->paralelo, 8);
+    EXPECT_EQ(l.opciones->formato, Formato::Tabla);
+    EXPECT_FALSE(l.opciones->usuario);
+    EXPECT_EQ(l.opciones->baseDatos, "");
+}
+
+TEST(Opciones, ValuesComeSeparateOrAfterAnEqualsSignAndADashIsStandardInput) {
+    const auto l = leeOpciones({"--usuario", "sa", "--bbdd=Ventas", "--tiempo=3", "--paralelo", "32",
+                                "--formato", "json", "-", "otro.txt", "--", "--raro"});
+    ASSERT_TRUE(l.opciones) << l.error;
+    EXPECT_EQ(l.opciones->usuario, std::optional<std::string>("sa"));
+    EXPECT_EQ(l.opciones->baseDatos, "Ventas");
+    EXPECT_EQ(l.opciones->tiempo, 3);
+    EXPECT_EQ(l.opciones->paralelo, 32);
+    EXPECT_EQ(l.opciones->formato, Formato::Json);
+    EXPECT_EQ(l.opciones->archivos, (std::vector<std::string>{"-", "otro.txt", "--raro"}));
+    EXPECT_EQ(leeOpciones({"--formato=csv", "a"}).opciones->formato, Formato::Csv);
+}
+
+TEST(Opciones, UsageErrorsSayWhatIsWrong) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> casos{
+        {{}, "falta el archivo"},
+        {{"--password", "x", "a"}, "opción desconocida: --password"},
+        {{"--password=x", "a"}, "opción desconocida: --password"},
+        {{"-p", "a"}, "opción desconocida: -p"},
+        {{"--tiempo", "0", "a"}, "--tiempo"},
+        {{"--tiempo", "15s", "a"}, "«15s»"},
+        {{"--tiempo", "99999999999", "a"}, "--tiempo"},
+        {{"--paralelo", "-1", "a"}, "--paralelo"},
+        {{"--paralelo", "", "a"}, "--paralelo"},
+        {{"--paralelo", "100000", "a"}, "--paralelo"},
+        {{"--formato", "xml", "a"}, "tabla, csv o json"},
+        {{"a", "--usuario"}, "le falta su valor"},
+        {{"--usuario=", "a"}, "--usuario vacío"},
+    };
+    for (const auto& [argumentos, error] : casos) {
+        const auto l = leeOpciones(argumentos);
+        EXPECT_FALSE(l.opciones) << argumentos.size();
+        EXPECT_NE(l.error.find(error), std::string::npos) << l.error;
+    }
+}
+
+TEST(Opciones, HelpAndVersionNeedNoFile) {
+    EXPECT_TRUE(leeOpciones({"--help"}).opciones->ayuda);
+    EXPECT_TRUE(leeOpciones({"-h"}).opciones->ayuda);
+    EXPECT_TRUE(leeOpciones({"--version"}).opciones->version);
+    EXPECT_NE(lote::textoAyuda().find("TARPELINO_PASSWORD"), std::string::npos);
+}
