@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <termios.h>
 #include <unistd.h>
 
@@ -43,6 +44,18 @@ bool leeLinea(int fd, std::string& linea) {
     }
 }
 
+// A Ctrl-C at the prompt must not leave the terminal without echo: the
+// handler puts the terminal back and lets the signal end the program.
+int gTerminal = -1;
+termios gAntes{};
+constexpr int kSenales[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP};
+
+void restauraYSigue(int senal) {
+    ::tcsetattr(gTerminal, TCSAFLUSH, &gAntes);
+    ::signal(senal, SIG_DFL);
+    ::raise(senal);
+}
+
 } // namespace
 
 std::optional<std::string> tomaContrasenaDelEntorno() {
@@ -62,7 +75,15 @@ std::optional<std::string> pideContrasena(const std::string& pregunta) {
         return std::nullopt;
     termios antes{};
     const bool esTerminal = ::tcgetattr(tty, &antes) == 0;
+    struct sigaction previas[std::size(kSenales)] = {};
     if (esTerminal) {
+        gTerminal = tty;
+        gAntes = antes;
+        struct sigaction restaura {};
+        restaura.sa_handler = restauraYSigue;
+        sigemptyset(&restaura.sa_mask);
+        for (std::size_t i = 0; i < std::size(kSenales); ++i)
+            ::sigaction(kSenales[i], &restaura, &previas[i]);
         termios sinEco = antes;
         sinEco.c_lflag &= ~tcflag_t(ECHO);
         sinEco.c_lflag |= ECHONL;
@@ -75,8 +96,11 @@ std::optional<std::string> pideContrasena(const std::string& pregunta) {
     if (escribeTodo(tty, pregunta) && leeLinea(tty, linea))
         resultado = linea;
     data_access::borraSecreto(linea);
-    if (esTerminal)
+    if (esTerminal) {
         ::tcsetattr(tty, TCSAFLUSH, &antes);
+        for (std::size_t i = 0; i < std::size(kSenales); ++i)
+            ::sigaction(kSenales[i], &previas[i], nullptr);
+    }
     ::close(tty);
     return resultado;
 }
