@@ -1,5 +1,7 @@
 #include "login_process/SuitesDisponibles.h"
 
+#include "login_shared/Proveedor.h"
+
 #include <algorithm>
 #include <gnutls/gnutls.h>
 
@@ -36,10 +38,8 @@ std::vector<std::uint16_t> suitesAusentes(const std::string& prioridad,
 }
 
 bool acordadoPorSuEpoca(const PeticionLogin& p, std::uint16_t versionTls, std::uint16_t suite) {
-    // On the wire TLS 1.0 is 0x0301, 1.1 0x0302, 1.2 0x0303.
-    const auto minimo = std::uint16_t(0x0301 + int(p.tlsMinimo));
-    const auto maximo = std::uint16_t(0x0303 - (2 - int(p.tlsMaximo)));
-    if (versionTls < minimo || versionTls > maximo)
+    const auto version = versionTlsDelCable(versionTls);
+    if (!version || *version < p.tlsMinimo || *version > p.tlsMaximo)
         return false;
     const auto ofrecidas = suitesOfrecidas(p.prioridadTls);
     return suite != 0 && ofrecidas &&

@@ -48,6 +48,12 @@ const char* nombreTls(VersionTls version) {
     return "TLS 1.2";
 }
 
+std::optional<VersionTls> versionTlsDelCable(std::uint16_t version) {
+    if (version < 0x0301 || version > 0x0303)
+        return std::nullopt;
+    return VersionTls(version - 0x0301);
+}
+
 std::string prioridadTls(const Proveedor& p) {
     static constexpr std::array<const char*, 3> kVersiones{"+VERS-TLS1.0", "+VERS-TLS1.1", "+VERS-TLS1.2"};
     std::string prioridad = std::string(p.suitesGnuTls) + ":-VERS-ALL";

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@ enum class VersionTls : std::uint8_t { Tls1_0, Tls1_1, Tls1_2 };
 
 // "TLS 1.0"
 const char* nombreTls(VersionTls version);
+// The version as the wire writes it (0x0301 = TLS 1.0); nothing for any other value.
+std::optional<VersionTls> versionTlsDelCable(std::uint16_t version);
 
 // A client generation, as its era's client could log in: the TDS version it
 // speaks, the TLS versions and the cipher suites it offers.

@@ -507,16 +507,8 @@ std::string duracionLegible(std::chrono::milliseconds duracion) {
 }
 
 std::string nombreVersionTls(std::uint16_t version) {
-    switch (version) {
-    case 0x0301:
-        return "TLS 1.0";
-    case 0x0302:
-        return "TLS 1.1";
-    case 0x0303:
-        return "TLS 1.2";
-    default:
-        return "TLS";
-    }
+    const auto v = versionTlsDelCable(version);
+    return v ? nombreTls(*v) : "TLS";
 }
 
 // "2025-01-31", in UTC as certificates write it.

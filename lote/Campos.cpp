@@ -1,20 +1,15 @@
 #include "lote/Campos.h"
 
+#include "login_shared/Proveedor.h"
+
 namespace lote {
 
 namespace {
 
+// "1.2": the number alone, for columns and fields.
 std::string versionTls(std::uint16_t version) {
-    switch (version) {
-    case 0x0301:
-        return "1.0";
-    case 0x0302:
-        return "1.1";
-    case 0x0303:
-        return "1.2";
-    default:
-        return "desconocida";
-    }
+    const auto v = data_access::versionTlsDelCable(version);
+    return v ? std::string(data_access::nombreTls(*v)).substr(4) : "desconocida";
 }
 
 } // namespace
