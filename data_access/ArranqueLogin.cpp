@@ -29,12 +29,13 @@ constexpr std::array<std::string_view, 8> kVariablesOcultas{
     "TDSVER",  "TDSPORT",       "TDSHOST", "TDSQUERY",
     "TDSDUMP", "TDSDUMPCONFIG", "SYBASE",  "GNUTLS_SYSTEM_PRIORITY_FILE"};
 
-// The descriptors the login process finds its channel and its TLS settings on.
+// The descriptors the login server finds its channel and its TLS settings on.
 constexpr int kFdCanal = 3;
 constexpr int kFdPrioridadesTls = 4;
 
 // GnuTLS's system priority file applies its [overrides] to every session of
-// the process and is read once. The login process gets this one instead of
+// the process and is read once. The login server, and so every login process
+// forked from it, gets this one instead of
 // the user's, so that no local policy changes what an era's client offered;
 // the generation's versions and suites come with the request
 // (PrioridadGeneracion.cpp), and every session may still use TLS 1.2: the
@@ -74,11 +75,11 @@ int fueraDelCamino(int fd) {
     return alto;
 }
 
-pid_t lanza(int canalHijo, const PerfilArranque& perfil) {
+pid_t lanza(int canalHijo) {
     const std::string ruta = rutaProcesoLogin();
     if (ruta.empty())
         throw ErrorConexion(textos::procesoLoginNoInstalado());
-    const std::string& prioridades = perfil.prioridadesTls;
+    const std::string prioridades = prioridadesTls();
     int fdPrioridades = ::memfd_create("gnutls-priorities", MFD_CLOEXEC);
     if (fdPrioridades < 0 ||
         ::write(fdPrioridades, prioridades.data(), prioridades.size()) != ssize_t(prioridades.size())) {
@@ -89,8 +90,8 @@ pid_t lanza(int canalHijo, const PerfilArranque& perfil) {
     fdPrioridades = fueraDelCamino(fdPrioridades);
     posix_spawn_file_actions_t acciones;
     posix_spawn_file_actions_init(&acciones);
-    // Only these two reach the child, whatever the application left without
-    // close-on-exec: a process waiting for its request must not hold a pipe open.
+    // Only these two reach the server, whatever the application left without
+    // close-on-exec: a process that lives as long as the application must not hold a pipe open.
     posix_spawn_file_actions_adddup2(&acciones, canalHijo, kFdCanal);
     posix_spawn_file_actions_adddup2(&acciones, fdPrioridades, kFdPrioridadesTls);
     posix_spawn_file_actions_addclosefrom_np(&acciones, kFdPrioridadesTls + 1);
@@ -107,7 +108,7 @@ pid_t lanza(int canalHijo, const PerfilArranque& perfil) {
     posix_spawnattr_setsigdefault(&atributos, &porDefecto);
     posix_spawnattr_setflags(&atributos, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-    std::vector<std::string> entorno = perfil.entorno;
+    std::vector<std::string> entorno = entornoLimpio();
     entorno.push_back("GNUTLS_SYSTEM_PRIORITY_FILE=/proc/self/fd/" + std::to_string(kFdPrioridadesTls));
     std::vector<char*> envp;
     for (std::string& v : entorno)
@@ -134,11 +135,11 @@ void cierraFd(int& fd) {
     fd = -1;
 }
 
-PerfilArranque perfilArranque() {
-    return {prioridadesTls(), entornoLimpio(), directorioActual()};
+Lanzamiento lanzamientoActual() {
+    return {entornoLimpio(), directorioActual()};
 }
 
-ProcesoArrancado arrancaProcesoLogin(const PerfilArranque& perfil) {
+ProcesoArrancado arrancaServidorLogins() {
     int canales[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, canales) != 0)
         throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), errno));
@@ -146,7 +147,7 @@ ProcesoArrancado arrancaProcesoLogin(const PerfilArranque& perfil) {
     int canalHijo = -1;
     try {
         canalHijo = fueraDelCamino(canales[1]);
-        const pid_t pid = lanza(canalHijo, perfil);
+        const pid_t pid = lanza(canalHijo);
         cierraFd(canalHijo);
         return {pid, canal};
     } catch (...) {

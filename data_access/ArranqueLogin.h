@@ -5,7 +5,6 @@
 #include <chrono>
 #include <string>
 #include <sys/types.h>
-#include <vector>
 
 namespace data_access {
 
@@ -15,22 +14,14 @@ struct ProcesoArrancado {
     int canal = -1;
 };
 
-// What a login process takes from its start and keeps: GnuTLS's system
-// priority file (read once per process), its environment (where FreeTDS's
-// files and the Kerberos cache are) and its working directory.
-struct PerfilArranque {
-    std::string prioridadesTls;
-    std::vector<std::string> entorno; // what the process gets: FreeTDS's overrides left out
-    std::string directorio;
-    bool operator==(const PerfilArranque& o) const {
-        return prioridadesTls == o.prioridadesTls && entorno == o.entorno && directorio == o.directorio;
-    }
-};
+// Starts tarpelino-login as the login server (login_process/ServidorLogins.h),
+// with GnuTLS's system priority file of its own, the environment an open
+// would give it and this working directory; throws ErrorConexion if it cannot.
+ProcesoArrancado arrancaServidorLogins();
 
-PerfilArranque perfilArranque();
-
-// Starts a login process with that profile; throws ErrorConexion if it cannot.
-ProcesoArrancado arrancaProcesoLogin(const PerfilArranque& perfil);
+// What a login process forked now takes from this process: the environment,
+// FreeTDS's overrides left out, and the working directory.
+Lanzamiento lanzamientoActual();
 
 // Closes a descriptor that may be -1 and leaves it -1.
 void cierraFd(int& fd);

@@ -2,7 +2,7 @@
 
 #include "data_access/Ajustes.h"
 #include "data_access/ConnectionString.h"
-#include "data_access/ProcesoLogin.h"
+#include "data_access/LoginHijo.h"
 #include "login_shared/DireccionServidor.h"
 #include "login_shared/Plazo.h"
 #include "login_shared/Proveedor.h"
@@ -40,7 +40,7 @@ void ConexionFreeTds::setConnectionString(const std::string& connectionString) {
 void ConexionFreeTds::close() {
     if (!isOpen())
         throw ErrorConexion(textos::conexionNoAbierta());
-    proceso_.reset();
+    login_.reset();
 }
 
 void ConexionFreeTds::open() {
@@ -57,7 +57,7 @@ void ConexionFreeTds::open() {
         DatosApertura d;
         d.abierta = abierta;
         if (abierta)
-            d.resumen = proceso_->resumen();
+            d.resumen = login_->resumen();
         d.etapa = etapa;
         d.duracion = transcurrido;
         datos_ = d;
@@ -106,7 +106,7 @@ void ConexionFreeTds::abre() {
         compruebaValor(campo, *valor);
     compruebaValor("la instancia", peticion.instancia);
     peticion.resolucionFija = resolucionFija_;
-    proceso_ = ProcesoLogin::abre(peticion, plazo);
+    login_ = LoginHijo::abre(peticion, plazo);
 }
 
 std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPorDefecto) {

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "data_access/Conexion.h"
+#include "data_access/LoginHijo.h"
 #include "login_shared/ProtocoloLogin.h"
 
 #include <chrono>
+#include <optional>
 
 namespace data_access {
-
-class ProcesoLogin;
 
 // The connection object: "SQLNCLI" logs in with TDS 7.2, "SQLNCLI10" with
 // TDS 7.3, through FreeTDS's db-lib, over TCP only. Each login runs in a
@@ -24,7 +24,7 @@ public:
     std::string connectionString() const override { return cadena_; }
     void open() override;
     void close() override;
-    bool isOpen() const override { return proceso_ != nullptr; }
+    bool isOpen() const override { return login_.has_value(); }
     std::string resumenApertura() const override { return resumen_; }
     std::optional<DatosApertura> datosApertura() const override { return datos_; }
 
@@ -39,7 +39,7 @@ private:
     std::string cadena_;
     std::chrono::milliseconds tiempoEsperaPorDefecto_;
     std::vector<std::pair<std::string, std::vector<std::string>>> resolucionFija_;
-    std::unique_ptr<ProcesoLogin> proceso_;
+    std::optional<LoginHijo> login_;
     std::string resumen_;
     std::optional<DatosApertura> datos_;
 };

@@ -1,11 +1,13 @@
-// tarpelino-login: one login to SQL Server through db-lib, on behalf of a
-// connection object, which talks to it over descriptor 3 and may kill it at
-// the open's deadline. It stays while the connection is open and ends when
-// told to close or when the connection object goes away. It may be started
-// ahead of time and wait for its request.
+// tarpelino-login: started once by the application as a login server on
+// descriptor 3 (ServidorLogins.h), it forks one process per open. Each runs
+// one login to SQL Server through db-lib on behalf of a connection object,
+// which talks to it over its own channel (descriptor 3 in the child) and may
+// kill it at the open's deadline. It stays while the connection is open and
+// ends when told to close or when the connection object goes away.
 #include "login_process/AperturaLogin.h"
 #include "login_process/ConPlazo.h"
 #include "login_process/PrioridadGeneracion.h"
+#include "login_process/ServidorLogins.h"
 #include "login_process/SesionFreeTds.h"
 #include "login_shared/ErrorConexion.h"
 #include "login_shared/ProtocoloLogin.h"
@@ -38,12 +40,8 @@ void terminaConLaAplicacion() {
     }).detach();
 }
 
-} // namespace
-
-int main() {
-    // Holds a password: no core file, and no other process of the user may read its memory.
-    ::prctl(PR_SET_DUMPABLE, 0);
-    std::signal(SIGPIPE, SIG_IGN);
+// One login on kCanal, in a process forked for it.
+int atiendeLogin() {
     try {
         terminaConLaAplicacion();
     } catch (const std::system_error& e) {
@@ -52,8 +50,6 @@ int main() {
         enviaMensaje(kCanal, mensaje::kFallo, limite ? *limite : textos::errorInterno(e.what()));
         return 1;
     }
-    // Started ahead of its request: what every login needs is made ready while it waits.
-    preparaDbLib();
     char tipo = 0;
     std::string cuerpo;
     if (!recibeMensaje(kCanal, tipo, cuerpo) || tipo != mensaje::kPeticion)
@@ -86,8 +82,23 @@ int main() {
     } catch (const std::exception& e) {
         envia(mensaje::kFallo, textos::errorInterno(e.what()));
     }
+    return 1;
+}
+
+} // namespace
+
+int main() {
+    // Holds a password: no core file, and no other process of the user may read
+    // its memory. Set before the first fork: every login process inherits it.
+    ::prctl(PR_SET_DUMPABLE, 0);
+    std::signal(SIGPIPE, SIG_IGN);
+    // What every login needs, made ready once in the server.
+    preparaDbLib();
+    sirveLogins(kCanal);
+    // Only a forked login process gets here; its exit runs the usual teardown.
+    const int estado = atiendeLogin();
     // A Kerberos call still waiting on its KDC must not meet the library's teardown.
     if (hayTrabajoAbandonado())
-        ::_exit(1);
-    return 1;
+        ::_exit(estado);
+    return estado;
 }

@@ -185,7 +185,33 @@ ResumenLogin deserializaResumen(const std::string& cuerpo) {
     return r;
 }
 
+std::string serializa(const Lanzamiento& lanzamiento) {
+    Escritor e;
+    e.texto(lanzamiento.directorio);
+    e.numero(lanzamiento.entorno.size());
+    for (const std::string& v : lanzamiento.entorno)
+        e.texto(v);
+    return e.datos_;
+}
+
+Lanzamiento deserializaLanzamiento(const std::string& cuerpo) {
+    Lector l(cuerpo);
+    Lanzamiento lanzamiento;
+    lanzamiento.directorio = l.texto();
+    const std::uint64_t n = l.numero();
+    // Each variable takes at least its 8-byte length: a count beyond that is a lie.
+    if (n > cuerpo.size() / 8)
+        throw std::runtime_error("lanzamiento truncado");
+    for (std::uint64_t i = 0; i < n; ++i)
+        lanzamiento.entorno.push_back(l.texto());
+    return lanzamiento;
+}
+
 bool enviaMensaje(int fd, char tipo, const std::string& cuerpo) {
+    return enviaMensajeConDescriptor(fd, tipo, cuerpo, -1);
+}
+
+bool enviaMensajeConDescriptor(int fd, char tipo, const std::string& cuerpo, int descriptor) {
     if (cuerpo.size() > kMensajeMaximo)
         return false;
     std::string trama(4, '\0');
@@ -194,9 +220,96 @@ bool enviaMensaje(int fd, char tipo, const std::string& cuerpo) {
         trama[i] = char((n >> (8 * i)) & 0xFF);
     trama += tipo;
     trama += cuerpo;
-    const bool enviado = escribeTodo(fd, trama.data(), trama.size());
+    std::size_t enviados = 0;
+    if (descriptor >= 0) {
+        // The descriptor travels with the first byte; the rest follows as usual.
+        iovec datos{trama.data(), trama.size()};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+        msghdr m{};
+        m.msg_iov = &datos;
+        m.msg_iovlen = 1;
+        m.msg_control = control;
+        m.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&m);
+        c->cmsg_level = SOL_SOCKET;
+        c->cmsg_type = SCM_RIGHTS;
+        c->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(c), &descriptor, sizeof(int));
+        ssize_t r;
+        while ((r = ::sendmsg(fd, &m, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
+        }
+        if (r <= 0) {
+            borraSecreto(trama);
+            return false;
+        }
+        enviados = std::size_t(r);
+    }
+    const bool enviado = escribeTodo(fd, trama.data() + enviados, trama.size() - enviados);
     borraSecreto(trama); // a request carries the password
     return enviado;
+}
+
+bool recibeMensajeConDescriptor(int fd, char& tipo, std::string& cuerpo, int& descriptor,
+                                int& errorDescriptor) {
+    descriptor = -1;
+    errorDescriptor = 0;
+    unsigned char cabecera[5];
+    std::size_t leidos = 0;
+    while (leidos < sizeof cabecera) {
+        iovec datos{cabecera + leidos, sizeof cabecera - leidos};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+        msghdr m{};
+        m.msg_iov = &datos;
+        m.msg_iovlen = 1;
+        m.msg_control = control;
+        m.msg_controllen = sizeof control;
+        const ssize_t r = ::recvmsg(fd, &m, MSG_CMSG_CLOEXEC);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0) {
+            if (descriptor >= 0)
+                ::close(descriptor);
+            descriptor = -1;
+            return false;
+        }
+        for (cmsghdr* c = CMSG_FIRSTHDR(&m); c; c = CMSG_NXTHDR(&m, c)) {
+            if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS)
+                continue;
+            // Only one is expected: any other that came is closed, never kept.
+            const std::size_t n = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+            for (std::size_t i = 0; i < n; ++i) {
+                int recibido = -1;
+                std::memcpy(&recibido, CMSG_DATA(c) + i * sizeof(int), sizeof(int));
+                if (descriptor < 0)
+                    descriptor = recibido;
+                else
+                    ::close(recibido);
+            }
+        }
+        // The kernel drops what does not fit under this process's descriptor limit.
+        if ((m.msg_flags & MSG_CTRUNC) && descriptor < 0)
+            errorDescriptor = EMFILE;
+        leidos += std::size_t(r);
+    }
+    const std::uint32_t n =
+        cabecera[0] | cabecera[1] << 8 | cabecera[2] << 16 | std::uint32_t(cabecera[3]) << 24;
+    tipo = char(cabecera[4]);
+    bool completo = n <= kMensajeMaximo;
+    if (completo) {
+        cuerpo.assign(n, '\0');
+        for (std::size_t en = 0; completo && en < n;) {
+            const ssize_t r = ::recv(fd, cuerpo.data() + en, n - en, 0);
+            if (r < 0 && errno == EINTR)
+                continue;
+            completo = r > 0;
+            en += std::size_t(std::max<ssize_t>(r, 0));
+        }
+    }
+    if (!completo && descriptor >= 0) {
+        ::close(descriptor);
+        descriptor = -1;
+    }
+    return completo;
 }
 
 Lectura recibeMensaje(int fd, char& tipo, std::string& cuerpo,

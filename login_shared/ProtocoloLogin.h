@@ -108,7 +108,21 @@ constexpr char kCierra = 'C';   // parent -> login process: close the open login
 constexpr char kEtapa = 'E';    // login process -> parent: one Etapa byte, then the destination so far
 constexpr char kAbierta = 'A';  // login process -> parent: logged in, and a ResumenLogin
 constexpr char kFallo = 'F';    // login process -> parent: the description of the failure
+// Between the application and the login server, which forks one login process per open.
+constexpr char kLanza = 'L';   // application -> server: a Lanzamiento and, attached, the login's channel
+constexpr char kLanzado = 'N'; // server -> application: the login process's pid, or minus an errno
 } // namespace mensaje
+
+// What a login process takes from the open that asked for it rather than
+// from the server it was forked from: where FreeTDS's files and the Kerberos
+// cache are, and what relative paths are relative to.
+struct Lanzamiento {
+    std::vector<std::string> entorno; // "NOMBRE=valor"
+    std::string directorio;
+};
+std::string serializa(const Lanzamiento& lanzamiento);
+// Throws std::runtime_error on a malformed body.
+Lanzamiento deserializaLanzamiento(const std::string& cuerpo);
 
 std::string serializa(const PeticionLogin& peticion);
 // Throws std::runtime_error on a malformed body.
@@ -120,6 +134,13 @@ ResumenLogin deserializaResumen(const std::string& cuerpo);
 // Blocking, whole-message I/O on a stream socket; false on EOF or error.
 bool enviaMensaje(int fd, char tipo, const std::string& cuerpo);
 bool recibeMensaje(int fd, char& tipo, std::string& cuerpo);
+
+// A message with a descriptor attached (SCM_RIGHTS); the descriptor stays the sender's too.
+bool enviaMensajeConDescriptor(int fd, char tipo, const std::string& cuerpo, int descriptor);
+// Blocking; `descriptor` is the one received (close-on-exec), or -1 with `errorDescriptor` set
+// when one came but could not be taken (EMFILE: this process has no descriptor left).
+bool recibeMensajeConDescriptor(int fd, char& tipo, std::string& cuerpo, int& descriptor,
+                                int& errorDescriptor);
 
 // One message within `espera` (none: no limit), however the other end
 // behaves: a message longer than the channel takes, or one that stops

@@ -1,6 +1,6 @@
 #include "lote/Lote.h"
 
-#include "data_access/ReservaLogin.h"
+#include "data_access/Lanzadera.h"
 #include "login_shared/ProtocoloLogin.h"
 #include "lote/Comprobacion.h"
 #include "lote/Entrada.h"
@@ -85,7 +85,7 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
     if (progreso)
         progreso->termina();
     // The login processes started ahead for logins that will not come.
-    data_access::terminaProcesosEnEspera();
+    data_access::terminaServidorLogins();
 
     switch (o.formato) {
     case Formato::Tabla:

@@ -1,6 +1,8 @@
+#include "data_access/Lanzadera.h"
 #include "main_window/arranque.h"
 #include "main_window/frmPrincipal.h"
 #include "main_window/mensajeCritico.h"
+#include "main_window/primerFotograma.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -25,6 +27,9 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(icono);
 
     frmPrincipal ventana;
+    // The login server starts once the window is on screen, never delaying it;
+    // a click before it is ready only waits for the rest of its start.
+    alPrimerFotograma(&ventana, data_access::preparaLogins);
     ventana.show();
     return aplicacion.exec();
 }

@@ -1,6 +1,6 @@
 // Many connection objects opening at once from several threads, as tarpelino-lote runs them.
 #include "data_access/ConexionFreeTds.h"
-#include "data_access/ReservaLogin.h"
+#include "data_access/Lanzadera.h"
 #include "tests/support/AperturaPrueba.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,8 @@
 
 namespace {
 
-// Login processes of this process still alive (zombies not counted).
+// Children of this process still alive (zombies not counted) that are login
+// processes or the login server (tarpelino-login renames itself tarpelino-lanza).
 int procesosLoginVivos() {
     int n = 0;
     DIR* proc = ::opendir("/proc");
@@ -30,8 +31,9 @@ int procesosLoginVivos() {
         int padre = 0;
         if (std::sscanf(linea.c_str() + cierre + 1, " %c %d", &estado, &padre) != 2)
             continue;
+        const std::string nombre = linea.substr(apertura + 1, cierre - apertura - 1);
         if (padre == ::getpid() && estado != 'Z' &&
-            linea.compare(apertura + 1, cierre - apertura - 1, "tarpelino-login") == 0)
+            (nombre == "tarpelino-login" || nombre == "tarpelino-lanza"))
             ++n;
     }
     if (proc)
@@ -55,11 +57,11 @@ void aLaVez(int hilos, const std::function<void(int)>& trabajo) {
 
 } // namespace
 
-TEST(AperturasConcurrentes, ProcessesStartedAheadAreAtMostOneHoweverManyThreadsAskAtOnce) {
-    const data_access::PerfilArranque perfil = data_access::perfilArranque();
-    aLaVez(16, [&](int) { data_access::reponeProcesoLogin(perfil); });
+TEST(AperturasConcurrentes, TheLoginServerIsOneHoweverManyThreadsStartItAtOnce) {
+    data_access::terminaServidorLogins();
+    aLaVez(16, [&](int) { data_access::preparaLogins(); });
     EXPECT_EQ(procesosLoginVivos(), 1);
-    data_access::terminaProcesosEnEspera();
+    data_access::terminaServidorLogins();
     EXPECT_EQ(procesosLoginVivos(), 0);
 }
 
@@ -89,8 +91,8 @@ TEST(AperturasConcurrentes, ManyObjectsOpeningAtOnceEachGetTheirOwnLoginAndLeave
         EXPECT_EQ(f, "");
     EXPECT_EQ(correctas, kHilos * kVueltas);
     EXPECT_EQ(int(servidor.logins().size()), kHilos * kVueltas);
-    // Those waiting and those closing, all ended and reaped.
-    data_access::terminaProcesosEnEspera();
+    // The server and the logins closing, all ended and reaped.
+    data_access::terminaServidorLogins();
     EXPECT_EQ(procesosLoginVivos(), 0);
     EXPECT_TRUE(servidor.waitAllClosed(std::chrono::seconds(10)));
 }

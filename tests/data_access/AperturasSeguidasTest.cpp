@@ -9,7 +9,7 @@
 //     data_access_soak [rondas]     (default 1000; each round is one open of each kind)
 //
 // Prints the figures at the start and the end; exits 1 if anything grew.
-#include "data_access/ReservaLogin.h"
+#include "data_access/Lanzadera.h"
 #include "tests/support/AperturaPrueba.h"
 #include "tests/support/RecursosProceso.h"
 
@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
 
     // One warm-up round: the first open loads what every later one reuses.
     abre(enPuerto, "Secr3t!", true);
-    terminaProcesosEnEspera();
+    terminaServidorLogins();
     const Figuras antes;
     imprime("antes", antes);
     int errores = 0;
@@ -131,10 +131,10 @@ int main(int argc, char** argv) {
         if (rondas >= 8 && (i + 1) % (rondas / 4) == 0 && i + 1 < rondas)
             imprime(("ronda " + std::to_string(i + 1)).c_str(), Figuras());
     }
-    // One login process waits for the next open (one provider here) and the
-    // last one may still be ending: no more, however many opens there were.
+    // The login server, and the last login process, which may still be ending:
+    // no more, however many opens there were.
     const int enEspera = hijosVivos();
-    terminaProcesosEnEspera();
+    terminaServidorLogins();
     const Figuras despues;
     imprime("después", despues);
     std::printf("procesos de login antes de terminarlos: %d\n", enEspera);

@@ -3,7 +3,7 @@
 // takes only modern suites turns the 2005 client away and says why, and an
 // encrypted login names its suite and the server's certificate.
 #include "data_access/Conexion.h"
-#include "data_access/ProcesoLogin.h"
+#include "data_access/LoginHijo.h"
 #include "login_process/CertificadoServidor.h"
 #include "login_process/HandshakeServidor.h"
 #include "login_process/SuitesDisponibles.h"
@@ -175,7 +175,7 @@ TEST_F(CifradosTls, ALoginOverTlsItsErasClientDidNotOfferIsNoSuccess) {
 
     p.prioridadTls = "NORMAL:%COMPAT:-VERS-SSL3.0";
     try {
-        ProcesoLogin::abre(p, Plazo(p.limite));
+        LoginHijo::abre(p, Plazo(p.limite));
         ADD_FAILURE() << "a TLS 1.2 login was called a success for the 2005 client";
     } catch (const ErrorConexion& e) {
         EXPECT_NE(std::string(e.what()).find(", que el cliente de SQL Server 2005 no ofrecía: este equipo no "
@@ -188,7 +188,7 @@ TEST_F(CifradosTls, ALoginOverTlsItsErasClientDidNotOfferIsNoSuccess) {
 
     // The same request with the generation's own priority: turned away by the server, as its client was.
     p.prioridadTls = prioridadTls(generacion);
-    EXPECT_THROW(ProcesoLogin::abre(p, Plazo(p.limite)), ErrorConexion);
+    EXPECT_THROW(LoginHijo::abre(p, Plazo(p.limite)), ErrorConexion);
     EXPECT_EQ(servidor->tlsHandshakes().back().negotiated, 0);
 }
 

@@ -3,7 +3,7 @@
 // length, a login process that stops answering, an application that dies,
 // and a system that refuses processes or descriptors.
 #include "data_access/ArranqueLogin.h"
-#include "data_access/ReservaLogin.h"
+#include "data_access/Lanzadera.h"
 #include "login_process/Relevo.h"
 #include "login_process/ResolucionNombres.h"
 #include "login_shared/ProtocoloLogin.h"
@@ -143,8 +143,9 @@ bool llegaA(const std::function<bool()>& condicion, std::chrono::milliseconds es
     return true;
 }
 
-// Login processes alive anywhere (children of this process or orphans), by pid.
-std::vector<pid_t> procesosLogin() {
+// Login processes and login servers (tarpelino-login renames itself
+// tarpelino-lanza) alive anywhere, children of this process or not, by pid.
+std::vector<pid_t> procesosLogin(bool soloServidores = false) {
     std::vector<pid_t> pids;
     for (const auto& e : std::filesystem::directory_iterator("/proc")) {
         const std::string pid = e.path().filename();
@@ -154,8 +155,9 @@ std::vector<pid_t> procesosLogin() {
         std::string linea;
         std::getline(stat, linea);
         const auto cierre = linea.rfind(')');
-        if (linea.find("(tarpelino-login)") != std::string::npos && cierre + 2 < linea.size() &&
-            linea[cierre + 2] != 'Z')
+        const bool servidor = linea.find("(tarpelino-lanza)") != std::string::npos;
+        const bool login = !soloServidores && linea.find("(tarpelino-login)") != std::string::npos;
+        if ((servidor || login) && cierre + 2 < linea.size() && linea[cierre + 2] != 'Z')
             pids.push_back(std::stoi(pid));
     }
     return pids;
@@ -206,7 +208,7 @@ int conectaConPrelogin(std::uint16_t puerto) {
 
 class LoginSellado : public ::testing::Test {
 protected:
-    void TearDown() override { terminaProcesosEnEspera(); }
+    void TearDown() override { terminaServidorLogins(); }
 };
 
 } // namespace
@@ -300,11 +302,35 @@ TEST_F(LoginSellado, AHugeRefusalComesBackInTimeWithItsFirstMessagesAndACount) {
 }
 
 // The connection object kills a login process that stops answering at the
-// deadline: nothing else would end an open whose process is stuck.
+// deadline: nothing else would end an open whose process is stuck. The same
+// holds for a login server that stops answering: the open ends in time.
 TEST_F(LoginSellado, ALoginProcessThatStopsAnsweringIsKilledAtTheDeadline) {
     stand_in::Server servidor(configConSa(stand_in::Fault::NeverAnswerLogin));
     servidor.start();
-    // A first open leaves a process waiting for the next one; that one is frozen.
+    // The login process, frozen once the server has its login.
+    std::atomic<pid_t> congelado{-1};
+    std::thread congela([&] {
+        if (!llegaA([&] { return !servidor.logins().empty(); }))
+            return;
+        for (const ProcesoHijo& h : procesosHijos())
+            if (h.nombre == "tarpelino-login" && ::kill(h.pid, SIGSTOP) == 0)
+                congelado = h.pid;
+    });
+    ConexionFreeTds c;
+    const Apertura r = intentaAbrir(c, cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=2;"));
+    congela.join();
+    ASSERT_GT(congelado.load(), 0);
+    EXPECT_FALSE(r.abierta);
+    EXPECT_LT(r.duracion, 2s + 700ms) << r.descripcion;
+    contiene(r.descripcion, "Tiempo de espera agotado");
+    terminaServidorLogins();
+    EXPECT_NE(::kill(congelado, 0), 0) << "el proceso " << congelado << " sigue vivo";
+}
+
+TEST_F(LoginSellado, ALoginServerThatStopsAnsweringIsKilledAtTheDeadline) {
+    stand_in::Server servidor(configConSa(stand_in::Fault::NeverAnswerLogin));
+    servidor.start();
+    // A first open leaves the login server running; that one is frozen.
     fallo(cadena("127.0.0.1,1", kLoginSa + "Connect Timeout=2;"));
     const auto hijos = procesosHijos();
     ASSERT_FALSE(hijos.empty());
@@ -315,9 +341,14 @@ TEST_F(LoginSellado, ALoginProcessThatStopsAnsweringIsKilledAtTheDeadline) {
     EXPECT_FALSE(r.abierta);
     EXPECT_LT(r.duracion, 1s + 700ms) << r.descripcion;
     contiene(r.descripcion, "Tiempo de espera agotado");
-    terminaProcesosEnEspera();
+    terminaServidorLogins();
     for (const ProcesoHijo& h : hijos)
         EXPECT_NE(::kill(h.pid, 0), 0) << "el proceso " << h.pid << " sigue vivo";
+    // The next open starts a new server.
+    const std::string siguiente = fallo(cadena("127.0.0.1,1", kLoginSa + "Connect Timeout=2;"));
+    EXPECT_EQ(siguiente.find("Tiempo de espera agotado"), std::string::npos) << siguiente;
+    EXPECT_EQ(siguiente.find("proceso de inicio de sesión"), std::string::npos) << siguiente;
+    EXPECT_EQ(procesosLogin(true).size(), 1u);
 }
 
 // Killed while a login waits on a silent server with no deadline at all,
@@ -332,7 +363,12 @@ TEST_F(LoginSellado, ALoginProcessEndsWithItsApplicationAndClosesTheServerConnec
         if (leeArchivo("/proc/" + std::to_string(pid) + "/status")
                 .find("\nPPid:\t" + std::to_string(aplicacion.pid()) + "\n") != std::string::npos)
             suyos.push_back(pid);
-    ASSERT_FALSE(suyos.empty());
+    // Its login process and the login server, both its children.
+    ASSERT_GE(suyos.size(), 2u);
+    const auto servidores = procesosLogin(true);
+    EXPECT_TRUE(std::any_of(suyos.begin(), suyos.end(), [&](pid_t p) {
+        return std::find(servidores.begin(), servidores.end(), p) != servidores.end();
+    })) << "no hay servidor de logins entre sus hijos";
     aplicacion.termina();
     EXPECT_TRUE(llegaA([&] { return servidor.connectionsClosed() == servidor.connectionsAccepted(); }, 2s))
         << "la sesión con el servidor sigue abierta";
@@ -345,7 +381,7 @@ TEST_F(LoginSellado, ALoginProcessEndsWithItsApplicationAndClosesTheServerConnec
             return true;
         },
         2s))
-        << "el proceso de login sobrevive a su aplicación";
+        << "el proceso de login o el servidor de logins sobrevive a su aplicación";
 }
 
 // No login process shows the password in its environment or command line,
@@ -556,6 +592,10 @@ TEST_F(LoginSellado, AnOpenSessionsProcessHoldsNoCopyOfThePassword) {
     bool hallada = false;
     for (pid_t pid : procesosLogin()) {
         const std::string dir = "/proc/" + std::to_string(pid);
+        // This process's own: the login server and its login (other tests' come and go meanwhile).
+        if (leeArchivo(dir + "/status").find("\nPPid:\t" + std::to_string(::getpid()) + "\n") ==
+            std::string::npos)
+            continue;
         std::ifstream mapas(dir + "/maps");
         std::ifstream mem(dir + "/mem", std::ios::binary);
         if (!mapas || !mem)

@@ -1,7 +1,7 @@
 // The connect timeout bounds the whole open, whatever the network or the
 // server does, and an open leaves nothing behind: no process, thread,
 // descriptor or file.
-#include "data_access/ReservaLogin.h"
+#include "data_access/Lanzadera.h"
 #include "tests/support/AperturaPrueba.h"
 #include "tests/support/RecursosProceso.h"
 
@@ -61,12 +61,12 @@ protected:
         ASSERT_NE(::mkdtemp(plantilla.data()), nullptr);
         carpeta_ = plantilla;
         entorno_.fija("TMPDIR", carpeta_);
-        terminaProcesosEnEspera();
+        terminaServidorLogins();
         antes_ = Recursos();
     }
-    // What is counted leaves out the login process waiting for the next open.
+    // What is counted leaves out the login server, which lives as long as the application.
     void TearDown() override {
-        terminaProcesosEnEspera();
+        terminaServidorLogins();
         const Recursos despues;
         EXPECT_TRUE(despues == antes_)
             << "la apertura dejó algo atrás: descriptores " << antes_.descriptores << " -> "

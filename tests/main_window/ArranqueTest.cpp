@@ -1,4 +1,5 @@
 #include "main_window/arranque.h"
+#include "main_window/primerFotograma.h"
 #include "tests/support/ConexionFalsa.h"
 #include "tests/support/PruebasQt.h"
 #include "tests/support/VentanaPrueba.h"
@@ -47,6 +48,33 @@ private slots:
         QAccessibleInterface* interfaz = QAccessible::queryAccessibleInterface(v.ventana.get());
         QVERIFY(interfaz);
         QCOMPARE(interfaz->role(), QAccessible::Window);
+    }
+
+    // What the window starts after its first frame (the login server) runs
+    // once that frame is painted, never before, and once only.
+    void workForAfterTheFirstFrameWaitsForIt() {
+        struct Ventana : QWidget {
+            int pintadas = 0;
+            void paintEvent(QPaintEvent*) override { ++pintadas; }
+        } ventana;
+        int llamadas = 0;
+        int pintadasAlLlamar = -1;
+        alPrimerFotograma(&ventana, [&] {
+            ++llamadas;
+            pintadasAlLlamar = ventana.pintadas;
+        });
+        QCoreApplication::processEvents();
+        QTest::qWait(50);
+        QCOMPARE(llamadas, 0);
+        ventana.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&ventana));
+        QTRY_COMPARE(llamadas, 1);
+        QVERIFY(pintadasAlLlamar >= 1);
+        ventana.repaint();
+        ventana.hide();
+        ventana.show();
+        QTest::qWait(50);
+        QCOMPARE(llamadas, 1);
     }
 };
 

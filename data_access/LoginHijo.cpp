@@ -1,11 +1,13 @@
-#include "data_access/ProcesoLogin.h"
+#include "data_access/LoginHijo.h"
 
+#include "data_access/ArranqueLogin.h"
 #include "data_access/Conexion.h"
-#include "data_access/ReservaLogin.h"
+#include "data_access/Lanzadera.h"
 #include "login_shared/Textos.h"
 
 #include <signal.h>
 #include <sys/wait.h>
+#include <utility>
 
 namespace data_access {
 
@@ -18,26 +20,65 @@ constexpr std::chrono::milliseconds kEsperaFinal{500};
 
 } // namespace
 
-std::unique_ptr<ProcesoLogin> ProcesoLogin::abre(const PeticionLogin& peticion, const Plazo& plazo) {
-    const PerfilArranque perfil = perfilArranque();
-    const ProcesoArrancado arrancado = tomaProcesoLogin(perfil);
-    // The next open's process starts once this login has answered, either way:
-    // started during the login, its loading would compete with it for the CPU.
-    struct Repone {
-        const PerfilArranque& perfil;
-        ~Repone() { reponeProcesoLogin(perfil); }
-    } repone{perfil};
-    const int canal = arrancado.canal;
-    std::unique_ptr<ProcesoLogin> proceso(new ProcesoLogin(arrancado.pid, canal));
+LoginHijo::LoginHijo(LoginHijo&& otro) noexcept
+    : pid_(std::exchange(otro.pid_, -1)), canal_(std::exchange(otro.canal_, -1)),
+      abierto_(std::exchange(otro.abierto_, false)), resumen_(std::move(otro.resumen_)) {}
 
+LoginHijo& LoginHijo::operator=(LoginHijo&& otro) noexcept {
+    if (this != &otro) {
+        suelta();
+        pid_ = std::exchange(otro.pid_, -1);
+        canal_ = std::exchange(otro.canal_, -1);
+        abierto_ = std::exchange(otro.abierto_, false);
+        resumen_ = std::move(otro.resumen_);
+    }
+    return *this;
+}
+
+LoginHijo::~LoginHijo() {
+    suelta();
+}
+
+void LoginHijo::suelta() noexcept {
+    if (pid_ >= 0) {
+        if (abierto_)
+            enviaMensaje(canal_, mensaje::kCierra, {});
+        else
+            ::kill(pid_, SIGKILL); // a login that did not open has nothing to close
+    }
+    cierraFd(canal_);
+    if (pid_ >= 0)
+        // The process closes the login and ends on its own; tearing it down takes
+        // the kernel about a millisecond, which close() need not wait for.
+        entregaProcesoQueTermina(std::exchange(pid_, -1));
+    abierto_ = false;
+}
+
+int LoginHijo::recoge(std::chrono::milliseconds espera) {
+    const int estado = terminaHijo(std::exchange(pid_, -1), espera);
+    cierraFd(canal_);
+    return estado;
+}
+
+LoginHijo LoginHijo::abre(const PeticionLogin& peticion, const Plazo& plazo) {
     Etapa etapa = Etapa::Preparacion;
     std::string destino = peticion.host;
+    const auto espera = [&plazo]() -> std::optional<std::chrono::milliseconds> {
+        if (plazo.ilimitado())
+            return std::nullopt;
+        return plazo.restante() + kMargenInforme;
+    };
+    const auto agotado = [&] {
+        return ErrorApertura(textos::tiempoAgotadoEn(etapa, destino, plazo, peticion.credenciales.integrada),
+                             int(etapa));
+    };
+    std::optional<LoginHijo> hijo = lanzaLogin(espera());
+    if (!hijo)
+        throw agotado();
+    const int canal = hijo->canal_;
+    // Thrown after the process is killed and handed to the reaper.
     const auto falla = [&](std::string descripcion) {
-        // Killed, not closed: a login that failed has nothing to close.
-        ::kill(proceso->pid_, SIGKILL);
-        entregaProcesoQueTermina(proceso->pid_);
-        cierraFd(proceso->canal_);
-        proceso->pid_ = -1;
+        hijo->suelta();
         throw ErrorApertura(descripcion, int(etapa));
     };
     {
@@ -59,23 +100,18 @@ std::unique_ptr<ProcesoLogin> ProcesoLogin::abre(const PeticionLogin& peticion, 
     }
 
     for (;;) {
-        std::optional<std::chrono::milliseconds> espera;
-        if (!plazo.ilimitado())
-            espera = plazo.restante() + kMargenInforme;
         char tipo = 0;
         std::string cuerpo;
-        switch (recibeMensaje(canal, tipo, cuerpo, espera)) {
+        switch (recibeMensaje(canal, tipo, cuerpo, espera())) {
         case Lectura::Agotada:
-            falla(textos::tiempoAgotadoEn(etapa, destino, plazo, peticion.credenciales.integrada));
-            break;
+            hijo->suelta();
+            throw agotado();
         case Lectura::Ilegible:
             falla(textos::respuestaProcesoLoginIlegible());
             break;
         case Lectura::Fin: {
             // The process ended without answering: reaped for its signal, never waited for unbounded.
-            const int estado = terminaHijo(proceso->pid_, kEsperaFinal);
-            proceso->pid_ = -1;
-            cierraFd(proceso->canal_);
+            const int estado = hijo->recoge(kEsperaFinal);
             throw ErrorApertura(textos::procesoLoginTerminado(WIFSIGNALED(estado) ? WTERMSIG(estado) : -1),
                                 int(etapa));
         }
@@ -88,25 +124,16 @@ std::unique_ptr<ProcesoLogin> ProcesoLogin::abre(const PeticionLogin& peticion, 
                 destino = cuerpo.substr(1);
         } else if (tipo == mensaje::kAbierta) {
             try {
-                proceso->resumen_ = deserializaResumen(cuerpo);
+                hijo->resumen_ = deserializaResumen(cuerpo);
             } catch (const std::exception&) {
                 falla(textos::respuestaProcesoLoginIlegible());
             }
-            return proceso;
+            hijo->abierto_ = true;
+            return std::move(*hijo);
         } else if (tipo == mensaje::kFallo) {
             falla(cuerpo);
         }
     }
-}
-
-ProcesoLogin::~ProcesoLogin() {
-    if (pid_ < 0)
-        return;
-    enviaMensaje(canal_, mensaje::kCierra, {});
-    cierraFd(canal_);
-    // The process closes the login and ends on its own; tearing it down takes
-    // the kernel about a millisecond, which close() need not wait for.
-    entregaProcesoQueTermina(pid_);
 }
 
 } // namespace data_access

@@ -1,0 +1,192 @@
+#include "data_access/Lanzadera.h"
+
+#include "data_access/ArranqueLogin.h"
+#include "data_access/Conexion.h"
+#include "login_shared/Plazo.h"
+#include "login_shared/Textos.h"
+
+#include <cerrno>
+#include <mutex>
+#include <poll.h>
+#include <signal.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace data_access {
+
+// How long a closing login may take before it is killed.
+constexpr std::chrono::milliseconds kEsperaCierre{2000};
+
+class Lanzadera {
+public:
+    ~Lanzadera() { terminaTodo(); }
+
+    void prepara() {
+        // Someone holding it is starting or using the server already.
+        std::unique_lock<std::timed_mutex> cerrojo(servidorMutex_, std::try_to_lock);
+        if (cerrojo.owns_lock() && !servidorVivo()) {
+            terminaServidor();
+            servidor_ = arrancaServidorLogins();
+        }
+    }
+
+    std::optional<LoginHijo> lanza(std::optional<std::chrono::milliseconds> espera) {
+        const auto limite = Plazo::Reloj::now() + espera.value_or(std::chrono::milliseconds(0));
+        const auto queda = [&]() -> std::optional<std::chrono::milliseconds> {
+            if (!espera)
+                return std::nullopt;
+            return std::max(
+                std::chrono::milliseconds(0),
+                std::chrono::duration_cast<std::chrono::milliseconds>(limite - Plazo::Reloj::now()));
+        };
+        recogeTerminados();
+        const std::string lanzamiento = serializa(lanzamientoActual());
+        // Requests go one at a time; waiting for the server is part of the open's time.
+        std::unique_lock<std::timed_mutex> cerrojo(servidorMutex_, std::defer_lock);
+        if (!espera)
+            cerrojo.lock();
+        else if (!cerrojo.try_lock_for(*queda()))
+            return std::nullopt;
+        // A server that died is replaced once; a second death in a row is reported.
+        for (int intento = 0; intento < 2; ++intento) {
+            if (!servidorVivo()) {
+                terminaServidor();
+                servidor_ = arrancaServidorLogins();
+            }
+            int par[2];
+            if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, par) != 0)
+                throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), errno));
+            LoginHijo hijo(par[0]);
+            const bool enviado =
+                enviaMensajeConDescriptor(servidor_.canal, mensaje::kLanza, lanzamiento, par[1]);
+            // The child's end is the child's alone: closed here at once, whatever happened.
+            ::close(par[1]);
+            char tipo = 0;
+            std::string respuesta;
+            const Lectura lectura =
+                enviado ? recibeMensaje(servidor_.canal, tipo, respuesta, queda()) : Lectura::Fin;
+            if (lectura == Lectura::Agotada) {
+                terminaServidor();
+                return std::nullopt;
+            }
+            if (lectura != Lectura::Mensaje || tipo != mensaje::kLanzado) {
+                terminaServidor();
+                continue;
+            }
+            long pid = 0;
+            try {
+                pid = std::stol(respuesta);
+            } catch (const std::exception&) {
+                terminaServidor();
+                continue;
+            }
+            if (pid <= 0)
+                throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), int(-pid)));
+            hijo.pid_ = pid_t(pid);
+            return hijo;
+        }
+        throw ErrorConexion(textos::procesoLoginTerminado(-1));
+    }
+
+    void entrega(pid_t pid) {
+        std::lock_guard<std::mutex> cerrojo(terminandoMutex_);
+        recogeTerminadosConCerrojo();
+        terminando_.push_back({pid, Plazo::Reloj::now() + kEsperaCierre});
+    }
+
+    void terminaTodo() {
+        {
+            std::lock_guard<std::timed_mutex> cerrojo(servidorMutex_);
+            terminaServidor();
+        }
+        std::vector<QueTermina> terminando;
+        {
+            std::lock_guard<std::mutex> cerrojo(terminandoMutex_);
+            terminando.swap(terminando_);
+        }
+        for (const QueTermina& t : terminando)
+            terminaHijo(
+                t.pid, std::chrono::duration_cast<std::chrono::milliseconds>(t.limite - Plazo::Reloj::now()));
+    }
+
+private:
+    struct QueTermina {
+        pid_t pid;
+        Plazo::Reloj::time_point limite;
+    };
+
+    // The server writes nothing unasked: anything to read, or its end closing, means it has ended.
+    bool servidorVivo() {
+        if (servidor_.pid < 0)
+            return false;
+        pollfd p{servidor_.canal, POLLIN | POLLRDHUP, 0};
+        return ::poll(&p, 1, 0) == 0;
+    }
+
+    void terminaServidor() {
+        if (servidor_.pid < 0)
+            return;
+        cierraFd(servidor_.canal); // it ends when its channel closes; killed in case it is stuck
+        ::kill(servidor_.pid, SIGKILL);
+        terminaHijo(servidor_.pid, std::chrono::milliseconds(0));
+        servidor_ = {};
+    }
+
+    void recogeTerminados() {
+        std::lock_guard<std::mutex> cerrojo(terminandoMutex_);
+        recogeTerminadosConCerrojo();
+    }
+
+    // Reaps the closing processes that have ended; kills those past their time.
+    void recogeTerminadosConCerrojo() {
+        const auto ahora = Plazo::Reloj::now();
+        for (auto t = terminando_.begin(); t != terminando_.end();) {
+            if (ahora >= t->limite)
+                ::kill(t->pid, SIGKILL);
+            const pid_t r = ::waitpid(t->pid, nullptr, ahora >= t->limite ? 0 : WNOHANG);
+            t = r == 0 ? t + 1 : terminando_.erase(t);
+        }
+    }
+
+    std::timed_mutex servidorMutex_;
+    ProcesoArrancado servidor_;
+    std::mutex terminandoMutex_;
+    std::vector<QueTermina> terminando_;
+};
+
+namespace {
+
+Lanzadera& lanzadera() {
+    static Lanzadera l;
+    return l;
+}
+
+} // namespace
+
+void preparaLogins() noexcept {
+    try {
+        lanzadera().prepara();
+    } catch (...) {
+    }
+}
+
+void terminaServidorLogins() noexcept {
+    lanzadera().terminaTodo();
+}
+
+std::optional<LoginHijo> lanzaLogin(std::optional<std::chrono::milliseconds> espera) {
+    return lanzadera().lanza(espera);
+}
+
+void entregaProcesoQueTermina(pid_t pid) noexcept {
+    try {
+        lanzadera().entrega(pid);
+    } catch (...) {
+        terminaHijo(pid, kEsperaCierre);
+    }
+}
+
+} // namespace data_access

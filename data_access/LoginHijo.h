@@ -1,0 +1,52 @@
+#pragma once
+
+#include "login_shared/Plazo.h"
+#include "login_shared/ProtocoloLogin.h"
+
+#include <chrono>
+#include <sys/types.h>
+
+namespace data_access {
+
+class Lanzadera;
+
+// One login, run in a tarpelino-login process of its own, and the sole owner
+// of that process (its pid) and of this side of its channel. db-lib cannot
+// cancel a login in progress and keeps its handlers, timeouts and
+// configuration process-wide; a process can be stopped at the deadline and
+// leaves no thread, socket or file behind. It lives as long as the open
+// connection does. Move-only: destroying it closes the login, and the process
+// is reaped in the background (killed if it has not ended within 2 s); one
+// that never logged in is killed at once.
+class LoginHijo {
+public:
+    // Runs the login in a process forked by the login server; throws
+    // ErrorApertura with the description of the failure and the stage it had
+    // reached. The deadline is kept even when the process does not answer: it
+    // is killed then.
+    static LoginHijo abre(const PeticionLogin& peticion, const Plazo& plazo);
+
+    LoginHijo(LoginHijo&& otro) noexcept;
+    LoginHijo& operator=(LoginHijo&& otro) noexcept;
+    LoginHijo(const LoginHijo&) = delete;
+    LoginHijo& operator=(const LoginHijo&) = delete;
+    ~LoginHijo();
+
+    const ResumenLogin& resumen() const { return resumen_; }
+
+private:
+    friend class Lanzadera;
+    explicit LoginHijo(int canal) : canal_(canal) {}
+
+    // Closes the login (or kills a process that has none open) and hands it to the reaper.
+    void suelta() noexcept;
+    // Waits for a process whose channel closed, at most `espera`; its wait status.
+    int recoge(std::chrono::milliseconds espera);
+
+    pid_t pid_ = -1;
+    int canal_ = -1;
+    bool abierto_ = false; // answered kAbierta: closed by asking, not by killing
+    ResumenLogin resumen_;
+};
+
+} // namespace data_access

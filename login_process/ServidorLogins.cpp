@@ -1,0 +1,113 @@
+#include "login_process/ServidorLogins.h"
+
+#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Textos.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <gnutls/crypto.h>
+#include <gnutls/gnutls.h>
+#include <optional>
+#include <poll.h>
+#include <sched.h>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace data_access {
+
+namespace {
+
+// GnuTLS reads its system priority file (the memfd the application gave the
+// server) when the first priority is set up: done once here, not per login.
+void preparaGnuTls() {
+    gnutls_priority_t prioridad = nullptr;
+    if (gnutls_priority_init2(&prioridad, "NORMAL", nullptr, 0) == GNUTLS_E_SUCCESS)
+        gnutls_priority_deinit(prioridad);
+}
+
+// In the child, before anything reads them: the open's environment (the
+// server's is the one it was started with) and its working directory; an
+// errno when the directory cannot be entered.
+int aplica(const Lanzamiento& lanzamiento, const std::string& prioridades) {
+    ::clearenv();
+    for (const std::string& variable : lanzamiento.entorno) {
+        const auto igual = variable.find('=');
+        if (igual != std::string::npos && igual > 0)
+            ::setenv(variable.substr(0, igual).c_str(), variable.c_str() + igual + 1, 1);
+    }
+    // The application never sends it: the file is the server's descriptor, which the child shares.
+    if (!prioridades.empty())
+        ::setenv("GNUTLS_SYSTEM_PRIORITY_FILE", prioridades.c_str(), 1);
+    if (!lanzamiento.directorio.empty() && ::chdir(lanzamiento.directorio.c_str()) != 0)
+        return errno;
+    return 0;
+}
+
+} // namespace
+
+void sirveLogins(int canal) {
+    ::prctl(PR_SET_NAME, "tarpelino-lanza");
+    const char* archivoPrioridades = std::getenv("GNUTLS_SYSTEM_PRIORITY_FILE");
+    const std::string prioridades = archivoPrioridades ? archivoPrioridades : "";
+    preparaGnuTls();
+    for (;;) {
+        // The application's end closing, however it died, ends the server at once.
+        pollfd p{canal, POLLIN | POLLRDHUP, 0};
+        if (::poll(&p, 1, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            ::_exit(4);
+        }
+        if (p.revents & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL))
+            ::_exit(0);
+        char tipo = 0;
+        std::string cuerpo;
+        int login = -1;
+        int errorDescriptor = 0;
+        if (!recibeMensajeConDescriptor(canal, tipo, cuerpo, login, errorDescriptor))
+            ::_exit(0);
+        std::optional<Lanzamiento> lanzamiento;
+        try {
+            lanzamiento = deserializaLanzamiento(cuerpo);
+        } catch (const std::exception&) {
+        }
+        long respuesta = -EPROTO;
+        if (login < 0 && errorDescriptor != 0) {
+            respuesta = -errorDescriptor;
+        } else if (tipo == mensaje::kLanza && lanzamiento && login >= 0) {
+            // The child is the application's own (CLONE_PARENT): the application
+            // waits for it and kills it by pid with no reuse race, as for a child it
+            // started itself. A raw clone runs none of glibc's fork handlers, safe
+            // only because this process has one thread.
+            const long pid = ::syscall(SYS_clone, CLONE_PARENT | SIGCHLD, nullptr, nullptr, nullptr, nullptr);
+            if (pid == 0) {
+                ::close(canal);
+                ::dup2(login, canal);
+                ::close(login);
+                ::prctl(PR_SET_NAME, "tarpelino-login");
+                // GnuTLS learns of a fork through its pthread_atfork handler, which a
+                // raw clone skips: its generator must not repeat the server's or a sibling's.
+                gnutls_rnd_refresh();
+                if (const int error = aplica(*lanzamiento, prioridades); error != 0) {
+                    enviaMensaje(canal, mensaje::kFallo,
+                                 textos::errorInterno("no se pudo entrar en la carpeta de trabajo " +
+                                                      lanzamiento->directorio + " (error del sistema " +
+                                                      std::to_string(error) + ")"));
+                    ::_exit(1);
+                }
+                return;
+            }
+            respuesta = pid < 0 ? -errno : pid;
+        }
+        // The login's channel is the child's alone from here.
+        if (login >= 0)
+            ::close(login);
+        if (!enviaMensaje(canal, mensaje::kLanzado, std::to_string(respuesta)))
+            ::_exit(0);
+    }
+}
+
+} // namespace data_access

@@ -1,0 +1,182 @@
+// The login server: one process started on demand, forking a login process
+// per open that takes the open's environment and directory, with no exec.
+#include "data_access/Lanzadera.h"
+#include "tests/support/AperturaPrueba.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <fstream>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace data_access;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string leeArchivo(const std::string& ruta) {
+    std::ifstream f(ruta, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+// Children of this process, alive, with this name.
+std::vector<pid_t> hijosLlamados(const std::string& nombre) {
+    std::vector<pid_t> pids;
+    for (const ProcesoHijo& h : procesosHijos()) {
+        const std::string estado = leeArchivo("/proc/" + std::to_string(h.pid) + "/stat");
+        const auto cierre = estado.rfind(')');
+        if (h.nombre == nombre && cierre != std::string::npos && cierre + 2 < estado.size() &&
+            estado[cierre + 2] != 'Z')
+            pids.push_back(h.pid);
+    }
+    return pids;
+}
+
+// The login server, once it has named itself (it starts as tarpelino-login); -1 if none within 10 s.
+pid_t servidorDeLogins() {
+    for (const auto fin = Reloj::now() + 10s; Reloj::now() < fin; std::this_thread::sleep_for(5ms))
+        if (const auto s = hijosLlamados("tarpelino-lanza"); s.size() == 1)
+            return s[0];
+    return -1;
+}
+
+std::string campoEstado(pid_t pid, const std::string& campo) {
+    std::istringstream estado(leeArchivo("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string linea; std::getline(estado, linea);)
+        if (linea.rfind(campo + ":", 0) == 0)
+            return linea.substr(linea.find_first_not_of(" \t", campo.size() + 1));
+    return {};
+}
+
+class ServidorLogins : public ::testing::Test {
+protected:
+    void SetUp() override {
+        servidor_.start();
+        terminaServidorLogins();
+    }
+    void TearDown() override { terminaServidorLogins(); }
+
+    stand_in::Server servidor_{configConSa()};
+};
+
+} // namespace
+
+// Nothing starts behind the caller's back: not loading the library, not
+// making or configuring a connection object; preparaLogins() or an open does.
+TEST_F(ServidorLogins, StartsOnlyWhenAskedOrAtTheFirstOpen) {
+    {
+        ConexionFreeTds c;
+        c.setConnectionString(cadena(servidorEn(servidor_.port())));
+        std::this_thread::sleep_for(100ms);
+        EXPECT_TRUE(hijosLlamados("tarpelino-lanza").empty());
+        EXPECT_TRUE(hijosLlamados("tarpelino-login").empty());
+    }
+    preparaLogins();
+    const pid_t preparado = servidorDeLogins();
+    EXPECT_GT(preparado, 0);
+    // Asked again, the running one stays.
+    preparaLogins();
+    EXPECT_EQ(servidorDeLogins(), preparado);
+
+    terminaServidorLogins();
+    EXPECT_TRUE(hijosLlamados("tarpelino-lanza").empty());
+    ConexionFreeTds c;
+    const Apertura a = intentaAbrir(c, cadena(servidorEn(servidor_.port())));
+    EXPECT_TRUE(a.abierta) << a.descripcion;
+    EXPECT_GT(servidorDeLogins(), 0);
+}
+
+// The environment and the working directory are read when the login runs,
+// not when the server started: FREETDSCONF set afterwards, naming a file
+// relative to a directory entered afterwards, finds the alias.
+TEST_F(ServidorLogins, EachLoginTakesTheOpensEnvironmentAndDirectoryNotTheServers) {
+    preparaLogins();
+    const pid_t servidor = servidorDeLogins();
+    ASSERT_GT(servidor, 0);
+
+    std::string plantilla = ::testing::TempDir() + "servidor-logins-XXXXXX";
+    ASSERT_NE(::mkdtemp(plantilla.data()), nullptr);
+    std::ofstream(plantilla + "/alias.conf")
+        << "[Tardio]\n\thost = 127.0.0.1\n\tport = " << servidor_.port() << "\n";
+    char antes[PATH_MAX];
+    ASSERT_NE(::getcwd(antes, sizeof antes), nullptr);
+    ASSERT_EQ(::chdir(plantilla.c_str()), 0);
+    Apertura a;
+    {
+        EntornoTemporal entorno;
+        entorno.fija("FREETDSCONF", "alias.conf");
+        ConexionFreeTds c;
+        a = intentaAbrir(c, cadena("Tardio"));
+    }
+    ASSERT_EQ(::chdir(antes), 0);
+    std::filesystem::remove_all(plantilla);
+    EXPECT_TRUE(a.abierta) << a.descripcion;
+    EXPECT_EQ(servidor_.logins().size(), 1u);
+    // The same server served it: nothing was restarted to pick the changes up.
+    EXPECT_EQ(servidorDeLogins(), servidor);
+
+    // And a login after that takes the restored ones: the alias is gone.
+    ConexionFreeTds c;
+    EXPECT_FALSE(intentaAbrir(c, cadena("Tardio", kLoginSa + "Connect Timeout=3;")).abierta);
+}
+
+// The server has one thread (it forks), and each login process is forked
+// from it without an exec: it is this process's own child (so waited for and
+// killed by pid), and shares the server's auxiliary vector, which an exec
+// would have replaced (new stack, new random bytes).
+TEST_F(ServidorLogins, ForksEachLoginFromASingleThreadedServerWithoutAnExec) {
+    ConexionFreeTds c;
+    c.setConnectionString(cadena(servidorEn(servidor_.port())));
+    c.open();
+    const pid_t servidor = servidorDeLogins();
+    ASSERT_GT(servidor, 0);
+    const auto logins = hijosLlamados("tarpelino-login");
+    ASSERT_EQ(logins.size(), 1u);
+    const pid_t login = logins[0];
+    EXPECT_EQ(campoEstado(servidor, "Threads"), "1");
+    EXPECT_EQ(campoEstado(login, "PPid"), std::to_string(::getpid()));
+    const std::string auxServidor = leeArchivo("/proc/" + std::to_string(servidor) + "/auxv");
+    const std::string auxLogin = leeArchivo("/proc/" + std::to_string(login) + "/auxv");
+    if (auxServidor.empty() || auxLogin.empty())
+        GTEST_SKIP() << "sin permiso para leer /proc/<pid>/auxv de procesos no volcables";
+    EXPECT_EQ(auxLogin, auxServidor) << "el proceso de login no es una copia del servidor";
+    c.close();
+    // Still one thread after a login has come and gone.
+    EXPECT_EQ(campoEstado(servidor, "Threads"), "1");
+}
+
+// What the application sends the server: the login's channel travels with
+// the message and works on the other side; a malformed launch is refused,
+// never half read.
+TEST(CanalDelServidor, TheLoginsChannelTravelsWithItsLaunchAndABadLaunchIsRefused) {
+    int canal[2], login[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, canal), 0);
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, login), 0);
+    const Lanzamiento enviado{{"HOME=/home/prueba", "FREETDSCONF=a=b.conf"}, "/tmp/carpeta con espacios"};
+    ASSERT_TRUE(enviaMensajeConDescriptor(canal[0], mensaje::kLanza, serializa(enviado), login[1]));
+    ::close(login[1]);
+    char tipo = 0;
+    std::string cuerpo;
+    int recibido = -1, error = 0;
+    ASSERT_TRUE(recibeMensajeConDescriptor(canal[1], tipo, cuerpo, recibido, error));
+    EXPECT_EQ(tipo, mensaje::kLanza);
+    ASSERT_GE(recibido, 0);
+    const Lanzamiento leido = deserializaLanzamiento(cuerpo);
+    EXPECT_EQ(leido.entorno, enviado.entorno);
+    EXPECT_EQ(leido.directorio, enviado.directorio);
+    EXPECT_TRUE(enviaMensaje(recibido, mensaje::kFallo, "por el canal recibido"));
+    EXPECT_EQ(recibeMensaje(login[0], tipo, cuerpo, 1s), Lectura::Mensaje);
+    EXPECT_EQ(cuerpo, "por el canal recibido");
+    ::close(recibido);
+
+    std::string truncado = serializa(enviado);
+    truncado.resize(truncado.size() - 3);
+    EXPECT_THROW(deserializaLanzamiento(truncado), std::runtime_error);
+    std::string mentiroso(16, '\0');
+    mentiroso[8] = '\xFF'; // a count of variables far beyond what the body holds
+    EXPECT_THROW(deserializaLanzamiento(mentiroso), std::runtime_error);
+    for (int fd : {canal[0], canal[1], login[0]})
+        ::close(fd);
+}
