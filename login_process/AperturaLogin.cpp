@@ -253,8 +253,8 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
     sesion.archivoConfiguracion = archivo.ruta();
     sesion.segundosLogin = segundosDeLogin(plazo);
     Diagnostico diagnostico;
-    ProcesoDb proceso = abreSesion(sesion, diagnostico);
-    if (!proceso) {
+    SesionDb sesionDb = abreSesion(sesion, diagnostico);
+    if (!sesionDb) {
         if (sesion.juegoCaracteres != "UTF-8")
             for (MensajeServidor& m : diagnostico.mensajes)
                 m.texto = convierte(m.texto, sesion.juegoCaracteres.c_str(), "UTF-8").value_or(m.texto);
@@ -276,7 +276,7 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
     ResumenLogin resumen;
     // As the server wrote it: db-lib reports the version it asked for when it does not know the one sent.
     resumen.versionTds =
-        red.versionTdsServidor ? textos::versionTds(*red.versionTdsServidor) : versionAcordada(proceso);
+        red.versionTdsServidor ? textos::versionTds(*red.versionTdsServidor) : versionAcordada(sesionDb);
     resumen.servidor = diagnostico.nombreServidor;
     resumen.direccion = red.direccion;
     resumen.puerto = d.puerto;
@@ -296,7 +296,7 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
         resumen.certificadoClave = certificado->clave;
         resumen.certificadoBits = certificado->bits;
     }
-    return std::make_unique<LoginAbierto>(std::move(relevo), std::move(proceso), std::move(resumen));
+    return std::make_unique<LoginAbierto>(std::move(relevo), std::move(sesionDb), std::move(resumen));
 }
 
 } // namespace data_access

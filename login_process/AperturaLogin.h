@@ -13,8 +13,8 @@ namespace data_access {
 // A login that went through: db-lib's process and the relay it talks through.
 class LoginAbierto {
 public:
-    LoginAbierto(std::unique_ptr<Relevo> relevo, ProcesoDb proceso, ResumenLogin resumen)
-        : relevo_(std::move(relevo)), proceso_(std::move(proceso)), resumen_(std::move(resumen)) {}
+    LoginAbierto(std::unique_ptr<Relevo> relevo, SesionDb sesionDb, ResumenLogin resumen)
+        : relevo_(std::move(relevo)), sesionDb_(std::move(sesionDb)), resumen_(std::move(resumen)) {}
     LoginAbierto(const LoginAbierto&) = delete;
     LoginAbierto& operator=(const LoginAbierto&) = delete;
 
@@ -23,7 +23,7 @@ public:
 private:
     // Declared first: db-lib closes before the relay it talks through goes away.
     std::unique_ptr<Relevo> relevo_;
-    ProcesoDb proceso_;
+    SesionDb sesionDb_;
     ResumenLogin resumen_;
 };
 

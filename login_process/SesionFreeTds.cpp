@@ -72,8 +72,8 @@ bool rellenaLogin(LOGINREC* login, const PeticionSesion& sesion) {
 
 } // namespace
 
-void CierraProcesoDb::operator()(tds_dblib_dbprocess* proceso) const {
-    dbclose(proceso);
+void CierraSesionDb::operator()(tds_dblib_dbprocess* sesion) const {
+    dbclose(sesion);
 }
 
 void preparaDbLib() {
@@ -100,7 +100,7 @@ void preparaDbLib() {
     static const Conversiones conversiones;
 }
 
-ProcesoDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico) {
+SesionDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico) {
     preparaDbLib();
     gDiagnostico = &diagnostico;
     struct Suelta {
@@ -115,11 +115,11 @@ ProcesoDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico) {
     }
     dbsetlogintime(peticion.segundosLogin);
     dbsetifile(const_cast<char*>(peticion.archivoConfiguracion.c_str()));
-    return ProcesoDb(dbopen(login.get(), peticion.servidor.c_str()));
+    return SesionDb(dbopen(login.get(), peticion.servidor.c_str()));
 }
 
-std::string versionAcordada(const ProcesoDb& proceso) {
-    switch (dbtds(proceso.get())) {
+std::string versionAcordada(const SesionDb& sesion) {
+    switch (dbtds(sesion.get())) {
     case DBTDS_7_0:
         return "7.0";
     case DBTDS_7_1:

@@ -46,11 +46,11 @@ struct PeticionSesion {
     int segundosLogin = 0;                 // 0: no limit
 };
 
-// db-lib's DBPROCESS, closed by its one owner.
-struct CierraProcesoDb {
-    void operator()(tds_dblib_dbprocess* proceso) const;
+// db-lib's DBPROCESS (a session, not an OS process), closed by its one owner.
+struct CierraSesionDb {
+    void operator()(tds_dblib_dbprocess* sesion) const;
 };
-using ProcesoDb = std::unique_ptr<tds_dblib_dbprocess, CierraProcesoDb>;
+using SesionDb = std::unique_ptr<tds_dblib_dbprocess, CierraSesionDb>;
 
 // db-lib's initialisation and the character conversions a login uses,
 // done before the request arrives; abreSesion does it if nobody has.
@@ -59,8 +59,8 @@ void preparaDbLib();
 // One db-lib login. Returns the open process, or nullptr with what went
 // wrong in `diagnostico`. db-lib's handlers, timeouts and configuration file
 // are process-wide: this runs once per login process.
-ProcesoDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico);
+SesionDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico);
 // The TDS version agreed with the server: "7.3".
-std::string versionAcordada(const ProcesoDb& proceso);
+std::string versionAcordada(const SesionDb& sesion);
 
 } // namespace data_access
