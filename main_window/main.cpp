@@ -1,9 +1,9 @@
 #include "main_window/arranque.h"
 #include "main_window/frmPrincipal.h"
+#include "main_window/iconoAplicacion.h"
 #include "main_window/mensajeCritico.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
@@ -19,12 +19,8 @@ int main(int argc, char* argv[]) {
     // Ties the window to its menu entry (Wayland's app id, the task switcher's icon).
     QGuiApplication::setDesktopFileName(QStringLiteral(TARPELINO_ID));
 
-    QIcon icono;
-    for (const int lado : {16, 24, 32, 48, 64, 128, 256})
-        icono.addFile(QStringLiteral(":/iconos/%1.png").arg(lado), QSize(lado, lado));
-    QApplication::setWindowIcon(icono);
-
     frmPrincipal ventana;
+    instalaIconoAplicacion(ventana, QStringLiteral(":/iconos/%1.png"));
     ventana.show();
     return aplicacion.exec();
 }
