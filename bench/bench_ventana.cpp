@@ -1,92 +1,38 @@
 // One click on the real window (offscreen platform, real connection objects)
-// against two raw db-lib logins, and the window's resident memory over many
-// clicks against a bare Qt window.
+// against two raw db-lib logins, at once and with every reply of the server
+// held back; the first click of a new window against a warm one; and the
+// memory of the window with all its login processes over many clicks against
+// a bare Qt window.
+// The last two in children (bench_ventana_hija).
 //     bench_ventana [benchmark flags]
-//     bench_ventana --memoria PORT N1 N2    (child: prints "rss<N> kB" after N1 and N2 clicks)
+#include "bench/arbol.h"
 #include "bench/comun.h"
-
-#include "main_window/frmPrincipal.h"
+#include "bench/ventana.h"
 
 #include <sybdb.h>
 
 #include <QApplication>
-#include <QLabel>
-#include <QPushButton>
-#include <QTest>
-#include <QWindow>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <memory>
-#include <unistd.h>
+#include <thread>
 
 using namespace bench;
 
 namespace {
 
-long residenteKb() {
-    std::ifstream estado("/proc/self/status");
-    for (std::string linea; std::getline(estado, linea);)
-        if (linea.rfind("VmRSS:", 0) == 0)
-            return std::atol(linea.c_str() + 6);
-    return 0;
-}
+std::unique_ptr<stand_in::Server> gServidor, gServidorLento;
 
-const QString kCorrecta = QStringLiteral("Conexión CORRECTA.");
+// A loopback with the round trip of a slow network: each reply of the login held back this long.
+constexpr std::chrono::milliseconds kRetrasoRespuesta{20};
 
-// Notes when each result label paints its outcome.
-class Pintadas : public QObject {
-public:
-    bool lbl2005 = false, lbl2008 = false;
-    bool eventFilter(QObject* o, QEvent* e) override {
-        if (e->type() == QEvent::Paint && static_cast<QLabel*>(o)->text() == kCorrecta)
-            (o->objectName() == QLatin1String("lbl2005") ? lbl2005 : lbl2008) = true;
-        return false;
-    }
-};
-
-// The real window, typed into and clicked the way a user does.
-class Ventana {
-public:
-    explicit Ventana(std::uint16_t puerto) {
-        escribe("txtServer", QStringLiteral("127.0.0.1,%1").arg(puerto));
-        escribe("txtUsuario", QString::fromStdString(kUsuario));
-        escribe("txtPwd", QString::fromStdString(kPassword));
-        ventana_.show();
-        while (!ventana_.windowHandle()->isExposed())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        for (const char* nombre : {"lbl2005", "lbl2008"})
-            ventana_.findChild<QLabel*>(nombre)->installEventFilter(&pintadas_);
-        boton_ = ventana_.findChild<QPushButton*>("cmTest");
-    }
-
-    // Both passes run and both labels painted; false if either did not log in.
-    bool pulsa() {
-        pintadas_.lbl2005 = pintadas_.lbl2008 = false;
-        QTest::mouseClick(boton_, Qt::LeftButton);
-        for (int i = 0; i < 100 && !(pintadas_.lbl2005 && pintadas_.lbl2008); ++i)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        return pintadas_.lbl2005 && pintadas_.lbl2008;
-    }
-
-private:
-    void escribe(const char* caja, const QString& texto) {
-        ventana_.findChild<QWidget*>(caja)->setProperty("Text", texto);
-    }
-
-    frmPrincipal ventana_;
-    Pintadas pintadas_;
-    QPushButton* boton_ = nullptr;
-};
-
-std::unique_ptr<stand_in::Server> gServidor;
-
-void BM_Clic(benchmark::State& state) {
-    Ventana ventana(gServidor->port());
-    const ArchivoFreeTds archivo({{"bench72", "127.0.0.1", gServidor->port(), "7.2"},
-                                  {"bench73", "127.0.0.1", gServidor->port(), "7.3"}});
+void clicContraDbLib(benchmark::State& state, stand_in::Server& servidor) {
+    Ventana ventana(servidor.port());
+    const ArchivoFreeTds archivo(
+        {{"bench72", "127.0.0.1", servidor.port(), "7.2"}, {"bench73", "127.0.0.1", servidor.port(), "7.3"}});
     comparaIntercalado(
         state,
         [&] {
@@ -98,75 +44,109 @@ void BM_Clic(benchmark::State& state) {
                 !loginDbLib(archivo, "bench73", DBVERSION_73))
                 state.SkipWithError("raw db-lib did not log in");
         });
-    gServidor->clearLogins();
+    servidor.clearLogins();
+}
+
+void BM_Clic(benchmark::State& state) {
+    clicContraDbLib(state, *gServidor);
 }
 BENCHMARK(BM_Clic)->Iterations(150)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// Reads "rss <kB>" lines from a child's output.
-std::vector<long> residentesDe(const std::string& orden) {
-    std::vector<long> kb;
-    if (FILE* hijo = ::popen(orden.c_str(), "r")) {
-        long n;
-        while (std::fscanf(hijo, " rss %ld", &n) == 1)
-            kb.push_back(n);
-        ::pclose(hijo);
+void BM_ClicLatencia(benchmark::State& state) {
+    clicContraDbLib(state, *gServidorLento);
+}
+BENCHMARK(BM_ClicLatencia)->Iterations(40)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Each round a new window in a process of its own, clicked as soon as its first frame is drawn,
+// then clicked warm in the same process: the ratio of the two.
+void BM_PrimerClic(benchmark::State& state) {
+    std::vector<double> primeros, calientes, razones;
+    for (auto _ : state) {
+        Hijo hijo({BENCH_VENTANA_HIJA, "--primer-clic", std::to_string(gServidor->port())});
+        double primero = 0, caliente = 0;
+        if (std::sscanf(hijo.leeLinea().c_str(), "primero %lf caliente %lf", &primero, &caliente) != 2) {
+            state.SkipWithError("the new window did not log in");
+            return;
+        }
+        primeros.push_back(primero);
+        calientes.push_back(caliente);
+        razones.push_back(primero / caliente);
+        state.SetIterationTime(primero);
     }
-    return kb;
+    gServidor->clearLogins();
+    state.counters["componente_ms"] = mediana(primeros) * 1e3;
+    state.counters["suelo_ms"] = mediana(calientes) * 1e3;
+    state.counters["razon"] = mediana(razones);
+    state.counters["componente_max_ms"] = *std::max_element(primeros.begin(), primeros.end()) * 1e3;
+}
+BENCHMARK(BM_PrimerClic)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Read from outside, once the child says it is ready; by then the login processes a click leaves
+// starting have had time to load, as between a person's clicks.
+MemoriaArbol memoriaAlAviso(Hijo& hijo, const std::string& aviso) {
+    if (hijo.leeLinea() != aviso)
+        return {};
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return memoriaDelArbol(hijo.pid());
 }
 
-// In children of their own, so that neither this process's stand-in threads
-// nor its benchmark bookkeeping count.
+// The window and every process it started, against a bare Qt window, each in a child of its own so
+// that neither this process's stand-in threads nor its benchmark bookkeeping count, and the
+// window's child loads the libraries the tool loads and no others.
 void BM_Memoria(benchmark::State& state) {
     const int pocos = 10, muchos = 1000;
-    std::vector<long> ventana, desnudo;
+    MemoriaArbol tras10, tras1000, desnudo;
     for (auto _ : state) {
-        ventana = residentesDe("/proc/" + std::to_string(::getpid()) + "/exe --memoria " +
-                               std::to_string(gServidor->port()) + " " + std::to_string(pocos) + " " +
-                               std::to_string(muchos));
-        desnudo = residentesDe(BENCH_QT_DESNUDO " --rss");
+        {
+            Hijo ventana({BENCH_VENTANA_HIJA, "--memoria", std::to_string(gServidor->port()),
+                          std::to_string(pocos), std::to_string(muchos)});
+            tras10 = memoriaAlAviso(ventana, "clics " + std::to_string(pocos));
+            ventana.escribeLinea("");
+            tras1000 = memoriaAlAviso(ventana, "clics " + std::to_string(muchos));
+        }
+        {
+            Hijo qt({BENCH_QT_DESNUDO, "--espera"});
+            desnudo = memoriaAlAviso(qt, "expuesta");
+        }
         gServidor->clearLogins();
     }
-    if (ventana.size() != 2 || desnudo.size() != 1) {
-        state.SkipWithError("a child did not report its memory");
+    if (!tras10.procesos || !tras1000.procesos || !desnudo.procesos) {
+        state.SkipWithError("a child did not report");
         return;
     }
-    state.counters["rss_10_kB"] = double(ventana[0]);
-    state.counters["rss_1000_kB"] = double(ventana[1]);
-    state.counters["rss_qt_kB"] = double(desnudo[0]);
-    state.counters["crecimiento"] = double(ventana[1]) / double(ventana[0]);
-    state.counters["razon"] = double(ventana[1]) / double(desnudo[0]);
+    // Distinct pages where they can be read, PSS otherwise.
+    const bool unicas = tras1000.unicaKb > 0 && desnudo.unicaKb > 0;
+    const auto kb = [unicas](const MemoriaArbol& m) { return double(unicas ? m.unicaKb : m.pssKb); };
+    state.counters["arbol_10_kB"] = kb(tras10);
+    state.counters["arbol_1000_kB"] = kb(tras1000);
+    state.counters["arbol_qt_kB"] = kb(desnudo);
+    state.counters["paginas_unicas"] = unicas;
+    state.counters["procesos"] = tras1000.procesos;
+    state.counters["crecimiento"] = kb(tras1000) / kb(tras10);
+    state.counters["razon"] = kb(tras1000) / kb(desnudo);
+    state.counters["pss_1000_kB"] = double(tras1000.pssKb);
+    state.counters["pss_qt_kB"] = double(desnudo.pssKb);
+    state.counters["razon_pss"] = double(tras1000.pssKb) / double(desnudo.pssKb);
 }
 BENCHMARK(BM_Memoria)->Iterations(1)->Unit(benchmark::kSecond);
-
-int memoria(int argc, char** argv) {
-    if (argc != 5)
-        return 2;
-    QApplication aplicacion(argc, argv);
-    Ventana ventana(std::uint16_t(std::atoi(argv[2])));
-    int hechos = 0;
-    for (int meta : {std::atoi(argv[3]), std::atoi(argv[4])}) {
-        for (; hechos < meta; ++hechos)
-            if (!ventana.pulsa())
-                return 1;
-        QCoreApplication::processEvents();
-        std::printf("rss %ld\n", residenteKb());
-        std::fflush(stdout);
-    }
-    return 0;
-}
 
 } // namespace
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    if (argc > 1 && std::strcmp(argv[1], "--memoria") == 0)
-        return memoria(argc, argv);
+    // A child that quit early must not take this process with it on the next write to its input.
+    std::signal(SIGPIPE, SIG_IGN);
     QApplication aplicacion(argc, argv);
     gServidor = std::make_unique<stand_in::Server>(configuracionServidor(stand_in::Encryption::NotSupported));
+    auto lento = configuracionServidor(stand_in::Encryption::NotSupported);
+    lento.replyDelay = kRetrasoRespuesta;
+    gServidorLento = std::make_unique<stand_in::Server>(lento);
     gServidor->start();
+    gServidorLento->start();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     gServidor->stop();
+    gServidorLento->stop();
     return 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bench/credenciales.h"
 #include "tests/stand_in/server.h"
 
 #include <benchmark/benchmark.h>
@@ -11,9 +12,6 @@
 #include <vector>
 
 namespace bench {
-
-inline const std::string kUsuario = "sa";
-inline const std::string kPassword = "Secr3t!";
 
 using Reloj = std::chrono::steady_clock;
 

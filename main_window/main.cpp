@@ -1,11 +1,11 @@
 #include "data_access/Lanzadera.h"
 #include "main_window/arranque.h"
 #include "main_window/frmPrincipal.h"
+#include "main_window/iconoAplicacion.h"
 #include "main_window/mensajeCritico.h"
 #include "main_window/primerFotograma.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
@@ -21,15 +21,11 @@ int main(int argc, char* argv[]) {
     // Ties the window to its menu entry (Wayland's app id, the task switcher's icon).
     QGuiApplication::setDesktopFileName(QStringLiteral(TARPELINO_ID));
 
-    QIcon icono;
-    for (const int lado : {16, 24, 32, 48, 64, 128, 256})
-        icono.addFile(QStringLiteral(":/iconos/%1.png").arg(lado), QSize(lado, lado));
-    QApplication::setWindowIcon(icono);
-
     frmPrincipal ventana;
     // The login server starts once the window is on screen, never delaying it;
     // a click before it is ready only waits for the rest of its start.
     alPrimerFotograma(&ventana, data_access::preparaLogins);
+    instalaIconoAplicacion(ventana, QStringLiteral(":/iconos/%1.png"));
     ventana.show();
     return aplicacion.exec();
 }

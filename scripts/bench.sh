@@ -2,6 +2,9 @@
 # Builds the benchmarks into build-bench/ (RelWithDebInfo) and prints each
 # figure as a ratio to its floor. The stand-in runs inside the benchmark
 # programs; an Xvfb of its own serves the start-up figure. Not run by CI.
+# Memory is the window's process with every process descending from it, each
+# physical page counted once (bench/arbol.h): a library the window and its
+# login processes all map occupies memory once, so it counts once.
 # `bench.sh lote` runs tarpelino-lote over 1,000 stand-ins instead (bench/lote.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,8 +21,8 @@ if [[ ${1:-} == lote ]]; then
     exec env TMPDIR="$PWD/$build_dir/tmp" python3 bench/lote.py --servidores 1000 --paralelo 1,8,32 \
         --lote "$build_dir/tarpelino-lote" --stand-in "$build_dir/bench/stand_in/tds-stand-in"
 fi
-cmake --build "$build_dir" -j2 --target bench_conexion bench_ventana bench_arranque bench_qt_desnudo \
-    tarpelino tarpelino-login >&2
+cmake --build "$build_dir" -j2 --target bench_conexion bench_ventana bench_ventana_hija bench_arranque \
+    bench_qt_desnudo tarpelino tarpelino-login >&2
 
 out="$build_dir/bench/resultados"
 mkdir -p "$out"
@@ -35,12 +38,15 @@ trap cleanup EXIT INT TERM
 # Qt complains without one; a private one leaves nothing behind.
 export XDG_RUNTIME_DIR=$runtime_dir
 
+# Three runs of each figure, for its spread.
 run() { # name, then the program and its arguments
     local name=$1
     shift
     echo "== $name" >&2
-    "$@" --benchmark_out="$out/$name.json" --benchmark_out_format=json >&2
+    "$@" --benchmark_repetitions=3 --benchmark_out="$out/$name.json" --benchmark_out_format=json >&2
 }
+
+echo "load before the runs: $(cut -d' ' -f1-3 /proc/loadavg)" >&2
 
 run conexion "$build_dir/bench/bench_conexion"
 QT_QPA_PLATFORM=offscreen run ventana "$build_dir/bench/bench_ventana"
@@ -48,5 +54,6 @@ QT_QPA_PLATFORM=offscreen run ventana "$build_dir/bench/bench_ventana"
 arranca_xvfb 1280x1024
 run arranque "$build_dir/bench/bench_arranque"
 
+echo "load after the runs: $(cut -d' ' -f1-3 /proc/loadavg)" >&2
 echo
 python3 bench/tabla.py "$out/conexion.json" "$out/ventana.json" "$out/arranque.json"

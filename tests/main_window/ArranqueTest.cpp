@@ -1,13 +1,19 @@
 #include "main_window/arranque.h"
+#include "main_window/iconoAplicacion.h"
 #include "main_window/primerFotograma.h"
 #include "tests/support/ConexionFalsa.h"
 #include "tests/support/PruebasQt.h"
 #include "tests/support/VentanaPrueba.h"
 
 #include <QAccessible>
+#include <QApplication>
+#include <QImage>
 #include <QLineEdit>
 #include <QMenu>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
 
 class Arranque : public QObject {
     Q_OBJECT
@@ -41,6 +47,29 @@ private slots:
                 textos << accion->text().section('\t', 0, 0); // without its shortcut
         QVERIFY2(textos.contains("&Deshacer") && textos.contains("&Pegar"), qPrintable(textos.join(", ")));
         QVERIFY2(!textos.contains("&Undo") && !textos.contains("&Paste"), qPrintable(textos.join(", ")));
+    }
+
+    void theIconsLargeSizesWaitForTheFirstFrame() {
+        QTemporaryDir carpeta;
+        QVERIFY(carpeta.isValid());
+        for (const int lado : {16, 24, 32, 48, 64, 128, 256}) {
+            QImage imagen(lado, lado, QImage::Format_ARGB32);
+            imagen.fill(Qt::darkCyan);
+            QVERIFY(imagen.save(carpeta.filePath(QStringLiteral("%1.png").arg(lado))));
+        }
+        const auto lados = [] {
+            QList<int> l;
+            for (const QSize& s : QApplication::windowIcon().availableSizes())
+                l << s.width();
+            std::sort(l.begin(), l.end());
+            return l;
+        };
+        QWidget ventana;
+        instalaIconoAplicacion(ventana, carpeta.filePath(QStringLiteral("%1.png")));
+        QCOMPARE(lados(), QList<int>({16, 24, 32, 48}));
+        ventana.show();
+        QTRY_COMPARE(lados(), QList<int>({16, 24, 32, 48, 64, 128, 256}));
+        QApplication::setWindowIcon(QIcon());
     }
 
     void theWindowIsAFrameToScreenReaders() {

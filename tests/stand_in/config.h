@@ -94,6 +94,10 @@ struct Config {
 
     Fault fault = Fault::None;
     std::chrono::milliseconds faultDelay{0};
+    // Every reply of the login (PRELOGIN reply, each TLS handshake flight but TDS 8.0's, login reply)
+    // leaves this long after it is ready, as over a slow network; requests after the login are answered at
+    // once. Independent of any fault.
+    std::chrono::milliseconds replyDelay{0};
     // When not empty, every LOGIN7 is refused with one ERROR per text (Msg 50000, severity 16),
     // as a server with a chatty logon trigger or a hostile one would.
     std::vector<std::string> refusalTexts;

@@ -75,6 +75,8 @@ void Connection::run() {
     }
     PacketChannel channel(fd_);
     channel.setSpid(spid_);
+    if (config_.replyDelay.count() > 0)
+        channel.setBeforeEachReply([this] { return pauseWhileClientWaits(config_.replyDelay); });
     serve(channel);
 }
 
@@ -151,10 +153,12 @@ void Connection::serve(PacketChannel& channel) {
         flood(channel, login->record.tdsVersion);
         return;
     }
-    if (answerLogin(channel, *login, kerberos ? &*kerberos : nullptr))
+    if (answerLogin(channel, *login, kerberos ? &*kerberos : nullptr)) {
+        channel.setBeforeEachReply(nullptr);
         serveRequests(channel);
-    else
+    } else {
         hangUp();
+    }
 }
 
 bool Connection::startStrict(PacketChannel& channel, TdsMessage& message) {

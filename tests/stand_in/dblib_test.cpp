@@ -114,6 +114,22 @@ TEST_F(DbLibTest, ShortDelayStillLogsIn) {
     EXPECT_TRUE(dbLibLogin({endpoint(server()), DBVERSION_73, "sa", saPassword, "", 3}).connected);
 }
 
+TEST_F(DbLibTest, ReplyDelayHoldsBackEveryReplyOfTheLogin) {
+    // In clear: the PRELOGIN reply and the login reply. Login in TLS: two handshake flights more.
+    const std::pair<Encryption, int> cases[] = {{Encryption::NotSupported, 2}, {Encryption::LoginOnly, 4}};
+    for (const auto& [encryption, replies] : cases) {
+        SCOPED_TRACE(static_cast<int>(encryption));
+        Config config = standardConfig();
+        config.encryption = encryption;
+        config.replyDelay = 150ms;
+        startServer(config);
+        const DbLibOutcome outcome = dbLibLogin({endpoint(server()), DBVERSION_73, "sa", saPassword, "", 5});
+        EXPECT_TRUE(outcome.connected) << ::testing::PrintToString(outcome.errors);
+        EXPECT_GE(outcome.elapsed, replies * 150ms);
+        server().stop();
+    }
+}
+
 TEST_F(DbLibTest, TrickledPreloginReplyIsNoTimeoutForAPerReadTimer) {
     // db-lib's login timeout bounds each read, not the login: a reply that takes longer in total
     // but keeps arriving must still log in.

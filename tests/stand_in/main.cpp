@@ -25,7 +25,8 @@ int usage() {
            "[--database NAME]... [--min-tds 7.2|7.3|7.4] [--encryption none|login|required|strict] "
            "[--server-name NAME] [--tls 1.0|1.1|1.2|1.0-1.2 ...] [--tls-suites modern|3des|rc4|ecdhe-gcm] "
            "[--legacy-certificate yes|no] [--fault delay-login|never-answer-prelogin|"
-           "never-answer-login|close-after-prelogin] [--fault-delay MS] [--count N] "
+           "never-answer-login|close-after-prelogin] [--fault-delay MS] [--reply-delay MS] "
+           "[--count N] "
            "[--behaviour server|blackhole|refuse]\n"
            "  --count N servers alike, each on a port of its own; --behaviour blackhole swallows connection\n"
            "  attempts instead (packets dropped), refuse holds ports bound but not listening (refused)\n";
@@ -189,6 +190,11 @@ int main(int argc, char** argv) {
             if (!parseNumber(value, 3600000, ms))
                 return usage();
             config.faultDelay = std::chrono::milliseconds(ms);
+        } else if (option == "--reply-delay") {
+            unsigned long ms = 0;
+            if (!parseNumber(value, 3600000, ms))
+                return usage();
+            config.replyDelay = std::chrono::milliseconds(ms);
         } else if (option == "--count") {
             if (!parseNumber(value, 5000, count) || count == 0)
                 return usage();

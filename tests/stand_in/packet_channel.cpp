@@ -140,6 +140,8 @@ std::string PacketChannel::framePackets(std::uint8_t type, const std::string& pa
 }
 
 bool PacketChannel::writePackets(std::uint8_t type, const std::string& payload) {
+    if (beforeEachReply_ && !beforeEachReply_())
+        return false;
     const std::string wire = framePackets(type, payload);
     if (mode_ == Mode::Tls)
         return tls_->sendAll(wire);

@@ -3,6 +3,7 @@
 #include "tests/stand_in/tls_session.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -49,6 +50,10 @@ public:
     void dropTlsAfterNextPacket() { dropTlsAfterNextPacket_ = true; }
     bool encrypted() const { return mode_ == Mode::Tls; }
 
+    // Called before each message or handshake flight goes out; returning false drops it and fails
+    // the write. Empty: nothing is called.
+    void setBeforeEachReply(std::function<bool()> wait) { beforeEachReply_ = std::move(wait); }
+
     void setSpid(std::uint16_t spid) { spid_ = spid; }
     void setPacketSize(std::size_t size) { packetSize_ = size; }
 
@@ -71,6 +76,7 @@ private:
     std::unique_ptr<TlsSession> tls_;
     TlsHandshakeRecord lastTlsHandshake_;
     bool dropTlsAfterNextPacket_ = false;
+    std::function<bool()> beforeEachReply_;
     std::uint16_t spid_ = 0;
     std::size_t packetSize_ = 4096;
 
