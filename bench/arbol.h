@@ -7,8 +7,8 @@
 
 namespace bench {
 
-// A process and all its descendants, whatever they are (a login process started ahead of time, a
-// fork server and the logins it forks), found by their parent ids at the moment of the call.
+// A process and all its descendants, whatever they are (the login
+// server and the logins it forks), found by their parent ids at the moment of the call.
 std::vector<pid_t> arbolDeProcesos(pid_t raiz);
 
 struct MemoriaArbol {

@@ -41,9 +41,8 @@ constexpr int kFdPrioridadesTls = 4;
 // (PrioridadGeneracion.cpp), and every session may still use TLS 1.2: the
 // strict-encryption probe needs it whatever the generation. TLS 1.3 stays off:
 // FreeTDS 1.3.17 cannot finish its handshake.
-std::string prioridadesTls() {
-    return "[overrides]\ndisabled-version = ssl3.0\ndisabled-version = tls1.3\n";
-}
+constexpr std::string_view kPrioridadesTls =
+    "[overrides]\ndisabled-version = ssl3.0\ndisabled-version = tls1.3\n";
 
 std::vector<std::string> entornoLimpio() {
     std::vector<std::string> entorno;
@@ -79,7 +78,7 @@ pid_t lanza(int canalHijo) {
     const std::string ruta = rutaProcesoLogin();
     if (ruta.empty())
         throw ErrorConexion(textos::procesoLoginNoInstalado());
-    const std::string prioridades = prioridadesTls();
+    const std::string_view prioridades = kPrioridadesTls;
     int fdPrioridades = ::memfd_create("gnutls-priorities", MFD_CLOEXEC);
     if (fdPrioridades < 0 ||
         ::write(fdPrioridades, prioridades.data(), prioridades.size()) != ssize_t(prioridades.size())) {

@@ -82,14 +82,7 @@ void ConexionFreeTds::abre() {
     const Proveedor& proveedor = buscaProveedor(ajustes.proveedor);
     const DireccionServidor direccion = leeDireccionServidor(ajustes.servidor);
 
-    PeticionLogin peticion;
-    peticion.versionDbLib = proveedor.versionDbLib;
-    peticion.versionTds = proveedor.versionTds;
-    peticion.producto = proveedor.producto;
-    peticion.tlsMinimo = proveedor.tlsMinimo;
-    peticion.tlsMaximo = proveedor.tlsMaximo;
-    peticion.prioridadTls = prioridadTls(proveedor);
-    peticion.suitesTls = suitesTls(proveedor);
+    PeticionLogin peticion = peticionDeGeneracion(proveedor);
     peticion.host = direccion.host;
     peticion.puerto = direccion.puerto;
     peticion.instancia = direccion.instancia;

@@ -83,6 +83,18 @@ std::array<std::pair<const char*, std::string*>, 5> valoresConNombre(Credenciale
              {"el nombre del equipo", &c.estacion}}};
 }
 
+PeticionLogin peticionDeGeneracion(const Proveedor& proveedor) {
+    PeticionLogin p;
+    p.versionDbLib = proveedor.versionDbLib;
+    p.versionTds = proveedor.versionTds;
+    p.producto = proveedor.producto;
+    p.tlsMinimo = proveedor.tlsMinimo;
+    p.tlsMaximo = proveedor.tlsMaximo;
+    p.prioridadTls = prioridadTls(proveedor);
+    p.suitesTls = suitesTls(proveedor);
+    return p;
+}
+
 std::string serializa(const PeticionLogin& p) {
     Escritor e;
     e.numero(std::uint64_t(p.versionDbLib));

@@ -124,6 +124,10 @@ std::string serializa(const Lanzamiento& lanzamiento);
 // Throws std::runtime_error on a malformed body.
 Lanzamiento deserializaLanzamiento(const std::string& cuerpo);
 
+// A request with the generation's fields filled from its provider (TDS, TLS
+// versions and suites, its product's name); the server and the login are the caller's.
+PeticionLogin peticionDeGeneracion(const Proveedor& proveedor);
+
 std::string serializa(const PeticionLogin& peticion);
 // Throws std::runtime_error on a malformed body.
 PeticionLogin deserializa(const std::string& cuerpo);

@@ -84,7 +84,7 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
         });
     if (progreso)
         progreso->termina();
-    // The login processes started ahead for logins that will not come.
+    // The login server, which no more logins will use.
     data_access::terminaServidorLogins();
 
     switch (o.formato) {

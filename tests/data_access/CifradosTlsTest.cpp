@@ -160,13 +160,7 @@ TEST_F(CifradosTls, AServerWithOnlyModernSuitesTurnsThe2005ClientAwayAndSaysWhy)
 TEST_F(CifradosTls, ALoginOverTlsItsErasClientDidNotOfferIsNoSuccess) {
     arranca(TlsCipherSuites::Modern, TlsVersion::Tls1_2, TlsVersion::Tls1_2, false);
     const Proveedor& generacion = buscaProveedor("SQLNCLI");
-    PeticionLogin p;
-    p.versionDbLib = generacion.versionDbLib;
-    p.versionTds = generacion.versionTds;
-    p.producto = generacion.producto;
-    p.tlsMinimo = generacion.tlsMinimo;
-    p.tlsMaximo = generacion.tlsMaximo;
-    p.suitesTls = suitesTls(generacion);
+    PeticionLogin p = peticionDeGeneracion(generacion);
     p.host = "127.0.0.1";
     p.puerto = servidor->port();
     p.credenciales.usuario = "sa";
