@@ -1,9 +1,11 @@
-// The password asked on the terminal: never echoed, and the terminal is
-// given back as it was however the prompt ends, a Ctrl-C included.
+// tarpelino-lote on a terminal: the password is never echoed and the terminal
+// is given back as it was, a Ctrl-C included; the progress bar goes to
+// standard error only when that is a terminal.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <poll.h>
 #include <pty.h>
@@ -71,7 +73,7 @@ struct Terminal {
 
 } // namespace
 
-TEST(Contrasena, IsReadWithoutEchoAndTheTerminalGetsItsEchoBack) {
+TEST(Terminal, IsReadWithoutEchoAndTheTerminalGetsItsEchoBack) {
     Terminal t;
     ASSERT_TRUE(t.esperaTexto("Contraseña")) << t.visto;
     EXPECT_FALSE(t.eco());
@@ -87,12 +89,14 @@ TEST(Contrasena, IsReadWithoutEchoAndTheTerminalGetsItsEchoBack) {
     // End of the server list: Ctrl-D at the start of a line.
     ASSERT_TRUE(t.esperaTexto("127.0.0.1,1")) << t.visto;
     ASSERT_EQ(::write(t.maestro, "\x04", 1), 1);
+    // Standard error is the terminal here: the progress bar is drawn on it.
+    EXPECT_TRUE(t.esperaTexto("1/1 servidores")) << t.visto;
     const int estado = t.terminaEstado();
     EXPECT_TRUE(WIFEXITED(estado)) << estado;
     EXPECT_EQ(t.visto.find("Secr3t!"), std::string::npos) << t.visto;
 }
 
-TEST(Contrasena, ACtrlCAtThePromptLeavesTheTerminalAsItWas) {
+TEST(Terminal, ACtrlCAtThePromptLeavesTheTerminalAsItWas) {
     Terminal t;
     ASSERT_TRUE(t.esperaTexto("Contraseña")) << t.visto;
     EXPECT_FALSE(t.eco());
@@ -100,4 +104,25 @@ TEST(Contrasena, ACtrlCAtThePromptLeavesTheTerminalAsItWas) {
     const int estado = t.terminaEstado();
     EXPECT_TRUE(WIFSIGNALED(estado) && WTERMSIG(estado) == SIGINT) << estado;
     EXPECT_TRUE(t.eco());
+}
+
+// Standard error to a file, as in a script or a cron job: no progress bar in it.
+TEST(Terminal, NoProgressBarWhenStandardErrorIsNoTerminal) {
+    char plantilla[] = "/tmp/lote-errores-XXXXXX";
+    const int fd = ::mkstemp(plantilla);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    const std::string orden = std::string("printf '127.0.0.1,1\\n' | TARPELINO_PASSWORD=x ") +
+                              TARPELINO_LOTE + " --usuario sa --tiempo 1 - >/dev/null 2>" + plantilla;
+    const int estado = std::system(orden.c_str());
+    EXPECT_TRUE(WIFEXITED(estado) && WEXITSTATUS(estado) == 1) << estado;
+    std::string errores;
+    if (FILE* f = std::fopen(plantilla, "r")) {
+        char b[512];
+        for (std::size_t n; (n = std::fread(b, 1, sizeof b, f)) > 0;)
+            errores.append(b, n);
+        std::fclose(f);
+    }
+    ::unlink(plantilla);
+    EXPECT_EQ(errores.find("servidores"), std::string::npos) << errores;
 }
