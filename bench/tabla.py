@@ -13,6 +13,7 @@ FILAS = [
     ("BM_Clic", "2 click, both passes painted", "2 db-lib logins", "<= 1.25"),
     ("BM_ClicLatencia", "2 click, 20 ms per reply", "2 db-lib logins", "<= 1.02"),
     ("BM_PrimerClic", "2 first click of a new window", "warm click", "<= 1.05"),
+    ("BM_PrimerClicTrasPausa", "2 same, 300 ms after its frame", "warm click", "<= 1.05"),
     ("BM_Fallo_PuertoCerrado", "3 refused port, per pass", "db-lib failure", "<= 1.2, < 50 ms"),
     ("BM_Fallo_HostDesconocido", "3 unknown host, per pass", "db-lib failure", "<= 1.2, < 50 ms"),
     ("BM_Arranque", "4 start to window shown", "bare Qt window", "<= 1.2"),

@@ -1,6 +1,7 @@
 #include "bench/ventana.h"
 
 #include "bench/credenciales.h"
+#include "main_window/ventanaPrincipal.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -46,6 +47,8 @@ Ventana::Ventana(std::uint16_t puerto) {
     ventana_.findChild<QWidget*>("txtUsuario")->setProperty("Text", QString::fromStdString(kUsuario));
     ventana_.findChild<QWidget*>("txtPwd")->setProperty("Text", QString::fromStdString(kPassword));
     ventana_.installEventFilter(&pintadas_);
+    // Set up as the application sets up its window: login server and icon included.
+    preparaVentanaPrincipal(ventana_, QStringLiteral(":/iconos/%1.png"));
     ventana_.show();
     while (!ventana_.windowHandle()->isExposed() || !pintadas_.ventana)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);

@@ -17,8 +17,9 @@ public:
     bool eventFilter(QObject* o, QEvent* e) override;
 };
 
-// The real window, filled in for the stand-in's login and clicked the way a user does, with
-// nothing but Qt Widgets besides: a child measured for memory loads what the tool loads.
+// The real window, set up as the application sets it up, filled in for the stand-in's login and
+// clicked the way a user does, with nothing but Qt Widgets besides: a child measured for memory
+// loads what the tool loads.
 class Ventana {
 public:
     // Returns once the window's first frame is drawn: the earliest a person can click.

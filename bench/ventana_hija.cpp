@@ -3,12 +3,14 @@
 // that what is measured from outside is what the tool loads.
 //     bench_ventana_hija --memoria PORT N1 N2   prints "clics N" after N1 and after N2 clicks, and
 //                                               waits each time for a line before it goes on
-//     bench_ventana_hija --primer-clic PORT     clicks as soon as the first frame is drawn, then
-//                                               warm; prints "primero S caliente S" (seconds)
+//     bench_ventana_hija --primer-clic PORT [MS]  clicks as soon as the first frame is drawn (or
+//                                               MS after it, the window's events served meanwhile),
+//                                               then warm; prints "primero S caliente S" (seconds)
 // Either quits at the end of its input.
 #include "bench/ventana.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 
 #include <chrono>
 #include <cstdio>
@@ -44,7 +46,10 @@ int memoria(bench::Ventana& ventana, int pocos, int muchos) {
     return 0;
 }
 
-int primerClic(bench::Ventana& ventana) {
+int primerClic(bench::Ventana& ventana, int pausaMs) {
+    const QDeadlineTimer pausa(pausaMs);
+    while (!pausa.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     auto inicio = Reloj::now();
     if (!ventana.pulsa())
         return 1;
@@ -66,12 +71,13 @@ int primerClic(bench::Ventana& ventana) {
 
 int main(int argc, char** argv) {
     const bool enMemoria = argc == 5 && std::strcmp(argv[1], "--memoria") == 0;
-    const bool enPrimerClic = argc == 3 && std::strcmp(argv[1], "--primer-clic") == 0;
+    const bool enPrimerClic = (argc == 3 || argc == 4) && std::strcmp(argv[1], "--primer-clic") == 0;
     if (!enMemoria && !enPrimerClic) {
-        std::fputs("uso: bench_ventana_hija --memoria PUERTO N1 N2 | --primer-clic PUERTO\n", stderr);
+        std::fputs("uso: bench_ventana_hija --memoria PUERTO N1 N2 | --primer-clic PUERTO [MS]\n", stderr);
         return 2;
     }
     QApplication aplicacion(argc, argv);
     bench::Ventana ventana(std::uint16_t(std::atoi(argv[2])));
-    return enMemoria ? memoria(ventana, std::atoi(argv[3]), std::atoi(argv[4])) : primerClic(ventana);
+    return enMemoria ? memoria(ventana, std::atoi(argv[3]), std::atoi(argv[4]))
+                     : primerClic(ventana, argc == 4 ? std::atoi(argv[3]) : 0);
 }

@@ -1,9 +1,7 @@
-#include "data_access/Lanzadera.h"
 #include "main_window/arranque.h"
 #include "main_window/frmPrincipal.h"
-#include "main_window/iconoAplicacion.h"
 #include "main_window/mensajeCritico.h"
-#include "main_window/primerFotograma.h"
+#include "main_window/ventanaPrincipal.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -22,10 +20,7 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral(TARPELINO_ID));
 
     frmPrincipal ventana;
-    // The login server starts once the window is on screen, never delaying it;
-    // a click before it is ready only waits for the rest of its start.
-    alPrimerFotograma(&ventana, data_access::preparaLogins);
-    instalaIconoAplicacion(ventana, QStringLiteral(":/iconos/%1.png"));
+    preparaVentanaPrincipal(ventana, QStringLiteral(":/iconos/%1.png"));
     ventana.show();
     return aplicacion.exec();
 }
