@@ -138,7 +138,7 @@ Lanzamiento lanzamientoActual() {
     return {entornoLimpio(), directorioActual()};
 }
 
-ProcesoArrancado arrancaServidorLogins() {
+ServidorHijo arrancaServidorLogins() {
     int canales[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, canales) != 0)
         throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), errno));
@@ -148,7 +148,7 @@ ProcesoArrancado arrancaServidorLogins() {
         canalHijo = fueraDelCamino(canales[1]);
         const pid_t pid = lanza(canalHijo);
         cierraFd(canalHijo);
-        return {pid, canal};
+        return ServidorHijo(pid, canal);
     } catch (...) {
         cierraFd(canal);
         cierraFd(canalHijo);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data_access/ServidorHijo.h"
 #include "login_shared/ProtocoloLogin.h"
 
 #include <chrono>
@@ -8,16 +9,10 @@
 
 namespace data_access {
 
-// A tarpelino-login process, and the parent's end of its channel (descriptor 3 in the child).
-struct ProcesoArrancado {
-    pid_t pid = -1;
-    int canal = -1;
-};
-
 // Starts tarpelino-login as the login server (login_process/ServidorLogins.h),
 // with GnuTLS's system priority file of its own, the environment an open
 // would give it and this working directory; throws ErrorConexion if it cannot.
-ProcesoArrancado arrancaServidorLogins();
+ServidorHijo arrancaServidorLogins();
 
 // What a login process forked now takes from this process: the environment,
 // FreeTDS's overrides left out, and the working directory.

@@ -27,8 +27,8 @@ public:
     void prepara() {
         // Someone holding it is starting or using the server already.
         std::unique_lock<std::timed_mutex> cerrojo(servidorMutex_, std::try_to_lock);
-        if (cerrojo.owns_lock() && !servidorVivo()) {
-            terminaServidor();
+        if (cerrojo.owns_lock() && !servidor_.vivo()) {
+            servidor_ = {};
             servidor_ = arrancaServidorLogins();
         }
     }
@@ -52,8 +52,8 @@ public:
             return std::nullopt;
         // A server that died is replaced once; a second death in a row is reported.
         for (int intento = 0; intento < 2; ++intento) {
-            if (!servidorVivo()) {
-                terminaServidor();
+            if (!servidor_.vivo()) {
+                servidor_ = {}; // ended before another starts
                 servidor_ = arrancaServidorLogins();
             }
             int par[2];
@@ -61,26 +61,26 @@ public:
                 throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), errno));
             LoginHijo hijo(par[0]);
             const bool enviado =
-                enviaMensajeConDescriptor(servidor_.canal, mensaje::kLanza, lanzamiento, par[1]);
+                enviaMensajeConDescriptor(servidor_.canal(), mensaje::kLanza, lanzamiento, par[1]);
             // The child's end is the child's alone: closed here at once, whatever happened.
             ::close(par[1]);
             char tipo = 0;
             std::string respuesta;
             const Lectura lectura =
-                enviado ? recibeMensaje(servidor_.canal, tipo, respuesta, queda()) : Lectura::Fin;
+                enviado ? recibeMensaje(servidor_.canal(), tipo, respuesta, queda()) : Lectura::Fin;
             if (lectura == Lectura::Agotada) {
-                terminaServidor();
+                servidor_ = {};
                 return std::nullopt;
             }
             if (lectura != Lectura::Mensaje || tipo != mensaje::kLanzado) {
-                terminaServidor();
+                servidor_ = {};
                 continue;
             }
             long pid = 0;
             try {
                 pid = std::stol(respuesta);
             } catch (const std::exception&) {
-                terminaServidor();
+                servidor_ = {};
                 continue;
             }
             if (pid <= 0)
@@ -100,7 +100,7 @@ public:
     void terminaTodo() {
         {
             std::lock_guard<std::timed_mutex> cerrojo(servidorMutex_);
-            terminaServidor();
+            servidor_ = {};
         }
         std::vector<QueTermina> terminando;
         {
@@ -117,23 +117,6 @@ private:
         pid_t pid;
         Plazo::Reloj::time_point limite;
     };
-
-    // The server writes nothing unasked: anything to read, or its end closing, means it has ended.
-    bool servidorVivo() {
-        if (servidor_.pid < 0)
-            return false;
-        pollfd p{servidor_.canal, POLLIN | POLLRDHUP, 0};
-        return ::poll(&p, 1, 0) == 0;
-    }
-
-    void terminaServidor() {
-        if (servidor_.pid < 0)
-            return;
-        cierraFd(servidor_.canal); // it ends when its channel closes; killed in case it is stuck
-        ::kill(servidor_.pid, SIGKILL);
-        terminaHijo(servidor_.pid, std::chrono::milliseconds(0));
-        servidor_ = {};
-    }
 
     void recogeTerminados() {
         std::lock_guard<std::mutex> cerrojo(terminandoMutex_);
@@ -152,7 +135,7 @@ private:
     }
 
     std::timed_mutex servidorMutex_;
-    ProcesoArrancado servidor_;
+    ServidorHijo servidor_;
     std::mutex terminandoMutex_;
     std::vector<QueTermina> terminando_;
 };

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <sys/types.h>
+
+namespace data_access {
+
+// The login server this process started (login_process/ServidorLogins.h), and
+// the sole owner of its pid and of this side of its channel. Move-only:
+// destroying it closes the channel, which ends the server, kills it in case
+// it is stuck and reaps it. An empty one (the default) owns nothing.
+class ServidorHijo {
+public:
+    ServidorHijo() = default;
+    // Takes ownership of a started server: its pid and this side of its channel.
+    ServidorHijo(pid_t pid, int canal) noexcept : pid_(pid), canal_(canal) {}
+    ServidorHijo(ServidorHijo&& otro) noexcept;
+    ServidorHijo& operator=(ServidorHijo&& otro) noexcept;
+    ServidorHijo(const ServidorHijo&) = delete;
+    ServidorHijo& operator=(const ServidorHijo&) = delete;
+    ~ServidorHijo() { termina(); }
+
+    // The server writes nothing unasked: anything to read, or its end closing,
+    // means it has ended. False for an empty one.
+    bool vivo() const;
+    int canal() const { return canal_; }
+
+private:
+    void termina() noexcept;
+
+    pid_t pid_ = -1;
+    int canal_ = -1;
+};
+
+} // namespace data_access
