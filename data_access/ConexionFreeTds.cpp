@@ -65,7 +65,7 @@ void ConexionFreeTds::open() {
                            : textos::resumenFallo(etapa, transcurrido);
     };
     try {
-        abre();
+        iniciaLogin();
         anota(true, Etapa::RespuestaLogin, duracion());
     } catch (const ErrorApertura& e) {
         anota(false, Etapa(e.etapa()), duracion());
@@ -76,7 +76,7 @@ void ConexionFreeTds::open() {
     }
 }
 
-void ConexionFreeTds::abre() {
+void ConexionFreeTds::iniciaLogin() {
     const Ajustes ajustes = leeAjustes(ConnectionString::parse(cadena_), tiempoEsperaPorDefecto_);
     const Plazo plazo(ajustes.tiempoEspera);
     const Proveedor& proveedor = buscaProveedor(ajustes.proveedor);
@@ -98,8 +98,7 @@ void ConexionFreeTds::abre() {
     for (const auto& [campo, valor] : valoresConNombre(c))
         compruebaValor(campo, *valor);
     compruebaValor("la instancia", peticion.instancia);
-    peticion.resolucionFija = resolucionFija_;
-    login_ = LoginHijo::abre(peticion, plazo);
+    login_ = LoginHijo::inicia(peticion, plazo, resolucionFija_);
 }
 
 std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPorDefecto) {

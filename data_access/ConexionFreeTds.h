@@ -28,17 +28,15 @@ public:
     std::string resumenApertura() const override { return resumen_; }
     std::optional<DatosApertura> datosApertura() const override { return datos_; }
 
-    // For tests: names answered without the system's resolver (see PeticionLogin).
-    void setResolucionFija(std::vector<std::pair<std::string, std::vector<std::string>>> tabla) {
-        resolucionFija_ = std::move(tabla);
-    }
+    // For tests: names answered without the system's resolver (see TablaResolucion).
+    void setResolucionFija(TablaResolucion tabla) { resolucionFija_ = std::move(tabla); }
 
 private:
-    void abre();
+    void iniciaLogin();
 
     std::string cadena_;
     std::chrono::milliseconds tiempoEsperaPorDefecto_;
-    std::vector<std::pair<std::string, std::vector<std::string>>> resolucionFija_;
+    TablaResolucion resolucionFija_;
     std::optional<LoginHijo> login_;
     std::string resumen_;
     std::optional<DatosApertura> datos_;

@@ -60,7 +60,8 @@ int LoginHijo::recoge(std::chrono::milliseconds espera) {
     return estado;
 }
 
-LoginHijo LoginHijo::abre(const PeticionLogin& peticion, const Plazo& plazo) {
+LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
+                            const TablaResolucion& resolucionFija) {
     Etapa etapa = Etapa::Preparacion;
     std::string destino = peticion.host;
     const auto espera = [&plazo]() -> std::optional<std::chrono::milliseconds> {
@@ -86,7 +87,9 @@ LoginHijo LoginHijo::abre(const PeticionLogin& peticion, const Plazo& plazo) {
         conTiempo.limite = plazo.ilimitado() ? std::nullopt : std::optional(plazo.limite());
         conTiempo.transcurrido = plazo.transcurrido();
         std::string cuerpo = serializa(conTiempo);
-        const bool enviada = enviaMensaje(canal, mensaje::kPeticion, cuerpo);
+        const bool enviada = (resolucionFija.empty() ||
+                              enviaMensaje(canal, mensaje::kResolucionFija, serializa(resolucionFija))) &&
+                             enviaMensaje(canal, mensaje::kPeticion, cuerpo);
         borraSecreto(cuerpo);
         if (!enviada) {
             // A process that could not even start its work may have said why before ending.

@@ -23,8 +23,9 @@ public:
     // Runs the login in a process forked by the login server; throws
     // ErrorApertura with the description of the failure and the stage it had
     // reached. The deadline is kept even when the process does not answer: it
-    // is killed then.
-    static LoginHijo abre(const PeticionLogin& peticion, const Plazo& plazo);
+    // is killed then. A non-empty `resolucionFija` (tests only) goes with the request.
+    static LoginHijo inicia(const PeticionLogin& peticion, const Plazo& plazo,
+                            const TablaResolucion& resolucionFija = {});
 
     LoginHijo(LoginHijo&& otro) noexcept;
     LoginHijo& operator=(LoginHijo&& otro) noexcept;

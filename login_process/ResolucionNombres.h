@@ -1,6 +1,7 @@
 #pragma once
 
 #include "login_shared/Plazo.h"
+#include "login_shared/ProtocoloLogin.h"
 
 #include <string>
 #include <sys/socket.h>
@@ -23,9 +24,8 @@ struct HostResuelto {
 // does not exist or the resolver does not answer in time.
 HostResuelto resuelveHost(const std::string& host, const Plazo& plazo);
 
-// The same from a fixed table (name -> IP literals), for tests: a name
-// listed with no address stands for a resolver that never answers.
-using TablaResolucion = std::vector<std::pair<std::string, std::vector<std::string>>>;
+// The same from a fixed table, for tests (see TablaResolucion); with an
+// empty one, resuelveHost.
 HostResuelto resuelveConTabla(const std::string& host, const TablaResolucion& tabla, const Plazo& plazo);
 
 // "10.0.0.5" or "fe80::1" for messages and for db-lib.

@@ -4,8 +4,8 @@
 // which talks to it over its own channel (descriptor 3 in the child) and may
 // kill it at the open's deadline. It stays while the connection is open and
 // ends when told to close or when the connection object goes away.
-#include "login_process/AperturaLogin.h"
 #include "login_process/ConPlazo.h"
+#include "login_process/InicioSesion.h"
 #include "login_process/PrioridadGeneracion.h"
 #include "login_process/ServidorLogins.h"
 #include "login_process/SesionFreeTds.h"
@@ -52,7 +52,19 @@ int atiendeLogin() {
     }
     char tipo = 0;
     std::string cuerpo;
-    if (!recibeMensaje(kCanal, tipo, cuerpo) || tipo != mensaje::kPeticion)
+    if (!recibeMensaje(kCanal, tipo, cuerpo))
+        return 2;
+    TablaResolucion resolucionFija;
+    if (tipo == mensaje::kResolucionFija) {
+        try {
+            resolucionFija = deserializaTabla(cuerpo);
+        } catch (const std::exception&) {
+            return 2;
+        }
+        if (!recibeMensaje(kCanal, tipo, cuerpo))
+            return 2;
+    }
+    if (tipo != mensaje::kPeticion)
         return 2;
 
     std::mutex escritura; // stages come from the relay's thread too
@@ -65,9 +77,12 @@ int atiendeLogin() {
         borraSecreto(cuerpo);
         fijaPrioridadTls(peticion.prioridadTls);
         const Plazo plazo(peticion.limite, peticion.transcurrido);
-        auto login = abreLogin(peticion, plazo, [&](Etapa etapa, const std::string& destino) {
-            envia(mensaje::kEtapa, std::string(1, char(etapa)) + destino);
-        });
+        auto login = iniciaSesion(
+            peticion, plazo,
+            [&](Etapa etapa, const std::string& destino) {
+                envia(mensaje::kEtapa, std::string(1, char(etapa)) + destino);
+            },
+            resolucionFija);
         borraSecreto(peticion.credenciales.password);
         envia(mensaje::kAbierta, serializa(login->resumen()));
         // Anything, or the other end going away, closes the login.

@@ -117,14 +117,32 @@ std::string serializa(const PeticionLogin& p) {
     e.numero(p.credenciales.integrada);
     e.numero(p.limite ? std::uint64_t(p.limite->count()) + 1 : 0);
     e.numero(std::uint64_t(p.transcurrido.count()));
-    e.numero(p.resolucionFija.size());
-    for (const auto& [nombre, direcciones] : p.resolucionFija) {
+    return e.datos_;
+}
+
+std::string serializa(const TablaResolucion& tabla) {
+    Escritor e;
+    e.numero(tabla.size());
+    for (const auto& [nombre, direcciones] : tabla) {
         e.texto(nombre);
         e.numero(direcciones.size());
         for (const std::string& d : direcciones)
             e.texto(d);
     }
     return e.datos_;
+}
+
+TablaResolucion deserializaTabla(const std::string& cuerpo) {
+    Lector l(cuerpo);
+    TablaResolucion tabla;
+    for (std::uint64_t n = l.numero(); n > 0; --n) {
+        std::string nombre = l.texto();
+        std::vector<std::string> direcciones;
+        for (std::uint64_t m = l.numero(); m > 0; --m)
+            direcciones.push_back(l.texto());
+        tabla.emplace_back(std::move(nombre), std::move(direcciones));
+    }
+    return tabla;
 }
 
 PeticionLogin deserializa(const std::string& cuerpo) {
@@ -150,13 +168,6 @@ PeticionLogin deserializa(const std::string& cuerpo) {
     if (const std::uint64_t limite = l.numero())
         p.limite = std::chrono::milliseconds(limite - 1);
     p.transcurrido = std::chrono::milliseconds(l.numero());
-    for (std::uint64_t n = l.numero(); n > 0; --n) {
-        std::string nombre = l.texto();
-        std::vector<std::string> direcciones;
-        for (std::uint64_t m = l.numero(); m > 0; --m)
-            direcciones.push_back(l.texto());
-        p.resolucionFija.emplace_back(std::move(nombre), std::move(direcciones));
-    }
     return p;
 }
 

@@ -64,10 +64,12 @@ struct PeticionLogin {
     // The budget of the whole open and what the caller already spent of it.
     std::optional<std::chrono::milliseconds> limite;
     std::chrono::milliseconds transcurrido{0};
-    // Names answered without asking the resolver, for tests: an empty list
-    // is a resolver that never answers.
-    std::vector<std::pair<std::string, std::vector<std::string>>> resolucionFija;
 };
+
+// Names answered without asking the system's resolver (name -> IP literals),
+// for tests: a name listed with no address stands for a resolver that never
+// answers. Sent apart from the request, and only when a test sets one.
+using TablaResolucion = std::vector<std::pair<std::string, std::vector<std::string>>>;
 
 // What a login that went through learned, without asking the server anything
 // beyond the login itself.
@@ -104,10 +106,12 @@ enum class Etapa : std::uint8_t {
 // a 4-byte length, a 1-byte kind and the body.
 namespace mensaje {
 constexpr char kPeticion = 'P'; // parent -> login process: a PeticionLogin
-constexpr char kCierra = 'C';   // parent -> login process: close the open login and exit
-constexpr char kEtapa = 'E';    // login process -> parent: one Etapa byte, then the destination so far
-constexpr char kAbierta = 'A';  // login process -> parent: logged in, and a ResumenLogin
-constexpr char kFallo = 'F';    // login process -> parent: the description of the failure
+constexpr char kResolucionFija =
+    'R';                      // parent -> login process, before kPeticion, from tests only: a TablaResolucion
+constexpr char kCierra = 'C'; // parent -> login process: close the open login and exit
+constexpr char kEtapa = 'E';  // login process -> parent: one Etapa byte, then the destination so far
+constexpr char kAbierta = 'A'; // login process -> parent: logged in, and a ResumenLogin
+constexpr char kFallo = 'F';   // login process -> parent: the description of the failure
 // Between the application and the login server, which forks one login process per open.
 constexpr char kLanza = 'L';   // application -> server: a Lanzamiento and, attached, the login's channel
 constexpr char kLanzado = 'N'; // server -> application: the login process's pid, or minus an errno
@@ -131,6 +135,10 @@ PeticionLogin peticionDeGeneracion(const Proveedor& proveedor);
 std::string serializa(const PeticionLogin& peticion);
 // Throws std::runtime_error on a malformed body.
 PeticionLogin deserializa(const std::string& cuerpo);
+
+std::string serializa(const TablaResolucion& tabla);
+// Throws std::runtime_error on a malformed body.
+TablaResolucion deserializaTabla(const std::string& cuerpo);
 
 std::string serializa(const ResumenLogin& resumen);
 ResumenLogin deserializaResumen(const std::string& cuerpo);

@@ -31,8 +31,10 @@ private:
 using InformeEtapa = std::function<void(Etapa, const std::string& destino)>;
 
 // Name lookup, instance lookup, FreeTDS alias, the relay and db-lib's login,
-// all within `plazo`. Throws ErrorConexion with the description of a failure.
-std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& peticion, const Plazo& plazo,
-                                        const InformeEtapa& informa);
+// all within `plazo`; names in `resolucionFija` (tests only) are answered from
+// it. Throws ErrorConexion with the description of a failure.
+std::unique_ptr<LoginAbierto> iniciaSesion(const PeticionLogin& peticion, const Plazo& plazo,
+                                           const InformeEtapa& informa,
+                                           const TablaResolucion& resolucionFija = {});
 
 } // namespace data_access

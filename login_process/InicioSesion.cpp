@@ -1,4 +1,4 @@
-#include "login_process/AperturaLogin.h"
+#include "login_process/InicioSesion.h"
 
 #include "login_process/AliasFreeTds.h"
 #include "login_process/BusquedaInstancia.h"
@@ -214,8 +214,9 @@ int segundosDeLogin(const Plazo& plazo) {
 
 } // namespace
 
-std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& plazo,
-                                        const InformeEtapa& informa) {
+std::unique_ptr<LoginAbierto> iniciaSesion(const PeticionLogin& p, const Plazo& plazo,
+                                           const InformeEtapa& informa,
+                                           const TablaResolucion& resolucionFija) {
     compruebaDescriptoresLibres();
     // Kerberos is left to the login process: the application need not load it.
     if (p.credenciales.integrada)
@@ -223,7 +224,7 @@ std::unique_ptr<LoginAbierto> abreLogin(const PeticionLogin& p, const Plazo& pla
             throw ErrorConexion(textos::sinTicketKerberos(*motivo));
     Destino d = leeDestino(p);
     informa(Etapa::NombreHost, d.host);
-    const HostResuelto resuelto = resuelveConTabla(d.host, p.resolucionFija, plazo);
+    const HostResuelto resuelto = resuelveConTabla(d.host, resolucionFija, plazo);
     if (d.puerto == 0 && !d.instancia.empty()) {
         informa(Etapa::Browser, d.host);
         d.puerto = buscaPuertoInstancia(resuelto.direcciones, d.host, d.instancia, plazo);
