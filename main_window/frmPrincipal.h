@@ -32,6 +32,10 @@ public:
     // "SelLength" and "Text" by name; skips what the control lacks.
     void seleccionaTexto(QObject* editC) noexcept;
 
+    // Readies what drawing the first outcome needs, so that it shows as fast as later ones;
+    // changes nothing on the window. For after its first frame.
+    void preparaPrimerResultado();
+
 protected:
     void closeEvent(QCloseEvent* evento) override;
     bool eventFilter(QObject* objeto, QEvent* evento) override;

@@ -7,6 +7,9 @@
 
 void preparaVentanaPrincipal(frmPrincipal& ventana, const QString& patronIconos) {
     // A click before the server is ready only waits for the rest of its start.
-    alPrimerFotograma(&ventana, data_access::preparaLogins);
+    alPrimerFotograma(&ventana, [&ventana] {
+        data_access::preparaLogins();
+        ventana.preparaPrimerResultado();
+    });
     instalaIconoAplicacion(ventana, patronIconos);
 }

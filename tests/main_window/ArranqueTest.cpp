@@ -8,6 +8,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTemporaryDir>
@@ -77,6 +78,29 @@ private slots:
         QAccessibleInterface* interfaz = QAccessible::queryAccessibleInterface(v.ventana.get());
         QVERIFY(interfaz);
         QCOMPARE(interfaz->role(), QAccessible::Window);
+    }
+
+    // Readying the first outcome's drawing happens off screen: the labels stay empty, with no
+    // tooltip and nothing new for a screen reader, and the window looks exactly as before.
+    void readyingTheFirstOutcomeLeavesTheWindowAsItWas() {
+        VentanaConFalsas v;
+        const QImage antes = v.ventana->grab().toImage();
+        QStringList estado;
+        const auto describe = [&v] {
+            QStringList d;
+            for (const char* nombre : {"lbl2005", "lbl2008"}) {
+                const QLabel* e = v.etiqueta(nombre);
+                d << e->text() << e->toolTip() << e->accessibleDescription()
+                  << e->palette().color(e->foregroundRole()).name();
+            }
+            return d;
+        };
+        estado = describe();
+        v.ventana->preparaPrimerResultado();
+        QCoreApplication::processEvents();
+        QCOMPARE(describe(), estado);
+        QCOMPARE(v.etiqueta("lbl2005")->text(), QString());
+        QCOMPARE(v.ventana->grab().toImage(), antes);
     }
 
     // What the window starts after its first frame (the login server) runs
