@@ -7,12 +7,13 @@
 
 #include <cerrno>
 #include <mutex>
+#include <optional>
 #include <poll.h>
-#include <signal.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace data_access {
@@ -68,19 +69,26 @@ public:
             std::string respuesta;
             const Lectura lectura =
                 enviado ? recibeMensaje(servidor_.canal(), tipo, respuesta, queda()) : Lectura::Fin;
-            if (lectura == Lectura::Agotada) {
+            // The server is ended; it may have forked the login first, which then is
+            // this process's child with a pid only the child's channel can tell.
+            const auto sinRespuesta = [&] {
                 servidor_ = {};
+                if (enviado)
+                    adoptaSinPid(hijo);
+            };
+            if (lectura == Lectura::Agotada) {
+                sinRespuesta();
                 return std::nullopt;
             }
             if (lectura != Lectura::Mensaje || tipo != mensaje::kLanzado) {
-                servidor_ = {};
+                sinRespuesta();
                 continue;
             }
             long pid = 0;
             try {
                 pid = std::stol(respuesta);
             } catch (const std::exception&) {
-                servidor_ = {};
+                sinRespuesta();
                 continue;
             }
             if (pid <= 0)
@@ -103,9 +111,18 @@ public:
             servidor_ = {};
         }
         std::vector<QueTermina> terminando;
+        std::vector<SinPid> sinPid;
         {
             std::lock_guard<std::mutex> cerrojo(terminandoMutex_);
             terminando.swap(terminando_);
+            sinPid.swap(sinPid_);
+        }
+        for (SinPid& s : sinPid) {
+            const auto queda =
+                std::chrono::duration_cast<std::chrono::milliseconds>(s.limite - Plazo::Reloj::now());
+            if (const auto pid = pidAnunciado(s.canal, std::max(queda, std::chrono::milliseconds(0))))
+                terminando.push_back({*pid, Plazo::Reloj::now()});
+            cierraFd(s.canal);
         }
         for (const QueTermina& t : terminando)
             terminaHijo(
@@ -117,15 +134,54 @@ private:
         pid_t pid;
         Plazo::Reloj::time_point limite;
     };
+    // A login's channel whose process's pid the server never told: the process, if
+    // there is one, says it first thing (kEnMarcha); none comes once the channel closes.
+    struct SinPid {
+        int canal;
+        Plazo::Reloj::time_point limite;
+    };
+
+    void adoptaSinPid(LoginHijo& hijo) {
+        std::lock_guard<std::mutex> cerrojo(terminandoMutex_);
+        sinPid_.push_back({std::exchange(hijo.canal_, -1), Plazo::Reloj::now() + kEsperaCierre});
+    }
+
+    // The pid a login process announced on `canal` within `espera`, if it did.
+    static std::optional<pid_t> pidAnunciado(int canal, std::chrono::milliseconds espera) {
+        char tipo = 0;
+        std::string cuerpo;
+        if (recibeMensaje(canal, tipo, cuerpo, espera) != Lectura::Mensaje || tipo != mensaje::kEnMarcha)
+            return std::nullopt;
+        try {
+            const long pid = std::stol(cuerpo);
+            if (pid > 0)
+                return pid_t(pid);
+        } catch (const std::exception&) {
+        }
+        return std::nullopt;
+    }
 
     void recogeTerminados() {
         std::lock_guard<std::mutex> cerrojo(terminandoMutex_);
         recogeTerminadosConCerrojo();
     }
 
-    // Reaps the closing processes that have ended; kills those past their time.
+    // Reaps the closing processes that have ended; kills those past their time, and
+    // those whose pid was unknown as soon as they announce it.
     void recogeTerminadosConCerrojo() {
         const auto ahora = Plazo::Reloj::now();
+        for (auto s = sinPid_.begin(); s != sinPid_.end();) {
+            // Nothing yet, and the channel still open: the process may not have run yet.
+            pollfd p{s->canal, POLLIN | POLLRDHUP, 0};
+            if (ahora < s->limite && ::poll(&p, 1, 0) == 0) {
+                ++s;
+                continue;
+            }
+            if (const auto pid = pidAnunciado(s->canal, std::chrono::milliseconds(0)))
+                terminando_.push_back({*pid, ahora});
+            cierraFd(s->canal);
+            s = sinPid_.erase(s);
+        }
         for (auto t = terminando_.begin(); t != terminando_.end();) {
             if (ahora >= t->limite)
                 ::kill(t->pid, SIGKILL);
@@ -138,6 +194,7 @@ private:
     ServidorHijo servidor_;
     std::mutex terminandoMutex_;
     std::vector<QueTermina> terminando_;
+    std::vector<SinPid> sinPid_;
 };
 
 namespace {

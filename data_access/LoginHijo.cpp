@@ -93,10 +93,12 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
         borraSecreto(cuerpo);
         if (!enviada) {
             // A process that could not even start its work may have said why before ending.
-            char tipo = 0;
+            char tipo = mensaje::kEnMarcha;
             std::string motivo;
-            if (recibeMensaje(canal, tipo, motivo, std::chrono::milliseconds(0)) == Lectura::Mensaje &&
-                tipo == mensaje::kFallo)
+            while (tipo == mensaje::kEnMarcha)
+                if (recibeMensaje(canal, tipo, motivo, std::chrono::milliseconds(0)) != Lectura::Mensaje)
+                    break;
+            if (tipo == mensaje::kFallo)
                 falla(motivo);
             falla(textos::procesoLoginTerminado(-1));
         }
@@ -121,6 +123,7 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
         case Lectura::Mensaje:
             break;
         }
+        // kEnMarcha, the process's pid, is the server's to tell: it told it already.
         if (tipo == mensaje::kEtapa && !cuerpo.empty()) {
             etapa = Etapa(cuerpo[0]);
             if (cuerpo.size() > 1)

@@ -88,6 +88,8 @@ void sirveLogins(int canal) {
                 ::dup2(login, canal);
                 ::close(login);
                 ::prctl(PR_SET_NAME, "tarpelino-login");
+                if (!enviaMensaje(canal, mensaje::kEnMarcha, std::to_string(::getpid())))
+                    ::_exit(0);
                 // GnuTLS learns of a fork through its pthread_atfork handler, which a
                 // raw clone skips: its generator must not repeat the server's or a sibling's.
                 gnutls_rnd_refresh();

@@ -115,6 +115,9 @@ constexpr char kFallo = 'F';   // login process -> parent: the description of th
 // Between the application and the login server, which forks one login process per open.
 constexpr char kLanza = 'L';   // application -> server: a Lanzamiento and, attached, the login's channel
 constexpr char kLanzado = 'N'; // server -> application: the login process's pid, or minus an errno
+// Login process -> application, its first message: its own pid, so that the application can reap
+// it even when the server died before saying kLanzado.
+constexpr char kEnMarcha = 'M';
 } // namespace mensaje
 
 // What a login process takes from the open that asked for it rather than

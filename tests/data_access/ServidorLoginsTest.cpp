@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <csignal>
 #include <fstream>
+#include <sys/ptrace.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -179,4 +182,50 @@ TEST(CanalDelServidor, TheLoginsChannelTravelsWithItsLaunchAndABadLaunchIsRefuse
     EXPECT_THROW(deserializaLanzamiento(mentiroso), std::runtime_error);
     for (int fd : {canal[0], canal[1], login[0]})
         ::close(fd);
+}
+
+// The server dies between forking a login and telling its pid: stopped by a tracer at that fork
+// and killed there. The open still logs in, through a new server; the orphaned login process,
+// which only its channel can name, is reaped rather than left a zombie until the application ends.
+TEST_F(ServidorLogins, ALoginForkedByAServerThatDiedBeforeAnsweringIsStillReaped) {
+    preparaLogins();
+    const pid_t servidor = servidorDeLogins();
+    ASSERT_GT(servidor, 0);
+    if (::ptrace(PTRACE_SEIZE, servidor, nullptr, PTRACE_O_TRACEFORK) != 0)
+        GTEST_SKIP() << "this machine does not let a test trace its children (error " << errno << ")";
+
+    Apertura a;
+    std::thread abre([&] {
+        ConexionFreeTds c;
+        a = intentaAbrir(c, cadena(servidorEn(servidor_.port())));
+    });
+    // Stops until the fork; anything else the server meets is passed on.
+    pid_t huerfano = -1;
+    for (int estado = 0; huerfano < 0 && ::waitpid(servidor, &estado, __WALL) == servidor;) {
+        if (!WIFSTOPPED(estado))
+            break;
+        if ((estado >> 8) == (SIGTRAP | (PTRACE_EVENT_FORK << 8))) {
+            unsigned long pid = 0;
+            ::ptrace(PTRACE_GETEVENTMSG, servidor, nullptr, &pid);
+            huerfano = pid_t(pid);
+            ::kill(servidor, SIGKILL);
+        } else {
+            const int senal = WSTOPSIG(estado) == SIGTRAP ? 0 : WSTOPSIG(estado);
+            ::ptrace(PTRACE_CONT, servidor, nullptr, senal);
+        }
+    }
+    ASSERT_GT(huerfano, 0);
+    // The forked process starts stopped for the tracer: let go, it runs as it would have.
+    int estado = 0;
+    ASSERT_EQ(::waitpid(huerfano, &estado, __WALL), huerfano);
+    ::ptrace(PTRACE_DETACH, huerfano, nullptr, 0);
+    abre.join();
+    EXPECT_TRUE(a.abierta) << a.descripcion;
+
+    // Reaped as any closing login is: on later calls, or at the end.
+    terminaServidorLogins();
+    const auto existe = [huerfano] {
+        return ::access(("/proc/" + std::to_string(huerfano)).c_str(), F_OK) == 0;
+    };
+    EXPECT_FALSE(existe()) << "el proceso " << huerfano << " sigue sin recoger";
 }
