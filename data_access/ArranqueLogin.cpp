@@ -65,34 +65,30 @@ std::string directorioActual() {
 
 // A descriptor above the ones the child's are copied to, so that no copy
 // clobbers another; throws when the system has no descriptor left for it.
-int fueraDelCamino(int fd) {
-    const int alto = ::fcntl(fd, F_DUPFD_CLOEXEC, kFdPrioridadesTls + 1);
+Descriptor fueraDelCamino(Descriptor fd) {
+    Descriptor alto(::fcntl(fd.fd(), F_DUPFD_CLOEXEC, kFdPrioridadesTls + 1));
     const int error = errno;
-    ::close(fd);
-    if (alto < 0)
+    if (alto.fd() < 0)
         throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), error));
     return alto;
 }
 
-pid_t lanza(int canalHijo) {
+pid_t lanza(const Descriptor& canalHijo) {
     const std::string ruta = rutaProcesoLogin();
     if (ruta.empty())
         throw ErrorConexion(textos::procesoLoginNoInstalado());
     const std::string_view prioridades = kPrioridadesTls;
-    int fdPrioridades = ::memfd_create("gnutls-priorities", MFD_CLOEXEC);
-    if (fdPrioridades < 0 ||
-        ::write(fdPrioridades, prioridades.data(), prioridades.size()) != ssize_t(prioridades.size())) {
-        const int error = errno;
-        cierraFd(fdPrioridades);
-        throw ErrorConexion(textos::procesoLoginNoArranca(ruta, error));
-    }
-    fdPrioridades = fueraDelCamino(fdPrioridades);
+    Descriptor escrito(::memfd_create("gnutls-priorities", MFD_CLOEXEC));
+    if (escrito.fd() < 0 ||
+        ::write(escrito.fd(), prioridades.data(), prioridades.size()) != ssize_t(prioridades.size()))
+        throw ErrorConexion(textos::procesoLoginNoArranca(ruta, errno));
+    const Descriptor fdPrioridades = fueraDelCamino(std::move(escrito));
     posix_spawn_file_actions_t acciones;
     posix_spawn_file_actions_init(&acciones);
     // Only these two reach the server, whatever the application left without
     // close-on-exec: a process that lives as long as the application must not hold a pipe open.
-    posix_spawn_file_actions_adddup2(&acciones, canalHijo, kFdCanal);
-    posix_spawn_file_actions_adddup2(&acciones, fdPrioridades, kFdPrioridadesTls);
+    posix_spawn_file_actions_adddup2(&acciones, canalHijo.fd(), kFdCanal);
+    posix_spawn_file_actions_adddup2(&acciones, fdPrioridades.fd(), kFdPrioridadesTls);
     posix_spawn_file_actions_addclosefrom_np(&acciones, kFdPrioridadesTls + 1);
     posix_spawnattr_t atributos;
     posix_spawnattr_init(&atributos);
@@ -120,7 +116,6 @@ pid_t lanza(int canalHijo) {
     const int error = ::posix_spawn(&pid, ruta.c_str(), &acciones, &atributos, argv, envp.data());
     posix_spawn_file_actions_destroy(&acciones);
     posix_spawnattr_destroy(&atributos);
-    cierraFd(fdPrioridades);
     if (error != 0)
         throw ErrorConexion(textos::procesoLoginNoArranca(ruta, error));
     return pid;
@@ -138,22 +133,19 @@ Lanzamiento lanzamientoActual() {
     return {entornoLimpio(), directorioActual()};
 }
 
-ServidorHijo arrancaServidorLogins() {
-    int canales[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, canales) != 0)
-        throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), errno));
-    int canal = canales[0];
-    int canalHijo = -1;
-    try {
-        canalHijo = fueraDelCamino(canales[1]);
-        const pid_t pid = lanza(canalHijo);
-        cierraFd(canalHijo);
-        return ServidorHijo(pid, canal);
-    } catch (...) {
-        cierraFd(canal);
-        cierraFd(canalHijo);
-        throw;
+std::pair<Descriptor, Descriptor> parDeCanales() {
+    int par[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, par) != 0) {
+        const int error = errno;
+        throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), error));
     }
+    return {Descriptor(par[0]), Descriptor(par[1])};
+}
+
+ServidorHijo arrancaServidorLogins() {
+    auto [canal, canalHijo] = parDeCanales();
+    const pid_t pid = lanza(fueraDelCamino(std::move(canalHijo)));
+    return ServidorHijo(pid, canal.suelta());
 }
 
 int terminaHijo(pid_t pid, std::chrono::milliseconds espera) {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "data_access/Descriptor.h"
 #include "data_access/ServidorHijo.h"
 #include "login_shared/ProtocoloLogin.h"
 
 #include <chrono>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 
 namespace data_access {
 
@@ -17,6 +19,10 @@ ServidorHijo arrancaServidorLogins();
 // What a login process forked now takes from this process: the environment,
 // FreeTDS's overrides left out, and the working directory.
 Lanzamiento lanzamientoActual();
+
+// Both ends of a new channel (a Unix stream socket pair, close-on-exec);
+// throws ErrorConexion if the system has none to give.
+std::pair<Descriptor, Descriptor> parDeCanales();
 
 // Closes a descriptor that may be -1 and leaves it -1.
 void cierraFd(int& fd);

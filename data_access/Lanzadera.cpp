@@ -57,14 +57,12 @@ public:
                 servidor_ = {}; // ended before another starts
                 servidor_ = arrancaServidorLogins();
             }
-            int par[2];
-            if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, par) != 0)
-                throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), errno));
-            LoginHijo hijo(par[0]);
+            auto [nuestro, suyo] = parDeCanales();
+            LoginHijo hijo(nuestro.suelta());
             const bool enviado =
-                enviaMensajeConDescriptor(servidor_.canal(), mensaje::kLanza, lanzamiento, par[1]);
+                enviaMensajeConDescriptor(servidor_.canal(), mensaje::kLanza, lanzamiento, suyo.fd());
             // The child's end is the child's alone: closed here at once, whatever happened.
-            ::close(par[1]);
+            suyo.cierra();
             char tipo = 0;
             std::string respuesta;
             const Lectura lectura =
