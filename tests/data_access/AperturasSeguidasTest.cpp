@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
@@ -110,6 +111,13 @@ std::uint16_t arrancaServidor(int& vida, bool& conBrowser) {
 
 int main(int argc, char** argv) {
     const int rondas = argc > 1 ? std::atoi(argv[1]) : 1000;
+    // A temporary folder of its own, for the opens and their login processes: the files that
+    // tests running beside it write to the shared one are not this one's to count.
+    std::string carpeta = (std::filesystem::temp_directory_path() / "aperturas-seguidas-XXXXXX").string();
+    if (!::mkdtemp(carpeta.data()) || ::setenv("TMPDIR", carpeta.c_str(), 1) != 0) {
+        std::perror("mkdtemp");
+        return 2;
+    }
     int vida = -1;
     bool browser = false;
     const std::uint16_t puerto = arrancaServidor(vida, browser);
@@ -154,5 +162,6 @@ int main(int argc, char** argv) {
                        despues.residente <= antes.residente + margenResidente;
     ::close(vida);
     ::waitpid(gServidor, nullptr, 0);
+    std::filesystem::remove_all(carpeta);
     return plano && errores == 0 ? 0 : 1;
 }
