@@ -123,12 +123,6 @@ pid_t lanza(const Descriptor& canalHijo) {
 
 } // namespace
 
-void cierraFd(int& fd) {
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-}
-
 Lanzamiento lanzamientoActual() {
     return {entornoLimpio(), directorioActual()};
 }
@@ -145,7 +139,7 @@ std::pair<Descriptor, Descriptor> parDeCanales() {
 ServidorHijo arrancaServidorLogins() {
     auto [canal, canalHijo] = parDeCanales();
     const pid_t pid = lanza(fueraDelCamino(std::move(canalHijo)));
-    return ServidorHijo(pid, canal.suelta());
+    return ServidorHijo(pid, std::move(canal));
 }
 
 int terminaHijo(pid_t pid, std::chrono::milliseconds espera) {

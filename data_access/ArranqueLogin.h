@@ -24,9 +24,6 @@ Lanzamiento lanzamientoActual();
 // throws ErrorConexion if the system has none to give.
 std::pair<Descriptor, Descriptor> parDeCanales();
 
-// Closes a descriptor that may be -1 and leaves it -1.
-void cierraFd(int& fd);
-
 // Waits for the child to end, killing it if it has not within `espera`; its wait status.
 int terminaHijo(pid_t pid, std::chrono::milliseconds espera);
 

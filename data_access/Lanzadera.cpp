@@ -58,7 +58,7 @@ public:
                 servidor_ = arrancaServidorLogins();
             }
             auto [nuestro, suyo] = parDeCanales();
-            LoginHijo hijo(nuestro.suelta());
+            LoginHijo hijo(std::move(nuestro));
             const bool enviado =
                 enviaMensajeConDescriptor(servidor_.canal(), mensaje::kLanza, lanzamiento, suyo.fd());
             // The child's end is the child's alone: closed here at once, whatever happened.
@@ -118,9 +118,8 @@ public:
         for (SinPid& s : sinPid) {
             const auto queda =
                 std::chrono::duration_cast<std::chrono::milliseconds>(s.limite - Plazo::Reloj::now());
-            if (const auto pid = pidAnunciado(s.canal, std::max(queda, std::chrono::milliseconds(0))))
+            if (const auto pid = pidAnunciado(s.canal.fd(), std::max(queda, std::chrono::milliseconds(0))))
                 terminando.push_back({*pid, Plazo::Reloj::now()});
-            cierraFd(s.canal);
         }
         for (const QueTermina& t : terminando)
             terminaHijo(
@@ -135,13 +134,13 @@ private:
     // A login's channel whose process's pid the server never told: the process, if
     // there is one, says it first thing (kEnMarcha); none comes once the channel closes.
     struct SinPid {
-        int canal;
+        Descriptor canal;
         Plazo::Reloj::time_point limite;
     };
 
     void adoptaSinPid(LoginHijo& hijo) {
         std::lock_guard<std::mutex> cerrojo(terminandoMutex_);
-        sinPid_.push_back({std::exchange(hijo.canal_, -1), Plazo::Reloj::now() + kEsperaCierre});
+        sinPid_.push_back({std::move(hijo.canal_), Plazo::Reloj::now() + kEsperaCierre});
     }
 
     // The pid a login process announced on `canal` within `espera`, if it did.
@@ -170,14 +169,13 @@ private:
         const auto ahora = Plazo::Reloj::now();
         for (auto s = sinPid_.begin(); s != sinPid_.end();) {
             // Nothing yet, and the channel still open: the process may not have run yet.
-            pollfd p{s->canal, POLLIN | POLLRDHUP, 0};
+            pollfd p{s->canal.fd(), POLLIN | POLLRDHUP, 0};
             if (ahora < s->limite && ::poll(&p, 1, 0) == 0) {
                 ++s;
                 continue;
             }
-            if (const auto pid = pidAnunciado(s->canal, std::chrono::milliseconds(0)))
+            if (const auto pid = pidAnunciado(s->canal.fd(), std::chrono::milliseconds(0)))
                 terminando_.push_back({*pid, ahora});
-            cierraFd(s->canal);
             s = sinPid_.erase(s);
         }
         for (auto t = terminando_.begin(); t != terminando_.end();) {

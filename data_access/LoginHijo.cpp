@@ -21,14 +21,14 @@ constexpr std::chrono::milliseconds kEsperaFinal{500};
 } // namespace
 
 LoginHijo::LoginHijo(LoginHijo&& otro) noexcept
-    : pid_(std::exchange(otro.pid_, -1)), canal_(std::exchange(otro.canal_, -1)),
+    : pid_(std::exchange(otro.pid_, -1)), canal_(std::move(otro.canal_)),
       abierto_(std::exchange(otro.abierto_, false)), resumen_(std::move(otro.resumen_)) {}
 
 LoginHijo& LoginHijo::operator=(LoginHijo&& otro) noexcept {
     if (this != &otro) {
         suelta();
         pid_ = std::exchange(otro.pid_, -1);
-        canal_ = std::exchange(otro.canal_, -1);
+        canal_ = std::move(otro.canal_);
         abierto_ = std::exchange(otro.abierto_, false);
         resumen_ = std::move(otro.resumen_);
     }
@@ -42,11 +42,11 @@ LoginHijo::~LoginHijo() {
 void LoginHijo::suelta() noexcept {
     if (pid_ >= 0) {
         if (abierto_)
-            enviaMensaje(canal_, mensaje::kCierra, {});
+            enviaMensaje(canal_.fd(), mensaje::kCierra, {});
         else
             ::kill(pid_, SIGKILL); // a login that did not open has nothing to close
     }
-    cierraFd(canal_);
+    canal_.cierra();
     if (pid_ >= 0)
         // The process closes the login and ends on its own; tearing it down takes
         // the kernel about a millisecond, which close() need not wait for.
@@ -56,7 +56,7 @@ void LoginHijo::suelta() noexcept {
 
 int LoginHijo::recoge(std::chrono::milliseconds espera) {
     const int estado = terminaHijo(std::exchange(pid_, -1), espera);
-    cierraFd(canal_);
+    canal_.cierra();
     return estado;
 }
 
@@ -76,7 +76,7 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
     std::optional<LoginHijo> hijo = lanzaLogin(espera());
     if (!hijo)
         throw agotado();
-    const int canal = hijo->canal_;
+    const int canal = hijo->canal_.fd();
     // Thrown after the process is killed and handed to the reaper.
     const auto falla = [&](std::string descripcion) {
         hijo->suelta();

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "data_access/Descriptor.h"
 #include "login_shared/Plazo.h"
 #include "login_shared/ProtocoloLogin.h"
 
 #include <chrono>
 #include <sys/types.h>
+#include <utility>
 
 namespace data_access {
 
@@ -37,7 +39,7 @@ public:
 
 private:
     friend class Lanzadera;
-    explicit LoginHijo(int canal) : canal_(canal) {}
+    explicit LoginHijo(Descriptor canal) : canal_(std::move(canal)) {}
 
     // Closes the login (or kills a process that has none open) and hands it to the reaper.
     void suelta() noexcept;
@@ -45,7 +47,7 @@ private:
     int recoge(std::chrono::milliseconds espera);
 
     pid_t pid_ = -1;
-    int canal_ = -1;
+    Descriptor canal_;
     bool abierto_ = false; // answered kAbierta: closed by asking, not by killing
     ResumenLogin resumen_;
 };

@@ -9,13 +9,13 @@
 namespace data_access {
 
 ServidorHijo::ServidorHijo(ServidorHijo&& otro) noexcept
-    : pid_(std::exchange(otro.pid_, -1)), canal_(std::exchange(otro.canal_, -1)) {}
+    : pid_(std::exchange(otro.pid_, -1)), canal_(std::move(otro.canal_)) {}
 
 ServidorHijo& ServidorHijo::operator=(ServidorHijo&& otro) noexcept {
     if (this != &otro) {
         termina();
         pid_ = std::exchange(otro.pid_, -1);
-        canal_ = std::exchange(otro.canal_, -1);
+        canal_ = std::move(otro.canal_);
     }
     return *this;
 }
@@ -23,14 +23,14 @@ ServidorHijo& ServidorHijo::operator=(ServidorHijo&& otro) noexcept {
 bool ServidorHijo::vivo() const {
     if (pid_ < 0)
         return false;
-    pollfd p{canal_, POLLIN | POLLRDHUP, 0};
+    pollfd p{canal_.fd(), POLLIN | POLLRDHUP, 0};
     return ::poll(&p, 1, 0) == 0;
 }
 
 void ServidorHijo::termina() noexcept {
     if (pid_ < 0)
         return;
-    cierraFd(canal_); // it ends when its channel closes; killed in case it is stuck
+    canal_.cierra(); // it ends when its channel closes; killed in case it is stuck
     ::kill(pid_, SIGKILL);
     terminaHijo(std::exchange(pid_, -1), std::chrono::milliseconds(0));
 }

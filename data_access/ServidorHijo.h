@@ -1,6 +1,9 @@
 #pragma once
 
+#include "data_access/Descriptor.h"
+
 #include <sys/types.h>
+#include <utility>
 
 namespace data_access {
 
@@ -12,7 +15,7 @@ class ServidorHijo {
 public:
     ServidorHijo() = default;
     // Takes ownership of a started server: its pid and this side of its channel.
-    ServidorHijo(pid_t pid, int canal) noexcept : pid_(pid), canal_(canal) {}
+    ServidorHijo(pid_t pid, Descriptor canal) noexcept : pid_(pid), canal_(std::move(canal)) {}
     ServidorHijo(ServidorHijo&& otro) noexcept;
     ServidorHijo& operator=(ServidorHijo&& otro) noexcept;
     ServidorHijo(const ServidorHijo&) = delete;
@@ -22,13 +25,13 @@ public:
     // The server writes nothing unasked: anything to read, or its end closing,
     // means it has ended. False for an empty one.
     bool vivo() const;
-    int canal() const { return canal_; }
+    int canal() const { return canal_.fd(); }
 
 private:
     void termina() noexcept;
 
     pid_t pid_ = -1;
-    int canal_ = -1;
+    Descriptor canal_;
 };
 
 } // namespace data_access

@@ -66,6 +66,23 @@ bool escribeTodo(int fd, const char* datos, std::size_t n) {
     return true;
 }
 
+// One buffer and room for one descriptor in its control data: the message
+// both directions of the descriptor passing use.
+struct MensajeUnix {
+    iovec datos{};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr m{};
+
+    MensajeUnix(void* buffer, std::size_t n) : datos{buffer, n} {
+        m.msg_iov = &datos;
+        m.msg_iovlen = 1;
+        m.msg_control = control;
+        m.msg_controllen = sizeof control;
+    }
+    MensajeUnix(const MensajeUnix&) = delete;
+    MensajeUnix& operator=(const MensajeUnix&) = delete;
+};
+
 } // namespace
 
 void borraSecreto(std::string& secreto) noexcept {
@@ -246,13 +263,8 @@ bool enviaMensajeConDescriptor(int fd, char tipo, const std::string& cuerpo, int
     std::size_t enviados = 0;
     if (descriptor >= 0) {
         // The descriptor travels with the first byte; the rest follows as usual.
-        iovec datos{trama.data(), trama.size()};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-        msghdr m{};
-        m.msg_iov = &datos;
-        m.msg_iovlen = 1;
-        m.msg_control = control;
-        m.msg_controllen = sizeof control;
+        MensajeUnix mensaje(trama.data(), trama.size());
+        msghdr& m = mensaje.m;
         cmsghdr* c = CMSG_FIRSTHDR(&m);
         c->cmsg_level = SOL_SOCKET;
         c->cmsg_type = SCM_RIGHTS;
@@ -279,13 +291,8 @@ bool recibeMensajeConDescriptor(int fd, char& tipo, std::string& cuerpo, int& de
     unsigned char cabecera[5];
     std::size_t leidos = 0;
     while (leidos < sizeof cabecera) {
-        iovec datos{cabecera + leidos, sizeof cabecera - leidos};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-        msghdr m{};
-        m.msg_iov = &datos;
-        m.msg_iovlen = 1;
-        m.msg_control = control;
-        m.msg_controllen = sizeof control;
+        MensajeUnix mensaje(cabecera + leidos, sizeof cabecera - leidos);
+        msghdr& m = mensaje.m;
         const ssize_t r = ::recvmsg(fd, &m, MSG_CMSG_CLOEXEC);
         if (r < 0 && errno == EINTR)
             continue;

@@ -79,6 +79,14 @@ Ejecucion ejecuta(const std::vector<std::string>& argumentos, const std::string&
     return r;
 }
 
+// A server the 2005 client cannot reach: it takes TLS 1.2 only.
+stand_in::Config configSoloTls12() {
+    stand_in::Config c = configConSa();
+    c.encryption = stand_in::Encryption::Required;
+    c.tlsMinimum = stand_in::TlsVersion::Tls1_2;
+    return c;
+}
+
 } // namespace
 
 TEST(Lote, UsageErrorsEndWithStatusTwoAndTryNothing) {
@@ -101,10 +109,7 @@ TEST(Lote, UsageErrorsEndWithStatusTwoAndTryNothing) {
 TEST(Lote, StatusIsZeroOnlyWhenEveryPassLoggedInAndOneOtherwise) {
     stand_in::Server bueno(configConSa());
     bueno.start();
-    stand_in::Config soloTls12 = configConSa();
-    soloTls12.encryption = stand_in::Encryption::Required;
-    soloTls12.tlsMinimum = stand_in::TlsVersion::Tls1_2;
-    stand_in::Server moderno(soloTls12);
+    stand_in::Server moderno(configSoloTls12());
     moderno.start();
     EntornoTemporal entorno;
     entorno.fija(lote::kVariableContrasena, kPassword);
@@ -129,10 +134,7 @@ TEST(Lote, StatusIsZeroOnlyWhenEveryPassLoggedInAndOneOtherwise) {
 TEST(Lote, EveryRowHasTheWindowsVerdictAndDescriptionForBothPasses) {
     stand_in::Server bueno(configConSa());
     bueno.start();
-    stand_in::Config soloTls12 = configConSa();
-    soloTls12.encryption = stand_in::Encryption::Required;
-    soloTls12.tlsMinimum = stand_in::TlsVersion::Tls1_2;
-    stand_in::Server moderno(soloTls12);
+    stand_in::Server moderno(configSoloTls12());
     moderno.start();
     stand_in::Config otraClave = configConSa();
     otraClave.logins = {{"sa", "otra"}};
