@@ -3,7 +3,7 @@
 // root, the attacker first becomes `nobody`, as a second ordinary user would be.
 //
 //   data_access_otro_usuario ataca conecta|suplanta <uid de la víctima> [puerto excluido...]
-//       Watches /proc/net/tcp for the victim's new listeners on 127.0.0.1 and, for each one,
+//       Watches the kernel's list of listeners for the victim's new ones on 127.0.0.1 and, for each one,
 //       connects and holds the connection ("conectado P"), or connects, lets go, binds the
 //       port itself ("ocupado P") and plays a server without encryption, printing "capturado P"
 //       if a LOGIN7 reaches it. Runs until killed.
@@ -31,10 +31,12 @@
 #include <fstream>
 #include <grp.h>
 #include <iostream>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <set>
-#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -58,21 +60,44 @@ bool dejaDeSerRoot() {
     return ::setgroups(0, nullptr) == 0 && ::setgid(nadie) == 0 && ::setuid(nadie) == 0;
 }
 
-// Ports of 127.0.0.1 listeners that `uid` owns, from /proc/net/tcp.
+// Ports of 127.0.0.1 listeners that `uid` owns, asked of the kernel's socket diagnostics with
+// only listening sockets in the answer: /proc/net/tcp lists every socket, the thousands in
+// TIME_WAIT a busy test run leaves too, and reading it is slower than a relay's listener lives.
 std::set<std::uint16_t> escuchasDe(uid_t uid) {
     std::set<std::uint16_t> puertos;
-    std::ifstream tcp("/proc/net/tcp");
-    std::string linea;
-    std::getline(tcp, linea);
-    while (std::getline(tcp, linea)) {
-        std::istringstream campos(linea);
-        std::string sl, local, remoto, estado, colas, temporizador, reintentos;
-        unsigned long propietario = 0;
-        campos >> sl >> local >> remoto >> estado >> colas >> temporizador >> reintentos >> propietario;
-        if (estado != "0A" || propietario != uid || local.rfind("0100007F:", 0) != 0)
-            continue;
-        puertos.insert(std::uint16_t(std::stoul(local.substr(9), nullptr, 16)));
+    const int nl = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (nl < 0)
+        return puertos;
+    struct {
+        nlmsghdr cabecera;
+        inet_diag_req_v2 peticion;
+    } pregunta{};
+    pregunta.cabecera.nlmsg_len = sizeof pregunta;
+    pregunta.cabecera.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    pregunta.cabecera.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    pregunta.peticion.sdiag_family = AF_INET;
+    pregunta.peticion.sdiag_protocol = IPPROTO_TCP;
+    pregunta.peticion.idiag_states = 1U << 10; // TCP_LISTEN
+    if (::send(nl, &pregunta, sizeof pregunta, 0) == ssize_t(sizeof pregunta)) {
+        alignas(nlmsghdr) char respuesta[32768];
+        for (bool fin = false; !fin;) {
+            const ssize_t n = ::recv(nl, respuesta, sizeof respuesta, 0);
+            if (n <= 0)
+                break;
+            auto largo = std::uint32_t(n);
+            for (auto* h = reinterpret_cast<nlmsghdr*>(respuesta); NLMSG_OK(h, largo);
+                 h = NLMSG_NEXT(h, largo)) {
+                if (h->nlmsg_type == NLMSG_DONE || h->nlmsg_type == NLMSG_ERROR) {
+                    fin = true;
+                    break;
+                }
+                const auto* m = static_cast<const inet_diag_msg*>(NLMSG_DATA(h));
+                if (m->idiag_uid == uid && m->id.idiag_src[0] == htonl(INADDR_LOOPBACK))
+                    puertos.insert(ntohs(m->id.idiag_sport));
+            }
+        }
     }
+    ::close(nl);
     return puertos;
 }
 
