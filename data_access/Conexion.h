@@ -1,5 +1,6 @@
 #pragma once
 
+#include "login_shared/Causa.h"
 #include "login_shared/ErrorConexion.h"
 #include "login_shared/ProtocoloLogin.h"
 
@@ -16,6 +17,8 @@ struct DatosApertura {
     bool abierta = false;
     ResumenLogin resumen;             // empty unless it opened
     Etapa etapa = Etapa::Preparacion; // where a failed open stopped
+    std::optional<Causa> causa;       // what stopped a failed open; none when it opened
+    std::string versionServidor;      // from the server's PRELOGIN reply ("16.0.4135"); empty: none came
     std::chrono::milliseconds duracion{0};
 };
 

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace data_access {
+
+// What stopped a failed pass, as one stable code a program can act on
+// (tarpelino-lote's `causa`). The description says the rest in words.
+enum class Causa : std::uint8_t {
+    Valor,           // a value refused before anything was sent
+    Nombre,          // the host name could not be looked up
+    Instancia,       // the SQL Server Browser, or the instance it was asked for
+    Tcp,             // the TCP connection was refused or never made
+    NoSqlServer,     // what answers at the port is another service
+    CifradoEstricto, // the server requires TDS 8.0 (strict encryption)
+    TlsVersion,      // no TLS version in common
+    TlsSuite,        // no cipher suite in common
+    Tls,             // any other TLS failure
+    Kerberos,        // the service ticket could not be had
+    InicioSesion,    // the server refused the login
+    BaseDatos,       // the login went through but the database could not be opened
+    Tiempo,          // the deadline passed at the stage the description names
+    Sistema,         // a system limit (processes, descriptors, memory)
+    CuentaProtegida, // not tried: a domain account's password was already refused
+    Equipo,          // the time went on this machine, not on the server
+    Interno,         // anything else: a fault of the tool itself
+};
+
+inline constexpr std::array<std::string_view, 17> kCodigosCausa{
+    "valor",         "nombre",           "instancia",        "tcp",
+    "no_sql_server", "cifrado_estricto", "tls_version",      "tls_suite",
+    "tls",           "kerberos",         "inicio_sesion",    "base_datos",
+    "tiempo",        "sistema",          "cuenta_protegida", "equipo",
+    "interno",
+};
+
+constexpr std::string_view codigoCausa(Causa causa) {
+    return kCodigosCausa[static_cast<std::size_t>(causa)];
+}
+
+inline std::optional<Causa> causaDeCodigo(std::string_view codigo) {
+    for (std::size_t i = 0; i < kCodigosCausa.size(); ++i)
+        if (kCodigosCausa[i] == codigo)
+            return Causa(i);
+    return std::nullopt;
+}
+
+} // namespace data_access
