@@ -24,10 +24,13 @@ namespace data_access {
 namespace {
 
 // FreeTDS lets these override what the program asks for (the TDS version
-// above all), or writes logs with them; the login process never sees them.
-constexpr std::array<std::string_view, 8> kVariablesOcultas{
-    "TDSVER",  "TDSPORT",       "TDSHOST", "TDSQUERY",
-    "TDSDUMP", "TDSDUMPCONFIG", "SYBASE",  "GNUTLS_SYSTEM_PRIORITY_FILE"};
+// above all), or writes logs with them, and GnuTLS writes every session's
+// secrets to SSLKEYLOGFILE, which with a capture decrypts LOGIN7 and its
+// password; the login process never sees them.
+constexpr std::array<std::string_view, 9> kVariablesOcultas{
+    "TDSVER",       "TDSPORT",       "TDSHOST", "TDSQUERY",
+    "TDSDUMP",      "TDSDUMPCONFIG", "SYBASE",  "GNUTLS_SYSTEM_PRIORITY_FILE",
+    "SSLKEYLOGFILE"};
 
 // The descriptors the login server finds its channel and its TLS settings on.
 constexpr int kFdCanal = 3;

@@ -1,6 +1,10 @@
 #include "lote/Campos.h"
 
+#include "login_shared/Causa.h"
 #include "login_shared/Proveedor.h"
+#include "login_shared/SuitesTls.h"
+
+#include <ctime>
 
 namespace lote {
 
@@ -12,20 +16,53 @@ std::string versionTls(std::uint16_t version) {
     return v ? std::string(data_access::nombreTls(*v)).substr(4) : "desconocida";
 }
 
+std::string fechaIso(std::int64_t segundos) {
+    const std::time_t t = std::time_t(segundos);
+    std::tm fecha{};
+    char texto[16];
+    if (!::gmtime_r(&t, &fecha) || std::strftime(texto, sizeof texto, "%Y-%m-%d", &fecha) == 0)
+        return {};
+    return texto;
+}
+
+std::string causa(const probe::ResultadoPasada& pasada) {
+    if (pasada.correcta)
+        return {};
+    // No connection object got as far as an open: the values were refused first.
+    if (!pasada.datos)
+        return std::string(data_access::codigoCausa(data_access::Causa::Valor));
+    return std::string(data_access::codigoCausa(pasada.datos->causa.value_or(data_access::Causa::Interno)));
+}
+
 } // namespace
 
 CamposPasada campos(const probe::ResultadoPasada& pasada) {
     CamposPasada c;
-    c.veredicto = pasada.correcta ? probe::kConexionCorrecta : probe::kConexionIncorrecta;
+    c.correcta = pasada.correcta;
+    c.causa = causa(pasada);
+    c.veredicto = pasada.correcta ? probe::kConexionCorrecta
+                  : c.causa == data_access::codigoCausa(data_access::Causa::CuentaProtegida)
+                      ? kNoIntentada
+                      : probe::kConexionIncorrecta;
     c.descripcion = pasada.descripcion;
     if (!pasada.datos)
         return c;
-    c.tiempoMs = pasada.datos->duracion.count();
+    c.versionServidor = pasada.datos->versionServidor;
+    if (c.causa != data_access::codigoCausa(data_access::Causa::CuentaProtegida))
+        c.tiempoMs = pasada.datos->duracion.count();
     if (!pasada.datos->abierta)
         return c;
     const data_access::ResumenLogin& r = pasada.datos->resumen;
     c.tds = r.versionTds;
-    c.tls = r.loginCifrado || r.sesionCifrada ? versionTls(r.versionTls) : "ninguno";
+    const bool cifrado = r.loginCifrado || r.sesionCifrada;
+    c.tls = cifrado ? versionTls(r.versionTls) : "ninguno";
+    c.cifrado = r.sesionCifrada ? "sesion" : r.loginCifrado ? "inicio_sesion" : "ninguno";
+    if (cifrado && r.suiteTls != 0)
+        c.suite = data_access::nombreSuiteTls(r.suiteTls);
+    if (cifrado && !r.certificadoSujeto.empty())
+        c.certificado = CamposCertificado{r.certificadoSujeto, r.certificadoEmisor,
+                                          r.certificadoEmisor == r.certificadoSujeto,
+                                          fechaIso(r.certificadoCaduca), r.certificadoBits};
     c.direccion = r.direccion;
     c.puerto = r.puerto;
     return c;

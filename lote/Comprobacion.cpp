@@ -1,12 +1,10 @@
 #include "lote/Comprobacion.h"
 
+#include "login_shared/Causa.h"
 #include "login_shared/ProtocoloLogin.h"
 
 #include <algorithm>
-#include <atomic>
-#include <mutex>
 #include <system_error>
-#include <thread>
 
 namespace lote {
 
@@ -14,54 +12,124 @@ Credencial::~Credencial() {
     data_access::borraSecreto(password);
 }
 
+bool Credencial::deDominio() const {
+    return usuario && usuario->find('\\') != std::string::npos;
+}
+
+std::string descripcionCuentaProtegida(const std::string& servidor, const std::string& usuario) {
+    return "No se intentó: el servidor " + servidor +
+           " rechazó el inicio de sesión de la cuenta de dominio " + usuario +
+           ", y cada intento fallido más con esa contraseña, en cualquier servidor, cuenta para que el "
+           "dominio bloquee la cuenta. Compruebe la contraseña, o repita con --arriesgar-bloqueo si sabe "
+           "que no se bloqueará.";
+}
+
 namespace {
 
-FilaServidor compruebaServidor(const LineaServidor& entrada, const Credencial& credencial,
-                               const probe::FabricaConexion& fabrica) {
-    FilaServidor fila{entrada, {}};
-    const std::string baseDatos =
-        credencial.baseDatos.empty() ? std::string(probe::kBaseDatosPorDefecto) : credencial.baseDatos;
-    // An empty user is the window's integrated security, whatever the password.
-    const std::string usuario = credencial.usuario.value_or(std::string());
-    for (std::size_t i = 0; i < probe::kGeneraciones.size(); ++i)
-        fila.pasadas[i] = probe::ejecutaPasada(fabrica, probe::kGeneraciones[i].proveedor, entrada.servidor,
-                                               baseDatos, usuario, credencial.password);
-    return fila;
+// The server answered the login with a refusal. An open that says nothing of
+// why it failed counts too when it got as far as the login's reply: the
+// account is safer for one run stopped too soon.
+bool rechazada(const probe::ResultadoPasada& r) {
+    if (r.correcta || !r.datos || r.datos->abierta)
+        return false;
+    if (r.datos->causa)
+        return *r.datos->causa == data_access::Causa::InicioSesion;
+    return r.datos->etapa == data_access::Etapa::RespuestaLogin;
 }
 
 } // namespace
 
-std::vector<FilaServidor> compruebaServidores(const std::vector<LineaServidor>& servidores,
-                                              const Credencial& credencial, int paralelo,
-                                              const probe::FabricaConexion& fabrica,
-                                              const std::function<void(std::size_t hechos)>& alTerminar) {
-    std::vector<FilaServidor> filas(servidores.size());
-    std::atomic<std::size_t> siguiente{0};
-    std::size_t hechos = 0;
-    std::mutex mutexAviso;
-    const auto trabaja = [&] {
-        for (std::size_t i = siguiente++; i < servidores.size(); i = siguiente++) {
-            filas[i] = compruebaServidor(servidores[i], credencial, fabrica);
-            std::lock_guard<std::mutex> cerrojo(mutexAviso);
-            ++hechos;
-            if (alTerminar)
-                alTerminar(hechos);
-        }
+Comprobacion::Comprobacion(const std::vector<LineaServidor>& servidores, const Credencial& credencial,
+                           int paralelo, bool arriesgarBloqueo, probe::FabricaConexion fabrica,
+                           std::function<void(const FilaServidor&)> alTerminar,
+                           std::function<void()> alAcabar)
+    : servidores_(servidores), credencial_(credencial),
+      hilos_(std::min<std::size_t>(std::size_t(std::max(paralelo, 1)), servidores.size())),
+      protegeCuenta_(credencial.deDominio() && !arriesgarBloqueo), fabrica_(std::move(fabrica)),
+      alTerminar_(std::move(alTerminar)), alAcabar_(std::move(alAcabar)) {}
+
+Comprobacion::~Comprobacion() {
+    para();
+    espera();
+}
+
+probe::ResultadoPasada Comprobacion::pasada(const LineaServidor& entrada, std::size_t generacion) {
+    const std::string baseDatos =
+        credencial_.baseDatos.empty() ? std::string(probe::kBaseDatosPorDefecto) : credencial_.baseDatos;
+    // An empty user is the window's integrated security, whatever the password.
+    const std::string usuario = credencial_.usuario.value_or(std::string());
+    const auto ejecuta = [&] {
+        return probe::ejecutaPasada(fabrica_, probe::kGeneraciones[generacion].proveedor, entrada.servidor,
+                                    baseDatos, usuario, credencial_.password);
     };
-    const std::size_t hilos = std::min<std::size_t>(std::size_t(std::max(paralelo, 1)), servidores.size());
-    std::vector<std::thread> trabajadores;
-    trabajadores.reserve(hilos);
+    if (!protegeCuenta_)
+        return ejecuta();
+
+    // Until one of the account's logins goes through, they take turns.
+    std::unique_lock<std::mutex> turno(turnoMutex_, std::defer_lock);
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> cerrojo(cuentaMutex_);
+            if (rechazadaPor_) {
+                probe::ResultadoPasada noIntentada;
+                noIntentada.descripcion = descripcionCuentaProtegida(*rechazadaPor_, usuario);
+                noIntentada.datos.emplace();
+                noIntentada.datos->causa = data_access::Causa::CuentaProtegida;
+                return noIntentada;
+            }
+            if (confirmada_ && turno.owns_lock())
+                turno.unlock();
+            if (confirmada_ || turno.owns_lock())
+                break;
+        }
+        turno.lock();
+    }
+    probe::ResultadoPasada r = ejecuta();
+    std::lock_guard<std::mutex> cerrojo(cuentaMutex_);
+    if (rechazada(r) && !rechazadaPor_)
+        rechazadaPor_ = entrada.servidor;
+    confirmada_ = confirmada_ || r.correcta;
+    return r;
+}
+
+void Comprobacion::trabaja() {
+    for (std::size_t i = siguiente_++; i < servidores_.size() && !parar_; i = siguiente_++) {
+        FilaServidor fila{servidores_[i], {}, i};
+        for (std::size_t g = 0; g < probe::kGeneraciones.size(); ++g)
+            fila.pasadas[g] = pasada(servidores_[i], g);
+        std::lock_guard<std::mutex> cerrojo(avisoMutex_);
+        if (alTerminar_)
+            alTerminar_(fila);
+    }
+}
+
+void Comprobacion::arranca() {
+    // One count per thread, and one held here until every thread that could be had is started.
+    enMarcha_ = hilos_ + 1;
+    const auto termina = [this](std::size_t cuantos) {
+        if (enMarcha_.fetch_sub(cuantos) == cuantos && alAcabar_)
+            alAcabar_();
+    };
+    trabajadores_.reserve(hilos_);
     try {
-        for (std::size_t h = 0; h < hilos; ++h)
-            trabajadores.emplace_back(trabaja);
+        for (std::size_t h = 0; h < hilos_; ++h)
+            trabajadores_.emplace_back([this, termina] {
+                trabaja();
+                termina(1);
+            });
     } catch (const std::system_error&) {
         // The system has no thread to spare: those started do the work, or this one.
-        if (trabajadores.empty())
+        if (trabajadores_.empty())
             trabaja();
     }
-    for (std::thread& t : trabajadores)
-        t.join();
-    return filas;
+    termina(hilos_ - trabajadores_.size() + 1);
+}
+
+void Comprobacion::espera() {
+    for (std::thread& t : trabajadores_)
+        if (t.joinable())
+            t.join();
+    trabajadores_.clear();
 }
 
 } // namespace lote

@@ -4,10 +4,13 @@
 #include "probe/pasadaConexion.h"
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace lote {
@@ -18,20 +21,67 @@ struct Credencial {
     std::string password;
     std::string baseDatos; // empty: the window's default
     ~Credencial();
+
+    // "DOMINIO\usuario": a Windows account, signed in with NTLM, which its
+    // domain locks after a few wrong passwords on any server.
+    bool deDominio() const;
 };
 
 // One server's two passes, in the order of probe::kGeneraciones.
 struct FilaServidor {
     LineaServidor entrada;
     std::array<probe::ResultadoPasada, 2> pasadas;
+    std::size_t indice = 0; // its place in the list
 };
 
+// The description of a pass not made because `servidor` refused the domain account's password.
+std::string descripcionCuentaProtegida(const std::string& servidor, const std::string& usuario);
+
 // Tests every server, `paralelo` at once, each one's two passes in turn as
-// the window runs them. The rows come back in the order of `servidores`;
-// `alTerminar` is told how many servers are done, from one thread at a time.
-std::vector<FilaServidor> compruebaServidores(const std::vector<LineaServidor>& servidores,
-                                              const Credencial& credencial, int paralelo,
-                                              const probe::FabricaConexion& fabrica,
-                                              const std::function<void(std::size_t hechos)>& alTerminar = {});
+// the window runs them. Each row is handed to `alTerminar` as soon as its
+// server is done, from one thread at a time; `alAcabar` is called once no
+// server is left under way. Once a server refuses a domain account's login,
+// no more logins are made with it unless `arriesgarBloqueo`: the passes left
+// are rows marked not tried; until one of its logins goes through, that
+// account logs in on one server at a time, so that a wrong password is
+// refused once, not once per server under way.
+class Comprobacion {
+public:
+    Comprobacion(const std::vector<LineaServidor>& servidores, const Credencial& credencial, int paralelo,
+                 bool arriesgarBloqueo, probe::FabricaConexion fabrica,
+                 std::function<void(const FilaServidor&)> alTerminar, std::function<void()> alAcabar = {});
+    ~Comprobacion();
+    Comprobacion(const Comprobacion&) = delete;
+    Comprobacion& operator=(const Comprobacion&) = delete;
+
+    void arranca();
+    // No server starts after this; those under way go on.
+    void para() { parar_ = true; }
+    // Until every thread is done.
+    void espera();
+
+private:
+    void trabaja();
+    probe::ResultadoPasada pasada(const LineaServidor& entrada, std::size_t generacion);
+
+    const std::vector<LineaServidor>& servidores_;
+    const Credencial& credencial_;
+    std::size_t hilos_;
+    bool protegeCuenta_;
+    probe::FabricaConexion fabrica_;
+    std::function<void(const FilaServidor&)> alTerminar_;
+    std::function<void()> alAcabar_;
+
+    std::atomic<std::size_t> siguiente_{0};
+    std::atomic<bool> parar_{false};
+    std::atomic<std::size_t> enMarcha_{0};
+    std::mutex avisoMutex_;
+    // The account's state, for a domain account: until a login goes through, one login at a time.
+    std::mutex cuentaMutex_;
+    std::mutex turnoMutex_;
+    bool confirmada_ = false;
+    std::optional<std::string> rechazadaPor_;
+    std::vector<std::thread> trabajadores_;
+};
 
 } // namespace lote

@@ -1,10 +1,20 @@
 #pragma once
 
+#include <cstddef>
 #include <istream>
 #include <string>
 #include <vector>
 
 namespace lote {
+
+// Bounds on what a list may hold, so that no input (/dev/zero, /dev/urandom,
+// a generator that never ends) can take the machine's memory or keep the run
+// from starting.
+inline constexpr std::size_t kMaximoLinea = 4096;        // bytes; no server name comes near
+inline constexpr std::size_t kMaximoServidores = 100000; // in one run, over every file
+inline constexpr std::size_t kMaximoBytes = 32u << 20;   // of every file together
+inline constexpr std::size_t kErroresGuardados = 10;     // kept whole; the rest are counted
+inline constexpr std::size_t kMaximoErrores = 1000;      // in one file: past them, it is no list
 
 // One server to test, and where it was read.
 struct LineaServidor {
@@ -15,12 +25,21 @@ struct LineaServidor {
 
 struct LecturaEntrada {
     std::vector<LineaServidor> servidores;
-    std::vector<std::string> errores; // each names its file and line; the rest is still read
+    std::vector<std::string>
+        errores; // the first kErroresGuardados and every refused file, each naming its file
+    std::size_t erroresOmitidos = 0; // errors after those
+    std::size_t bytes = 0;           // read so far, over every file
+
+    bool hayErrores() const { return !errores.empty(); }
+    // Kept whole while there are few; `siempre`: whatever came before (a file refused).
+    void anotaError(std::string error, bool siempre = false);
 };
 
 // Lines of `entrada`: "#" starts a comment, blanks around the name are not
-// part of it, blank lines are skipped. A line that is no server name the
-// window takes is an error, and the next line is read.
+// part of it, blank lines are skipped, CRLF ends a line as LF does and a
+// UTF-8 byte order mark at the start is skipped. A line that is no server
+// name the window takes is an error, and the next line is read. A file with a
+// NUL byte is no list of text: none of its servers is kept.
 void leeServidores(std::istream& entrada, const std::string& origen, LecturaEntrada& lectura);
 
 // The same for each file in turn; "-" is `entradaEstandar`. A file that

@@ -2,14 +2,18 @@
 
 #include "data_access/Lanzadera.h"
 #include "login_shared/ProtocoloLogin.h"
+#include "lote/Capacidad.h"
 #include "lote/Comprobacion.h"
 #include "lote/Entrada.h"
+#include "lote/Interrupcion.h"
 #include "lote/Opciones.h"
 #include "lote/Progreso.h"
 #include "lote/Salida.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
+#include <mutex>
 
 namespace lote {
 
@@ -71,40 +75,79 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
     const LecturaEntrada entrada = leeArchivos(o.archivos, e.entrada);
     for (const std::string& error : entrada.errores)
         avisa(e, error);
-    if (entrada.servidores.empty() && entrada.errores.empty())
-        avisa(e, "no hay ningún servidor que comprobar");
+    if (entrada.erroresOmitidos != 0)
+        avisa(e, "y " + std::to_string(entrada.erroresOmitidos) + " errores más en la entrada");
+    if (entrada.servidores.empty() && !entrada.hayErrores()) {
+        avisa(e, "no hay ningún servidor que comprobar en la entrada");
+        return kErrorUso;
+    }
 
+    int paralelo = o.paralelo;
+    if (const int equipo = paraleloDelEquipo(); paralelo > equipo) {
+        if (entrada.servidores.size() > std::size_t(equipo))
+            avisa(e, "--paralelo " + std::to_string(paralelo) +
+                         ": este equipo hace a la vez, sin retrasarlos, " + std::to_string(equipo) +
+                         " inicios de sesión; se comprueban " + std::to_string(equipo) +
+                         " servidores a la vez");
+        paralelo = equipo;
+    }
+
+    std::unique_ptr<Interrupcion> interrupcion;
+    if (e.atiendeSenales)
+        interrupcion = std::make_unique<Interrupcion>();
     std::unique_ptr<Progreso> progreso;
     if (e.anchuraErrores != 0 && !entrada.servidores.empty())
         progreso = std::make_unique<Progreso>(e.errores, entrada.servidores.size(), e.anchuraErrores);
-    const std::vector<FilaServidor> filas = compruebaServidores(
-        entrada.servidores, credencial, o.paralelo, e.fabrica(o.tiempo), [&progreso](std::size_t hechos) {
+    const std::unique_ptr<Escritor> escritor = nuevoEscritor(o.formato, e.salida, e.anchuraSalida);
+
+    // The rows and the progress bar, from one thread at a time; once the run
+    // is interrupted, a row that ends after is not written.
+    std::mutex salidaMutex;
+    bool cerrada = false;
+    bool todas = entrada.errores.empty();
+    std::size_t hechos = 0;
+    escritor->empieza();
+    Comprobacion comprobacion(
+        entrada.servidores, credencial, paralelo, o.arriesgarBloqueo, e.fabrica(o.tiempo),
+        [&](const FilaServidor& fila) {
+            std::lock_guard<std::mutex> cerrojo(salidaMutex);
+            if (cerrada || (interrupcion && interrupcion->pendiente()))
+                return;
+            escritor->fila(fila);
+            todas = todas && std::all_of(fila.pasadas.begin(), fila.pasadas.end(),
+                                         [](const probe::ResultadoPasada& p) { return p.correcta; });
             if (progreso)
-                progreso->avanza(hechos);
+                progreso->avanza(++hechos);
+        },
+        [&interrupcion] {
+            if (interrupcion)
+                interrupcion->avisaFin();
         });
+    comprobacion.arranca();
+    if (interrupcion) {
+        if (const int senal = interrupcion->espera(); senal != 0) {
+            comprobacion.para();
+            std::lock_guard<std::mutex> cerrojo(salidaMutex);
+            cerrada = true;
+            if (progreso)
+                progreso->termina();
+            escritor->termina();
+            e.salida.flush();
+            e.errores.flush();
+            // The logins under way end as their channels close with this process.
+            std::_Exit(kInterrumpida + senal);
+        }
+    }
+    comprobacion.espera();
+    // No login needs the password any more.
+    data_access::borraSecreto(credencial.password);
     if (progreso)
         progreso->termina();
     // The login server, which no more logins will use.
     data_access::terminaServidorLogins();
-
-    switch (o.formato) {
-    case Formato::Tabla:
-        escribeTabla(e.salida, filas, e.anchuraSalida);
-        break;
-    case Formato::Csv:
-        escribeCsv(e.salida, filas);
-        break;
-    case Formato::Json:
-        escribeJson(e.salida, filas);
-        break;
-    }
+    escritor->termina();
     e.salida.flush();
-
-    const bool todas = std::all_of(filas.begin(), filas.end(), [](const FilaServidor& f) {
-        return std::all_of(f.pasadas.begin(), f.pasadas.end(),
-                           [](const probe::ResultadoPasada& p) { return p.correcta; });
-    });
-    return todas && entrada.errores.empty() ? kTodasCorrectas : kAlgunFallo;
+    return todas ? kTodasCorrectas : kAlgunFallo;
 }
 
 } // namespace lote

@@ -14,7 +14,9 @@ namespace lote {
 // Exit statuses.
 constexpr int kTodasCorrectas = 0;
 constexpr int kAlgunFallo = 1; // a pass that did not log in, or input that could not be read
-constexpr int kErrorUso = 2;
+constexpr int kErrorUso = 2;   // a command line or a list that asks for nothing to be done
+// Cut short by a signal, after writing what was done: 128 and its number, as a shell shows it.
+constexpr int kInterrumpida = 128;
 
 // Where the program reads and writes, and what it asks the system; tests put their own.
 struct Entorno {
@@ -32,6 +34,9 @@ struct Entorno {
     // The password: from the environment first, else asked for; none when neither can.
     std::function<std::optional<std::string>()> contrasenaDelEntorno;
     std::function<std::optional<std::string>(const std::string& pregunta)> pideContrasena;
+    // SIGINT, SIGTERM and SIGHUP end the run early, once what was done is
+    // written, and end the process: for the program, not for tests in one.
+    bool atiendeSenales = false;
 };
 
 // The whole program for `argumentos` (argv without the program's name); its exit status.

@@ -46,6 +46,10 @@ LecturaOpciones leeOpciones(const std::vector<std::string>& argumentos) {
             o.version = true;
             continue;
         }
+        if (a == "--arriesgar-bloqueo") {
+            o.arriesgarBloqueo = true;
+            continue;
+        }
         const auto igual = a.find('=');
         const std::string nombre = a.substr(0, igual);
         if (nombre != "--usuario" && nombre != "--bbdd" && nombre != "--tiempo" && nombre != "--paralelo" &&
@@ -79,8 +83,10 @@ LecturaOpciones leeOpciones(const std::vector<std::string>& argumentos) {
             o.formato = Formato::Csv;
         } else if (valor == "json") {
             o.formato = Formato::Json;
+        } else if (valor == "jsonl") {
+            o.formato = Formato::JsonLineas;
         } else {
-            return errorUso("--formato debe ser tabla, csv o json, no «" + valor + "»");
+            return errorUso("--formato debe ser tabla, csv, json o jsonl, no «" + valor + "»");
         }
     }
     if (o.archivos.empty() && !o.ayuda && !o.version)
@@ -98,13 +104,21 @@ std::string textoAyuda() {
            "                      La contraseña se toma de TARPELINO_PASSWORD o se pide en el terminal.\n"
            "  --bbdd BASE         base de datos (por defecto, MASTER)\n"
            "  --tiempo SEGUNDOS   tiempo máximo de cada intento (por defecto, 15)\n"
-           "  --paralelo N        servidores a la vez (por defecto, 8)\n"
-           "  --formato FORMATO   tabla, csv o json (por defecto, tabla)\n"
+           "  --paralelo N        servidores a la vez (por defecto, 8; nunca más de los que\n"
+           "                      este equipo puede atender sin retrasarlos)\n"
+           "  --formato FORMATO   tabla, csv, json o jsonl (por defecto, tabla); csv y jsonl\n"
+           "                      escriben cada servidor en cuanto termina\n"
+           "  --arriesgar-bloqueo con una cuenta de dominio (DOMINIO\\usuario), seguir probando\n"
+           "                      aunque un servidor haya rechazado su contraseña; sin esta\n"
+           "                      opción no se hace ningún inicio de sesión más, para no\n"
+           "                      bloquear la cuenta\n"
            "  -h, --help          muestra esta ayuda y termina\n"
            "  -v, --version       muestra la versión y termina\n"
            "\n"
-           "Estado de salida: 0 si todos los intentos iniciaron sesión, 1 si alguno falló o\n"
-           "alguna entrada no se pudo leer, 2 si la orden está mal escrita.\n"
+           "Estado de salida: 0 si todos los intentos iniciaron sesión, 1 si alguno falló, no\n"
+           "se intentó o alguna entrada no se pudo leer, 2 si la orden está mal escrita o la\n"
+           "lista no tiene ningún servidor; 130, 143 o 129 si se interrumpió (SIGINT, SIGTERM,\n"
+           "SIGHUP), tras escribir lo ya comprobado.\n"
            "Más información: man tarpelino-lote\n";
 }
 

@@ -6,7 +6,7 @@
 
 namespace lote {
 
-enum class Formato { Tabla, Csv, Json };
+enum class Formato { Tabla, Csv, Json, JsonLineas };
 
 // What the command line asks for. The password is never among them.
 struct Opciones {
@@ -16,6 +16,8 @@ struct Opciones {
     int tiempo = 15;                    // seconds per pass
     int paralelo = 8;                   // servers at once
     Formato formato = Formato::Tabla;
+    // Go on with a domain account's password after a server refused it, at the risk of locking it out.
+    bool arriesgarBloqueo = false;
     bool ayuda = false;
     bool version = false;
 };

@@ -1,25 +1,41 @@
 #pragma once
 
 #include "lote/Comprobacion.h"
+#include "lote/Opciones.h"
 
 #include <cstddef>
+#include <memory>
 #include <ostream>
 #include <vector>
 
 namespace lote {
 
-// One row per server, with both passes' fields, in each format.
+// Writes the servers' rows in one format as they end, so that a run cut
+// short keeps every row already written. Not thread-safe: one caller at a time.
+class Escritor {
+public:
+    virtual ~Escritor() = default;
+    virtual void empieza() {}
+    // One server, both passes; flushed before it returns.
+    virtual void fila(const FilaServidor& fila) = 0;
+    // Closes what was written (the JSON array) or draws what waited for every row (the table).
+    virtual void termina() {}
+};
 
-// RFC 4180: a header line, CRLF line ends, fields with a comma, a quote, CR or LF quoted.
+// CSV (RFC 4180: a header line, CRLF line ends, fields with a comma, a quote,
+// CR or LF quoted; a field a spreadsheet would take for a formula starts with
+// a quote), JSON (one array, an object per server, valid whenever the run
+// ends), JSON Lines (one object per line) or the table for people, which is
+// drawn at the end within `anchura` characters (0: no limit).
+std::unique_ptr<Escritor> nuevoEscritor(Formato formato, std::ostream& salida, std::size_t anchura);
+std::unique_ptr<Escritor> nuevoEscritorCsv(std::ostream& salida);
+std::unique_ptr<Escritor> nuevoEscritorJson(std::ostream& salida);
+std::unique_ptr<Escritor> nuevoEscritorJsonLineas(std::ostream& salida);
+std::unique_ptr<Escritor> nuevoEscritorTabla(std::ostream& salida, std::size_t anchura);
+
+// Every row at once, in one format.
 void escribeCsv(std::ostream& salida, const std::vector<FilaServidor>& filas);
-
-// One array, an object per server; every string escaped as JSON requires.
 void escribeJson(std::ostream& salida, const std::vector<FilaServidor>& filas);
-
-// Columns for people: one line per pass, a server's two together. The
-// description wraps within `anchura` characters; on a terminal too narrow for
-// all the columns, the server's name goes above its passes and each
-// description below its pass. 0: no limit, nothing wrapped.
 void escribeTabla(std::ostream& salida, const std::vector<FilaServidor>& filas, std::size_t anchura);
 
 } // namespace lote

@@ -8,40 +8,77 @@ namespace lote {
 namespace {
 
 std::string campoCsv(const std::string& valor) {
-    if (valor.find_first_of(",\"\r\n") == std::string::npos)
-        return valor;
-    std::string r = "\"";
-    for (char c : valor) {
+    std::string r = valor;
+    // A spreadsheet takes a cell starting with one of these for a formula.
+    if (!r.empty() && std::string_view("=+-@\t\r").find(r.front()) != std::string_view::npos)
+        r.insert(0, "'");
+    if (r.find_first_of(",\"\r\n") == std::string::npos)
+        return r;
+    std::string citado = "\"";
+    for (char c : r) {
         if (c == '"')
-            r += '"';
-        r += c;
+            citado += '"';
+        citado += c;
     }
-    return r + '"';
+    return citado + '"';
 }
 
 template <typename T> std::string opcional(const std::optional<T>& valor) {
     return valor ? std::to_string(*valor) : std::string();
 }
 
-} // namespace
+std::string booleano(bool valor) {
+    return valor ? "true" : "false";
+}
 
-void escribeCsv(std::ostream& salida, const std::vector<FilaServidor>& filas) {
-    salida << "servidor";
-    for (const probe::Generacion& g : probe::kGeneraciones)
-        for (const char* campo :
-             {"veredicto", "tds", "tls", "direccion", "puerto", "tiempo_ms", "descripcion"})
-            salida << ',' << campo << '_' << g.version;
-    salida << "\r\n";
-    for (const FilaServidor& fila : filas) {
-        salida << campoCsv(fila.entrada.servidor);
+class EscritorCsv final : public Escritor {
+public:
+    explicit EscritorCsv(std::ostream& salida) : salida_(salida) {}
+
+    void empieza() override {
+        salida_ << "servidor";
+        for (const probe::Generacion& g : probe::kGeneraciones)
+            for (const char* campo :
+                 {"veredicto", "correcta", "causa", "tds", "tls", "cifrado", "suite", "version_servidor",
+                  "direccion", "puerto", "tiempo_ms", "certificado_sujeto", "certificado_emisor",
+                  "certificado_autofirmado", "certificado_caduca", "certificado_bits", "descripcion"})
+                salida_ << ',' << campo << '_' << g.version;
+        salida_ << "\r\n" << std::flush;
+    }
+
+    void fila(const FilaServidor& fila) override {
+        salida_ << campoCsv(fila.entrada.servidor);
         for (const probe::ResultadoPasada& pasada : fila.pasadas) {
             const CamposPasada c = campos(pasada);
-            salida << ',' << campoCsv(c.veredicto) << ',' << campoCsv(c.tds) << ',' << campoCsv(c.tls) << ','
-                   << campoCsv(c.direccion) << ',' << opcional(c.puerto) << ',' << opcional(c.tiempoMs) << ','
-                   << campoCsv(c.descripcion);
+            const CamposCertificado cert = c.certificado.value_or(CamposCertificado{});
+            salida_ << ',' << campoCsv(c.veredicto) << ',' << booleano(c.correcta) << ',' << campoCsv(c.causa)
+                    << ',' << campoCsv(c.tds) << ',' << campoCsv(c.tls) << ',' << campoCsv(c.cifrado) << ','
+                    << campoCsv(c.suite) << ',' << campoCsv(c.versionServidor) << ',' << campoCsv(c.direccion)
+                    << ',' << opcional(c.puerto) << ',' << opcional(c.tiempoMs) << ','
+                    << campoCsv(cert.sujeto) << ',' << campoCsv(cert.emisor) << ','
+                    << (c.certificado ? booleano(cert.autofirmado) : "") << ',' << campoCsv(cert.caduca)
+                    << ',' << (c.certificado ? std::to_string(cert.bits) : std::string()) << ','
+                    << campoCsv(c.descripcion);
         }
-        salida << "\r\n";
+        salida_ << "\r\n" << std::flush;
     }
+
+private:
+    std::ostream& salida_;
+};
+
+} // namespace
+
+std::unique_ptr<Escritor> nuevoEscritorCsv(std::ostream& salida) {
+    return std::make_unique<EscritorCsv>(salida);
+}
+
+void escribeCsv(std::ostream& salida, const std::vector<FilaServidor>& filas) {
+    EscritorCsv e(salida);
+    e.empieza();
+    for (const FilaServidor& f : filas)
+        e.fila(f);
+    e.termina();
 }
 
 } // namespace lote

@@ -2,8 +2,10 @@
 #include "lote/Contrasena.h"
 #include "lote/Lote.h"
 
+#include <csignal>
 #include <iostream>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -18,6 +20,12 @@ std::size_t anchuraTerminal(int fd) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Holds the password for the whole run: no core file, and no other process
+    // of the user may read its memory, as for the login process.
+    ::prctl(PR_SET_DUMPABLE, 0);
+    // A reader that goes away (head) ends the run at once and quietly, even
+    // when the shell that started it ignores the signal.
+    std::signal(SIGPIPE, SIG_DFL);
     lote::Entorno entorno{std::cin, std::cout, std::cerr};
     entorno.anchuraSalida = anchuraTerminal(STDOUT_FILENO);
     entorno.anchuraErrores = anchuraTerminal(STDERR_FILENO);
@@ -26,5 +34,6 @@ int main(int argc, char** argv) {
     };
     entorno.contrasenaDelEntorno = lote::tomaContrasenaDelEntorno;
     entorno.pideContrasena = lote::pideContrasena;
+    entorno.atiendeSenales = true;
     return lote::ejecutaLote(std::vector<std::string>(argv + 1, argv + argc), entorno);
 }

@@ -43,6 +43,8 @@ TEST(Entrada, CommentsBlankLinesAndSurroundingBlanksAreSkippedEveryFormTheWindow
     EXPECT_EQ(l.servidores[1].linea, 5);
     EXPECT_EQ(l.servidores[6].linea, 10);
     EXPECT_EQ(l.servidores[0].origen, "lista.txt");
+    // As Notepad and PowerShell 5 save it: a byte order mark first, CRLF line ends.
+    EXPECT_EQ(nombres(lee("\xEF\xBB\xBFSRV01\r\nSRV02\r\n")), (std::vector<std::string>{"SRV01", "SRV02"}));
 }
 
 TEST(Entrada, ALineThatIsNoServerNameIsNamedByItsLineAndTheRestIsStillRead) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <netinet/in.h>
@@ -101,6 +102,12 @@ TEST(Lote, UsageErrorsEndWithStatusTwoAndTryNothing) {
         EXPECT_EQ(r.errores.rfind("tarpelino-lote: ", 0), 0u) << r.errores;
         EXPECT_NE(r.errores.find("--help"), std::string::npos) << r.errores;
     }
+    // A list with no server in it asks for nothing: not "every pass logged in".
+    for (const std::string lista : {"", "\n  \n", "# solo comentarios\r\n", "\xEF\xBB\xBF\r\n"}) {
+        const Ejecucion r = ejecuta({"-"}, lista);
+        EXPECT_EQ(r.estado, lote::kErrorUso) << lista;
+        EXPECT_NE(r.errores.find("no hay ningún servidor"), std::string::npos) << r.errores;
+    }
     EXPECT_EQ(ejecuta({"--help"}).estado, lote::kTodasCorrectas);
     const Ejecucion version = ejecuta({"--version"});
     EXPECT_EQ(version.salida.rfind("tarpelino-lote ", 0), 0u);
@@ -126,12 +133,13 @@ TEST(Lote, StatusIsZeroOnlyWhenEveryPassLoggedInAndOneOtherwise) {
     EXPECT_EQ(r.estado, lote::kAlgunFallo);
     EXPECT_NE(r.errores.find("entrada estándar, línea 3: El puerto «0»"), std::string::npos) << r.errores;
     EXPECT_EQ(std::count(r.salida.begin(), r.salida.end(), '\n'), 2) << r.salida;
-    EXPECT_NE(r.salida.find("Conexión CORRECTA.,7.2"), std::string::npos) << r.salida;
+    EXPECT_NE(r.salida.find("Conexión CORRECTA.,true,,7.2"), std::string::npos) << r.salida;
 }
 
 // What the window shows for each pass is what ejecutaPasada gives: the same
-// verdict and the same description, row by row, in the window's order.
-TEST(Lote, EveryRowHasTheWindowsVerdictAndDescriptionForBothPasses) {
+// verdict and the same description, row by row, in the window's order; and
+// what stopped a failed pass, and how a login was encrypted, as fields.
+TEST(Lote, EveryRowHasTheWindowsVerdictAndDescriptionAndWhatStoppedOrEncryptedEachPass) {
     stand_in::Server bueno(configConSa());
     bueno.start();
     stand_in::Server moderno(configSoloTls12());
@@ -140,50 +148,159 @@ TEST(Lote, EveryRowHasTheWindowsVerdictAndDescriptionForBothPasses) {
     otraClave.logins = {{"sa", "otra"}};
     stand_in::Server ajeno(otraClave);
     ajeno.start();
-    stand_in::Config minimo73 = configConSa();
-    minimo73.minimumTdsVersion = stand_in::tds_version::v7_3A;
-    stand_in::Server nuevo(minimo73);
-    nuevo.start();
+    stand_in::Config soloLogin = configConSa();
+    soloLogin.encryption = stand_in::Encryption::LoginOnly;
+    stand_in::Server cifraLogin(soloLogin);
+    cifraLogin.start();
     PuertoQueRechaza cerrado;
-    const std::vector<std::string> servidores{en(bueno.port()), en(moderno.port()), en(ajeno.port()),
-                                              en(nuevo.port()), en(cerrado.puerto())};
+
+    struct Caso {
+        std::string servidor;
+        bool correcta2005, correcta2008;
+        const char* causa2005; // nullptr: none, it logged in
+        const char* causa2008;
+        const char* cifrado2008; // nullptr: it did not log in
+        bool versionServidor;    // the server answered PRELOGIN
+    };
+    const std::vector<Caso> casos{
+        {en(bueno.port()), true, true, nullptr, nullptr, "ninguno", true},
+        {en(moderno.port()), false, true, "tls_version", nullptr, "sesion", true},
+        {en(ajeno.port()), false, false, "inicio_sesion", "inicio_sesion", nullptr, true},
+        {en(cifraLogin.port()), true, true, nullptr, nullptr, "inicio_sesion", true},
+        {en(cerrado.puerto()), false, false, "tcp", "tcp", nullptr, false},
+    };
     std::string lista;
-    for (const std::string& s : servidores)
-        lista += s + "\n";
+    for (const Caso& c : casos)
+        lista += c.servidor + "\n";
 
     EntornoTemporal entorno;
     entorno.fija(lote::kVariableContrasena, kPassword);
     const Ejecucion r =
         ejecuta({"--usuario", "sa", "--bbdd", "master", "--paralelo", "3", "--formato", "json", "-"}, lista);
     EXPECT_EQ(r.estado, lote::kAlgunFallo);
-    const auto filas = nlohmann::json::parse(r.salida);
-    ASSERT_EQ(filas.size(), servidores.size());
+    auto filas = nlohmann::json::parse(r.salida);
+    ASSERT_EQ(filas.size(), casos.size());
+    // Written as each server ends: in the list's order only by chance.
+    std::sort(filas.begin(), filas.end(), [&](const auto& a, const auto& b) {
+        const auto lugar = [&](const nlohmann::json& f) {
+            return std::find_if(casos.begin(), casos.end(),
+                                [&](const Caso& c) { return c.servidor == f["servidor"]; }) -
+                   casos.begin();
+        };
+        return lugar(a) < lugar(b);
+    });
 
-    std::vector<bool> correctas;
-    for (std::size_t i = 0; i < servidores.size(); ++i) {
-        EXPECT_EQ(filas[i]["servidor"], servidores[i]);
-        for (const probe::Generacion& g : probe::kGeneraciones) {
-            const probe::ResultadoPasada ventana =
-                probe::ejecutaPasada(fabricaCon(15), g.proveedor, servidores[i], "master", "sa", kPassword);
-            const auto& fila = filas[i][g.version];
-            EXPECT_EQ(fila["veredicto"],
-                      ventana.correcta ? probe::kConexionCorrecta : probe::kConexionIncorrecta)
-                << servidores[i] << " " << g.version;
-            EXPECT_EQ(fila["descripcion"].is_null() ? std::string() : fila["descripcion"].get<std::string>(),
-                      ventana.descripcion)
-                << servidores[i] << " " << g.version;
-            correctas.push_back(ventana.correcta);
+    for (std::size_t i = 0; i < casos.size(); ++i) {
+        const Caso& caso = casos[i];
+        SCOPED_TRACE(caso.servidor);
+        EXPECT_EQ(filas[i]["servidor"], caso.servidor);
+        for (std::size_t g = 0; g < probe::kGeneraciones.size(); ++g) {
+            const probe::ResultadoPasada ventana = probe::ejecutaPasada(
+                fabricaCon(15), probe::kGeneraciones[g].proveedor, caso.servidor, "master", "sa", kPassword);
+            const auto& pasada = filas[i][probe::kGeneraciones[g].version];
+            SCOPED_TRACE(probe::kGeneraciones[g].version);
+            EXPECT_EQ(pasada["veredicto"],
+                      ventana.correcta ? probe::kConexionCorrecta : probe::kConexionIncorrecta);
+            EXPECT_EQ(pasada["descripcion"].is_null() ? std::string()
+                                                      : pasada["descripcion"].get<std::string>(),
+                      ventana.descripcion);
+            EXPECT_EQ(pasada["correcta"], g == 0 ? caso.correcta2005 : caso.correcta2008);
+            const char* causa = g == 0 ? caso.causa2005 : caso.causa2008;
+            if (causa)
+                EXPECT_TRUE(pasada["causa"].is_string()) << causa;
+            else
+                EXPECT_TRUE(pasada["causa"].is_null()) << pasada["causa"];
             if (ventana.correcta) {
-                EXPECT_EQ(fila["tds"], ventana.datos->resumen.versionTds);
-                EXPECT_EQ(fila["puerto"], ventana.datos->resumen.puerto);
-                EXPECT_EQ(fila["direccion"], "127.0.0.1");
+                EXPECT_EQ(pasada["tds"], ventana.datos->resumen.versionTds);
+                EXPECT_EQ(pasada["puerto"], ventana.datos->resumen.puerto);
+                EXPECT_EQ(pasada["direccion"], "127.0.0.1");
             }
         }
+        const auto& p2008 = filas[i]["2008"];
+        if (!caso.cifrado2008) {
+            EXPECT_TRUE(p2008["cifrado"].is_null());
+            continue;
+        }
+        EXPECT_EQ(p2008["cifrado"], caso.cifrado2008);
+        if (std::string(caso.cifrado2008) == "ninguno") {
+            EXPECT_TRUE(p2008["suite"].is_null());
+            EXPECT_TRUE(p2008["certificado"].is_null());
+            EXPECT_EQ(p2008["tls"], "ninguno");
+            continue;
+        }
+        EXPECT_EQ(p2008["tls"], "1.2");
+        EXPECT_EQ(p2008["suite"].get<std::string>().rfind("TLS_", 0), 0u) << p2008["suite"];
+        const auto& certificado = p2008["certificado"];
+        EXPECT_EQ(certificado["sujeto"], "CN=SSL_Self_Signed_Fallback");
+        EXPECT_EQ(certificado["autofirmado"], true);
+        EXPECT_EQ(certificado["bits"], 2048);
+        const std::string caduca = certificado["caduca"];
+        EXPECT_EQ(caduca.size(), 10u);
+        EXPECT_EQ(caduca[4], '-');
+        EXPECT_EQ(caduca[7], '-');
     }
-    // What each stand-in was told to do: all, 2008 only, none, 2008 only, none.
-    EXPECT_EQ(correctas,
-              (std::vector<bool>{true, true, false, true, false, false, false, true, false, false}));
-    EXPECT_EQ(filas[1]["2008"]["tls"], "1.2");
+}
+
+// A domain account's wrong password, tried on server after server, locks the
+// account out: after the first refusal nothing more is tried, unless asked.
+// SQL logins, each a server's own, keep both passes on every server.
+TEST(Lote, AfterADomainAccountIsRefusedNoMoreLoginsAreMadeUnlessAskedTo) {
+    std::vector<std::unique_ptr<stand_in::Server>> servidores;
+    std::string lista;
+    for (int i = 0; i < 3; ++i) {
+        stand_in::Config c = configConSa();
+        c.logins = {{"sa", "otra"}};
+        servidores.push_back(std::make_unique<stand_in::Server>(c));
+        servidores.back()->start();
+        lista += en(servidores.back()->port()) + "\n";
+    }
+    struct Caso {
+        std::vector<std::string> opciones;
+        std::size_t intentos;
+    };
+    for (const Caso& caso : std::vector<Caso>{{{"--usuario", "DOMINIO\\dba"}, 1},
+                                              {{"--usuario", "DOMINIO\\dba", "--arriesgar-bloqueo"}, 6},
+                                              {{"--usuario", "sa"}, 6}}) {
+        SCOPED_TRACE(caso.opciones[1] + " " + std::to_string(caso.opciones.size()));
+        for (auto& s : servidores)
+            s->clearLogins();
+        EntornoTemporal entorno;
+        entorno.fija(lote::kVariableContrasena, kPassword);
+        std::vector<std::string> argumentos = caso.opciones;
+        for (const char* a : {"--paralelo", "3", "--formato", "jsonl", "-"})
+            argumentos.push_back(a);
+        const Ejecucion r = ejecuta(argumentos, lista);
+        EXPECT_EQ(r.estado, lote::kAlgunFallo);
+        std::size_t intentos = 0;
+        for (auto& s : servidores)
+            intentos += s->logins().size();
+        EXPECT_EQ(intentos, caso.intentos);
+
+        std::istringstream lineas(r.salida);
+        std::string linea, quienRechazo;
+        std::size_t noIntentadas = 0, filas = 0;
+        std::vector<std::string> descripciones;
+        while (std::getline(lineas, linea)) {
+            const auto fila = nlohmann::json::parse(linea);
+            ++filas;
+            for (const char* g : {"2005", "2008"}) {
+                EXPECT_EQ(fila[g]["correcta"], false);
+                if (fila[g]["causa"] != "cuenta_protegida") {
+                    quienRechazo = fila["servidor"];
+                    continue;
+                }
+                ++noIntentadas;
+                EXPECT_EQ(fila[g]["veredicto"], "No intentada.");
+                EXPECT_NE(fila[g]["descripcion"].get<std::string>().find("--arriesgar-bloqueo"),
+                          std::string::npos);
+                descripciones.push_back(fila[g]["descripcion"]);
+            }
+        }
+        EXPECT_EQ(filas, 3u);
+        EXPECT_EQ(noIntentadas, 6 - caso.intentos);
+        for (const std::string& d : descripciones)
+            EXPECT_NE(d.find("el servidor " + quienRechazo + " rechazó"), std::string::npos) << d;
+    }
 }
 
 TEST(Lote, ThePasswordComesFromTheEnvironmentWhichNoLoginProcessInherits) {

@@ -27,6 +27,9 @@ TEST(Opciones, ValuesComeSeparateOrAfterAnEqualsSignAndADashIsStandardInput) {
     EXPECT_EQ(l.opciones->formato, Formato::Json);
     EXPECT_EQ(l.opciones->archivos, (std::vector<std::string>{"-", "otro.txt", "--raro"}));
     EXPECT_EQ(leeOpciones({"--formato=csv", "a"}).opciones->formato, Formato::Csv);
+    EXPECT_EQ(leeOpciones({"--formato=jsonl", "a"}).opciones->formato, Formato::JsonLineas);
+    EXPECT_FALSE(l.opciones->arriesgarBloqueo);
+    EXPECT_TRUE(leeOpciones({"--arriesgar-bloqueo", "a"}).opciones->arriesgarBloqueo);
 }
 
 TEST(Opciones, UsageErrorsSayWhatIsWrong) {
@@ -41,7 +44,7 @@ TEST(Opciones, UsageErrorsSayWhatIsWrong) {
         {{"--paralelo", "-1", "a"}, "--paralelo"},
         {{"--paralelo", "", "a"}, "--paralelo"},
         {{"--paralelo", "100000", "a"}, "--paralelo"},
-        {{"--formato", "xml", "a"}, "tabla, csv o json"},
+        {{"--formato", "xml", "a"}, "tabla, csv, json o jsonl"},
         {{"a", "--usuario"}, "le falta su valor"},
         {{"--usuario=", "a"}, "--usuario vacío"},
     };

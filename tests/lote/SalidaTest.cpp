@@ -29,6 +29,8 @@ probe::ResultadoPasada incorrecta(const std::string& descripcion) {
     probe::ResultadoPasada p;
     p.descripcion = descripcion;
     data_access::DatosApertura d;
+    d.causa = data_access::Causa::InicioSesion;
+    d.versionServidor = "16.0.4135";
     d.duracion = 7ms;
     p.datos = d;
     return p;
@@ -43,13 +45,31 @@ std::vector<lote::FilaServidor> filas(const std::string& servidor, const std::st
 TEST(Salida, CsvQuotesFieldsWithACommaAQuoteOrALineBreakAndEndsLinesWithCrLf) {
     std::ostringstream csv;
     lote::escribeCsv(csv, filas("SRV,1", "Msg 18456: \"sa\" falló\r\ny otra línea"));
-    EXPECT_EQ(
-        csv.str(),
-        "servidor,veredicto_2005,tds_2005,tls_2005,direccion_2005,puerto_2005,tiempo_ms_2005,descripcion_"
-        "2005,"
-        "veredicto_2008,tds_2008,tls_2008,direccion_2008,puerto_2008,tiempo_ms_2008,descripcion_2008\r\n"
-        "\"SRV,1\",Conexión INCORRECTA.,,,,,7,\"Msg 18456: \"\"sa\"\" falló\r\ny otra línea\","
-        "Conexión CORRECTA.,7.3,1.2,127.0.0.1,1433,1234,\r\n");
+    std::string cabecera = "servidor";
+    for (const char* g : {"2005", "2008"})
+        for (const char* campo :
+             {"veredicto", "correcta", "causa", "tds", "tls", "cifrado", "suite", "version_servidor",
+              "direccion", "puerto", "tiempo_ms", "certificado_sujeto", "certificado_emisor",
+              "certificado_autofirmado", "certificado_caduca", "certificado_bits", "descripcion"})
+            cabecera += std::string(",") + campo + "_" + g;
+    EXPECT_EQ(csv.str(),
+              cabecera + "\r\n" +
+                  "\"SRV,1\",Conexión INCORRECTA.,false,inicio_sesion,,,,,16.0.4135,,,7,,,,,,\"Msg 18456: "
+                  "\"\"sa\"\" "
+                  "falló\r\ny otra línea\","
+                  "Conexión CORRECTA.,true,,7.3,1.2,inicio_sesion,,,127.0.0.1,1433,1234,,,,,,\r\n");
+}
+
+// A spreadsheet runs a cell that starts with one of these as a formula.
+TEST(Salida, CsvCellsThatASpreadsheetWouldRunStartWithAQuote) {
+    for (const std::string servidor : {"-cmd", "=1+2", "+x", "@SUM(A1)"}) {
+        std::ostringstream csv;
+        lote::escribeCsv(csv, filas(servidor, "-2+3 " + servidor));
+        const std::string texto = csv.str();
+        const std::string fila = texto.substr(texto.find("\r\n") + 2);
+        EXPECT_EQ(fila.rfind("'" + servidor + ",", 0), 0u) << fila;
+        EXPECT_NE(fila.find(",'-2+3 " + servidor + ","), std::string::npos) << fila;
+    }
 }
 
 TEST(Salida, JsonIsOneArrayOfObjectsAndEscapesEveryControlCharacter) {
@@ -70,6 +90,12 @@ TEST(Salida, JsonIsOneArrayOfObjectsAndEscapesEveryControlCharacter) {
     EXPECT_EQ(leido[0]["2005"]["descripcion"], raro);
     EXPECT_TRUE(leido[0]["2005"]["tds"].is_null());
     EXPECT_EQ(leido[0]["2005"]["tiempo_ms"], 7);
+    EXPECT_EQ(leido[0]["2005"]["correcta"], false);
+    EXPECT_EQ(leido[0]["2005"]["causa"], "inicio_sesion");
+    EXPECT_EQ(leido[0]["2005"]["version_servidor"], "16.0.4135");
+    EXPECT_EQ(leido[0]["2008"]["correcta"], true);
+    EXPECT_TRUE(leido[0]["2008"]["causa"].is_null());
+    EXPECT_EQ(leido[0]["2008"]["cifrado"], "inicio_sesion");
     EXPECT_EQ(leido[0]["2008"]["veredicto"], "Conexión CORRECTA.");
     EXPECT_EQ(leido[0]["2008"]["tds"], "7.3");
     EXPECT_EQ(leido[0]["2008"]["tls"], "1.2");
@@ -84,35 +110,43 @@ TEST(Salida, JsonOfNoServersIsAnEmptyArray) {
     EXPECT_EQ(nlohmann::json::parse(json.str()), nlohmann::json::array());
 }
 
-TEST(Salida, TableFitsTheTerminalWrappingLongDescriptionsAndNamesWithoutLosingText) {
+// For people and for grep: within the terminal, no blank line inside a row,
+// and every line of a row names its server and generation.
+TEST(Salida, TableFitsTheTerminalAndEveryLineOfARowNamesItsServer) {
     std::string larga;
     for (int i = 0; i < 40; ++i)
         larga += "palabra" + std::to_string(i) + " ";
-    larga += "fin.\nSegunda línea del servidor.";
-    const std::string servidor = "servidor-con-un-nombre-muy-largo-de-verdad.ejemplo.dominio.interno,1433";
-    std::ostringstream tabla;
-    lote::escribeTabla(tabla, filas(servidor, larga), 80);
-
-    std::istringstream lineas(tabla.str());
-    std::string linea, todo;
-    int n = 0;
-    while (std::getline(lineas, linea)) {
-        ++n;
-        std::size_t caracteres = 0;
-        for (unsigned char c : linea)
-            caracteres += (c & 0xC0) != 0x80;
-        EXPECT_LE(caracteres, 80u) << linea;
-        todo += linea + " ";
+    larga += "fin.   \n\n  \nSegunda línea del servidor.   ";
+    const std::string servidor = "srv-ventas-01.ejemplo.interno,1433";
+    for (const std::size_t anchura : {0u, 200u, 120u, 80u, 60u, 40u}) {
+        SCOPED_TRACE(anchura);
+        std::ostringstream tabla;
+        lote::escribeTabla(tabla, filas(servidor, larga), anchura);
+        std::istringstream lineas(tabla.str());
+        std::string linea, todo;
+        std::getline(lineas, linea);
+        EXPECT_EQ(linea.rfind("Servidor", 0), 0u) << linea;
+        // Cut to fit, a name keeps its start and its port.
+        const std::string inicio = servidor.substr(0, 4);
+        int n2005 = 0, n2008 = 0;
+        while (std::getline(lineas, linea)) {
+            std::size_t caracteres = 0;
+            for (unsigned char c : linea)
+                caracteres += (c & 0xC0) != 0x80;
+            if (anchura != 0) {
+                EXPECT_LE(caracteres, anchura) << linea;
+            }
+            EXPECT_NE(linea.find_first_not_of(' '), std::string::npos) << "línea en blanco";
+            EXPECT_EQ(linea.rfind(anchura >= 80 || anchura == 0 ? servidor : inicio, 0), 0u) << linea;
+            n2005 += linea.find(" 2005 ") != std::string::npos;
+            n2008 += linea.find(" 2008 ") != std::string::npos;
+            todo += linea + " ";
+        }
+        EXPECT_GT(n2005, 1);
+        EXPECT_GE(n2008, 1);
+        for (const char* parte :
+             {"palabra0 ", "palabra39 ", "fin.", "Segunda", "servidor.", "Conexión CORRECTA.",
+              "Conexión INCORRECTA.", "127.0.0.1, 1433", "1,23 s", "7 ms"})
+            EXPECT_NE(todo.find(parte), std::string::npos) << parte;
     }
-    EXPECT_GT(n, 6);
-    for (const char* parte : {"palabra0 ", "palabra39 ", "fin.", "Segunda línea del servidor.",
-                              "Conexión CORRECTA.", "TLS", "127.0.0.1, 1433", "1,23 s", "7 ms"})
-        EXPECT_NE(todo.find(parte), std::string::npos) << parte;
-
-    // Not on a terminal: one line per pass, nothing cut.
-    std::ostringstream ancha;
-    lote::escribeTabla(ancha, filas(servidor, "corta"), 0);
-    const std::string texto = ancha.str();
-    EXPECT_NE(texto.find(servidor), std::string::npos);
-    EXPECT_EQ(std::count(texto.begin(), texto.end(), '\n'), 3);
 }

@@ -1,0 +1,19 @@
+#include "lote/Salida.h"
+
+namespace lote {
+
+std::unique_ptr<Escritor> nuevoEscritor(Formato formato, std::ostream& salida, std::size_t anchura) {
+    switch (formato) {
+    case Formato::Csv:
+        return nuevoEscritorCsv(salida);
+    case Formato::Json:
+        return nuevoEscritorJson(salida);
+    case Formato::JsonLineas:
+        return nuevoEscritorJsonLineas(salida);
+    case Formato::Tabla:
+        break;
+    }
+    return nuevoEscritorTabla(salida, anchura);
+}
+
+} // namespace lote

@@ -1,0 +1,259 @@
+// tarpelino-lote as a script runs it: a run cut short keeps what it learnt,
+// and no input, however large or strange, takes the machine's memory or
+// keeps the run from ending.
+#include "tests/stand_in/blackhole_listener.h"
+#include "tests/stand_in/server.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kPassword = "Secr3t!";
+
+// tarpelino-lote with `argumentos`; its standard input is fed by `entrada`
+// (which writes to the descriptor it is given until it fails), its output and
+// errors are read as they come.
+class Programa {
+public:
+    Programa(const std::vector<std::string>& argumentos, std::function<void(int)> entrada) {
+        int in[2], out[2], err[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
+            ::pipe2(err, O_CLOEXEC) != 0)
+            throw std::runtime_error("sin descriptores");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(in[1], 0);
+            ::dup2(out[1], 1);
+            ::dup2(err[1], 2);
+            ::setenv("TARPELINO_PASSWORD", kPassword.c_str(), 1);
+            std::vector<char*> argv{const_cast<char*>(TARPELINO_LOTE)};
+            for (const std::string& a : argumentos)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(TARPELINO_LOTE, argv.data());
+            ::_exit(127);
+        }
+        ::close(in[1]);
+        ::close(out[1]);
+        ::close(err[1]);
+        salida_ = out[0];
+        errores_ = err[0];
+        entrada_ = in[0];
+        alimentador_ = std::thread([this, entrada] {
+            if (entrada)
+                entrada(entrada_);
+            ::shutdown(entrada_, SHUT_WR);
+        });
+    }
+
+    ~Programa() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        ::shutdown(entrada_, SHUT_RDWR);
+        alimentador_.join();
+        for (int fd : {entrada_, salida_, errores_})
+            if (fd >= 0)
+                ::close(fd);
+    }
+
+    // Reads until `listo` holds for what came on standard output, both outputs end or `plazo` passes.
+    bool leeHasta(const std::function<bool(const std::string&)>& listo, std::chrono::seconds plazo = 60s) {
+        const auto fin = std::chrono::steady_clock::now() + plazo;
+        int* fds[2] = {&salida_, &errores_};
+        std::string* textos[2] = {&salida, &errores};
+        while (!listo(salida)) {
+            if (salida_ < 0 && errores_ < 0)
+                return false;
+            if (std::chrono::steady_clock::now() > fin)
+                return false;
+            pollfd p[2] = {{salida_, POLLIN, 0}, {errores_, POLLIN, 0}};
+            if (::poll(p, 2, 100) <= 0)
+                continue;
+            for (int i = 0; i < 2; ++i) {
+                if (!(p[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                    continue;
+                char b[65536];
+                const ssize_t n = ::read(p[i].fd, b, sizeof b);
+                if (n > 0) {
+                    textos[i]->append(b, std::size_t(n));
+                } else {
+                    ::close(*fds[i]);
+                    *fds[i] = -1;
+                }
+            }
+        }
+        return true;
+    }
+
+    // Everything until it ends, then its wait status and peak memory; false if it outlives `plazo`.
+    bool termina(std::chrono::seconds plazo = 60s) {
+        leeHasta([](const std::string&) { return false; }, plazo);
+        if (salida_ >= 0 || errores_ >= 0)
+            return false;
+        rusage uso{};
+        const bool ok = ::wait4(pid_, &estado, 0, &uso) == pid_;
+        pid_ = -1;
+        memoriaKb = uso.ru_maxrss;
+        return ok;
+    }
+
+    void senal(int s) { ::kill(pid_, s); }
+    void cierraSalida() {
+        ::close(salida_);
+        salida_ = -1;
+    }
+
+    std::string salida, errores;
+    int estado = -1;
+    long memoriaKb = 0;
+
+private:
+    pid_t pid_ = -1;
+    int entrada_ = -1, salida_ = -1, errores_ = -1;
+    std::thread alimentador_;
+};
+
+std::function<void(int)> texto(const std::string& t) {
+    return [t](int fd) { ::send(fd, t.data(), t.size(), MSG_NOSIGNAL); };
+}
+
+// `trozo` over and over, until the program stops reading.
+std::function<void(int)> sinFin(const std::string& trozo) {
+    return [trozo](int fd) {
+        std::string bloque;
+        while (bloque.size() < 65536)
+            bloque += trozo;
+        while (::send(fd, bloque.data(), bloque.size(), MSG_NOSIGNAL) > 0) {
+        }
+    };
+}
+
+std::size_t cuenta(const std::string& texto, const std::string& parte) {
+    std::size_t n = 0;
+    for (std::size_t p = texto.find(parte); p != std::string::npos; p = texto.find(parte, p + 1))
+        ++n;
+    return n;
+}
+
+std::string en(std::uint16_t puerto) {
+    return "127.0.0.1," + std::to_string(puerto);
+}
+
+} // namespace
+
+// SIGINT, SIGTERM and SIGHUP: what was done is written, whole, and the
+// status says which signal it was; the logins under way are not waited for.
+TEST(Programa, ASignalWritesWhatWasDoneAndEndsWithItsStatus) {
+    stand_in::Config config;
+    config.logins = {{"sa", kPassword}};
+    stand_in::Server bueno(config);
+    bueno.start();
+    stand_in::BlackholeListener mudo("127.0.0.1");
+    mudo.start();
+    // Two servers done at once, two that would hold their pass for its whole minute.
+    const std::string lista =
+        en(bueno.port()) + "\n" + en(bueno.port()) + "\n" + en(mudo.port()) + "\n" + en(mudo.port()) + "\n";
+    struct Caso {
+        int senal;
+        int estado;
+        const char* formato;
+        std::function<bool(const std::string&)> dosFilas;
+    };
+    const std::vector<Caso> casos{
+        {SIGINT, 130, "csv", [](const std::string& s) { return cuenta(s, "\r\n") == 3; }},
+        {SIGTERM, 143, "json", [](const std::string& s) { return cuenta(s, "\"servidor\"") == 2; }},
+        {SIGHUP, 129, "jsonl", [](const std::string& s) { return cuenta(s, "\n") == 2; }},
+    };
+    for (const Caso& caso : casos) {
+        SCOPED_TRACE(caso.formato);
+        Programa p({"--usuario", "sa", "--tiempo", "60", "--paralelo", "4", "--formato", caso.formato, "-"},
+                   texto(lista));
+        // Each server's row comes as soon as it is done, not at the end of the run.
+        ASSERT_TRUE(p.leeHasta(caso.dosFilas)) << p.salida << p.errores;
+        p.senal(caso.senal);
+        ASSERT_TRUE(p.termina(30s)) << "no terminó";
+        EXPECT_TRUE(WIFEXITED(p.estado) && WEXITSTATUS(p.estado) == caso.estado) << p.estado;
+        // The rows done, whole, and none of the servers under way.
+        EXPECT_TRUE(caso.dosFilas(p.salida)) << p.salida;
+        EXPECT_EQ(cuenta(p.salida, std::to_string(mudo.port())), 0u) << p.salida;
+        if (std::string(caso.formato) == "json") {
+            EXPECT_EQ(nlohmann::json::parse(p.salida).size(), 2u);
+        }
+        EXPECT_EQ(p.errores, "");
+    }
+
+    // A reader that goes away, as head does: the run ends at its next row, and says nothing.
+    std::string muchos;
+    for (int i = 0; i < 20; ++i)
+        muchos += en(bueno.port()) + "\n";
+    Programa p({"--usuario", "sa", "--paralelo", "1", "--formato", "jsonl", "-"}, texto(muchos));
+    ASSERT_TRUE(p.leeHasta([](const std::string& s) { return cuenta(s, "\n") >= 1; })) << p.errores;
+    p.cierraSalida();
+    ASSERT_TRUE(p.termina(60s));
+    EXPECT_TRUE(WIFSIGNALED(p.estado) && WTERMSIG(p.estado) == SIGPIPE) << p.estado;
+    EXPECT_EQ(p.errores, "");
+}
+
+// Whatever the list is, the run ends soon, under 64 MB, and says what was wrong with it.
+TEST(Programa, AnyInputIsReadWithinBoundsAndWhatIsNoListIsRefused) {
+    struct Caso {
+        const char* nombre;
+        std::vector<std::string> archivos;
+        std::function<void(int)> entrada;
+        int estado;
+        const char* error; // the start of what standard error says; "": nothing
+    };
+    const std::vector<Caso> casos{
+        {"/dev/zero", {"/dev/zero"}, {}, 1, "tarpelino-lote: /dev/zero, línea 1: tiene un byte nulo"},
+        {"/dev/urandom", {"/dev/urandom"}, {}, 1, "tarpelino-lote: /dev/urandom"},
+        {"a line that never ends",
+         {"-"},
+         sinFin("a"),
+         1,
+         "tarpelino-lote: entrada estándar: la entrada pasa de 32 MiB"},
+        {"errors without end",
+         {"-"},
+         sinFin("srv,0\n"),
+         1,
+         "tarpelino-lote: entrada estándar, línea 1: El puerto"},
+        {"servers without end",
+         {"-"},
+         sinFin("127.0.0.1,1\n"),
+         1,
+         "tarpelino-lote: entrada estándar, línea 100001"},
+        {"an empty list", {"-"}, texto(""), 2, "tarpelino-lote: no hay ningún servidor"},
+    };
+    for (const Caso& caso : casos) {
+        SCOPED_TRACE(caso.nombre);
+        std::vector<std::string> argumentos{"--usuario", "sa", "--tiempo", "1", "--formato", "csv"};
+        argumentos.insert(argumentos.end(), caso.archivos.begin(), caso.archivos.end());
+        Programa p(argumentos, caso.entrada);
+        ASSERT_TRUE(p.termina(60s)) << "sigue leyendo";
+        EXPECT_TRUE(WIFEXITED(p.estado) && WEXITSTATUS(p.estado) == caso.estado) << p.estado << p.errores;
+        EXPECT_EQ(p.errores.rfind(caso.error, 0), 0u) << p.errores.substr(0, 2000);
+        // The first errors whole, the rest counted.
+        EXPECT_LE(cuenta(p.errores, "\n"), 12u) << p.errores.substr(0, 2000);
+        EXPECT_LT(p.memoriaKb, 64 * 1024);
+        // Nothing from a list that was refused is tried.
+        EXPECT_EQ(cuenta(p.salida, "\r\n"), caso.estado == 2 ? 0u : 1u) << p.salida.substr(0, 2000);
+    }
+}
