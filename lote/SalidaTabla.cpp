@@ -19,6 +19,8 @@ constexpr std::size_t kVersion = 1;
 constexpr std::size_t kDescripcion = kColumnas - 1;
 // Narrower than this, a wrapped description is no longer readable.
 constexpr std::size_t kMinimoAjustable = 30;
+// A server's name is never shortened below this.
+constexpr std::size_t kMinimoServidor = 16;
 constexpr char kSeparador[] = "  ";
 constexpr std::size_t kAnchoSeparador = 2;
 
@@ -141,8 +143,11 @@ void escribeApilada(std::ostream& salida, const std::vector<Linea>& lineas, std:
         anchoServidor = std::max(anchoServidor, ancho(l[kServidor]));
     const std::size_t anchoVersion = ancho(kCabecera[kVersion]);
     const std::size_t resto = anchoVersion + 2 * kAnchoSeparador;
+    // A long name is shortened rather than leave little room for the rest:
+    // at most three tenths of the line, and never less than its start and port.
     const std::size_t minimo = std::min(kMinimoAjustable, anchura / 2);
-    anchoServidor = std::min(anchoServidor, anchura > resto + minimo + 8 ? anchura - resto - minimo : 8);
+    anchoServidor = std::min({anchoServidor, std::max<std::size_t>(anchura * 3 / 10, kMinimoServidor),
+                              anchura > resto + minimo + 8 ? anchura - resto - minimo : 8});
     const std::size_t prefijo = anchoServidor + resto;
     const std::size_t anchoTexto = anchura > prefijo ? anchura - prefijo : 1;
     for (const Linea& l : lineas) {
