@@ -26,8 +26,8 @@ void compruebaValor(const char* campo, const std::string& valor) {
 
 } // namespace
 
-ConexionFreeTds::ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto)
-    : tiempoEsperaPorDefecto_(tiempoEsperaPorDefecto) {}
+ConexionFreeTds::ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto, bool plazoDesdeElProceso)
+    : tiempoEsperaPorDefecto_(tiempoEsperaPorDefecto), plazoDesdeElProceso_(plazoDesdeElProceso) {}
 
 ConexionFreeTds::~ConexionFreeTds() = default;
 
@@ -98,11 +98,12 @@ void ConexionFreeTds::iniciaLogin() {
     for (const auto& [campo, valor] : valoresConNombre(c))
         compruebaValor(campo, *valor);
     compruebaValor("la instancia", peticion.instancia);
-    login_ = LoginHijo::inicia(peticion, plazo, resolucionFija_);
+    login_ = LoginHijo::inicia(peticion, plazo, resolucionFija_, plazoDesdeElProceso_);
 }
 
-std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPorDefecto) {
-    return std::make_unique<ConexionFreeTds>(tiempoEsperaPorDefecto);
+std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPorDefecto,
+                                        bool plazoDesdeElProceso) {
+    return std::make_unique<ConexionFreeTds>(tiempoEsperaPorDefecto, plazoDesdeElProceso);
 }
 
 std::unique_ptr<Conexion> nuevaConexion() {

@@ -17,7 +17,9 @@ class ConexionFreeTds final : public Conexion {
 public:
     static constexpr std::chrono::seconds kTiempoEsperaPorDefecto{15};
 
-    explicit ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto = kTiempoEsperaPorDefecto);
+    // `plazoDesdeElProceso`: see LoginHijo::inicia.
+    explicit ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto = kTiempoEsperaPorDefecto,
+                             bool plazoDesdeElProceso = false);
     ~ConexionFreeTds() override;
 
     void setConnectionString(const std::string& connectionString) override;
@@ -36,6 +38,7 @@ private:
 
     std::string cadena_;
     std::chrono::milliseconds tiempoEsperaPorDefecto_;
+    bool plazoDesdeElProceso_;
     TablaResolucion resolucionFija_;
     std::optional<LoginHijo> login_;
     std::string resumen_;
@@ -43,7 +46,10 @@ private:
 };
 
 // The same, with another default for the open's timeout ("Connect Timeout"
-// in the string still wins).
-std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPorDefecto);
+// in the string still wins). `plazoDesdeElProceso`: the timeout counts from
+// when the login's process is had, not while the open waits for it behind
+// others (many opens at once, as tarpelino-lote makes them).
+std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPorDefecto,
+                                        bool plazoDesdeElProceso = false);
 
 } // namespace data_access

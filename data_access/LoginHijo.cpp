@@ -60,8 +60,9 @@ int LoginHijo::recoge(std::chrono::milliseconds espera) {
     return estado;
 }
 
-LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
-                            const TablaResolucion& resolucionFija) {
+LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPedido,
+                            const TablaResolucion& resolucionFija, bool plazoDesdeElProceso) {
+    Plazo plazo = plazoPedido;
     Etapa etapa = Etapa::Preparacion;
     std::string destino = peticion.host;
     const auto espera = [&plazo]() -> std::optional<std::chrono::milliseconds> {
@@ -76,6 +77,8 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
     std::optional<LoginHijo> hijo = lanzaLogin(espera());
     if (!hijo)
         throw agotado();
+    if (plazoDesdeElProceso && !plazo.ilimitado())
+        plazo = Plazo(plazo.limite());
     const int canal = hijo->canal_.fd();
     // Thrown after the process is killed and handed to the reaper.
     const auto falla = [&](std::string descripcion) {

@@ -26,8 +26,11 @@ public:
     // ErrorApertura with the description of the failure and the stage it had
     // reached. The deadline is kept even when the process does not answer: it
     // is killed then. A non-empty `resolucionFija` (tests only) goes with the request.
+    // `plazoDesdeElProceso`: the deadline starts again once the process is had,
+    // so that waiting for it (behind other opens, on a busy machine) is not the
+    // server's time; the wait itself is bounded by the same limit.
     static LoginHijo inicia(const PeticionLogin& peticion, const Plazo& plazo,
-                            const TablaResolucion& resolucionFija = {});
+                            const TablaResolucion& resolucionFija = {}, bool plazoDesdeElProceso = false);
 
     LoginHijo(LoginHijo&& otro) noexcept;
     LoginHijo& operator=(LoginHijo&& otro) noexcept;

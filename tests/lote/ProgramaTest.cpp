@@ -10,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <poll.h>
 #include <sstream>
@@ -32,7 +33,8 @@ const std::string kPassword = "Secr3t!";
 // errors are read as they come.
 class Programa {
 public:
-    Programa(const std::vector<std::string>& argumentos, std::function<void(int)> entrada) {
+    Programa(const std::vector<std::string>& argumentos, std::function<void(int)> entrada,
+             const std::vector<std::pair<std::string, std::string>>& entorno = {}) {
         int in[2], out[2], err[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
             ::pipe2(err, O_CLOEXEC) != 0)
@@ -43,6 +45,8 @@ public:
             ::dup2(out[1], 1);
             ::dup2(err[1], 2);
             ::setenv("TARPELINO_PASSWORD", kPassword.c_str(), 1);
+            for (const auto& [nombre, valor] : entorno)
+                ::setenv(nombre.c_str(), valor.c_str(), 1);
             std::vector<char*> argv{const_cast<char*>(TARPELINO_LOTE)};
             for (const std::string& a : argumentos)
                 argv.push_back(const_cast<char*>(a.c_str()));
@@ -256,4 +260,26 @@ TEST(Programa, AnyInputIsReadWithinBoundsAndWhatIsNoListIsRefused) {
         // Nothing from a list that was refused is tried.
         EXPECT_EQ(cuenta(p.salida, "\r\n"), caso.estado == 2 ? 0u : 1u) << p.salida.substr(0, 2000);
     }
+}
+
+// A login's TLS secrets (which, with a capture, decrypt LOGIN7 and the
+// password) and db-lib's log (which holds it) are never written.
+TEST(Programa, NoLoginProcessWritesItsTlsSecretsOrALog) {
+    stand_in::Config config;
+    config.logins = {{"sa", kPassword}};
+    config.encryption = stand_in::Encryption::Required;
+    stand_in::Server cifrado(config);
+    cifrado.start();
+    const std::string carpeta = ::testing::TempDir();
+    const std::string claves = carpeta + "lote-sslkeylog.txt", volcado = carpeta + "lote-tdsdump.txt";
+    std::filesystem::remove(claves);
+    std::filesystem::remove(volcado);
+    Programa p({"--usuario", "sa", "--formato", "csv", "-"}, texto(en(cifrado.port()) + "\n"),
+               {{"SSLKEYLOGFILE", claves}, {"TDSDUMP", volcado}});
+    ASSERT_TRUE(p.termina(60s));
+    EXPECT_TRUE(WIFEXITED(p.estado) && WEXITSTATUS(p.estado) == 0) << p.estado << p.salida << p.errores;
+    EXPECT_EQ(cifrado.logins().size(), 2u);
+    EXPECT_TRUE(cifrado.logins()[0].encrypted);
+    EXPECT_FALSE(std::filesystem::exists(claves));
+    EXPECT_FALSE(std::filesystem::exists(volcado));
 }

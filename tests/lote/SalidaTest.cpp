@@ -137,7 +137,7 @@ TEST(Salida, TableFitsTheTerminalAndEveryLineOfARowNamesItsServer) {
                 EXPECT_LE(caracteres, anchura) << linea;
             }
             EXPECT_NE(linea.find_first_not_of(' '), std::string::npos) << "línea en blanco";
-            EXPECT_EQ(linea.rfind(anchura >= 80 || anchura == 0 ? servidor : inicio, 0), 0u) << linea;
+            EXPECT_EQ(linea.rfind(anchura >= 120 || anchura == 0 ? servidor : inicio, 0), 0u) << linea;
             n2005 += linea.find(" 2005 ") != std::string::npos;
             n2008 += linea.find(" 2008 ") != std::string::npos;
             todo += linea + " ";
