@@ -2,6 +2,7 @@
 
 #include "data_access/Conexion.h"
 #include "data_access/ConnectionString.h"
+#include "login_shared/ProtocoloLogin.h"
 #include "login_shared/TextoAscii.h"
 #include "login_shared/Textos.h"
 
@@ -43,6 +44,10 @@ std::optional<std::chrono::milliseconds> leeTiempoEspera(const std::string& text
 
 } // namespace
 
+Ajustes::~Ajustes() {
+    borraSecreto(password);
+}
+
 Ajustes leeAjustes(const ConnectionString& cadena, std::chrono::milliseconds tiempoEsperaPorDefecto) {
     Ajustes a;
     a.proveedor = busca(cadena, {"Provider"}).value_or("");
@@ -52,7 +57,12 @@ Ajustes leeAjustes(const ConnectionString& cadena, std::chrono::milliseconds tie
     a.servidor = *servidor;
     a.baseDatos = busca(cadena, {"Database", "Initial Catalog"}).value_or("");
     a.usuario = busca(cadena, {"User ID", "UID", "User"}).value_or("");
-    a.password = busca(cadena, {"Password", "PWD"}).value_or("");
+    // Into the one field, leaving no temporary copy behind to be freed unwiped.
+    for (auto it = cadena.pairs().rbegin(); it != cadena.pairs().rend(); ++it)
+        if (igualSinMayusculas(it->first, "Password") || igualSinMayusculas(it->first, "PWD")) {
+            a.password = it->second;
+            break;
+        }
     a.seguridadIntegrada =
         esVerdadero(busca(cadena, {"Integrated Security", "Trusted_Connection"}).value_or(""));
     a.tiempoEspera = tiempoEsperaPorDefecto;

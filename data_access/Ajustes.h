@@ -21,6 +21,7 @@ struct Ajustes {
     std::optional<std::chrono::milliseconds> tiempoEspera;
     std::string aplicacion = "Tarpelino";
     std::string estacion;
+    ~Ajustes(); // wipes the password
 };
 
 // Throws ErrorConexion for values it cannot use (a timeout that is not a

@@ -29,11 +29,15 @@ void compruebaValor(const char* campo, const std::string& valor) {
 ConexionFreeTds::ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto, bool plazoDesdeElProceso)
     : tiempoEsperaPorDefecto_(tiempoEsperaPorDefecto), plazoDesdeElProceso_(plazoDesdeElProceso) {}
 
-ConexionFreeTds::~ConexionFreeTds() = default;
+// The string holds the password.
+ConexionFreeTds::~ConexionFreeTds() {
+    borraSecreto(cadena_);
+}
 
 void ConexionFreeTds::setConnectionString(const std::string& connectionString) {
     if (isOpen())
         throw ErrorConexion(textos::cadenaConConexionAbierta());
+    borraSecreto(cadena_);
     cadena_ = connectionString;
 }
 

@@ -1,6 +1,7 @@
 #include "data_access/ConnectionString.h"
 
 #include "data_access/Conexion.h"
+#include "login_shared/ProtocoloLogin.h"
 #include "login_shared/TextoAscii.h"
 #include "login_shared/Textos.h"
 
@@ -64,6 +65,7 @@ private:
     std::string leeValorEntrecomillado() {
         const char comilla = text_[pos_++];
         std::string valor;
+        valor.reserve(text_.size() - pos_);
         for (;;) {
             if (pos_ >= text_.size())
                 throw ErrorConexion(textos::cadenaComillasSinCerrar());
@@ -93,11 +95,24 @@ private:
 
 ConnectionString ConnectionString::parse(std::string_view text) {
     ConnectionString result;
+    // Room for every pair at once: growing would move short values (a
+    // password among them) inline and free the old room unwiped.
+    std::size_t separadores = 1;
+    for (char c : text)
+        separadores += c == ';';
+    result.pairs_.reserve(separadores);
     Lector lector(text);
     std::string clave, valor;
-    while (lector.siguiente(clave, valor))
+    while (lector.siguiente(clave, valor)) {
         result.pairs_.emplace_back(clave, valor);
+        borraSecreto(valor);
+    }
     return result;
+}
+
+ConnectionString::~ConnectionString() {
+    for (auto& par : pairs_)
+        borraSecreto(par.second);
 }
 
 std::optional<std::string> ConnectionString::value(std::string_view key) const {

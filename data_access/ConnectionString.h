@@ -15,6 +15,13 @@ class ConnectionString {
 public:
     // Throws ErrorConexion when the text is not a well-formed connection string.
     static ConnectionString parse(std::string_view text);
+    ConnectionString() = default;
+    ConnectionString(ConnectionString&&) = default;
+    ConnectionString(const ConnectionString&) = default;
+    ConnectionString& operator=(const ConnectionString&) = default;
+    ConnectionString& operator=(ConnectionString&&) = default;
+    // Wipes every value: one of them is a password.
+    ~ConnectionString();
 
     // The value of the last pair whose key equals `key`, ignoring case and
     // surrounding blanks. Synonyms are not resolved here.

@@ -114,6 +114,13 @@ PeticionLogin peticionDeGeneracion(const Proveedor& proveedor) {
 
 std::string serializa(const PeticionLogin& p) {
     Escritor e;
+    // All the room at once: growing after the password would free a copy of it unwiped.
+    std::size_t textos = 0;
+    for (const std::string* t : {&p.versionTds, &p.producto, &p.prioridadTls, &p.host, &p.instancia,
+                                 &p.credenciales.usuario, &p.credenciales.password, &p.credenciales.baseDatos,
+                                 &p.credenciales.aplicacion, &p.credenciales.estacion})
+        textos += 8 + t->size();
+    e.datos_.reserve(textos + 8 * (p.suitesTls.size() + 10));
     e.numero(std::uint64_t(p.versionDbLib));
     e.texto(p.versionTds);
     e.texto(p.producto);
@@ -134,7 +141,8 @@ std::string serializa(const PeticionLogin& p) {
     e.numero(p.credenciales.integrada);
     e.numero(p.limite ? std::uint64_t(p.limite->count()) + 1 : 0);
     e.numero(std::uint64_t(p.transcurrido.count()));
-    return e.datos_;
+    // Moved, not copied: a copy would leave this one, with the password, freed unwiped.
+    return std::move(e.datos_);
 }
 
 std::string serializa(const TablaResolucion& tabla) {

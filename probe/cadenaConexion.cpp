@@ -1,6 +1,9 @@
 #include "probe/cadenaConexion.h"
 
+#include "login_shared/ProtocoloLogin.h"
 #include "login_shared/TextoAscii.h"
+
+#include <cstring>
 
 namespace probe {
 
@@ -18,8 +21,15 @@ bool necesitaComillas(const std::string& valor) {
            valor.front() == '=' || esBlanco(valor.front()) || esBlanco(valor.back());
 }
 
+// Built in one buffer sized first, and the value's copy wiped: for the
+// password, no freed copy is left behind.
 std::string par(const char* clave, const std::string& valor) {
-    return std::string(clave) + "=" + valorCadena(valor) + ";";
+    std::string escrito = valorCadena(valor);
+    std::string r;
+    r.reserve(std::strlen(clave) + escrito.size() + 2);
+    r.append(clave).append("=").append(escrito).append(";");
+    data_access::borraSecreto(escrito);
+    return r;
 }
 
 } // namespace
@@ -27,7 +37,9 @@ std::string par(const char* clave, const std::string& valor) {
 std::string valorCadena(const std::string& valor) {
     if (!necesitaComillas(valor))
         return valor;
-    std::string entrecomillado = "\"";
+    std::string entrecomillado;
+    entrecomillado.reserve(2 * valor.size() + 2);
+    entrecomillado += '"';
     for (char c : valor) {
         if (c == '"')
             entrecomillado += '"';
@@ -47,7 +59,13 @@ std::string sufijoCredenciales(const std::string& usuario, const std::string& pa
     // Only the user decides; the password goes in even when empty.
     if (usuario.empty())
         return "Integrated Security=SSPI;";
-    return par("User ID", usuario) + par("Password", password);
+    const std::string deUsuario = par("User ID", usuario);
+    std::string dePassword = par("Password", password);
+    std::string r;
+    r.reserve(deUsuario.size() + dePassword.size());
+    r.append(deUsuario).append(dePassword);
+    data_access::borraSecreto(dePassword);
+    return r;
 }
 
 } // namespace probe

@@ -9,9 +9,12 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
 #include <string>
@@ -121,6 +124,12 @@ public:
     }
 
     void senal(int s) { ::kill(pid_, s); }
+    pid_t pid() const { return pid_; }
+    // Standard output has something to read, left unread.
+    bool salidaLista(std::chrono::seconds plazo) const {
+        pollfd p{salida_, POLLIN, 0};
+        return ::poll(&p, 1, int(std::chrono::milliseconds(plazo).count())) == 1;
+    }
     void cierraSalida() {
         ::close(salida_);
         salida_ = -1;
@@ -157,6 +166,28 @@ std::size_t cuenta(const std::string& texto, const std::string& parte) {
         ++n;
     return n;
 }
+
+// A loopback port that refuses connections: bound, never listened on.
+class PuertoQueRechaza {
+public:
+    PuertoQueRechaza() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t n = sizeof a;
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &n) != 0)
+            ADD_FAILURE() << "no se pudo reservar un puerto";
+        puerto_ = ntohs(a.sin_port);
+    }
+    ~PuertoQueRechaza() { ::close(fd_); }
+    std::uint16_t puerto() const { return puerto_; }
+
+private:
+    int fd_ = -1;
+    std::uint16_t puerto_ = 0;
+};
 
 std::string en(std::uint16_t puerto) {
     return "127.0.0.1," + std::to_string(puerto);
@@ -282,4 +313,40 @@ TEST(Programa, NoLoginProcessWritesItsTlsSecretsOrALog) {
     EXPECT_TRUE(cifrado.logins()[0].encrypted);
     EXPECT_FALSE(std::filesystem::exists(claves));
     EXPECT_FALSE(std::filesystem::exists(volcado));
+}
+
+// The password's copies in the program's memory once every login is done:
+// none. Nor may another process of the same user read that memory.
+TEST(Programa, OnceNoLoginNeedsThePasswordNoCopyOfItIsLeft) {
+    PuertoQueRechaza cerrado;
+    std::string lista;
+    for (int i = 0; i < 300; ++i)
+        lista += en(cerrado.puerto()) + "\n";
+    // The table comes after every login, more than a pipe holds: unread, it keeps the program waiting there.
+    Programa p({"--usuario", "sa", "--paralelo", "8", "-"}, texto(lista));
+    ASSERT_TRUE(p.salidaLista(60s));
+    std::ifstream mapas("/proc/" + std::to_string(p.pid()) + "/maps");
+    std::ifstream memoria("/proc/" + std::to_string(p.pid()) + "/mem", std::ios::binary);
+    if (::geteuid() != 0) {
+        // Not dumpable: only a process with CAP_SYS_PTRACE may read it.
+        EXPECT_FALSE(memoria.is_open());
+        GTEST_SKIP() << "solo root puede leer la memoria de un proceso no volcable";
+    }
+    ASSERT_TRUE(memoria.is_open());
+    std::size_t copias = 0;
+    for (std::string linea; std::getline(mapas, linea);) {
+        unsigned long long desde = 0, hasta = 0;
+        char permisos[5] = {};
+        if (std::sscanf(linea.c_str(), "%llx-%llx %4s", &desde, &hasta, permisos) != 3 ||
+            permisos[0] != 'r' || linea.find("[vvar]") != std::string::npos)
+            continue;
+        std::string trozo(hasta - desde, '\0');
+        memoria.clear();
+        memoria.seekg(std::streamoff(desde));
+        if (!memoria.read(trozo.data(), std::streamsize(trozo.size())))
+            continue;
+        for (std::size_t i = trozo.find(kPassword); i != std::string::npos; i = trozo.find(kPassword, i + 1))
+            ++copias;
+    }
+    EXPECT_EQ(copias, 0u);
 }
