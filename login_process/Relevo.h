@@ -45,6 +45,7 @@ public:
         std::optional<std::uint32_t> versionTdsServidor;
         std::vector<MensajeRespuesta> mensajes;
         std::uint64_t erroresOmitidos = 0;
+        bool finConError = false; // its DONE had the error flag
     };
 
     // Starts listening and connecting at once; `alCambiarEtapa` is called on
