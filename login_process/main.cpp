@@ -40,14 +40,20 @@ void terminaConLaAplicacion() {
     }).detach();
 }
 
+// A thread, socket or descriptor the system refused: which limit, in Spanish.
+FalloLogin falloDelSistema(const std::system_error& e) {
+    if (const auto limite = textos::limiteDelSistema(e.code().value()))
+        return {Causa::Sistema, *limite, {}};
+    return {Causa::Interno, textos::errorInterno(e.what()), {}};
+}
+
 // One login on kCanal, in a process forked for it.
 int atiendeLogin() {
     try {
         terminaConLaAplicacion();
     } catch (const std::system_error& e) {
         // No thread to be had: the answer waits for the request it will be read after.
-        const auto limite = textos::limiteDelSistema(e.code().value());
-        enviaMensaje(kCanal, mensaje::kFallo, limite ? *limite : textos::errorInterno(e.what()));
+        enviaMensaje(kCanal, mensaje::kFallo, serializa(falloDelSistema(e)));
         return 1;
     }
     char tipo = 0;
@@ -88,14 +94,14 @@ int atiendeLogin() {
         // Anything, or the other end going away, closes the login.
         recibeMensaje(kCanal, tipo, cuerpo);
         return 0;
+    } catch (const ErrorApertura& e) {
+        envia(mensaje::kFallo, serializa(FalloLogin{e.causa(), e.what(), e.versionServidor()}));
     } catch (const ErrorConexion& e) {
-        envia(mensaje::kFallo, e.what());
+        envia(mensaje::kFallo, serializa(FalloLogin{e.causa(), e.what(), {}}));
     } catch (const std::system_error& e) {
-        // A thread, socket or descriptor the system refused: say which limit, in Spanish.
-        const auto limite = textos::limiteDelSistema(e.code().value());
-        envia(mensaje::kFallo, limite ? *limite : textos::errorInterno(e.what()));
+        envia(mensaje::kFallo, serializa(falloDelSistema(e)));
     } catch (const std::exception& e) {
-        envia(mensaje::kFallo, textos::errorInterno(e.what()));
+        envia(mensaje::kFallo, serializa(FalloLogin{Causa::Interno, textos::errorInterno(e.what()), {}}));
     }
     return 1;
 }
