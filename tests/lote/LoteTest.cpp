@@ -207,9 +207,11 @@ TEST(Lote, EveryRowHasTheWindowsVerdictAndDescriptionAndWhatStoppedOrEncryptedEa
             EXPECT_EQ(pasada["correcta"], g == 0 ? caso.correcta2005 : caso.correcta2008);
             const char* causa = g == 0 ? caso.causa2005 : caso.causa2008;
             if (causa)
-                EXPECT_TRUE(pasada["causa"].is_string()) << causa;
+                EXPECT_EQ(pasada["causa"], causa);
             else
                 EXPECT_TRUE(pasada["causa"].is_null()) << pasada["causa"];
+            EXPECT_EQ(pasada["version_servidor"].is_string(), caso.versionServidor)
+                << pasada["version_servidor"];
             if (ventana.correcta) {
                 EXPECT_EQ(pasada["tds"], ventana.datos->resumen.versionTds);
                 EXPECT_EQ(pasada["puerto"], ventana.datos->resumen.puerto);
