@@ -1,6 +1,7 @@
 #include "lote/Capacidad.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -26,7 +27,13 @@ int procesadores() {
 } // namespace
 
 int paraleloDelEquipo() {
-    long limite = long(procesadores()) * kLoginsPorProcesador;
+    const int cpus = procesadores();
+    long limite = long(cpus) * kLoginsPorProcesador;
+    // Processors other programs hold are not ours: with twice as much runnable
+    // work as processors, each login's share of them is half.
+    double carga = 0;
+    if (::getloadavg(&carga, 1) == 1 && carga > cpus)
+        limite = long(double(limite) * cpus / carga);
     rlimit r{};
     if (::getrlimit(RLIMIT_NOFILE, &r) == 0 && r.rlim_cur != RLIM_INFINITY)
         limite = std::min<long>(limite, long(r.rlim_cur > kDescriptoresPropios

@@ -233,7 +233,9 @@ TEST(Programa, ASignalWritesWhatWasDoneAndEndsWithItsStatus) {
         if (std::string(caso.formato) == "json") {
             EXPECT_EQ(nlohmann::json::parse(p.salida).size(), 2u);
         }
-        EXPECT_EQ(p.errores, "");
+        // Nothing but, on a machine loaded enough, that fewer servers go at once.
+        EXPECT_TRUE(p.errores.empty() || p.errores.rfind("tarpelino-lote: --paralelo 4: ", 0) == 0)
+            << p.errores;
     }
 
     // A reader that goes away, as head does: the run ends at its next row, and says nothing.
