@@ -70,17 +70,32 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
         return plazo.restante() + kMargenInforme;
     };
     const auto agotado = [&] {
+        const auto transcurrido = plazo.transcurrido();
         return ErrorApertura(textos::tiempoAgotadoEn(etapa, destino, plazo, peticion.credenciales.integrada),
-                             int(etapa));
+                             int(etapa), Causa::Tiempo, {}, transcurrido);
     };
     std::optional<LoginHijo> hijo = lanzaLogin(espera());
     if (!hijo)
         throw agotado();
     const int canal = hijo->canal_.fd();
     // Thrown after the process is killed and handed to the reaper.
-    const auto falla = [&](std::string descripcion) {
+    const auto falla = [&](const FalloLogin& fallo) {
         hijo->suelta();
-        throw ErrorApertura(descripcion, int(etapa));
+        throw ErrorApertura(fallo.descripcion, int(etapa), fallo.causa, fallo.versionServidor,
+                            fallo.transcurrido);
+    };
+    const auto fallaInterno = [&](std::string descripcion) {
+        falla({Causa::Interno, std::move(descripcion), {}, {}});
+    };
+    // What the process said of its failure; a body that cannot be read is its own failure.
+    const auto fallaDicho = [&](const std::string& cuerpo) {
+        FalloLogin fallo;
+        try {
+            fallo = deserializaFallo(cuerpo);
+        } catch (const std::exception&) {
+            fallaInterno(textos::respuestaProcesoLoginIlegible());
+        }
+        falla(fallo);
     };
     {
         PeticionLogin conTiempo = peticion;
@@ -99,8 +114,8 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
                 if (recibeMensaje(canal, tipo, motivo, std::chrono::milliseconds(0)) != Lectura::Mensaje)
                     break;
             if (tipo == mensaje::kFallo)
-                falla(motivo);
-            falla(textos::procesoLoginTerminado(-1));
+                fallaDicho(motivo);
+            fallaInterno(textos::procesoLoginTerminado(-1));
         }
     }
 
@@ -112,13 +127,13 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
             hijo->suelta();
             throw agotado();
         case Lectura::Ilegible:
-            falla(textos::respuestaProcesoLoginIlegible());
+            fallaInterno(textos::respuestaProcesoLoginIlegible());
             break;
         case Lectura::Fin: {
             // The process ended without answering: reaped for its signal, never waited for unbounded.
             const int estado = hijo->recoge(kEsperaFinal);
             throw ErrorApertura(textos::procesoLoginTerminado(WIFSIGNALED(estado) ? WTERMSIG(estado) : -1),
-                                int(etapa));
+                                int(etapa), Causa::Interno);
         }
         case Lectura::Mensaje:
             break;
@@ -132,12 +147,12 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
             try {
                 hijo->resumen_ = deserializaResumen(cuerpo);
             } catch (const std::exception&) {
-                falla(textos::respuestaProcesoLoginIlegible());
+                fallaInterno(textos::respuestaProcesoLoginIlegible());
             }
             hijo->abierto_ = true;
             return std::move(*hijo);
         } else if (tipo == mensaje::kFallo) {
-            falla(cuerpo);
+            fallaDicho(cuerpo);
         }
     }
 }

@@ -137,8 +137,9 @@ public:
         if (fd_ < 0 || ::write(fd_, contenido.data(), contenido.size()) != ssize_t(contenido.size())) {
             const int error = errno;
             if (auto limite = textos::limiteDelSistema(error))
-                throw ErrorConexion(*limite);
-            throw ErrorConexion(textos::errorInterno("no se pudo preparar la configuración de FreeTDS"));
+                throw ErrorConexion(*limite, Causa::Sistema);
+            throw ErrorConexion(textos::errorInterno("no se pudo preparar la configuración de FreeTDS"),
+                                Causa::Interno);
         }
     }
     ~ArchivoEnMemoria() {
@@ -202,7 +203,7 @@ void compruebaDescriptoresLibres() {
         abiertos -= 2; // "." and ".."
     }
     if (abiertos < 0 || long(limite.rlim_cur) - abiertos < kDescriptoresDeUnLogin)
-        throw ErrorConexion(*textos::limiteDelSistema(EMFILE));
+        throw ErrorConexion(*textos::limiteDelSistema(EMFILE), Causa::Sistema);
 }
 
 int segundosDeLogin(const Plazo& plazo) {
@@ -221,7 +222,7 @@ std::unique_ptr<LoginAbierto> iniciaSesion(const PeticionLogin& p, const Plazo& 
     // Kerberos is left to the login process: the application need not load it.
     if (p.credenciales.integrada)
         if (auto motivo = faltaTicketKerberos())
-            throw ErrorConexion(textos::sinTicketKerberos(*motivo));
+            throw ErrorConexion(textos::sinTicketKerberos(*motivo), Causa::Kerberos);
     Destino d = leeDestino(p);
     informa(Etapa::NombreHost, d.host);
     const HostResuelto resuelto = resuelveConTabla(d.host, resolucionFija, plazo);
@@ -234,8 +235,8 @@ std::unique_ptr<LoginAbierto> iniciaSesion(const PeticionLogin& p, const Plazo& 
     const std::string destino = describeDestino(p, d);
     if (p.credenciales.integrada) {
         informa(Etapa::PreparacionLogin, destino);
-        if (auto motivo = faltaTicketDeServicio(spnDe(d, resuelto.nombreCanonico), plazo, destino))
-            throw ErrorConexion(*motivo);
+        if (auto fallo = faltaTicketDeServicio(spnDe(d, resuelto.nombreCanonico), plazo, destino))
+            throw *fallo;
     }
     informa(Etapa::ConexionTcp, destino);
 
@@ -255,25 +256,24 @@ std::unique_ptr<LoginAbierto> iniciaSesion(const PeticionLogin& p, const Plazo& 
     sesion.segundosLogin = segundosDeLogin(plazo);
     Diagnostico diagnostico;
     SesionDb sesionDb = abreSesion(sesion, diagnostico);
+    if (sesion.juegoCaracteres != "UTF-8")
+        for (MensajeServidor& m : diagnostico.mensajes)
+            m.texto = convierte(m.texto, sesion.juegoCaracteres.c_str(), "UTF-8").value_or(m.texto);
+    const Relevo::Resultado red = relevo->resultado();
+    // What the relay read of a reply in clear is whole: db-lib cuts a message at a NUL.
+    if (!red.mensajes.empty()) {
+        diagnostico.mensajes.clear();
+        for (const MensajeRespuesta& m : red.mensajes)
+            diagnostico.mensajes.push_back({m.numero, m.estado, m.clase, m.texto});
+        diagnostico.erroresOmitidos = red.erroresOmitidos;
+    }
     if (!sesionDb) {
-        if (sesion.juegoCaracteres != "UTF-8")
-            for (MensajeServidor& m : diagnostico.mensajes)
-                m.texto = convierte(m.texto, sesion.juegoCaracteres.c_str(), "UTF-8").value_or(m.texto);
-        const Relevo::Resultado red = relevo->resultado();
-        // What the relay read of a reply in clear is whole: db-lib cuts a message at a NUL.
-        if (!red.mensajes.empty()) {
-            diagnostico.mensajes.clear();
-            for (const MensajeRespuesta& m : red.mensajes)
-                diagnostico.mensajes.push_back({m.numero, m.estado, m.clase, m.texto});
-            diagnostico.erroresOmitidos = red.erroresOmitidos;
-        }
         // Asked on a connection of its own, within what is left of the same deadline.
         const RespuestaTds8 tds8 =
             cerroSinResponderAlPrelogin(red) ? sondeaTds8(red.extremo, plazo) : RespuestaTds8::Ninguna;
-        throw ErrorConexion(describeFallo(diagnostico, red, destino, plazo, p, tds8));
+        throw describeFallo(diagnostico, red, destino, plazo, p, tds8);
     }
     relevo->liberaPlazo();
-    const Relevo::Resultado red = relevo->resultado();
     ResumenLogin resumen;
     // As the server wrote it: db-lib reports the version it asked for when it does not know the one sent.
     resumen.versionTds =
@@ -284,11 +284,15 @@ std::unique_ptr<LoginAbierto> iniciaSesion(const PeticionLogin& p, const Plazo& 
     resumen.loginCifrado = red.loginCifrado;
     resumen.sesionCifrada = red.sesionCifrada;
     resumen.versionTls = red.versionTls;
+    resumen.versionServidor = red.versionServidor;
+    if (auto contradiccion = contradiceLaApertura(diagnostico, red, resumen.versionTds, destino, p))
+        throw *contradiccion;
     const HandshakeServidor handshake = leeHandshakeServidor(red.handshakeServidor);
     // The era's client could have agreed nothing else: should the generation's
     // priority ever not reach GnuTLS, this is not called a success.
     if (red.loginCifrado && !acordadoPorSuEpoca(p, red.versionTls, handshake.suite))
-        throw ErrorConexion(textos::tlsAjenoASuEpoca(destino, p.producto, red.versionTls, handshake.suite));
+        throw ErrorApertura(textos::tlsAjenoASuEpoca(destino, p.producto, red.versionTls, handshake.suite),
+                            int(red.etapa), Causa::Tls, red.versionServidor);
     resumen.suiteTls = handshake.suite;
     if (const auto certificado = leeCertificado(handshake.certificado)) {
         resumen.certificadoSujeto = certificado->sujeto;

@@ -154,6 +154,7 @@ Relevo::Resultado Relevo::resultado() const {
     r.versionTdsServidor = respuesta_.versionTds();
     r.mensajes = respuesta_.mensajes();
     r.erroresOmitidos = respuesta_.erroresOmitidos();
+    r.finConError = respuesta_.finConError();
     return r;
 }
 
@@ -329,6 +330,8 @@ void Relevo::bucle() {
                 if (resultado_.handshakeServidor.size() != seguidor.handshakeDelServidor().size())
                     resultado_.handshakeServidor = seguidor.handshakeDelServidor();
                 resultado_.primerosServidor = seguidor.primerosDelServidor();
+                if (resultado_.versionServidor.empty())
+                    resultado_.versionServidor = seguidor.versionServidor();
             }
             if (finServidor) {
                 std::lock_guard<std::mutex> cerrojo(mutex_);

@@ -94,10 +94,14 @@ void sirveLogins(int canal) {
                 // raw clone skips: its generator must not repeat the server's or a sibling's.
                 gnutls_rnd_refresh();
                 if (const int error = aplica(*lanzamiento, prioridades); error != 0) {
-                    enviaMensaje(canal, mensaje::kFallo,
-                                 textos::errorInterno("no se pudo entrar en la carpeta de trabajo " +
-                                                      lanzamiento->directorio + " (error del sistema " +
-                                                      std::to_string(error) + ")"));
+                    const FalloLogin fallo{
+                        Causa::Interno,
+                        textos::errorInterno("no se pudo entrar en la carpeta de trabajo " +
+                                             lanzamiento->directorio + " (error del sistema " +
+                                             std::to_string(error) + ")"),
+                        {},
+                        {}};
+                    enviaMensaje(canal, mensaje::kFallo, serializa(fallo));
                     ::_exit(1);
                 }
                 return;

@@ -203,6 +203,7 @@ std::string serializa(const ResumenLogin& r) {
     e.numero(std::uint64_t(r.certificadoCaduca));
     e.texto(r.certificadoClave);
     e.numero(r.certificadoBits);
+    e.texto(r.versionServidor);
     return e.datos_;
 }
 
@@ -222,7 +223,31 @@ ResumenLogin deserializaResumen(const std::string& cuerpo) {
     r.certificadoCaduca = std::int64_t(l.numero());
     r.certificadoClave = l.texto();
     r.certificadoBits = unsigned(l.numero());
+    r.versionServidor = l.texto();
     return r;
+}
+
+std::string serializa(const FalloLogin& f) {
+    Escritor e;
+    e.texto(std::string(codigoCausa(f.causa)));
+    e.texto(f.descripcion);
+    e.texto(f.versionServidor);
+    e.numero(f.transcurrido ? std::uint64_t(f.transcurrido->count()) + 1 : 0);
+    return e.datos_;
+}
+
+FalloLogin deserializaFallo(const std::string& cuerpo) {
+    Lector l(cuerpo);
+    FalloLogin f;
+    const auto causa = causaDeCodigo(l.texto());
+    if (!causa)
+        throw std::runtime_error("causa de fallo desconocida");
+    f.causa = *causa;
+    f.descripcion = l.texto();
+    f.versionServidor = l.texto();
+    if (const std::uint64_t transcurrido = l.numero())
+        f.transcurrido = std::chrono::milliseconds(transcurrido - 1);
+    return f;
 }
 
 std::string serializa(const Lanzamiento& lanzamiento) {
