@@ -71,8 +71,9 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
         return plazo.restante() + kMargenInforme;
     };
     const auto agotado = [&] {
+        const auto transcurrido = plazo.transcurrido();
         return ErrorApertura(textos::tiempoAgotadoEn(etapa, destino, plazo, peticion.credenciales.integrada),
-                             int(etapa), Causa::Tiempo);
+                             int(etapa), Causa::Tiempo, {}, transcurrido);
     };
     std::optional<LoginHijo> hijo = lanzaLogin(espera());
     if (!hijo)
@@ -83,10 +84,11 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
     // Thrown after the process is killed and handed to the reaper.
     const auto falla = [&](const FalloLogin& fallo) {
         hijo->suelta();
-        throw ErrorApertura(fallo.descripcion, int(etapa), fallo.causa, fallo.versionServidor);
+        throw ErrorApertura(fallo.descripcion, int(etapa), fallo.causa, fallo.versionServidor,
+                            fallo.transcurrido);
     };
     const auto fallaInterno = [&](std::string descripcion) {
-        falla({Causa::Interno, std::move(descripcion), {}});
+        falla({Causa::Interno, std::move(descripcion), {}, {}});
     };
     // What the process said of its failure; a body that cannot be read is its own failure.
     const auto fallaDicho = [&](const std::string& cuerpo) {

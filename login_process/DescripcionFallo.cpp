@@ -191,8 +191,10 @@ std::optional<ErrorApertura> contradiceLaApertura(const Diagnostico& diagnostico
 ErrorApertura describeFallo(const Diagnostico& diagnostico, const Relevo::Resultado& red,
                             const std::string& destino, const Plazo& plazo, const PeticionLogin& peticion,
                             RespuestaTds8 tds8) {
+    // Read with the description's own reading of the clock, before anything else runs.
     Descripcion d = describe(diagnostico, red, destino, plazo, peticion, tds8);
-    return ErrorApertura(d.texto, int(red.etapa), d.causa, red.versionServidor);
+    const auto transcurrido = plazo.transcurrido();
+    return ErrorApertura(d.texto, int(red.etapa), d.causa, red.versionServidor, transcurrido);
 }
 
 } // namespace data_access

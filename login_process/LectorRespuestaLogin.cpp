@@ -72,9 +72,9 @@ bool utf16AUtf8(const unsigned char* p, std::size_t unidades, std::size_t maximo
             unidad(i + 1) <= 0xDFFF) {
             punto = 0x10000 + ((punto - 0xD800) << 10) + (unidad(i + 1) - 0xDC00);
             ++i;
-        } else if (punto >= 0xD800 && punto <= 0xDFFF) {
-            punto = 0xFFFD; // a lone surrogate
         }
+        // A lone surrogate keeps its code point, in the three bytes UTF-8's pattern gives it
+        // (not valid UTF-8), so that visible() names it rather than a U+FFFD hiding what came.
         if (destino.size() + bytesUtf8(punto) > maximo)
             return false;
         anadeUtf8(destino, punto);

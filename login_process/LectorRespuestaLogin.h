@@ -15,7 +15,7 @@ struct MensajeRespuesta {
     std::uint8_t estado = 0;
     std::uint8_t clase = 0;
     // UTF-8, whole: a U+0000 stays a NUL byte (db-lib's handler cuts the text
-    // there), invalid UTF-16 becomes U+FFFD.
+    // there), a lone surrogate its three UTF-8-shaped bytes (ED A0 80 for U+D800).
     std::string texto;
     bool textoCortado = false; // cut at LectorRespuestaLogin::kTextoMaximo bytes
     std::string servidor;

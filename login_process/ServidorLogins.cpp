@@ -99,6 +99,7 @@ void sirveLogins(int canal) {
                         textos::errorInterno("no se pudo entrar en la carpeta de trabajo " +
                                              lanzamiento->directorio + " (error del sistema " +
                                              std::to_string(error) + ")"),
+                        {},
                         {}};
                     enviaMensaje(canal, mensaje::kFallo, serializa(fallo));
                     ::_exit(1);

@@ -43,8 +43,8 @@ void terminaConLaAplicacion() {
 // A thread, socket or descriptor the system refused: which limit, in Spanish.
 FalloLogin falloDelSistema(const std::system_error& e) {
     if (const auto limite = textos::limiteDelSistema(e.code().value()))
-        return {Causa::Sistema, *limite, {}};
-    return {Causa::Interno, textos::errorInterno(e.what()), {}};
+        return {Causa::Sistema, *limite, {}, {}};
+    return {Causa::Interno, textos::errorInterno(e.what()), {}, {}};
 }
 
 // One login on kCanal, in a process forked for it.
@@ -78,13 +78,18 @@ int atiendeLogin() {
         std::lock_guard<std::mutex> cerrojo(escritura);
         enviaMensaje(kCanal, t, c);
     };
+    // The open's budget as the parent counts it: a failure says how much of it went.
+    std::optional<Plazo> plazo;
+    const auto transcurrido = [&]() -> std::optional<std::chrono::milliseconds> {
+        return plazo ? std::optional(plazo->transcurrido()) : std::nullopt;
+    };
     try {
         PeticionLogin peticion = deserializa(cuerpo);
         borraSecreto(cuerpo);
         fijaPrioridadTls(peticion.prioridadTls);
-        const Plazo plazo(peticion.limite, peticion.transcurrido);
+        plazo.emplace(peticion.limite, peticion.transcurrido);
         auto login = iniciaSesion(
-            peticion, plazo,
+            peticion, *plazo,
             [&](Etapa etapa, const std::string& destino) {
                 envia(mensaje::kEtapa, std::string(1, char(etapa)) + destino);
             },
@@ -95,13 +100,17 @@ int atiendeLogin() {
         recibeMensaje(kCanal, tipo, cuerpo);
         return 0;
     } catch (const ErrorApertura& e) {
-        envia(mensaje::kFallo, serializa(FalloLogin{e.causa(), e.what(), e.versionServidor()}));
+        envia(mensaje::kFallo, serializa(FalloLogin{e.causa(), e.what(), e.versionServidor(),
+                                                    e.transcurrido() ? e.transcurrido() : transcurrido()}));
     } catch (const ErrorConexion& e) {
-        envia(mensaje::kFallo, serializa(FalloLogin{e.causa(), e.what(), {}}));
+        envia(mensaje::kFallo, serializa(FalloLogin{e.causa(), e.what(), {}, transcurrido()}));
     } catch (const std::system_error& e) {
-        envia(mensaje::kFallo, serializa(falloDelSistema(e)));
+        FalloLogin fallo = falloDelSistema(e);
+        fallo.transcurrido = transcurrido();
+        envia(mensaje::kFallo, serializa(fallo));
     } catch (const std::exception& e) {
-        envia(mensaje::kFallo, serializa(FalloLogin{Causa::Interno, textos::errorInterno(e.what()), {}}));
+        envia(mensaje::kFallo,
+              serializa(FalloLogin{Causa::Interno, textos::errorInterno(e.what()), {}, transcurrido()}));
     }
     return 1;
 }

@@ -638,7 +638,7 @@ std::string resumenFallo(Etapa etapa, std::chrono::milliseconds duracion) {
 
 std::string mensajeServidor(int numero, int clase, int estado, const std::string& texto) {
     return "Msg " + std::to_string(numero) + ", nivel " + std::to_string(clase) + ", estado " +
-           std::to_string(estado) + ": " + visible(texto, true);
+           std::to_string(estado) + ": " + visible(texto);
 }
 
 std::string mensajesOmitidos(std::size_t n) {

@@ -128,7 +128,8 @@ std::string resumenApertura(const ResumenLogin& resumen, std::chrono::millisecon
 std::string versionServidor(const std::string& version);
 std::string resumenFallo(Etapa etapa, std::chrono::milliseconds duracion);
 
-// "Msg 18456, nivel 14, estado 1: Login failed for user 'sa'."
+// "Msg 18456, nivel 14, estado 1: Login failed for user 'sa'.", one line
+// whatever the text holds: its line breaks show as their code point (U+000A).
 std::string mensajeServidor(int numero, int clase, int estado, const std::string& texto);
 // After the first messages of a server that sent too many: "y 3 mensajes más."
 std::string mensajesOmitidos(std::size_t n);

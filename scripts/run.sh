@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and starts Tarpelino. Unless TARPELINO_DEMO=0,
 # a demo SQL Server stand-in runs on loopback beside the window and stops with it.
+#   run.sh lote [options] <file>...   builds and runs tarpelino-lote instead (no display needed)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+if [[ "${1:-}" == lote ]]; then
+    shift
+    # What installing and building print goes to standard error: standard output is the command's
+    # table, CSV or JSON.
+    scripts/install-deps.sh run >&2
+    scripts/build.sh tarpelino-lote tarpelino-login >&2
+    exec "${TARPELINO_BUILD_DIR:-build}/tarpelino-lote" "$@"
+fi
+
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
     echo "No display: run this from a desktop session (or set DISPLAY, e.g. to an Xvfb server)." >&2
+    echo "Without one, test a list of servers with: bash scripts/run.sh lote --usuario USER servers.txt" >&2
     exit 1
 fi
 

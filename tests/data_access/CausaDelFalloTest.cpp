@@ -85,6 +85,12 @@ TEST(CausaDelFallo, EachKindOfFailureCarriesItsCodeAndTheServersVersionWhenItAns
         EXPECT_EQ(datos->versionServidor, caso.conVersion ? "16.0.4135" : "");
         if (!caso.causa)
             contiene(c.resumenApertura(), "\nVersión: SQL Server 2022 (16.0.4135)\n");
+        // A description that states the open's time states the one the open reports.
+        if (r.descripcion.find(" tras ") != std::string::npos) {
+            const auto ms = datos->duracion.count();
+            contiene(r.descripcion,
+                     " tras " + std::to_string(ms / 1000) + "," + std::to_string(ms % 1000 / 100) + " s");
+        }
     }
 }
 

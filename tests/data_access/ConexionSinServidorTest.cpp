@@ -30,12 +30,10 @@ public:
         ::bind(fd_, reinterpret_cast<sockaddr*>(&a), l);
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &l);
         puerto_ = ntohs(a.sin_port);
+        // A port that is not listening stays bound to this socket: one given
+        // back could be taken by another test's server before the open tries it.
         if (escuchando)
             ::listen(fd_, 4);
-        else {
-            ::close(fd_);
-            fd_ = -1;
-        }
     }
     ~PuertoLocal() {
         if (fd_ >= 0)

@@ -19,10 +19,13 @@
 #include <fstream>
 #include <mutex>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -35,18 +38,33 @@ namespace {
 
 const std::string kPassword = "Secr3t!";
 
-// The test tool beside this executable: another user, or an application to kill or starve.
+// The test tool beside this executable.
+std::string herramientaDePrueba() {
+    char ruta[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", ruta, sizeof ruta - 1);
+    std::string dir(ruta, std::size_t(std::max<ssize_t>(n, 0)));
+    return dir.substr(0, dir.rfind('/')) + "/data_access_otro_usuario";
+}
+
+// The test tool: another user, or an application to kill or starve. `ejecutable`
+// is a copy of it (CopiaParaOtroUsuario) for another user that runs a login.
 class OtroProceso {
 public:
-    explicit OtroProceso(std::vector<std::string> args) {
+    explicit OtroProceso(std::vector<std::string> args, std::string ejecutable = herramientaDePrueba()) {
         int entrada[2], salida[2];
-        if (::pipe2(entrada, O_CLOEXEC) != 0 || ::pipe2(salida, O_CLOEXEC) != 0)
+        // Its standard input is a socket, so that writing to a tool that has already ended
+        // fails (MSG_NOSIGNAL) instead of killing this program with SIGPIPE.
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, entrada) != 0 ||
+            ::pipe2(salida, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe");
         posix_spawn_file_actions_t acciones;
         posix_spawn_file_actions_init(&acciones);
         posix_spawn_file_actions_adddup2(&acciones, entrada[0], 0);
         posix_spawn_file_actions_adddup2(&acciones, salida[1], 1);
-        args.insert(args.begin(), ejecutable());
+        // It starts in its own folder: a copy's user may not enter this one.
+        const std::string carpeta = ejecutable.substr(0, ejecutable.rfind('/'));
+        posix_spawn_file_actions_addchdir_np(&acciones, carpeta.c_str());
+        args.insert(args.begin(), std::move(ejecutable));
         std::vector<char*> argv;
         for (std::string& a : args)
             argv.push_back(a.data());
@@ -66,9 +84,10 @@ public:
     }
 
     pid_t pid() const { return pid_; }
-    void escribe(const std::string& linea) {
+    // False when it no longer reads (it has ended).
+    bool escribe(const std::string& linea) {
         const std::string l = linea + "\n";
-        [[maybe_unused]] auto n = ::write(entrada_, l.data(), l.size());
+        return ::send(entrada_, l.data(), l.size(), MSG_NOSIGNAL) == ssize_t(l.size());
     }
     // The next line it prints, or "" when it ends or `espera` passes first.
     std::string linea(std::chrono::milliseconds espera = 20s) {
@@ -114,13 +133,6 @@ public:
     }
 
 private:
-    static std::string ejecutable() {
-        char ruta[4096];
-        const ssize_t n = ::readlink("/proc/self/exe", ruta, sizeof ruta - 1);
-        std::string dir(ruta, std::size_t(std::max<ssize_t>(n, 0)));
-        return dir.substr(0, dir.rfind('/')) + "/data_access_otro_usuario";
-    }
-
     pid_t pid_ = -1;
     int entrada_ = -1;
     int salida_ = -1;
@@ -132,6 +144,73 @@ private:
 bool hayOtroUsuario() {
     return ::geteuid() == 0;
 }
+
+// Whether another user can reach `dir` (every folder on the way lets others
+// through) and run programs there (not mounted noexec).
+bool otrosEjecutanEn(const std::filesystem::path& dir) {
+    std::error_code error;
+    const auto real = std::filesystem::canonical(dir, error);
+    struct statvfs montaje {};
+    if (error || ::statvfs(real.c_str(), &montaje) != 0 || (montaje.f_flag & ST_NOEXEC))
+        return false;
+    std::filesystem::path camino;
+    for (const auto& parte : real) {
+        camino /= parte;
+        struct stat s {};
+        if (::stat(camino.c_str(), &s) != 0 || !(s.st_mode & S_IXOTH))
+            return false;
+    }
+    return true;
+}
+
+// The test tool and the build's login process, copied where another user can
+// run them: a clone in a folder only its owner may enter (a home directory,
+// mktemp -d), TMPDIR inside it too, is closed to nobody. Laid out as installed
+// (bin/, libexec/tarpelino/), so the tool runs the copy's login process; owned
+// by root and read-only to others. Removed with the object.
+class CopiaParaOtroUsuario {
+public:
+    CopiaParaOtroUsuario() {
+        const char* tmpdir = std::getenv("TMPDIR");
+        for (const std::string base : {tmpdir ? tmpdir : "", "/tmp", "/var/tmp"}) {
+            if (base.empty() || !otrosEjecutanEn(base))
+                continue;
+            std::string plantilla = base + "/tarpelino-otro-usuario-XXXXXX";
+            if (!::mkdtemp(plantilla.data()))
+                continue;
+            dir_ = plantilla;
+            break;
+        }
+        if (dir_.empty())
+            return;
+        namespace fs = std::filesystem;
+        const auto abierto = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec;
+        fs::create_directories(dir_ / "bin");
+        fs::create_directories(dir_ / "libexec/tarpelino");
+        for (const fs::path& d : {dir_, dir_ / "bin", dir_ / "libexec", dir_ / "libexec/tarpelino"})
+            fs::permissions(d, abierto);
+        fs::copy_file(herramientaDePrueba(), dir_ / "bin/data_access_otro_usuario");
+        fs::copy_file(rutaProcesoLogin(), dir_ / "libexec/tarpelino/tarpelino-login");
+        fs::permissions(dir_ / "bin/data_access_otro_usuario", abierto);
+        fs::permissions(dir_ / "libexec/tarpelino/tarpelino-login", abierto);
+    }
+    ~CopiaParaOtroUsuario() {
+        std::error_code error;
+        if (!dir_.empty())
+            std::filesystem::remove_all(dir_, error);
+    }
+    CopiaParaOtroUsuario(const CopiaParaOtroUsuario&) = delete;
+    CopiaParaOtroUsuario& operator=(const CopiaParaOtroUsuario&) = delete;
+
+    // Empty when no temporary folder here lets another user run programs.
+    std::string ejecutable() const {
+        return dir_.empty() ? "" : (dir_ / "bin/data_access_otro_usuario").string();
+    }
+
+private:
+    std::filesystem::path dir_;
+};
 
 // Waits until `condicion` holds, for at most `espera`.
 bool llegaA(const std::function<bool()>& condicion, std::chrono::milliseconds espera = 10s) {
@@ -412,8 +491,12 @@ TEST_F(LoginSellado, NoLoginProcessShowsThePasswordNorLetsItsMemoryBeRead) {
     abre.join();
 
     // The same user, without root's power over every process: the memory is closed to it.
+    std::optional<CopiaParaOtroUsuario> copia;
+    if (hayOtroUsuario() && copia.emplace().ejecutable().empty())
+        GTEST_SKIP() << "ninguna carpeta temporal deja a nobody ejecutar el proceso de login";
     OtroProceso aplicacion({"abre", cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=3;"),
-                            "--lee-memoria", "--otro-usuario"});
+                            "--lee-memoria", "--otro-usuario"},
+                           copia ? copia->ejecutable() : herramientaDePrueba());
     servidor.clearLogins();
     const bool llego = llegaA([&] { return !servidor.logins().empty(); });
     aplicacion.escribe("ahora");
@@ -447,10 +530,16 @@ TEST_F(LoginSellado, ASystemLimitIsNamedWhereverItStopsTheOpen) {
     EXPECT_GT(limitados, 0);
     if (!hayOtroUsuario())
         return; // root's processes are not counted against a limit
+    const CopiaParaOtroUsuario copia;
+    if (copia.ejecutable().empty())
+        GTEST_SKIP() << "ninguna carpeta temporal deja a nobody ejecutar el proceso de login";
     for (int n = 0; n <= 8; ++n) {
         SCOPED_TRACE("ulimit -u " + std::to_string(n));
-        OtroProceso aplicacion({"abre", texto, "--otro-usuario", "--nproc", std::to_string(n)});
+        OtroProceso aplicacion({"abre", texto, "--otro-usuario", "--nproc", std::to_string(n)},
+                               copia.ejecutable());
         const std::string r = aplicacion.linea();
+        if (r.empty() && aplicacion.espera() == 77)
+            GTEST_SKIP() << "nobody no puede ejecutar el proceso de login de esta compilación";
         if (r == "abierta")
             continue;
         contiene(r, "«ulimit -u»: " + std::to_string(n));

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the .deb from a built tree, checks its control data and contents,
-# runs lintian (an error fails), unpacks it into a throw-away root and starts
-# the unpacked tarpelino: its window must appear and a login must run the
-# unpacked tarpelino-login, not the one in the build tree.
+# Builds the two .deb packages from a built tree (tarpelino-lote: the command
+# and the login process, no Qt; tarpelino: the window, depending on it),
+# checks their control data and contents, runs lintian on both (an error
+# fails), and unpacks them into throw-away roots: the unpacked tarpelino must
+# show its window and run the unpacked tarpelino-login, and the unpacked
+# tarpelino-lote, from its package alone, must log in against the stand-in.
 # Usage: package_test.sh <build dir> <application id>
 set -euo pipefail
 
@@ -12,11 +14,13 @@ tmp=$(mktemp -d)
 pid_xvfb=""
 pid_app=""
 pid_strace=""
+pid_suplente=""
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/xvfb.sh"
 limpia() {
     para "$pid_app"
     para "$pid_strace"
     para "$pid_xvfb"
+    para "$pid_suplente"
     rm -rf "$tmp"
 }
 trap limpia EXIT
@@ -25,59 +29,85 @@ falla() {
     exit 1
 }
 
-# --- the package ---
+# --- the packages ---
 cpack --config "$construccion/CPackConfig.cmake" -G DEB -B "$tmp/cpack" >"$tmp/cpack.log" 2>&1 ||
     { cat "$tmp/cpack.log" >&2; falla "cpack"; }
-debs=("$tmp"/cpack/*.deb)
-[[ ${#debs[@]} -eq 1 && -f ${debs[0]} ]] || falla "cpack made no single .deb"
-deb=${debs[0]}
-echo "Paquete: $(basename "$deb")"
+(cd "$tmp/cpack" && ls ./*.deb) | sort >"$tmp/debs"
+printf '%s\n' ./tarpelino-lote_1.0.0.0-1_amd64.deb ./tarpelino_1.0.0.0-1_amd64.deb | sort >"$tmp/debs-esperados"
+diff -u "$tmp/debs-esperados" "$tmp/debs" || falla "cpack did not make the two packages (- expected, + made)"
+deb_lote=$tmp/cpack/tarpelino-lote_1.0.0.0-1_amd64.deb
+deb_ventana=$tmp/cpack/tarpelino_1.0.0.0-1_amd64.deb
 
-[[ $(dpkg-deb -f "$deb" Package) == tarpelino ]] || falla "Package is not tarpelino"
-[[ $(dpkg-deb -f "$deb" Version) == 1.0.0.0-1 ]] || falla "Version: $(dpkg-deb -f "$deb" Version)"
-[[ -n $(dpkg-deb -f "$deb" Maintainer) ]] || falla "no Maintainer"
-depende=$(dpkg-deb -f "$deb" Depends)
-echo "Depends: $depende"
-# Computed from the binaries: the window's toolkit and the login process's db-lib.
-for biblioteca in libqt6widgets6 libsybdb5 libc6; do
-    [[ $depende == *"$biblioteca"* ]] || falla "Depends lacks $biblioteca"
+for deb in "$deb_lote" "$deb_ventana"; do
+    paquete=$(basename "$deb" | cut -d_ -f1)
+    [[ $(dpkg-deb -f "$deb" Package) == "$paquete" ]] || falla "Package is not $paquete"
+    [[ $(dpkg-deb -f "$deb" Version) == 1.0.0.0-1 ]] || falla "$paquete: Version: $(dpkg-deb -f "$deb" Version)"
+    [[ -n $(dpkg-deb -f "$deb" Maintainer) ]] || falla "$paquete: no Maintainer"
+    # Both descriptions name the command, and say which package has what.
+    [[ $(dpkg-deb -f "$deb" Description) == *tarpelino-lote* ]] || falla "$paquete: its description never names tarpelino-lote"
+    echo "$paquete: $(dpkg-deb -f "$deb" Description | head -1)"
+    echo "    Depends: $(dpkg-deb -f "$deb" Depends)"
 done
-# And Qt's Spanish translation, which no binary links.
-[[ $depende == *qt6-translations-l10n* ]] || falla "Depends lacks qt6-translations-l10n"
+[[ $(dpkg-deb -f "$deb_lote" Source) == tarpelino ]] || falla "tarpelino-lote: Source is not tarpelino"
 
-# Exactly these files, nothing from the tests or the build tree.
-esperado=(
-    ./usr/bin/tarpelino
-    ./usr/bin/tarpelino-lote
-    ./usr/libexec/tarpelino/tarpelino-login
-    "./usr/share/applications/$id.desktop"
-    "./usr/share/metainfo/$id.metainfo.xml"
-    "./usr/share/icons/hicolor/scalable/apps/$id.svg"
-    ./usr/share/doc/tarpelino/copyright
-    ./usr/share/doc/tarpelino/changelog.Debian.gz
-    ./usr/share/man/man1/tarpelino.1.gz
+# Computed from the binaries: the command's and login process's db-lib and GnuTLS, and no Qt,
+# so that a machine without a desktop installs it alone.
+depende=$(dpkg-deb -f "$deb_lote" Depends)
+for biblioteca in libsybdb5 libgnutls30 libc6; do
+    [[ $depende == *"$biblioteca"* ]] || falla "tarpelino-lote: Depends lacks $biblioteca"
+done
+[[ ${depende,,} != *qt* ]] || falla "tarpelino-lote depends on Qt: $depende"
+# The window's toolkit, Qt's Spanish translation (which no binary links), and the login process
+# of its own version.
+depende=$(dpkg-deb -f "$deb_ventana" Depends)
+for dependencia in libqt6widgets6 libc6 qt6-translations-l10n "tarpelino-lote (= 1.0.0.0-1)"; do
+    [[ $depende == *"$dependencia"* ]] || falla "tarpelino: Depends lacks $dependencia"
+done
+
+# Exactly these files in each, nothing from the tests or the build tree.
+contenido() {
+    dpkg-deb -c "$1" | awk '$1 !~ /^d/ { print $6 }' | sort >"$tmp/contenido"
+    printf '%s\n' "${@:2}" | sort >"$tmp/esperado"
+    diff -u "$tmp/esperado" "$tmp/contenido" || falla "$(basename "$1"): contents differ (- expected, + packaged)"
+}
+contenido "$deb_lote" \
+    ./usr/bin/tarpelino-lote \
+    ./usr/libexec/tarpelino/tarpelino-login \
+    ./usr/share/doc/tarpelino-lote/copyright \
+    ./usr/share/doc/tarpelino-lote/changelog.Debian.gz \
     ./usr/share/man/man1/tarpelino-lote.1.gz
-)
+iconos=()
 for lado in 16 24 32 48 64 128 256; do
-    esperado+=("./usr/share/icons/hicolor/${lado}x${lado}/apps/$id.png")
+    iconos+=("./usr/share/icons/hicolor/${lado}x${lado}/apps/$id.png")
 done
-dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort >"$tmp/contenido"
-printf '%s\n' "${esperado[@]}" | sort >"$tmp/esperado"
-diff -u "$tmp/esperado" "$tmp/contenido" || falla "package contents differ (- expected, + packaged)"
+contenido "$deb_ventana" \
+    ./usr/bin/tarpelino \
+    "./usr/share/applications/$id.desktop" \
+    "./usr/share/metainfo/$id.metainfo.xml" \
+    "./usr/share/icons/hicolor/scalable/apps/$id.svg" \
+    "${iconos[@]}" \
+    ./usr/share/doc/tarpelino/copyright \
+    ./usr/share/doc/tarpelino/changelog.Debian.gz \
+    ./usr/share/man/man1/tarpelino.1.gz
+# The changelog tells of the command's package.
+zcat <(dpkg-deb --fsys-tarfile "$deb_lote" | tar -xO ./usr/share/doc/tarpelino-lote/changelog.Debian.gz) |
+    grep -q 'tarpelino-lote' || falla "the changelog never names tarpelino-lote"
 
 # --- lintian: errors fail, the rest is reported ---
 # Its own temporary files go with ours (it leaves /tmp/mldbm-elf-* behind otherwise).
 mkdir "$tmp/lintian-tmp"
-TMPDIR="$tmp/lintian-tmp" lintian --tag-display-limit 0 --display-info "$deb" >"$tmp/lintian" 2>&1 || true
+TMPDIR="$tmp/lintian-tmp" lintian --tag-display-limit 0 --display-info "$deb_lote" "$deb_ventana" >"$tmp/lintian" 2>&1 ||
+    true
 echo "lintian:"
 sed 's/^/    /' "$tmp/lintian"
 if grep -q '^E: ' "$tmp/lintian"; then
     falla "lintian reports errors"
 fi
 
-# --- unpacked and started ---
+# --- unpacked and started: the window, which needs both ---
 raiz="$tmp/raiz"
-dpkg-deb -x "$deb" "$raiz"
+dpkg-deb -x "$deb_lote" "$raiz"
+dpkg-deb -x "$deb_ventana" "$raiz"
 ejecutable="$raiz/usr/bin/tarpelino"
 ayudante="$raiz/usr/libexec/tarpelino/tarpelino-login"
 [[ -x $ejecutable && -x $ayudante ]] || falla "unpacked executables missing or not executable"
@@ -124,14 +154,34 @@ if grep 'execve(.*tarpelino-login' "$tmp/execve" | grep -qv "\"$raiz/"; then
     falla "a tarpelino-login outside the installed tree was started"
 fi
 
-# The unpacked tarpelino-lote answers on its own, and runs the unpacked login process: a
-# refused port gets the login's own description, not a missing login process.
-lote="$raiz/usr/bin/tarpelino-lote"
+# --- the command from its package alone ---
+# It answers on its own, runs the login process unpacked beside it (../libexec/tarpelino), and
+# both passes log in against the stand-in.
+raiz_lote="$tmp/raiz-lote"
+dpkg-deb -x "$deb_lote" "$raiz_lote"
+lote="$raiz_lote/usr/bin/tarpelino-lote"
 [[ $("$lote" --version) == "tarpelino-lote 1.0.0.0" ]] || falla "tarpelino-lote --version"
+"$construccion/tests/stand_in/tds-stand-in" --address 127.0.0.1 --port 0 --login demo:Demo-2026 \
+    --encryption login >"$tmp/suplente.log" 2>&1 &
+pid_suplente=$!
+puerto=""
+for _ in $(seq 100); do
+    puerto=$(awk '/^listening on/ {print $4; exit}' "$tmp/suplente.log")
+    [[ -n $puerto ]] && break
+    kill -0 "$pid_suplente" 2>/dev/null || break
+    sleep 0.1
+done
+[[ -n $puerto ]] || { cat "$tmp/suplente.log" >&2; falla "the stand-in did not start"; }
 estado=0
-echo "127.0.0.1,1" | TARPELINO_PASSWORD=x "$lote" --usuario sa --tiempo 10 --formato csv - >"$tmp/lote.csv" \
-    2>"$tmp/lote.err" || estado=$?
+echo "127.0.0.1,$puerto" | TARPELINO_PASSWORD=Demo-2026 strace -f -qq -e trace=execve -o "$tmp/execve-lote" \
+    "$lote" --usuario demo --tiempo 10 --formato csv - >"$tmp/lote.csv" 2>"$tmp/lote.err" || estado=$?
 sed 's/^/    /' "$tmp/lote.csv"
-[[ $estado -eq 1 ]] || falla "tarpelino-lote against a refused port ended with $estado: $(cat "$tmp/lote.err")"
-grep -q 'Conexión INCORRECTA.,.*rechazada' "$tmp/lote.csv" || falla "tarpelino-lote did not run its login process"
+[[ $estado -eq 0 ]] || falla "tarpelino-lote against the stand-in ended with $estado: $(cat "$tmp/lote.err")"
+[[ $(grep -o 'Conexión CORRECTA\.' "$tmp/lote.csv" | wc -l) -eq 2 ]] || falla "tarpelino-lote: not both passes logged in"
+grep 'execve(.*tarpelino-login' "$tmp/execve-lote" | sed 's/^/    /'
+grep -q "execve(\"$raiz_lote/usr/bin/../libexec/tarpelino/tarpelino-login\".* = 0\$" "$tmp/execve-lote" ||
+    falla "tarpelino-lote did not start the tarpelino-login of its package"
+if grep 'execve(.*tarpelino-login' "$tmp/execve-lote" | grep -qv "\"$raiz_lote/"; then
+    falla "tarpelino-lote started a tarpelino-login outside its package"
+fi
 echo "Correcto"
