@@ -65,7 +65,7 @@ void ConexionFreeTds::open() {
                            : textos::resumenFallo(etapa, transcurrido);
     };
     try {
-        iniciaLogin();
+        iniciaLogin(inicio);
         anota(true, Etapa::RespuestaLogin, duracion());
     } catch (const ErrorApertura& e) {
         anota(false, Etapa(e.etapa()), duracion());
@@ -76,9 +76,11 @@ void ConexionFreeTds::open() {
     }
 }
 
-void ConexionFreeTds::iniciaLogin() {
+void ConexionFreeTds::iniciaLogin(Plazo::Reloj::time_point inicio) {
     const Ajustes ajustes = leeAjustes(ConnectionString::parse(cadena_), tiempoEsperaPorDefecto_);
-    const Plazo plazo(ajustes.tiempoEspera);
+    // The deadline counts from open()'s first line: whatever ran before the login counts against it.
+    const Plazo plazo(ajustes.tiempoEspera,
+                      std::chrono::duration_cast<std::chrono::milliseconds>(Plazo::Reloj::now() - inicio));
     const Proveedor& proveedor = buscaProveedor(ajustes.proveedor);
     const DireccionServidor direccion = leeDireccionServidor(ajustes.servidor);
 

@@ -85,6 +85,8 @@ std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultad
     if (diagnostico.erroresOmitidos > 0)
         mensajes += "\n" + textos::mensajesOmitidos(diagnostico.erroresOmitidos);
     // A server that kept sending errors until the deadline did not refuse the login: it never answered.
+    if (red.agotado && red.retrasoLocal)
+        return textos::esteEquipoSeRetraso(red.etapa, destino, plazo, red.respuestaMaximaServidor) + mensajes;
     if (red.agotado)
         return textos::tiempoAgotadoEn(red.etapa, destino, plazo, integrada) + mensajes;
     if (!mensajes.empty())

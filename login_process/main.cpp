@@ -40,8 +40,8 @@ void terminaConLaAplicacion() {
     }).detach();
 }
 
-// One login on kCanal, in a process forked for it.
-int atiendeLogin() {
+// One login on kCanal, in a process forked for it; `aviso` goes at the end of a failure's description.
+int atiendeLogin(const std::string& aviso) {
     try {
         terminaConLaAplicacion();
     } catch (const std::system_error& e) {
@@ -70,7 +70,7 @@ int atiendeLogin() {
     std::mutex escritura; // stages come from the relay's thread too
     const auto envia = [&](char t, const std::string& c) {
         std::lock_guard<std::mutex> cerrojo(escritura);
-        enviaMensaje(kCanal, t, c);
+        enviaMensaje(kCanal, t, t == mensaje::kFallo && !aviso.empty() ? c + "\n" + aviso : c);
     };
     try {
         PeticionLogin peticion = deserializa(cuerpo);
@@ -109,9 +109,9 @@ int main() {
     std::signal(SIGPIPE, SIG_IGN);
     // What every login needs, made ready once in the server.
     preparaDbLib();
-    sirveLogins(kCanal);
+    const std::string aviso = sirveLogins(kCanal);
     // Only a forked login process gets here; its exit runs the usual teardown.
-    const int estado = atiendeLogin();
+    const int estado = atiendeLogin(aviso);
     // A Kerberos call still waiting on its KDC must not meet the library's teardown.
     if (hayTrabajoAbandonado())
         ::_exit(estado);
