@@ -702,11 +702,11 @@ std::string esteEquipoSeRetraso(Etapa etapa, const std::string& destino, const P
                                      ? "el servidor " + destino + " respondió a tiempo a cada petición (en " +
                                            std::to_string(respuestaMaxima->count()) + " ms como mucho)"
                                      : "el servidor " + destino + " aceptó a tiempo la conexión TCP";
+    const std::string exceso = excesoDelLimite(plazo);
     return agotadoTras(plazo) + " en este equipo: " + servidor +
-           ", pero el proceso de inicio de sesión de este equipo no leyó o no envió a tiempo lo que le "
-           "tocaba " +
-           enEtapa(etapa, destino) + " (estuvo detenido desde fuera o sin procesador libre)." +
-           excesoDelLimite(plazo);
+           ", pero el proceso de inicio de sesión de este equipo no leyó o no envió a tiempo su parte (iba " +
+           enEtapa(etapa, destino) + ")." +
+           (exceso.empty() ? " Estuvo detenido desde fuera o sin procesador libre." : exceso);
 }
 
 } // namespace data_access::textos

@@ -844,6 +844,12 @@ TEST_F(LoginSellado, TimeThatWentOnThisMachineIsNamedSoAndNeverBlamedOnTheServer
     {
         SCOPED_TRACE("servidor de logins detenido antes del clic");
         preparaLogins();
+        // Once ready: it takes that name only then.
+        ASSERT_TRUE(llegaA([] {
+            const auto hijos = procesosHijos();
+            return std::any_of(hijos.begin(), hijos.end(),
+                               [](const ProcesoHijo& h) { return h.nombre == "tarpelino-lanza"; });
+        }));
         senalAHijos(SIGSTOP, "tarpelino-lanza");
         ConexionFreeTds c;
         const Apertura r =
