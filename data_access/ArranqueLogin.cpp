@@ -69,19 +69,19 @@ Descriptor fueraDelCamino(Descriptor fd) {
     Descriptor alto(::fcntl(fd.fd(), F_DUPFD_CLOEXEC, kFdPrioridadesTls + 1));
     const int error = errno;
     if (alto.fd() < 0)
-        throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), error));
+        throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), error), Causa::Sistema);
     return alto;
 }
 
 pid_t lanza(const Descriptor& canalHijo) {
     const std::string ruta = rutaProcesoLogin();
     if (ruta.empty())
-        throw ErrorConexion(textos::procesoLoginNoInstalado());
+        throw ErrorConexion(textos::procesoLoginNoInstalado(), Causa::Sistema);
     const std::string_view prioridades = kPrioridadesTls;
     Descriptor escrito(::memfd_create("gnutls-priorities", MFD_CLOEXEC));
     if (escrito.fd() < 0 ||
         ::write(escrito.fd(), prioridades.data(), prioridades.size()) != ssize_t(prioridades.size()))
-        throw ErrorConexion(textos::procesoLoginNoArranca(ruta, errno));
+        throw ErrorConexion(textos::procesoLoginNoArranca(ruta, errno), Causa::Sistema);
     const Descriptor fdPrioridades = fueraDelCamino(std::move(escrito));
     posix_spawn_file_actions_t acciones;
     posix_spawn_file_actions_init(&acciones);
@@ -117,7 +117,7 @@ pid_t lanza(const Descriptor& canalHijo) {
     posix_spawn_file_actions_destroy(&acciones);
     posix_spawnattr_destroy(&atributos);
     if (error != 0)
-        throw ErrorConexion(textos::procesoLoginNoArranca(ruta, error));
+        throw ErrorConexion(textos::procesoLoginNoArranca(ruta, error), Causa::Sistema);
     return pid;
 }
 
@@ -131,7 +131,7 @@ std::pair<Descriptor, Descriptor> parDeCanales() {
     int par[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, par) != 0) {
         const int error = errno;
-        throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), error));
+        throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), error), Causa::Sistema);
     }
     return {Descriptor(par[0]), Descriptor(par[1])};
 }

@@ -53,25 +53,28 @@ void ConexionFreeTds::open() {
     resumen_.clear();
     datos_.reset();
     // One duration for the lines and the values, so both tell the same time.
-    const auto anota = [this](bool abierta, Etapa etapa, std::chrono::milliseconds transcurrido) {
+    const auto anota = [this](Etapa etapa, std::optional<Causa> causa, std::string versionServidor,
+                              std::chrono::milliseconds transcurrido) {
         DatosApertura d;
-        d.abierta = abierta;
-        if (abierta)
+        d.abierta = !causa;
+        if (d.abierta)
             d.resumen = login_->resumen();
         d.etapa = etapa;
+        d.causa = causa;
+        d.versionServidor = std::move(versionServidor);
         d.duracion = transcurrido;
         datos_ = d;
-        resumen_ = abierta ? textos::resumenApertura(d.resumen, transcurrido)
-                           : textos::resumenFallo(etapa, transcurrido);
+        resumen_ = d.abierta ? textos::resumenApertura(d.resumen, transcurrido)
+                             : textos::resumenFallo(etapa, transcurrido);
     };
     try {
         iniciaLogin(inicio);
-        anota(true, Etapa::RespuestaLogin, duracion());
+        anota(Etapa::RespuestaLogin, std::nullopt, login_->resumen().versionServidor, duracion());
     } catch (const ErrorApertura& e) {
-        anota(false, Etapa(e.etapa()), duracion());
+        anota(Etapa(e.etapa()), e.causa(), e.versionServidor(), duracion());
         throw;
-    } catch (const ErrorConexion&) {
-        anota(false, Etapa::Preparacion, duracion());
+    } catch (const ErrorConexion& e) {
+        anota(Etapa::Preparacion, e.causa(), {}, duracion());
         throw;
     }
 }

@@ -103,11 +103,12 @@ public:
                 continue;
             }
             if (pid <= 0)
-                throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), int(-pid)));
+                throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), int(-pid)),
+                                    Causa::Sistema);
             hijo.pid_ = pid_t(pid);
             return hijo;
         }
-        throw ErrorConexion(textos::procesoLoginTerminado(-1));
+        throw ErrorConexion(textos::procesoLoginTerminado(-1), Causa::Interno);
     }
 
     void entrega(pid_t pid) {

@@ -72,12 +72,25 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
     std::optional<LoginHijo> hijo = lanzaLogin(espera());
     // The login server never answered, however often it was replaced: the time went here.
     if (!hijo)
-        throw ErrorApertura(textos::sinProcesoLoginATiempo(destino, plazo), int(etapa));
+        throw ErrorApertura(textos::sinProcesoLoginATiempo(destino, plazo), int(etapa), Causa::Equipo);
     const int canal = hijo->canal_.fd();
     // Thrown after the process is killed and handed to the reaper.
-    const auto falla = [&](std::string descripcion) {
+    const auto falla = [&](const FalloLogin& fallo) {
         hijo->suelta();
-        throw ErrorApertura(descripcion, int(etapa));
+        throw ErrorApertura(fallo.descripcion, int(etapa), fallo.causa, fallo.versionServidor);
+    };
+    const auto fallaInterno = [&](std::string descripcion) {
+        falla({Causa::Interno, std::move(descripcion), {}});
+    };
+    // What the process said of its failure; a body that cannot be read is its own failure.
+    const auto fallaDicho = [&](const std::string& cuerpo) {
+        FalloLogin fallo;
+        try {
+            fallo = deserializaFallo(cuerpo);
+        } catch (const std::exception&) {
+            fallaInterno(textos::respuestaProcesoLoginIlegible());
+        }
+        falla(fallo);
     };
     {
         PeticionLogin conTiempo = peticion;
@@ -96,8 +109,8 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
                 if (recibeMensaje(canal, tipo, motivo, std::chrono::milliseconds(0)) != Lectura::Mensaje)
                     break;
             if (tipo == mensaje::kFallo)
-                falla(motivo);
-            falla(textos::procesoLoginTerminado(-1));
+                fallaDicho(motivo);
+            fallaInterno(textos::procesoLoginTerminado(-1));
         }
     }
 
@@ -119,15 +132,16 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
         switch (lectura) {
         case Lectura::Agotada:
             hijo->suelta();
-            throw ErrorApertura(textos::procesoLoginSinRespuesta(etapa, destino, plazo), int(etapa));
+            throw ErrorApertura(textos::procesoLoginSinRespuesta(etapa, destino, plazo), int(etapa),
+                                Causa::Equipo);
         case Lectura::Ilegible:
-            falla(textos::respuestaProcesoLoginIlegible());
+            fallaInterno(textos::respuestaProcesoLoginIlegible());
             break;
         case Lectura::Fin: {
             // The process ended without answering: reaped for its signal, never waited for unbounded.
             const int estado = hijo->recoge(kEsperaFinal);
             throw ErrorApertura(textos::procesoLoginTerminado(WIFSIGNALED(estado) ? WTERMSIG(estado) : -1),
-                                int(etapa));
+                                int(etapa), Causa::Interno);
         }
         case Lectura::Mensaje:
             break;
@@ -141,12 +155,12 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
             try {
                 hijo->resumen_ = deserializaResumen(cuerpo);
             } catch (const std::exception&) {
-                falla(textos::respuestaProcesoLoginIlegible());
+                fallaInterno(textos::respuestaProcesoLoginIlegible());
             }
             hijo->abierto_ = true;
             return std::move(*hijo);
         } else if (tipo == mensaje::kFallo) {
-            falla(cuerpo);
+            fallaDicho(cuerpo);
         }
     }
 }

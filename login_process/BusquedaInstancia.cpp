@@ -118,7 +118,7 @@ std::uint16_t buscaPuertoInstancia(const std::vector<DireccionIp>& direcciones, 
     };
     for (;;) {
         if (todosCerrados())
-            throw ErrorConexion(textos::browserCerrado(host));
+            throw ErrorConexion(textos::browserCerrado(host), Causa::Instancia);
         if (Plazo::Reloj::now() >= proximoEnvio) {
             // One datagram in the first round: hosts send one "port unreachable" a second at most.
             for (std::size_t i = 0; i < sockets.size(); ++i)
@@ -129,7 +129,7 @@ std::uint16_t buscaPuertoInstancia(const std::vector<DireccionIp>& direcciones, 
             proximoEnvio = Plazo::Reloj::now() + kIntervaloReintento;
         }
         if (plazo.agotado())
-            throw ErrorConexion(textos::browserSinRespuesta(host, plazo));
+            throw ErrorConexion(textos::browserSinRespuesta(host, plazo), Causa::Tiempo);
 
         std::vector<pollfd> fds;
         for (std::size_t i = 0; i < sockets.size(); ++i)
@@ -152,16 +152,17 @@ std::uint16_t buscaPuertoInstancia(const std::vector<DireccionIp>& direcciones, 
             }
             // The socket is connected: only the browser's address can answer on it.
             if (n <= 3 || buffer[0] != '\x05')
-                throw ErrorConexion(textos::browserRespuestaNoValida(host));
+                throw ErrorConexion(textos::browserRespuestaNoValida(host), Causa::Instancia);
             RespuestaBrowser r =
                 leeRespuestaBrowser(std::string_view(buffer + 3, std::size_t(n) - 3), instancia);
             if (r.puerto)
                 return *r.puerto;
             if (r.instancias.empty())
-                throw ErrorConexion(textos::browserRespuestaNoValida(host));
+                throw ErrorConexion(textos::browserRespuestaNoValida(host), Causa::Instancia);
             if (r.instanciaSinTcp)
-                throw ErrorConexion(textos::instanciaSinTcp(instancia, host));
-            throw ErrorConexion(textos::instanciaNoEncontrada(instancia, host, r.instancias));
+                throw ErrorConexion(textos::instanciaSinTcp(instancia, host), Causa::Instancia);
+            throw ErrorConexion(textos::instanciaNoEncontrada(instancia, host, r.instancias),
+                                Causa::Instancia);
         }
     }
 }

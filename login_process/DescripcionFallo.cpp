@@ -11,36 +11,61 @@ namespace data_access {
 
 namespace {
 
-std::string describeErrorCliente(const ErrorCliente& e, const std::string& destino, const Plazo& plazo,
+struct Descripcion {
+    Causa causa;
+    std::string texto;
+};
+
+// The server ending the connection says most about the stage it ended.
+Causa causaDeCierre(Etapa etapa) {
+    switch (etapa) {
+    case Etapa::Tls:
+        return Causa::Tls;
+    case Etapa::RespuestaLogin:
+        return Causa::InicioSesion;
+    default:
+        return Causa::Tcp;
+    }
+}
+
+Descripcion describeErrorCliente(const ErrorCliente& e, const std::string& destino, const Plazo& plazo,
                                  Etapa etapa, bool integrada) {
     if (auto limite = textos::limiteDelSistema(e.errorSistema))
-        return *limite;
+        return {Causa::Sistema, *limite};
     switch (e.numero) {
     case SYBECONN:
         if (e.errorSistema == ECONNREFUSED)
-            return textos::conexionRechazada(destino);
+            return {Causa::Tcp, textos::conexionRechazada(destino)};
         if (e.errorSistema == ETIMEDOUT || plazo.agotado())
-            return textos::tiempoAgotadoEn(etapa, destino, plazo, integrada);
-        return textos::errorRed(destino, e.errorSistema);
+            return {Causa::Tiempo, textos::tiempoAgotadoEn(etapa, destino, plazo, integrada)};
+        return {Causa::Tcp, textos::errorRed(destino, e.errorSistema)};
     case SYBETIME:
-        return textos::tiempoAgotadoEn(etapa, destino, plazo, integrada);
+        return {Causa::Tiempo, textos::tiempoAgotadoEn(etapa, destino, plazo, integrada)};
     case SYBESEOF:
-        return textos::conexionCerrada(destino, etapa);
+        return {causaDeCierre(etapa), textos::conexionCerrada(destino, etapa)};
     case SYBEREAD:
     case SYBEWRIT:
         if (e.errorSistema == 0)
-            return textos::conexionCerrada(destino, etapa);
+            return {causaDeCierre(etapa), textos::conexionCerrada(destino, etapa)};
         if (e.errorSistema == ECONNRESET)
-            return textos::conexionReiniciada(destino, etapa);
-        return textos::errorRed(destino, e.errorSistema);
+            return {causaDeCierre(etapa), textos::conexionReiniciada(destino, etapa)};
+        return {Causa::Tcp, textos::errorRed(destino, e.errorSistema)};
     case SYBEINTF:
     case SYBEUHST:
-        return textos::hostNoEncontrado(destino);
+        return {Causa::Nombre, textos::hostNoEncontrado(destino)};
     case SYBEBTOK:
-        return textos::respuestaNoTds(destino);
+        return {Causa::NoSqlServer, textos::respuestaNoTds(destino)};
     default:
-        return textos::errorCliente(destino, e.numero);
+        return {Causa::Interno, textos::errorCliente(destino, e.numero)};
     }
+}
+
+// The server's "Cannot open database requested by the login".
+constexpr int kBaseDatosNoDisponible = 4060;
+
+Causa causaDeTls(int alerta) {
+    // RFC 5246, 7.2.2: 70 protocol_version, 40 handshake_failure (no suite in common, above all).
+    return alerta == 70 ? Causa::TlsVersion : alerta == 40 ? Causa::TlsSuite : Causa::Tls;
 }
 
 } // namespace
@@ -53,60 +78,69 @@ bool cerroSinResponderAlPrelogin(const Relevo::Resultado& red) {
            red.etapa == Etapa::Prelogin && red.primerosServidor.empty();
 }
 
-std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultado& red,
-                          const std::string& destino, const Plazo& plazo, const PeticionLogin& peticion,
-                          RespuestaTds8 tds8) {
+namespace {
+
+Descripcion describe(const Diagnostico& diagnostico, const Relevo::Resultado& red, const std::string& destino,
+                     const Plazo& plazo, const PeticionLogin& peticion, RespuestaTds8 tds8) {
     // Another service on the port: what it sent says more than whatever came of it (a timeout
     // waiting for a TDS packet its bytes seemed to announce, a close).
     switch (clasificaInicio(red.primerosServidor)) {
     case InicioRespuesta::Otro:
-        return textos::servicioNoSqlServer(destino, primeraLinea(red.primerosServidor, kInicioMostrado));
+        return {Causa::NoSqlServer,
+                textos::servicioNoSqlServer(destino, primeraLinea(red.primerosServidor, kInicioMostrado))};
     case InicioRespuesta::Tls:
-        return textos::servicioSoloTls(destino);
+        return {Causa::NoSqlServer, textos::servicioSoloTls(destino)};
     case InicioRespuesta::Nada:
     case InicioRespuesta::Tds:
         break;
     }
     switch (tds8) {
     case RespuestaTds8::Tds8:
-        return textos::cifradoEstricto(destino, red.direccion);
+        return {Causa::CifradoEstricto, textos::cifradoEstricto(destino, red.direccion)};
     case RespuestaTds8::TlsRechazado:
-        return textos::cifradoEstrictoSinVersionComun(destino, red.direccion);
+        return {Causa::CifradoEstricto, textos::cifradoEstrictoSinVersionComun(destino, red.direccion)};
     case RespuestaTds8::TlsSinTds:
-        return textos::servicioSoloTls(destino);
+        return {Causa::NoSqlServer, textos::servicioSoloTls(destino)};
     case RespuestaTds8::Ninguna:
         break;
     }
     const bool integrada = peticion.credenciales.integrada;
     std::string mensajes;
+    bool baseDatos = false;
     for (const MensajeServidor& m : diagnostico.mensajes)
-        if (m.clase > 10)
+        if (m.clase > 10) {
             mensajes += "\n" + textos::mensajeServidor(m.numero, m.clase, m.estado, m.texto);
+            baseDatos = baseDatos || m.numero == kBaseDatosNoDisponible;
+        }
     if (diagnostico.erroresOmitidos > 0)
         mensajes += "\n" + textos::mensajesOmitidos(diagnostico.erroresOmitidos);
     // A server that kept sending errors until the deadline did not refuse the login: it never answered.
     if (red.agotado && red.retrasoLocal)
-        return textos::esteEquipoSeRetraso(red.etapa, destino, plazo, red.respuestaMaximaServidor) + mensajes;
+        return {Causa::Equipo,
+                textos::esteEquipoSeRetraso(red.etapa, destino, plazo, red.respuestaMaximaServidor) +
+                    mensajes};
     if (red.agotado)
-        return textos::tiempoAgotadoEn(red.etapa, destino, plazo, integrada) + mensajes;
+        return {Causa::Tiempo, textos::tiempoAgotadoEn(red.etapa, destino, plazo, integrada) + mensajes};
     if (!mensajes.empty())
-        return textos::inicioSesionRechazado(destino) + mensajes;
+        return {baseDatos ? Causa::BaseDatos : Causa::InicioSesion,
+                textos::inicioSesionRechazado(destino) + mensajes};
 
     // The server turned the handshake down: most often no TLS version in common.
     if (red.etapa == Etapa::Tls && (red.alertaTls >= 0 || red.cierre != Relevo::Cierre::Ninguno))
-        return textos::tlsRechazado(destino, peticion.producto, peticion.tlsMinimo, peticion.tlsMaximo,
-                                    peticion.suitesTls,
-                                    suitesAusentes(peticion.prioridadTls, peticion.suitesTls), red.alertaTls);
+        return {causaDeTls(red.alertaTls),
+                textos::tlsRechazado(
+                    destino, peticion.producto, peticion.tlsMinimo, peticion.tlsMaximo, peticion.suitesTls,
+                    suitesAusentes(peticion.prioridadTls, peticion.suitesTls), red.alertaTls)};
     // No socket left is this machine's limit, not the network's.
     for (int e : red.erroresTcp)
         if (auto limite = textos::limiteDelSistema(e); limite && e != EAGAIN)
-            return *limite;
+            return {Causa::Sistema, *limite};
     if (!red.conectado && !red.erroresTcp.empty())
-        return textos::conexionTcpFallida(destino, red.erroresTcp);
+        return {Causa::Tcp, textos::conexionTcpFallida(destino, red.erroresTcp)};
     if (red.cierre == Relevo::Cierre::ServidorReinicio)
-        return textos::conexionReiniciada(destino, red.etapa);
+        return {causaDeCierre(red.etapa), textos::conexionReiniciada(destino, red.etapa)};
     if (red.cierre == Relevo::Cierre::ServidorCerro)
-        return textos::conexionCerrada(destino, red.etapa);
+        return {causaDeCierre(red.etapa), textos::conexionCerrada(destino, red.etapa)};
 
     // 20018 only points at the server's messages and 20002 only says the
     // login failed: the first other error tells why.
@@ -114,8 +148,18 @@ std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultad
         if (e.numero != SYBESMSG && e.numero != SYBEFCON)
             return describeErrorCliente(e, destino, plazo, red.etapa, integrada);
     if (plazo.agotado())
-        return textos::tiempoAgotadoEn(red.etapa, destino, plazo, integrada);
-    return textos::inicioSesionFallido(destino, integrada);
+        return {Causa::Tiempo, textos::tiempoAgotadoEn(red.etapa, destino, plazo, integrada)};
+    return {integrada ? Causa::Kerberos : Causa::InicioSesion,
+            textos::inicioSesionFallido(destino, integrada)};
+}
+
+} // namespace
+
+ErrorApertura describeFallo(const Diagnostico& diagnostico, const Relevo::Resultado& red,
+                            const std::string& destino, const Plazo& plazo, const PeticionLogin& peticion,
+                            RespuestaTds8 tds8) {
+    Descripcion d = describe(diagnostico, red, destino, plazo, peticion, tds8);
+    return ErrorApertura(d.texto, int(red.etapa), d.causa, red.versionServidor);
 }
 
 } // namespace data_access

@@ -3,6 +3,7 @@
 #include "login_process/Relevo.h"
 #include "login_process/SesionFreeTds.h"
 #include "login_process/SondaTds8.h"
+#include "login_shared/ErrorConexion.h"
 #include "login_shared/Plazo.h"
 #include "login_shared/ProtocoloLogin.h"
 
@@ -12,12 +13,13 @@ namespace data_access {
 
 // Turns what the relay saw, what db-lib reported and what the server said
 // about a failed login into one Spanish description: what failed and where,
-// then the server's own messages verbatim. The relay is believed first: it
-// saw the network, db-lib only its side of the loopback. `tds8` is what a
-// server that closed on the PRELOGIN answered to TLS first, when asked.
-std::string describeFallo(const Diagnostico& diagnostico, const Relevo::Resultado& red,
-                          const std::string& destino, const Plazo& plazo, const PeticionLogin& peticion,
-                          RespuestaTds8 tds8 = RespuestaTds8::Ninguna);
+// then the server's own messages verbatim; with it, what stopped the login
+// and the server's version. The relay is believed first: it saw the network,
+// db-lib only its side of the loopback. `tds8` is what a server that closed
+// on the PRELOGIN answered to TLS first, when asked.
+ErrorApertura describeFallo(const Diagnostico& diagnostico, const Relevo::Resultado& red,
+                            const std::string& destino, const Plazo& plazo, const PeticionLogin& peticion,
+                            RespuestaTds8 tds8 = RespuestaTds8::Ninguna);
 
 // Whether what the relay saw is a server that closed or reset the
 // connection on the PRELOGIN in clear without a byte: the one case that is

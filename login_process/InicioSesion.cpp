@@ -137,8 +137,9 @@ public:
         if (fd_ < 0 || ::write(fd_, contenido.data(), contenido.size()) != ssize_t(contenido.size())) {
             const int error = errno;
             if (auto limite = textos::limiteDelSistema(error))
-                throw ErrorConexion(*limite);
-            throw ErrorConexion(textos::errorInterno("no se pudo preparar la configuración de FreeTDS"));
+                throw ErrorConexion(*limite, Causa::Sistema);
+            throw ErrorConexion(textos::errorInterno("no se pudo preparar la configuración de FreeTDS"),
+                                Causa::Interno);
         }
     }
     ~ArchivoEnMemoria() {
@@ -205,7 +206,7 @@ void compruebaDescriptoresLibres() {
         abiertos -= 2; // "." and ".."
     }
     if (abiertos < 0 || long(limite.rlim_cur) - abiertos < kDescriptoresDeUnLogin)
-        throw ErrorConexion(*textos::limiteDelSistema(EMFILE));
+        throw ErrorConexion(*textos::limiteDelSistema(EMFILE), Causa::Sistema);
 }
 
 int segundosDeLogin(const Plazo& plazo) {
@@ -230,7 +231,7 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo,
     // Kerberos is left to the login process: the application need not load it.
     if (p.credenciales.integrada)
         if (auto motivo = faltaTicketKerberos())
-            throw ErrorConexion(textos::sinTicketKerberos(*motivo));
+            throw ErrorConexion(textos::sinTicketKerberos(*motivo), Causa::Kerberos);
     Destino d = leeDestino(p);
     informa(Etapa::NombreHost, d.host);
     const HostResuelto resuelto = resuelveConTabla(d.host, resolucionFija, plazo);
@@ -243,8 +244,8 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo,
     const std::string destino = describeDestino(p, d);
     if (p.credenciales.integrada) {
         informa(Etapa::PreparacionLogin, destino);
-        if (auto motivo = faltaTicketDeServicio(spnDe(d, resuelto.nombreCanonico), plazo, destino))
-            throw ErrorConexion(*motivo);
+        if (auto fallo = faltaTicketDeServicio(spnDe(d, resuelto.nombreCanonico), plazo, destino))
+            throw *fallo;
     }
     informa(Etapa::ConexionTcp, destino);
 
@@ -288,7 +289,7 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo,
         // Asked on a connection of its own, within what is left of the same deadline.
         const RespuestaTds8 tds8 =
             cerroSinResponderAlPrelogin(red) ? sondeaTds8(red.extremo, plazo) : RespuestaTds8::Ninguna;
-        throw ErrorConexion(describeFallo(diagnostico, red, destino, plazo, p, tds8));
+        throw describeFallo(diagnostico, red, destino, plazo, p, tds8);
     }
     relevo->liberaPlazo();
     const Relevo::Resultado red = relevo->resultado();
@@ -302,11 +303,13 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo,
     resumen.loginCifrado = red.loginCifrado;
     resumen.sesionCifrada = red.sesionCifrada;
     resumen.versionTls = red.versionTls;
+    resumen.versionServidor = red.versionServidor;
     const HandshakeServidor handshake = leeHandshakeServidor(red.handshakeServidor);
     // The era's client could have agreed nothing else: should the generation's
     // priority ever not reach GnuTLS, this is not called a success.
     if (red.loginCifrado && !acordadoPorSuEpoca(p, red.versionTls, handshake.suite))
-        throw ErrorConexion(textos::tlsAjenoASuEpoca(destino, p.producto, red.versionTls, handshake.suite));
+        throw ErrorApertura(textos::tlsAjenoASuEpoca(destino, p.producto, red.versionTls, handshake.suite),
+                            int(red.etapa), Causa::Tls, red.versionServidor);
     resumen.suiteTls = handshake.suite;
     if (const auto certificado = leeCertificado(handshake.certificado)) {
         resumen.certificadoSujeto = certificado->sujeto;

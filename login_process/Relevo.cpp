@@ -420,6 +420,8 @@ void Relevo::bucle() {
                 if (resultado_.handshakeServidor.size() != seguidor.handshakeDelServidor().size())
                     resultado_.handshakeServidor = seguidor.handshakeDelServidor();
                 resultado_.primerosServidor = seguidor.primerosDelServidor();
+                if (resultado_.versionServidor.empty())
+                    resultado_.versionServidor = seguidor.versionServidor();
             }
             if (finServidor) {
                 std::lock_guard<std::mutex> cerrojo(mutex_);

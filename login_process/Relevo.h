@@ -34,6 +34,7 @@ public:
         std::string direccion;         // the address that took the connection
         DireccionIp extremo;           // the same with its port, for another connection to it
         std::string primerosServidor;  // the server's first bytes, as they came
+        std::string versionServidor;   // from its PRELOGIN reply ("16.0.4135"); empty: none came
         bool loginCifrado = false;     // LOGIN7 went inside TLS
         bool sesionCifrada = false;    // and so did everything after it
         std::uint16_t versionTls = 0;  // as the ServerHello chose it (0x0303 = TLS 1.2)

@@ -62,8 +62,8 @@ HostResuelto resuelveHost(const std::string& host, const Plazo& plazo) {
         // Its thread refused by the system: that limit, not the name, is the fault.
         const int causa = error == EAI_AGAIN ? EAGAIN : error == EAI_MEMORY ? ENOMEM : sistema;
         if (auto limite = textos::limiteDelSistema(causa); limite && error != EAI_NONAME)
-            throw ErrorConexion(*limite);
-        throw ErrorConexion(textos::hostNoEncontrado(host));
+            throw ErrorConexion(*limite, Causa::Sistema);
+        throw ErrorConexion(textos::hostNoEncontrado(host), Causa::Nombre);
     }
     int estado = EAI_INPROGRESS;
     while ((estado = gai_error(&consulta->peticion)) == EAI_INPROGRESS) {
@@ -82,12 +82,12 @@ HostResuelto resuelveHost(const std::string& host, const Plazo& plazo) {
         // A lookup the resolver will not give up is left to it, with its memory.
         if (gai_cancel(&consulta->peticion) == EAI_CANCELED)
             delete consulta;
-        throw ErrorConexion(textos::resolucionAgotada(host, plazo));
+        throw ErrorConexion(textos::resolucionAgotada(host, plazo), Causa::Tiempo);
     }
     addrinfo* resultado = consulta->peticion.ar_result;
     delete consulta;
     if (estado != 0)
-        throw ErrorConexion(textos::hostNoEncontrado(host));
+        throw ErrorConexion(textos::hostNoEncontrado(host), Causa::Nombre);
 
     HostResuelto resuelto;
     resuelto.nombreCanonico = resultado && resultado->ai_canonname ? resultado->ai_canonname : host;
@@ -99,7 +99,7 @@ HostResuelto resuelveHost(const std::string& host, const Plazo& plazo) {
     }
     freeaddrinfo(resultado);
     if (resuelto.direcciones.empty())
-        throw ErrorConexion(textos::hostNoEncontrado(host));
+        throw ErrorConexion(textos::hostNoEncontrado(host), Causa::Nombre);
     return resuelto;
 }
 
@@ -109,9 +109,9 @@ HostResuelto resuelveConTabla(const std::string& host, const TablaResolucion& ta
             continue;
         if (literales.empty()) {
             if (plazo.ilimitado())
-                throw ErrorConexion(textos::hostNoEncontrado(host));
+                throw ErrorConexion(textos::hostNoEncontrado(host), Causa::Nombre);
             std::this_thread::sleep_for(plazo.restante());
-            throw ErrorConexion(textos::resolucionAgotada(host, plazo));
+            throw ErrorConexion(textos::resolucionAgotada(host, plazo), Causa::Tiempo);
         }
         HostResuelto resuelto{{}, host};
         for (const std::string& literal : literales)

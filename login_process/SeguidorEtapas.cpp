@@ -1,5 +1,7 @@
 #include "login_process/SeguidorEtapas.h"
 
+#include "login_process/VersionPrelogin.h"
+
 #include <algorithm>
 
 namespace data_access {
@@ -69,6 +71,10 @@ bool SeguidorEtapas::delServidor(const char* datos, std::size_t n) {
             inicioCarga_.clear();
         }
         const std::size_t tomados = std::min(n, restanteServidor_);
+        const bool esPrelogin =
+            paquetesServidor_ == 0 && etapa_ == Etapa::Prelogin && cabeceraServidor_[0] == '\x04';
+        if (esPrelogin && prelogin_.size() < kPreloginGuardado)
+            prelogin_.append(datos, std::min(tomados, kPreloginGuardado - prelogin_.size()));
         if (etapa_ == Etapa::Tls && handshakeServidor_.size() < kHandshakeGuardado)
             handshakeServidor_.append(datos,
                                       std::min(tomados, kHandshakeGuardado - handshakeServidor_.size()));
@@ -87,8 +93,11 @@ bool SeguidorEtapas::delServidor(const char* datos, std::size_t n) {
             versionTls_ = std::uint16_t(static_cast<unsigned char>(inicioCarga_[9]) << 8 |
                                         static_cast<unsigned char>(inicioCarga_[10]));
         if (restanteServidor_ == 0) {
-            if (paquetesServidor_++ == 0 && etapa_ == Etapa::Prelogin)
+            if (paquetesServidor_++ == 0 && etapa_ == Etapa::Prelogin) {
                 etapa_ = Etapa::PreparacionLogin;
+                versionServidor_ = versionDelPrelogin(prelogin_);
+                prelogin_ = std::string();
+            }
             cabeceraServidor_.clear();
         }
     }

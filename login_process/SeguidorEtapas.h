@@ -18,6 +18,8 @@ public:
     // whatever they are, and the TLS records of its handshake flights.
     static constexpr std::size_t kPrimerosGuardados = 64;
     static constexpr std::size_t kHandshakeGuardado = 1 << 16;
+    // A PRELOGIN reply is a few dozen bytes; its options point anywhere in one packet.
+    static constexpr std::size_t kPreloginGuardado = 4096;
 
     Etapa etapa() const { return etapa_; }
 
@@ -34,6 +36,8 @@ public:
     // The payload of the server's packets during the TLS handshake: its
     // TLS records, in clear up to its Finished (TLS 1.2 and older).
     const std::string& handshakeDelServidor() const { return handshakeServidor_; }
+    // What the server's PRELOGIN reply gave as its version ("16.0.4135"); empty until it came.
+    const std::string& versionServidor() const { return versionServidor_; }
 
 private:
     static std::size_t longitudPaquete(const std::string& cabecera);
@@ -53,6 +57,8 @@ private:
     bool sesionCifrada_ = false;
     std::string primerosServidor_;
     std::string handshakeServidor_;
+    std::string prelogin_;
+    std::string versionServidor_;
 };
 
 } // namespace data_access

@@ -107,12 +107,15 @@ std::optional<std::string> preguntaAlKdc(const std::string& spn) {
 
 } // namespace
 
-std::optional<std::string> faltaTicketDeServicio(const std::string& spn, const Plazo& plazo,
-                                                 const std::string& destino) {
+std::optional<ErrorConexion> faltaTicketDeServicio(const std::string& spn, const Plazo& plazo,
+                                                   const std::string& destino) {
     auto respuesta = conPlazo<std::optional<std::string>>(plazo, [spn] { return preguntaAlKdc(spn); });
     if (!respuesta)
-        return textos::tiempoAgotadoEn(Etapa::PreparacionLogin, destino, plazo, true);
-    return *respuesta;
+        return ErrorConexion(textos::tiempoAgotadoEn(Etapa::PreparacionLogin, destino, plazo, true),
+                             Causa::Tiempo);
+    if (*respuesta)
+        return ErrorConexion(**respuesta, Causa::Kerberos);
+    return std::nullopt;
 }
 
 } // namespace data_access

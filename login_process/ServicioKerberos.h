@@ -1,5 +1,6 @@
 #pragma once
 
+#include "login_shared/ErrorConexion.h"
 #include "login_shared/Plazo.h"
 
 #include <optional>
@@ -12,8 +13,8 @@ namespace data_access {
 // KDC, a ticket of another realm...), or nothing when it can. db-lib reports
 // every one of these as the same bare 20002. Nothing reaches the server; the
 // ticket stays in the cache for db-lib. A KDC that does not answer within
-// the time left is named as such; `destino` is the server, for that text.
-std::optional<std::string> faltaTicketDeServicio(const std::string& spn, const Plazo& plazo,
-                                                 const std::string& destino);
+// the time left is named as such (Causa::Tiempo); `destino` is the server, for that text.
+std::optional<ErrorConexion> faltaTicketDeServicio(const std::string& spn, const Plazo& plazo,
+                                                   const std::string& destino);
 
 } // namespace data_access

@@ -40,14 +40,20 @@ void terminaConLaAplicacion() {
     }).detach();
 }
 
+// A thread, socket or descriptor the system refused: which limit, in Spanish.
+FalloLogin falloDelSistema(const std::system_error& e) {
+    if (const auto limite = textos::limiteDelSistema(e.code().value()))
+        return {Causa::Sistema, *limite, {}};
+    return {Causa::Interno, textos::errorInterno(e.what()), {}};
+}
+
 // One login on kCanal, in a process forked for it; `aviso` goes at the end of a failure's description.
 int atiendeLogin(const std::string& aviso) {
     try {
         terminaConLaAplicacion();
     } catch (const std::system_error& e) {
         // No thread to be had: the answer waits for the request it will be read after.
-        const auto limite = textos::limiteDelSistema(e.code().value());
-        enviaMensaje(kCanal, mensaje::kFallo, limite ? *limite : textos::errorInterno(e.what()));
+        enviaMensaje(kCanal, mensaje::kFallo, serializa(falloDelSistema(e)));
         return 1;
     }
     char tipo = 0;
@@ -70,7 +76,12 @@ int atiendeLogin(const std::string& aviso) {
     std::mutex escritura; // stages come from the relay's thread too
     const auto envia = [&](char t, const std::string& c) {
         std::lock_guard<std::mutex> cerrojo(escritura);
-        enviaMensaje(kCanal, t, t == mensaje::kFallo && !aviso.empty() ? c + "\n" + aviso : c);
+        enviaMensaje(kCanal, t, c);
+    };
+    const auto informaFallo = [&](FalloLogin fallo) {
+        if (!aviso.empty())
+            fallo.descripcion += "\n" + aviso;
+        envia(mensaje::kFallo, serializa(fallo));
     };
     try {
         PeticionLogin peticion = deserializa(cuerpo);
@@ -88,14 +99,14 @@ int atiendeLogin(const std::string& aviso) {
         // Anything, or the other end going away, closes the login.
         recibeMensaje(kCanal, tipo, cuerpo);
         return 0;
+    } catch (const ErrorApertura& e) {
+        informaFallo({e.causa(), e.what(), e.versionServidor()});
     } catch (const ErrorConexion& e) {
-        envia(mensaje::kFallo, e.what());
+        informaFallo({e.causa(), e.what(), {}});
     } catch (const std::system_error& e) {
-        // A thread, socket or descriptor the system refused: say which limit, in Spanish.
-        const auto limite = textos::limiteDelSistema(e.code().value());
-        envia(mensaje::kFallo, limite ? *limite : textos::errorInterno(e.what()));
+        informaFallo(falloDelSistema(e));
     } catch (const std::exception& e) {
-        envia(mensaje::kFallo, textos::errorInterno(e.what()));
+        informaFallo({Causa::Interno, textos::errorInterno(e.what()), {}});
     }
     return 1;
 }

@@ -1,25 +1,37 @@
 #pragma once
 
+#include "login_shared/Causa.h"
+
 #include <stdexcept>
 #include <string>
 
 namespace data_access {
 
 // Every failure of a connection object is raised as this error; what() is the
-// description shown to the user (Spanish, UTF-8).
+// description shown to the user (Spanish, UTF-8), causa() what stopped it as
+// a code a program can act on. Most are values refused before anything is sent.
 class ErrorConexion : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit ErrorConexion(const std::string& descripcion, Causa causa = Causa::Valor)
+        : std::runtime_error(descripcion), causa_(causa) {}
+    Causa causa() const { return causa_; }
+
+private:
+    Causa causa_;
 };
 
-// A failed login, with the stage it had reached.
+// A failed login, with the stage it had reached and the version the server
+// gave in its PRELOGIN reply (empty: none came).
 class ErrorApertura : public ErrorConexion {
 public:
-    ErrorApertura(const std::string& descripcion, int etapa) : ErrorConexion(descripcion), etapa_(etapa) {}
+    ErrorApertura(const std::string& descripcion, int etapa, Causa causa, std::string versionServidor = {})
+        : ErrorConexion(descripcion, causa), etapa_(etapa), versionServidor_(std::move(versionServidor)) {}
     int etapa() const { return etapa_; }
+    const std::string& versionServidor() const { return versionServidor_; }
 
 private:
     int etapa_;
+    std::string versionServidor_;
 };
 
 } // namespace data_access

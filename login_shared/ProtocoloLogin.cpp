@@ -205,6 +205,7 @@ std::string serializa(const ResumenLogin& r) {
     e.numero(std::uint64_t(r.certificadoCaduca));
     e.texto(r.certificadoClave);
     e.numero(r.certificadoBits);
+    e.texto(r.versionServidor);
     return e.datos_;
 }
 
@@ -224,7 +225,28 @@ ResumenLogin deserializaResumen(const std::string& cuerpo) {
     r.certificadoCaduca = std::int64_t(l.numero());
     r.certificadoClave = l.texto();
     r.certificadoBits = unsigned(l.numero());
+    r.versionServidor = l.texto();
     return r;
+}
+
+std::string serializa(const FalloLogin& f) {
+    Escritor e;
+    e.texto(std::string(codigoCausa(f.causa)));
+    e.texto(f.descripcion);
+    e.texto(f.versionServidor);
+    return e.datos_;
+}
+
+FalloLogin deserializaFallo(const std::string& cuerpo) {
+    Lector l(cuerpo);
+    FalloLogin f;
+    const auto causa = causaDeCodigo(l.texto());
+    if (!causa)
+        throw std::runtime_error("causa de fallo desconocida");
+    f.causa = *causa;
+    f.descripcion = l.texto();
+    f.versionServidor = l.texto();
+    return f;
 }
 
 std::string serializa(const Lanzamiento& lanzamiento) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "login_shared/Causa.h"
 #include "login_shared/Proveedor.h"
 
 #include <array>
@@ -88,6 +89,15 @@ struct ResumenLogin {
     std::int64_t certificadoCaduca = 0; // seconds since 1970, UTC
     std::string certificadoClave;       // "RSA"
     unsigned certificadoBits = 0;
+    std::string versionServidor; // from its PRELOGIN reply: "16.0.4135"
+};
+
+// Why a login failed, as the login process tells it: the description, what
+// stopped it, and the server's version when its PRELOGIN reply came.
+struct FalloLogin {
+    Causa causa = Causa::Interno;
+    std::string descripcion;
+    std::string versionServidor;
 };
 
 // Where a login stands; the last one reported is what a timeout names.
@@ -111,7 +121,7 @@ constexpr char kResolucionFija =
 constexpr char kCierra = 'C'; // parent -> login process: close the open login and exit
 constexpr char kEtapa = 'E';  // login process -> parent: one Etapa byte, then the destination so far
 constexpr char kAbierta = 'A'; // login process -> parent: logged in, and a ResumenLogin
-constexpr char kFallo = 'F';   // login process -> parent: the description of the failure
+constexpr char kFallo = 'F';   // login process -> parent: a FalloLogin
 // Between the application and the login server, which forks one login process per open.
 constexpr char kLanza = 'L';   // application -> server: a Lanzamiento and, attached, the login's channel
 constexpr char kLanzado = 'N'; // server -> application: the login process's pid, or minus an errno
@@ -145,6 +155,10 @@ TablaResolucion deserializaTabla(const std::string& cuerpo);
 
 std::string serializa(const ResumenLogin& resumen);
 ResumenLogin deserializaResumen(const std::string& cuerpo);
+
+std::string serializa(const FalloLogin& fallo);
+// Throws std::runtime_error on a malformed body or an unknown cause.
+FalloLogin deserializaFallo(const std::string& cuerpo);
 
 // Blocking, whole-message I/O on a stream socket; false on EOF or error.
 bool enviaMensaje(int fd, char tipo, const std::string& cuerpo);

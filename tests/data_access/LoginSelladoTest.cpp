@@ -341,6 +341,8 @@ TEST_F(LoginSellado, ALoginProcessThatStopsAnsweringIsKilledAtTheDeadline) {
     EXPECT_LT(r.duracion, 2s + 700ms) << r.descripcion;
     contiene(r.descripcion, "Tiempo de espera agotado");
     contiene(r.descripcion, "en este equipo");
+    ASSERT_TRUE(c.datosApertura());
+    EXPECT_EQ(c.datosApertura()->causa, Causa::Equipo);
 }
 
 TEST_F(LoginSellado, ALoginServerThatStopsAnsweringIsKilledAtTheDeadline) {
@@ -874,6 +876,8 @@ TEST_F(LoginSellado, TimeThatWentOnThisMachineIsNamedSoAndNeverBlamedOnTheServer
         if (r.abierta)
             GTEST_SKIP() << "el inicio de sesión terminó antes de que se pudiera detener su proceso";
         contiene(r.descripcion, "en este equipo");
+        ASSERT_TRUE(c.datosApertura());
+        EXPECT_EQ(c.datosApertura()->causa, Causa::Equipo);
         EXPECT_FALSE(culpaAlServidor(r.descripcion)) << r.descripcion;
         EXPECT_TRUE(diceElPorque(r.descripcion)) << r.descripcion;
         EXPECT_LT(r.duracion, 2s + 700ms);

@@ -113,7 +113,8 @@ TEST_F(SeguridadIntegrada, AKdcThatNeverAnswersIsGivenUpAtTheDeadline) {
     const auto motivo = faltaTicketDeServicio(spn, plazo, "127.0.0.1, puerto 1433");
     EXPECT_LT(plazo.transcurrido(), std::chrono::milliseconds(1400));
     ASSERT_TRUE(motivo.has_value());
-    contiene(*motivo, "esperando al servidor de Kerberos (KDC)");
+    contiene(motivo->what(), "esperando al servidor de Kerberos (KDC)");
+    EXPECT_EQ(motivo->causa(), Causa::Tiempo);
 
     // Through the whole open, in both generations.
     contiene(abre("SQLNCLI"), "esperando al servidor de Kerberos (KDC)");

@@ -95,19 +95,19 @@ TEST(DescripcionDeUnCierre, NamesTheStageTheServerClosedOrResetAt) {
         red.etapa = etapa;
         red.primerosServidor = etapa == Etapa::Prelogin ? "" : std::string("\x04\x01\x00\x25", 4);
         red.cierre = Relevo::Cierre::ServidorCerro;
-        EXPECT_EQ(describeFallo({}, red, "srv, puerto 1433", plazo, p),
+        EXPECT_EQ(describeFallo({}, red, "srv, puerto 1433", plazo, p).what(),
                   "El servidor srv, puerto 1433 cerró la conexión " + momento);
         red.cierre = Relevo::Cierre::ServidorReinicio;
-        EXPECT_EQ(describeFallo({}, red, "srv, puerto 1433", plazo, p),
+        EXPECT_EQ(describeFallo({}, red, "srv, puerto 1433", plazo, p).what(),
                   "El servidor srv, puerto 1433 reinició la conexión " + momento);
         // db-lib's own words when the relay saw no close: the same stage.
         red.cierre = Relevo::Cierre::Ninguno;
         Diagnostico d;
         d.errores = {{SYBESEOF, 0, ""}, {SYBEFCON, 0, ""}};
-        EXPECT_EQ(describeFallo(d, red, "srv, puerto 1433", plazo, p),
+        EXPECT_EQ(describeFallo(d, red, "srv, puerto 1433", plazo, p).what(),
                   "El servidor srv, puerto 1433 cerró la conexión " + momento);
         d.errores = {{SYBEREAD, ECONNRESET, ""}, {SYBEFCON, 0, ""}};
-        EXPECT_EQ(describeFallo(d, red, "srv, puerto 1433", plazo, p),
+        EXPECT_EQ(describeFallo(d, red, "srv, puerto 1433", plazo, p).what(),
                   "El servidor srv, puerto 1433 reinició la conexión " + momento);
     }
     // Only a close on the PRELOGIN before any byte of the server's is worth asking about TDS 8.0.
@@ -225,18 +225,18 @@ TEST(DescripcionDeUnCierre, WhatAnsweredFirstOrTheTds8ProbeTakesPrecedenceAndNam
     red.etapa = Etapa::Prelogin;
     red.cierre = Relevo::Cierre::ServidorCerro;
     EXPECT_EQ(
-        describeFallo({}, red, "sqlprod, puerto 1433", plazo, p, RespuestaTds8::Tds8),
+        describeFallo({}, red, "sqlprod, puerto 1433", plazo, p, RespuestaTds8::Tds8).what(),
         "El servidor sqlprod, puerto 1433 (dirección 10.0.0.5) exige cifrado estricto (TDS 8.0, «Force "
         "Strict Encryption»): espera la negociación TLS antes del saludo inicial (PRELOGIN) y cierra la "
         "conexión si lo recibe sin cifrar." +
             kNingunCliente);
     // An address typed as the server is not repeated.
-    contiene(describeFallo({}, red, "10.0.0.5, puerto 1433", plazo, p, RespuestaTds8::Tds8),
+    contiene(describeFallo({}, red, "10.0.0.5, puerto 1433", plazo, p, RespuestaTds8::Tds8).what(),
              "El servidor 10.0.0.5, puerto 1433 exige cifrado estricto");
     // Another service's banner is what counts, even when the deadline then ran out waiting for TDS.
     red.cierre = Relevo::Cierre::Ninguno;
     red.agotado = true;
     red.primerosServidor = "220 mail.example.com ESMTP Postfix\r\n";
-    contiene(describeFallo({}, red, "sqlprod, puerto 25", plazo, p),
+    contiene(describeFallo({}, red, "sqlprod, puerto 25", plazo, p).what(),
              "no es un SQL Server: su respuesta empieza por «220 mail.example.com ESMTP Postfix»");
 }
