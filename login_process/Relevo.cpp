@@ -297,7 +297,9 @@ void Relevo::bucle() {
             std::vector<int> pendientes;
             for (const Intento& i : intentos)
                 pendientes.push_back(i.fd);
-            juzgaRetraso(tiempos, servidor, pendientes, !aCliente.empty());
+            // With db-lib's side full, the relay stops reading the server on purpose: what waits then is no
+            // delay.
+            juzgaRetraso(tiempos, servidor, pendientes, aCliente.size() < kBufferMaximo);
             std::lock_guard<std::mutex> cerrojo(mutex_);
             resultado_.agotado = true;
             break;
@@ -472,13 +474,12 @@ void Relevo::bucle() {
     rechazaHastaParar();
 }
 
-void Relevo::juzgaRetraso(Tiempos& t, int servidor, const std::vector<int>& intentos,
-                          bool pendienteACliente) {
+void Relevo::juzgaRetraso(Tiempos& t, int servidor, const std::vector<int>& intentos, bool leyendoServidor) {
     const std::int64_t ahora = relojReal();
-    // What this side had been given and had not passed on: the server's bytes waiting unread
+    // What this side had been given and had not taken: the server's bytes waiting unread
     // (their arrival ends the server's turn), or a connection the server took, never looked at.
-    bool pendiente = pendienteACliente;
-    if (servidor >= 0) {
+    bool pendiente = false;
+    if (servidor >= 0 && leyendoServidor) {
         char byte;
         std::int64_t llegada = 0;
         if (recibeConLlegada(servidor, &byte, 1, MSG_PEEK | MSG_DONTWAIT, llegada) > 0 && llegada > 0 &&

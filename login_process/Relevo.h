@@ -78,7 +78,7 @@ private:
     void cambiaEtapa(Etapa etapa);
     // Decides, at the deadline, whether the time went on this machine (Resultado::retrasoLocal).
     struct Tiempos;
-    void juzgaRetraso(Tiempos& t, int servidor, const std::vector<int>& intentos, bool pendienteACliente);
+    void juzgaRetraso(Tiempos& t, int servidor, const std::vector<int>& intentos, bool leyendoServidor);
 
     std::vector<DireccionIp> destinos_;
     std::uint16_t puerto_;
