@@ -72,7 +72,7 @@ void ConexionFreeTds::open() {
                              : textos::resumenFallo(etapa, transcurrido);
     };
     try {
-        iniciaLogin();
+        iniciaLogin(inicio);
         anota(Etapa::RespuestaLogin, std::nullopt, login_->resumen().versionServidor, duracion());
     } catch (const ErrorApertura& e) {
         // The time the description states, when it states one: the row and its text tell one time.
@@ -84,9 +84,11 @@ void ConexionFreeTds::open() {
     }
 }
 
-void ConexionFreeTds::iniciaLogin() {
+void ConexionFreeTds::iniciaLogin(Plazo::Reloj::time_point inicio) {
     const Ajustes ajustes = leeAjustes(ConnectionString::parse(cadena_), tiempoEsperaPorDefecto_);
-    const Plazo plazo(ajustes.tiempoEspera);
+    // The deadline counts from open()'s first line: whatever ran before the login counts against it.
+    const Plazo plazo(ajustes.tiempoEspera,
+                      std::chrono::duration_cast<std::chrono::milliseconds>(Plazo::Reloj::now() - inicio));
     const Proveedor& proveedor = buscaProveedor(ajustes.proveedor);
     const DireccionServidor direccion = leeDireccionServidor(ajustes.servidor);
 

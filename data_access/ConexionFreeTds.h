@@ -34,7 +34,8 @@ public:
     void setResolucionFija(TablaResolucion tabla) { resolucionFija_ = std::move(tabla); }
 
 private:
-    void iniciaLogin();
+    // `inicio`: when open() began, which the deadline counts from.
+    void iniciaLogin(Plazo::Reloj::time_point inicio);
 
     std::string cadena_;
     std::chrono::milliseconds tiempoEsperaPorDefecto_;

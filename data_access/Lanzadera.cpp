@@ -6,6 +6,7 @@
 #include "login_shared/Textos.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <mutex>
 #include <optional>
 #include <poll.h>
@@ -20,6 +21,9 @@ namespace data_access {
 
 // How long a closing login may take before it is killed.
 constexpr std::chrono::milliseconds kEsperaCierre{2000};
+// A healthy server forks in milliseconds, even on a busy machine: one that has
+// not answered in this long is taken for stalled and replaced within the same deadline.
+constexpr std::chrono::milliseconds kRespuestaServidor{1000};
 
 class Lanzadera {
 public:
@@ -29,7 +33,7 @@ public:
         // Someone holding it is starting or using the server already.
         std::unique_lock<std::timed_mutex> cerrojo(servidorMutex_, std::try_to_lock);
         if (cerrojo.owns_lock() && !servidor_.vivo()) {
-            servidor_ = {};
+            retiraServidor();
             servidor_ = arrancaServidorLogins();
         }
     }
@@ -45,41 +49,49 @@ public:
         };
         recogeTerminados();
         const std::string lanzamiento = serializa(lanzamientoActual());
+        // The child enters this folder through the descriptor, not its path: a folder
+        // renamed or made unreadable since is still the open's.
+        const Descriptor carpeta(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
         // Requests go one at a time; waiting for the server is part of the open's time.
         std::unique_lock<std::timed_mutex> cerrojo(servidorMutex_, std::defer_lock);
         if (!espera)
             cerrojo.lock();
         else if (!cerrojo.try_lock_for(*queda()))
             return std::nullopt;
-        // A server that died is replaced once; a second death in a row is reported.
-        for (int intento = 0; intento < 2; ++intento) {
+        // A server that died is replaced once; a second death in a row is reported. One
+        // that stalls (stopped, starved) is replaced as often as the deadline allows.
+        for (int muertes = 0; muertes < 2;) {
             if (!servidor_.vivo()) {
-                servidor_ = {}; // ended before another starts
+                retiraServidor();
                 servidor_ = arrancaServidorLogins();
             }
             auto [nuestro, suyo] = parDeCanales();
             LoginHijo hijo(std::move(nuestro));
-            const bool enviado =
-                enviaMensajeConDescriptor(servidor_.canal(), mensaje::kLanza, lanzamiento, suyo.fd());
+            const bool enviado = enviaMensajeConDescriptor(servidor_.canal(), mensaje::kLanza, lanzamiento,
+                                                           suyo.fd(), carpeta.fd());
             // The child's end is the child's alone: closed here at once, whatever happened.
             suyo.cierra();
             char tipo = 0;
             std::string respuesta;
+            const auto paciencia = queda() ? std::min(*queda(), kRespuestaServidor) : kRespuestaServidor;
             const Lectura lectura =
-                enviado ? recibeMensaje(servidor_.canal(), tipo, respuesta, queda()) : Lectura::Fin;
+                enviado ? recibeMensaje(servidor_.canal(), tipo, respuesta, paciencia) : Lectura::Fin;
             // The server is ended; it may have forked the login first, which then is
             // this process's child with a pid only the child's channel can tell.
             const auto sinRespuesta = [&] {
-                servidor_ = {};
+                retiraServidor();
                 if (enviado)
                     adoptaSinPid(hijo);
             };
             if (lectura == Lectura::Agotada) {
                 sinRespuesta();
-                return std::nullopt;
+                if (queda() && queda()->count() == 0)
+                    return std::nullopt;
+                continue;
             }
             if (lectura != Lectura::Mensaje || tipo != mensaje::kLanzado) {
                 sinRespuesta();
+                ++muertes;
                 continue;
             }
             long pid = 0;
@@ -87,6 +99,7 @@ public:
                 pid = std::stol(respuesta);
             } catch (const std::exception&) {
                 sinRespuesta();
+                ++muertes;
                 continue;
             }
             if (pid <= 0)
@@ -139,6 +152,16 @@ private:
         Plazo::Reloj::time_point limite;
     };
 
+    // The server is killed and reaped later, like a closing login: nothing here waits for a
+    // process that cannot run. Called with servidorMutex_ held.
+    void retiraServidor() {
+        const pid_t pid = servidor_.abandona();
+        if (pid < 0)
+            return;
+        std::lock_guard<std::mutex> cerrojo(terminandoMutex_);
+        terminando_.push_back({pid, Plazo::Reloj::now()});
+    }
+
     void adoptaSinPid(LoginHijo& hijo) {
         std::lock_guard<std::mutex> cerrojo(terminandoMutex_);
         sinPid_.push_back({std::move(hijo.canal_), Plazo::Reloj::now() + kEsperaCierre});
@@ -165,7 +188,9 @@ private:
     }
 
     // Reaps the closing processes that have ended; kills those past their time, and
-    // those whose pid was unknown as soon as they announce it.
+    // those whose pid was unknown as soon as they announce it. Never waits: a killed
+    // process that the kernel has not let go of yet (stuck in a system call) is
+    // reaped by a later call, so that no open waits for it.
     void recogeTerminadosConCerrojo() {
         const auto ahora = Plazo::Reloj::now();
         for (auto s = sinPid_.begin(); s != sinPid_.end();) {
@@ -182,7 +207,7 @@ private:
         for (auto t = terminando_.begin(); t != terminando_.end();) {
             if (ahora >= t->limite)
                 ::kill(t->pid, SIGKILL);
-            const pid_t r = ::waitpid(t->pid, nullptr, ahora >= t->limite ? 0 : WNOHANG);
+            const pid_t r = ::waitpid(t->pid, nullptr, WNOHANG);
             t = r == 0 ? t + 1 : terminando_.erase(t);
         }
     }

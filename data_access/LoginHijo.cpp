@@ -70,14 +70,11 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
             return std::nullopt;
         return plazo.restante() + kMargenInforme;
     };
-    const auto agotado = [&] {
-        const auto transcurrido = plazo.transcurrido();
-        return ErrorApertura(textos::tiempoAgotadoEn(etapa, destino, plazo, peticion.credenciales.integrada),
-                             int(etapa), Causa::Tiempo, {}, transcurrido);
-    };
     std::optional<LoginHijo> hijo = lanzaLogin(espera());
+    // The login server never answered, however often it was replaced: the time went here.
     if (!hijo)
-        throw agotado();
+        throw ErrorApertura(textos::sinProcesoLoginATiempo(destino, plazo), int(etapa), Causa::Equipo, {},
+                            plazo.transcurrido());
     if (plazoDesdeElProceso && !plazo.ilimitado())
         plazo = Plazo(plazo.limite());
     const int canal = hijo->canal_.fd();
@@ -122,13 +119,26 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
         }
     }
 
+    bool prorrogado = false;
     for (;;) {
         char tipo = 0;
         std::string cuerpo;
-        switch (recibeMensaje(canal, tipo, cuerpo, espera())) {
+        const auto antes = Plazo::Reloj::now();
+        const auto paciencia = espera();
+        const Lectura lectura = recibeMensaje(canal, tipo, cuerpo, paciencia);
+        // Woken well past its wait, this process did not run either (stopped with its login
+        // process, as Ctrl+Z stops a whole job): the login process gets its margin once more
+        // to tell what happened, before it is taken for the one that failed.
+        if (lectura == Lectura::Agotada && !prorrogado && paciencia &&
+            Plazo::Reloj::now() - antes > *paciencia + kMargenInforme) {
+            prorrogado = true;
+            continue;
+        }
+        switch (lectura) {
         case Lectura::Agotada:
             hijo->suelta();
-            throw agotado();
+            throw ErrorApertura(textos::procesoLoginSinRespuesta(etapa, destino, plazo), int(etapa),
+                                Causa::Equipo, {}, plazo.transcurrido());
         case Lectura::Ilegible:
             fallaInterno(textos::respuestaProcesoLoginIlegible());
             break;

@@ -27,6 +27,14 @@ bool ServidorHijo::vivo() const {
     return ::poll(&p, 1, 0) == 0;
 }
 
+pid_t ServidorHijo::abandona() noexcept {
+    if (pid_ < 0)
+        return -1;
+    canal_.cierra();
+    ::kill(pid_, SIGKILL);
+    return std::exchange(pid_, -1);
+}
+
 void ServidorHijo::termina() noexcept {
     if (pid_ < 0)
         return;

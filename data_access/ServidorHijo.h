@@ -26,6 +26,9 @@ public:
     // means it has ended. False for an empty one.
     bool vivo() const;
     int canal() const { return canal_.fd(); }
+    // Closes the channel and kills the server without waiting for it; its pid, for
+    // the caller to reap (-1 for an empty one). This one is left empty.
+    pid_t abandona() noexcept;
 
 private:
     void termina() noexcept;

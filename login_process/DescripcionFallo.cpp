@@ -132,6 +132,10 @@ Descripcion describe(const Diagnostico& diagnostico, const Relevo::Resultado& re
             return m.clase > 10 && m.numero == kBaseDatosNoDisponible;
         });
     // A server that kept sending errors until the deadline did not refuse the login: it never answered.
+    if (red.agotado && red.retrasoLocal)
+        return {Causa::Equipo,
+                textos::esteEquipoSeRetraso(red.etapa, destino, plazo, red.respuestaMaximaServidor) +
+                    mensajes};
     if (red.agotado)
         return {Causa::Tiempo, textos::tiempoAgotadoEn(red.etapa, destino, plazo, integrada) + mensajes};
     if (!mensajes.empty())

@@ -178,10 +178,13 @@ std::string juegoCaracteresPara(Credenciales& credenciales) {
                     throw ErrorConexion(
                         textos::valorDemasiadoLargoParaDbLib(otroCampo, otro->size(), kMaximoDbLib));
         }
-        convertidos.push_back(*c);
+        convertidos.push_back(std::move(*c));
     }
-    for (std::size_t i = 0; i < std::size(valores); ++i)
+    for (std::size_t i = 0; i < std::size(valores); ++i) {
+        borraSecreto(*valores[i].second);
         *valores[i].second = convertidos[i];
+        borraSecreto(convertidos[i]); // one of them is the password
+    }
     return "CP1252";
 }
 
@@ -215,9 +218,15 @@ int segundosDeLogin(const Plazo& plazo) {
 
 } // namespace
 
-std::unique_ptr<LoginAbierto> iniciaSesion(const PeticionLogin& p, const Plazo& plazo,
-                                           const InformeEtapa& informa,
+std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo, const InformeEtapa& informa,
                                            const TablaResolucion& resolucionFija) {
+    CopiasContrasena copias;
+    copias.anota([&p] { borraSecreto(p.credenciales.password); });
+    // Whatever way this ends, no copy of ours outlives it.
+    struct BorraAlSalir {
+        CopiasContrasena& copias;
+        ~BorraAlSalir() { copias.borraTodas(); }
+    } borraAlSalir{copias};
     compruebaDescriptoresLibres();
     // Kerberos is left to the login process: the application need not load it.
     if (p.credenciales.integrada)
@@ -244,6 +253,12 @@ std::unique_ptr<LoginAbierto> iniciaSesion(const PeticionLogin& p, const Plazo& 
     sesion.servidor = p.host;
     sesion.versionDbLib = p.versionDbLib;
     sesion.credenciales = p.credenciales;
+    const int copiaSesion = copias.anota([&sesion] { borraSecreto(sesion.credenciales.password); });
+    struct RetiraAlSalir {
+        CopiasContrasena& copias;
+        int numero;
+        ~RetiraAlSalir() { copias.retira(numero); }
+    } retiraSesion{copias, copiaSesion};
     sesion.juegoCaracteres = juegoCaracteresPara(sesion.credenciales);
 
     // Whatever the configuration cannot carry is refused before anything reaches the server.
@@ -255,7 +270,10 @@ std::unique_ptr<LoginAbierto> iniciaSesion(const PeticionLogin& p, const Plazo& 
     sesion.archivoConfiguracion = archivo.ruta();
     sesion.segundosLogin = segundosDeLogin(plazo);
     Diagnostico diagnostico;
-    SesionDb sesionDb = abreSesion(sesion, diagnostico);
+    relevo->alEnviarLogin([&copias] { copias.borraTodas(); });
+    SesionDb sesionDb = abreSesion(sesion, diagnostico, copias);
+    relevo->alEnviarLogin(nullptr);
+    copias.borraTodas();
     if (sesion.juegoCaracteres != "UTF-8")
         for (MensajeServidor& m : diagnostico.mensajes)
             m.texto = convierte(m.texto, sesion.juegoCaracteres.c_str(), "UTF-8").value_or(m.texto);

@@ -32,8 +32,10 @@ using InformeEtapa = std::function<void(Etapa, const std::string& destino)>;
 
 // Name lookup, instance lookup, FreeTDS alias, the relay and db-lib's login,
 // all within `plazo`; names in `resolucionFija` (tests only) are answered from
-// it. Throws ErrorConexion with the description of a failure.
-std::unique_ptr<LoginAbierto> iniciaSesion(const PeticionLogin& peticion, const Plazo& plazo,
+// it. Throws ErrorConexion with the description of a failure. The request's
+// password is wiped, with every other copy within reach, as soon as the relay
+// has passed LOGIN7 on, and in any case before this returns.
+std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& peticion, const Plazo& plazo,
                                            const InformeEtapa& informa,
                                            const TablaResolucion& resolucionFija = {});
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -71,14 +72,44 @@ void cierra(int& fd) {
     fd = -1;
 }
 
+// The wall clock in nanoseconds, as the kernel stamps what arrives (SO_TIMESTAMPNS).
+std::int64_t relojReal() {
+    timespec t{};
+    ::clock_gettime(CLOCK_REALTIME, &t);
+    return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+// Receives into `datos` (MSG_PEEK to look only); `llegada` gets when the kernel
+// received the last of those bytes, or 0 when it did not say.
+ssize_t recibeConLlegada(int fd, char* datos, std::size_t n, int flags, std::int64_t& llegada) {
+    iovec v{datos, n};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr m{};
+    m.msg_iov = &v;
+    m.msg_iovlen = 1;
+    m.msg_control = control;
+    m.msg_controllen = sizeof control;
+    const ssize_t r = ::recvmsg(fd, &m, flags);
+    llegada = 0;
+    for (cmsghdr* c = r > 0 ? CMSG_FIRSTHDR(&m) : nullptr; c; c = CMSG_NXTHDR(&m, c))
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec t{};
+            std::memcpy(&t, CMSG_DATA(c), sizeof t);
+            llegada = std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+        }
+    return r;
+}
+
 // Reads what the buffer has room for; false on EOF or a hard error (in `error`).
+// `llegada`: when the kernel received what was read (0: unknown).
 bool leeEn(int fd, std::string& buffer, int& error, SeguidorEtapas& seguidor, bool delCliente,
-           const std::function<void(const char*, std::size_t)>& respuestaEnClaro) {
+           const std::function<void(const char*, std::size_t)>& respuestaEnClaro, std::int64_t& llegada) {
     char trozo[16384];
+    llegada = 0;
     const std::size_t cabe = std::min(sizeof trozo, kBufferMaximo - std::min(kBufferMaximo, buffer.size()));
     if (cabe == 0)
         return true;
-    const ssize_t n = ::recv(fd, trozo, cabe, 0);
+    const ssize_t n = recibeConLlegada(fd, trozo, cabe, 0, llegada);
     if (n < 0) {
         error = errno;
         return error == EAGAIN || error == EINTR;
@@ -87,9 +118,10 @@ bool leeEn(int fd, std::string& buffer, int& error, SeguidorEtapas& seguidor, bo
     if (n == 0)
         return false;
     buffer.append(trozo, std::size_t(n));
-    if (delCliente)
+    if (delCliente) {
         seguidor.delCliente(trozo, std::size_t(n));
-    else if (seguidor.delServidor(trozo, std::size_t(n)))
+        ::explicit_bzero(trozo, std::size_t(n)); // LOGIN7 passes here: no copy left on the stack
+    } else if (seguidor.delServidor(trozo, std::size_t(n)))
         respuestaEnClaro(trozo, std::size_t(n));
     return true;
 }
@@ -102,7 +134,37 @@ bool escribeDe(int fd, std::string& buffer) {
     return true;
 }
 
+// A delay of this side shorter than this is the ordinary cost of a busy machine, not a stall.
+constexpr std::int64_t kDemoraEquipo = 250'000'000;
+
 } // namespace
+
+// Where the time of the login went, as the relay saw it: the server's turns
+// (from the moment a request was all sent to when the kernel received the first
+// of its answer), and how long this side's waits overslept what they asked
+// for (the process was not running). Wall-clock nanoseconds, as the kernel
+// stamps what arrives.
+struct Relevo::Tiempos {
+    std::int64_t inicio = relojReal();
+    std::int64_t esperaServidorDesde = -1; // a request all sent, no answer yet
+    std::int64_t servidor = 0;
+    std::int64_t respuestaMaxima = -1;
+    std::int64_t dormido = 0;
+
+    void enviado() { esperaServidorDesde = relojReal(); }
+    // Bytes of the server's, received by the kernel at `llegada` (0: unknown) and read now.
+    void recibido(std::int64_t llegada) {
+        const std::int64_t ahora = relojReal();
+        if (llegada <= 0 || llegada > ahora)
+            llegada = ahora;
+        if (esperaServidorDesde >= 0) {
+            const std::int64_t turno = std::max<std::int64_t>(0, llegada - esperaServidorDesde);
+            servidor += turno;
+            respuestaMaxima = std::max(respuestaMaxima, turno);
+            esperaServidorDesde = -1;
+        }
+    }
+};
 
 Relevo::Relevo(std::vector<DireccionIp> destinos, std::uint16_t puerto, Plazo plazo,
                std::function<void(Etapa)> alCambiarEtapa)
@@ -148,6 +210,11 @@ void Relevo::liberaPlazo() {
     [[maybe_unused]] auto n = ::write(despertador_[1], &c, 1);
 }
 
+void Relevo::alEnviarLogin(std::function<void()> aviso) {
+    std::lock_guard<std::mutex> cerrojo(avisoMutex_);
+    alEnviarLogin_ = std::move(aviso);
+}
+
 Relevo::Resultado Relevo::resultado() const {
     std::lock_guard<std::mutex> cerrojo(mutex_);
     Resultado r = resultado_;
@@ -182,6 +249,8 @@ void Relevo::bucle() {
     std::string aServidor, aCliente;
     bool finCliente = false, finServidor = false, cerradoHaciaServidor = false, cerradoHaciaCliente = false;
     SeguidorEtapas seguidor;
+    Tiempos tiempos;
+    bool loginEnviado = false;
 
     const auto anotaErrorTcp = [this](int error) {
         std::lock_guard<std::mutex> cerrojo(mutex_);
@@ -200,6 +269,10 @@ void Relevo::bucle() {
                 anotaErrorTcp(errno);
                 continue;
             }
+            // The kernel stamps when each of the server's answers arrives: a stall of this side
+            // is then told from a slow server.
+            const int si = 1;
+            ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &si, sizeof si);
             if (::connect(fd, reinterpret_cast<sockaddr*>(&d.direccion), d.longitud) == 0 ||
                 errno == EINPROGRESS) {
                 intentos.push_back({fd, d});
@@ -222,6 +295,12 @@ void Relevo::bucle() {
         if (liberado)
             cierra(escucha_); // db-lib is logged in and connects no more
         if (!liberado && plazo_.agotado()) {
+            std::vector<int> pendientes;
+            for (const Intento& i : intentos)
+                pendientes.push_back(i.fd);
+            // With db-lib's side full, the relay stops reading the server on purpose: what waits then is no
+            // delay.
+            juzgaRetraso(tiempos, servidor, pendientes, aCliente.size() < kBufferMaximo);
             std::lock_guard<std::mutex> cerrojo(mutex_);
             resultado_.agotado = true;
             break;
@@ -265,8 +344,15 @@ void Relevo::bucle() {
             const long long ms = std::max<long long>(0, hastaSiguiente.count() + 1);
             espera = espera < 0 ? ms : std::min(espera, ms);
         }
+        const std::int64_t antesDeEsperar = relojReal();
         if (::poll(fds.data(), fds.size(), int(espera)) < 0 && errno != EINTR)
             break;
+        // Woken well after it asked: this process was not running (stopped, or no processor free).
+        if (espera >= 0) {
+            const std::int64_t tarde = relojReal() - antesDeEsperar - espera * 1'000'000;
+            if (tarde > 0)
+                tiempos.dormido += tarde;
+        }
 
         if (fds[0].revents) {
             char basura[64];
@@ -309,16 +395,23 @@ void Relevo::bucle() {
 
         int error = 0;
         if (cliente >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) && !finCliente) {
-            finCliente = !leeEn(cliente, aServidor, error, seguidor, true, {});
+            std::int64_t llegada = 0;
+            finCliente = !leeEn(cliente, aServidor, error, seguidor, true, {}, llegada);
             if (servidor >= 0)
                 cambiaEtapa(seguidor.etapa());
         }
         if (servidor >= 0 && (fds[3].revents & (POLLIN | POLLHUP | POLLERR)) && !finServidor) {
-            finServidor =
-                !leeEn(servidor, aCliente, error, seguidor, false, [this](const char* d, std::size_t m) {
+            std::int64_t llegada = 0;
+            const std::size_t antes = aCliente.size();
+            finServidor = !leeEn(
+                servidor, aCliente, error, seguidor, false,
+                [this](const char* d, std::size_t m) {
                     std::lock_guard<std::mutex> cerrojo(mutex_);
                     respuesta_.recibe(d, m);
-                });
+                },
+                llegada);
+            if (aCliente.size() > antes)
+                tiempos.recibido(llegada);
             cambiaEtapa(seguidor.etapa());
             {
                 std::lock_guard<std::mutex> cerrojo(mutex_);
@@ -349,8 +442,22 @@ void Relevo::bucle() {
         }
         if (cliente >= 0 && !aCliente.empty() && !escribeDe(cliente, aCliente))
             break;
-        if (servidor >= 0 && !aServidor.empty() && !escribeDe(servidor, aServidor))
-            break;
+        if (servidor >= 0 && !aServidor.empty()) {
+            if (!escribeDe(servidor, aServidor))
+                break;
+            if (aServidor.empty())
+                tiempos.enviado();
+            // LOGIN7 has gone: the password's copies go too, while db-lib waits for the reply.
+            if (aServidor.empty() && !loginEnviado && seguidor.etapa() == Etapa::RespuestaLogin) {
+                loginEnviado = true;
+                aServidor.resize(aServidor.capacity());
+                ::explicit_bzero(aServidor.data(), aServidor.size());
+                aServidor.clear();
+                std::lock_guard<std::mutex> cerrojo(avisoMutex_);
+                if (alEnviarLogin_)
+                    alEnviarLogin_();
+            }
+        }
         if (finCliente && aServidor.empty() && servidor >= 0 && !cerradoHaciaServidor) {
             ::shutdown(servidor, SHUT_WR);
             cerradoHaciaServidor = true;
@@ -366,6 +473,44 @@ void Relevo::bucle() {
     cierra(servidor);
     cierra(cliente);
     rechazaHastaParar();
+}
+
+void Relevo::juzgaRetraso(Tiempos& t, int servidor, const std::vector<int>& intentos, bool leyendoServidor) {
+    const std::int64_t ahora = relojReal();
+    // What this side had been given and had not taken: the server's bytes waiting unread
+    // (their arrival ends the server's turn), or a connection the server took, never looked at.
+    bool pendiente = false;
+    if (servidor >= 0 && leyendoServidor) {
+        char byte;
+        std::int64_t llegada = 0;
+        if (recibeConLlegada(servidor, &byte, 1, MSG_PEEK | MSG_DONTWAIT, llegada) > 0 && llegada > 0 &&
+            ahora - llegada >= kDemoraEquipo) {
+            pendiente = true;
+            t.recibido(llegada);
+        }
+    } else if (t.dormido >= kDemoraEquipo) {
+        for (int fd : intentos) {
+            pollfd p{fd, POLLOUT, 0};
+            int error = 0;
+            socklen_t l = sizeof error;
+            if (::poll(&p, 1, 0) == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &l) == 0 &&
+                error == 0)
+                pendiente = true;
+        }
+    }
+    // A request still unanswered is the server's time up to now.
+    const std::int64_t turnoAbierto = t.esperaServidorDesde >= 0 ? ahora - t.esperaServidorDesde : 0;
+    const std::int64_t total = ahora - t.inicio;
+    const bool servidorBreve = 2 * (t.servidor + turnoAbierto) < total;
+    // Most of the time was not the server's, and either what it sent lay here unread or, with
+    // nothing asked of it, this process slept through its own waits.
+    const bool local =
+        servidorBreve && (pendiente || (servidor >= 0 && turnoAbierto == 0 && t.dormido >= kDemoraEquipo));
+    std::lock_guard<std::mutex> cerrojo(mutex_);
+    resultado_.retrasoLocal = local;
+    if (t.respuestaMaxima >= 0)
+        resultado_.respuestaMaximaServidor =
+            std::chrono::milliseconds((t.respuestaMaxima + 999'999) / 1'000'000);
 }
 
 void Relevo::rechazaHastaParar() {

@@ -46,6 +46,13 @@ public:
         std::vector<MensajeRespuesta> mensajes;
         std::uint64_t erroresOmitidos = 0;
         bool finConError = false; // its DONE had the error flag
+        // At the deadline: the time went on this machine, not on the server. The server's answer,
+        // or its TCP connection, was waiting unread, or it had answered everything it was asked
+        // while this side took most of the time (stopped, or starved of a processor).
+        bool retrasoLocal = false;
+        // The longest the server took to answer one request, as the kernel timed its arrival;
+        // none when it answered none (or was only connected to).
+        std::optional<std::chrono::milliseconds> respuestaMaximaServidor;
     };
 
     // Starts listening and connecting at once; `alCambiarEtapa` is called on
@@ -59,6 +66,9 @@ public:
     std::uint16_t puertoLocal() const { return puertoLocal_; }
     // Logged in: the deadline no longer applies to this connection.
     void liberaPlazo();
+    // Called on the relay's thread once, as soon as LOGIN7 has been passed on to the
+    // server; an empty one stops it being called (it is never running once this returns).
+    void alEnviarLogin(std::function<void()> aviso);
     Resultado resultado() const;
 
 private:
@@ -67,6 +77,9 @@ private:
     void aceptaCliente(int& cliente);
     void rechazaHastaParar();
     void cambiaEtapa(Etapa etapa);
+    // Decides, at the deadline, whether the time went on this machine (Resultado::retrasoLocal).
+    struct Tiempos;
+    void juzgaRetraso(Tiempos& t, int servidor, const std::vector<int>& intentos, bool leyendoServidor);
 
     std::vector<DireccionIp> destinos_;
     std::uint16_t puerto_;
@@ -76,6 +89,9 @@ private:
     int escucha_ = -1;
     int despertador_[2] = {-1, -1};
     std::uint16_t puertoLocal_ = 0;
+
+    std::mutex avisoMutex_; // held while alEnviarLogin_ runs
+    std::function<void()> alEnviarLogin_;
 
     mutable std::mutex mutex_;
     Resultado resultado_;

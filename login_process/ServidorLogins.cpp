@@ -29,9 +29,11 @@ void preparaGnuTls() {
 }
 
 // In the child, before anything reads them: the open's environment (the
-// server's is the one it was started with) and its working directory; an
-// errno when the directory cannot be entered.
-int aplica(const Lanzamiento& lanzamiento, const std::string& prioridades) {
+// server's is the one it was started with) and its working directory, entered
+// through the descriptor the open sent. A folder that cannot be entered is left
+// out rather than failing the login: the child goes on from "/", so that no
+// relative path is read from the server's own folder, and says so.
+std::string aplica(const Lanzamiento& lanzamiento, const std::string& prioridades, int carpeta) {
     ::clearenv();
     for (const std::string& variable : lanzamiento.entorno) {
         const auto igual = variable.find('=');
@@ -41,14 +43,18 @@ int aplica(const Lanzamiento& lanzamiento, const std::string& prioridades) {
     // The application never sends it: the file is the server's descriptor, which the child shares.
     if (!prioridades.empty())
         ::setenv("GNUTLS_SYSTEM_PRIORITY_FILE", prioridades.c_str(), 1);
-    if (!lanzamiento.directorio.empty() && ::chdir(lanzamiento.directorio.c_str()) != 0)
-        return errno;
-    return 0;
+    const int error = carpeta < 0 ? ENOENT : ::fchdir(carpeta) == 0 ? 0 : errno;
+    if (carpeta >= 0)
+        ::close(carpeta);
+    if (error == 0)
+        return {};
+    [[maybe_unused]] const int raiz = ::chdir("/");
+    return textos::sinCarpetaDeTrabajo(lanzamiento.directorio, error);
 }
 
 } // namespace
 
-void sirveLogins(int canal) {
+std::string sirveLogins(int canal) {
     ::prctl(PR_SET_NAME, "tarpelino-lanza");
     const char* archivoPrioridades = std::getenv("GNUTLS_SYSTEM_PRIORITY_FILE");
     const std::string prioridades = archivoPrioridades ? archivoPrioridades : "";
@@ -66,8 +72,9 @@ void sirveLogins(int canal) {
         char tipo = 0;
         std::string cuerpo;
         int login = -1;
+        int carpeta = -1;
         int errorDescriptor = 0;
-        if (!recibeMensajeConDescriptor(canal, tipo, cuerpo, login, errorDescriptor))
+        if (!recibeMensajeConDescriptor(canal, tipo, cuerpo, login, errorDescriptor, &carpeta))
             ::_exit(0);
         std::optional<Lanzamiento> lanzamiento;
         try {
@@ -93,24 +100,15 @@ void sirveLogins(int canal) {
                 // GnuTLS learns of a fork through its pthread_atfork handler, which a
                 // raw clone skips: its generator must not repeat the server's or a sibling's.
                 gnutls_rnd_refresh();
-                if (const int error = aplica(*lanzamiento, prioridades); error != 0) {
-                    const FalloLogin fallo{
-                        Causa::Interno,
-                        textos::errorInterno("no se pudo entrar en la carpeta de trabajo " +
-                                             lanzamiento->directorio + " (error del sistema " +
-                                             std::to_string(error) + ")"),
-                        {},
-                        {}};
-                    enviaMensaje(canal, mensaje::kFallo, serializa(fallo));
-                    ::_exit(1);
-                }
-                return;
+                return aplica(*lanzamiento, prioridades, carpeta);
             }
             respuesta = pid < 0 ? -errno : pid;
         }
-        // The login's channel is the child's alone from here.
+        // The login's channel and the open's folder are the child's alone from here.
         if (login >= 0)
             ::close(login);
+        if (carpeta >= 0)
+            ::close(carpeta);
         if (!enviaMensaje(canal, mensaje::kLanzado, std::to_string(respuesta)))
             ::_exit(0);
     }

@@ -100,7 +100,7 @@ void preparaDbLib() {
     static const Conversiones conversiones;
 }
 
-SesionDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico) {
+SesionDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico, CopiasContrasena& copias) {
     preparaDbLib();
     gDiagnostico = &diagnostico;
     struct Suelta {
@@ -113,9 +113,14 @@ SesionDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico) {
             diagnostico.errores.push_back({SYBEMEM, 0, "no se pudo preparar el inicio de sesión"});
         return nullptr;
     }
+    // dbopen copies the LOGINREC before it connects and never reads it again: its password can go
+    // while dbopen waits for the reply (FreeTDS zeroes the old one when a new one is set).
+    const int copia = copias.anota([l = login.get()] { DBSETLPWD(l, ""); });
     dbsetlogintime(peticion.segundosLogin);
     dbsetifile(const_cast<char*>(peticion.archivoConfiguracion.c_str()));
-    return SesionDb(dbopen(login.get(), peticion.servidor.c_str()));
+    SesionDb sesion(dbopen(login.get(), peticion.servidor.c_str()));
+    copias.retira(copia);
+    return sesion;
 }
 
 std::string versionAcordada(const SesionDb& sesion) {

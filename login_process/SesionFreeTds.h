@@ -1,5 +1,6 @@
 #pragma once
 
+#include "login_process/CopiasContrasena.h"
 #include "login_shared/ProtocoloLogin.h"
 
 #include <memory>
@@ -58,8 +59,9 @@ void preparaDbLib();
 
 // One db-lib login. Returns the open process, or nullptr with what went
 // wrong in `diagnostico`. db-lib's handlers, timeouts and configuration file
-// are process-wide: this runs once per login process.
-SesionDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico);
+// are process-wide: this runs once per login process. The password db-lib's
+// LOGINREC keeps is among `copias` while dbopen runs.
+SesionDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico, CopiasContrasena& copias);
 // The TDS version agreed with the server: "7.3".
 std::string versionAcordada(const SesionDb& sesion);
 

@@ -47,8 +47,8 @@ FalloLogin falloDelSistema(const std::system_error& e) {
     return {Causa::Interno, textos::errorInterno(e.what()), {}, {}};
 }
 
-// One login on kCanal, in a process forked for it.
-int atiendeLogin() {
+// One login on kCanal, in a process forked for it; `aviso` goes at the end of a failure's description.
+int atiendeLogin(const std::string& aviso) {
     try {
         terminaConLaAplicacion();
     } catch (const std::system_error& e) {
@@ -80,8 +80,12 @@ int atiendeLogin() {
     };
     // The open's budget as the parent counts it: a failure says how much of it went.
     std::optional<Plazo> plazo;
-    const auto transcurrido = [&]() -> std::optional<std::chrono::milliseconds> {
-        return plazo ? std::optional(plazo->transcurrido()) : std::nullopt;
+    const auto informaFallo = [&](FalloLogin fallo) {
+        if (!fallo.transcurrido && plazo)
+            fallo.transcurrido = plazo->transcurrido();
+        if (!aviso.empty())
+            fallo.descripcion += "\n" + aviso;
+        envia(mensaje::kFallo, serializa(fallo));
     };
     try {
         PeticionLogin peticion = deserializa(cuerpo);
@@ -100,17 +104,13 @@ int atiendeLogin() {
         recibeMensaje(kCanal, tipo, cuerpo);
         return 0;
     } catch (const ErrorApertura& e) {
-        envia(mensaje::kFallo, serializa(FalloLogin{e.causa(), e.what(), e.versionServidor(),
-                                                    e.transcurrido() ? e.transcurrido() : transcurrido()}));
+        informaFallo({e.causa(), e.what(), e.versionServidor(), e.transcurrido()});
     } catch (const ErrorConexion& e) {
-        envia(mensaje::kFallo, serializa(FalloLogin{e.causa(), e.what(), {}, transcurrido()}));
+        informaFallo({e.causa(), e.what(), {}, {}});
     } catch (const std::system_error& e) {
-        FalloLogin fallo = falloDelSistema(e);
-        fallo.transcurrido = transcurrido();
-        envia(mensaje::kFallo, serializa(fallo));
+        informaFallo(falloDelSistema(e));
     } catch (const std::exception& e) {
-        envia(mensaje::kFallo,
-              serializa(FalloLogin{Causa::Interno, textos::errorInterno(e.what()), {}, transcurrido()}));
+        informaFallo({Causa::Interno, textos::errorInterno(e.what()), {}, {}});
     }
     return 1;
 }
@@ -124,9 +124,9 @@ int main() {
     std::signal(SIGPIPE, SIG_IGN);
     // What every login needs, made ready once in the server.
     preparaDbLib();
-    sirveLogins(kCanal);
+    const std::string aviso = sirveLogins(kCanal);
     // Only a forked login process gets here; its exit runs the usual teardown.
-    const int estado = atiendeLogin();
+    const int estado = atiendeLogin(aviso);
     // A Kerberos call still waiting on its KDC must not meet the library's teardown.
     if (hayTrabajoAbandonado())
         ::_exit(estado);

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace data_access {
 
@@ -70,7 +71,8 @@ bool escribeTodo(int fd, const char* datos, std::size_t n) {
 // both directions of the descriptor passing use.
 struct MensajeUnix {
     iovec datos{};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    // Room for two: a login's channel and the open's working directory.
+    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
     msghdr m{};
 
     MensajeUnix(void* buffer, std::size_t n) : datos{buffer, n} {
@@ -284,7 +286,7 @@ bool enviaMensaje(int fd, char tipo, const std::string& cuerpo) {
     return enviaMensajeConDescriptor(fd, tipo, cuerpo, -1);
 }
 
-bool enviaMensajeConDescriptor(int fd, char tipo, const std::string& cuerpo, int descriptor) {
+bool enviaMensajeConDescriptor(int fd, char tipo, const std::string& cuerpo, int descriptor, int otro) {
     if (cuerpo.size() > kMensajeMaximo)
         return false;
     std::string trama(4, '\0');
@@ -301,8 +303,11 @@ bool enviaMensajeConDescriptor(int fd, char tipo, const std::string& cuerpo, int
         cmsghdr* c = CMSG_FIRSTHDR(&m);
         c->cmsg_level = SOL_SOCKET;
         c->cmsg_type = SCM_RIGHTS;
-        c->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(c), &descriptor, sizeof(int));
+        const int descriptores[2] = {descriptor, otro};
+        const std::size_t cuantos = otro >= 0 ? 2 : 1;
+        c->cmsg_len = CMSG_LEN(cuantos * sizeof(int));
+        m.msg_controllen = CMSG_SPACE(cuantos * sizeof(int));
+        std::memcpy(CMSG_DATA(c), descriptores, cuantos * sizeof(int));
         ssize_t r;
         while ((r = ::sendmsg(fd, &m, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
         }
@@ -318,9 +323,15 @@ bool enviaMensajeConDescriptor(int fd, char tipo, const std::string& cuerpo, int
 }
 
 bool recibeMensajeConDescriptor(int fd, char& tipo, std::string& cuerpo, int& descriptor,
-                                int& errorDescriptor) {
+                                int& errorDescriptor, int* otro) {
     descriptor = -1;
     errorDescriptor = 0;
+    if (otro)
+        *otro = -1;
+    const auto sueltaOtro = [otro] {
+        if (otro && *otro >= 0)
+            ::close(std::exchange(*otro, -1));
+    };
     unsigned char cabecera[5];
     std::size_t leidos = 0;
     while (leidos < sizeof cabecera) {
@@ -333,18 +344,21 @@ bool recibeMensajeConDescriptor(int fd, char& tipo, std::string& cuerpo, int& de
             if (descriptor >= 0)
                 ::close(descriptor);
             descriptor = -1;
+            sueltaOtro();
             return false;
         }
         for (cmsghdr* c = CMSG_FIRSTHDR(&m); c; c = CMSG_NXTHDR(&m, c)) {
             if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS)
                 continue;
-            // Only one is expected: any other that came is closed, never kept.
+            // Only the ones asked for are kept: any other that came is closed.
             const std::size_t n = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
             for (std::size_t i = 0; i < n; ++i) {
                 int recibido = -1;
                 std::memcpy(&recibido, CMSG_DATA(c) + i * sizeof(int), sizeof(int));
                 if (descriptor < 0)
                     descriptor = recibido;
+                else if (otro && *otro < 0)
+                    *otro = recibido;
                 else
                     ::close(recibido);
             }
@@ -372,6 +386,8 @@ bool recibeMensajeConDescriptor(int fd, char& tipo, std::string& cuerpo, int& de
         ::close(descriptor);
         descriptor = -1;
     }
+    if (!completo)
+        sueltaOtro();
     return completo;
 }
 

@@ -101,37 +101,58 @@ std::string conexionRechazada(const std::string& destino) {
     return "Conexión rechazada por " + destino + ": no hay ningún SQL Server escuchando ahí.";
 }
 
-std::string tiempoAgotadoEn(Etapa etapa, const std::string& destino, const Plazo& plazo, bool integrada) {
+namespace {
+
+// "Tiempo de espera agotado tras 15,0 s (límite 15 s)", the time cut to tenths.
+std::string agotadoTras(const Plazo& plazo) {
     const auto ms = plazo.transcurrido().count();
-    const std::string inicio = "Tiempo de espera agotado tras " + std::to_string(ms / 1000) + "," +
-                               std::to_string((ms % 1000) / 100) + " s (límite " + segundos(plazo.limite()) +
-                               "): ";
+    return "Tiempo de espera agotado tras " + std::to_string(ms / 1000) + "," +
+           std::to_string((ms % 1000) / 100) + " s (límite " + segundos(plazo.limite()) + ")";
+}
+
+// Every wait of a login ends at its deadline: a time shown past it is this
+// machine's, which ran the login process late, and the description says so.
+std::string excesoDelLimite(const Plazo& plazo) {
+    const auto exceso = (plazo.transcurrido() / 100 - plazo.limite() / 100) * 100;
+    if (plazo.ilimitado() || exceso.count() <= 0)
+        return {};
+    return " Se pasó del límite en " + segundos(exceso) +
+           " porque este equipo no ejecutó a tiempo el proceso de inicio de sesión (estuvo detenido "
+           "desde fuera, p. ej. con Ctrl+Z, o sin procesador libre).";
+}
+
+} // namespace
+
+std::string tiempoAgotadoEn(Etapa etapa, const std::string& destino, const Plazo& plazo, bool integrada) {
+    const std::string fin = excesoDelLimite(plazo);
+    const std::string inicio = agotadoTras(plazo) + ": ";
     switch (etapa) {
     case Etapa::Preparacion:
-        return inicio + "no se llegó a iniciar la conexión con «" + destino + "».";
+        return inicio + "no se llegó a iniciar la conexión con «" + destino + "»." + fin;
     case Etapa::NombreHost:
-        return inicio + "buscando la dirección de «" + destino + "».";
+        return inicio + "buscando la dirección de «" + destino + "»." + fin;
     case Etapa::Browser:
         return inicio + "el servicio SQL Server Browser de «" + destino +
-               "» no respondió (puerto UDP 1434): indique el puerto como servidor,puerto.";
+               "» no respondió (puerto UDP 1434): indique el puerto como servidor,puerto." + fin;
     case Etapa::ConexionTcp:
         return inicio + "el servidor " + destino +
                " no aceptó la conexión TCP (ni la rechazó): compruebe el nombre, el puerto y "
-               "los cortafuegos.";
+               "los cortafuegos." +
+               fin;
     case Etapa::Prelogin:
         return inicio + "el servidor " + destino +
-               " aceptó la conexión pero no completó su respuesta al saludo inicial (PRELOGIN).";
+               " aceptó la conexión pero no completó su respuesta al saludo inicial (PRELOGIN)." + fin;
     case Etapa::Tls:
-        return inicio + "el servidor " + destino + " no completó la negociación del cifrado (TLS).";
+        return inicio + "el servidor " + destino + " no completó la negociación del cifrado (TLS)." + fin;
     case Etapa::PreparacionLogin:
         if (integrada)
             return inicio + "esperando al servidor de Kerberos (KDC) para el ticket de servicio de " +
-                   destino + ".";
-        return inicio + "preparando el inicio de sesión en " + destino + ".";
+                   destino + "." + fin;
+        return inicio + "preparando el inicio de sesión en " + destino + "." + fin;
     case Etapa::RespuestaLogin:
         break;
     }
-    return inicio + "el servidor " + destino + " no respondió al inicio de sesión.";
+    return inicio + "el servidor " + destino + " no respondió al inicio de sesión." + fin;
 }
 
 std::string conexionTcpFallida(const std::string& destino, const std::vector<int>& errores) {
@@ -665,6 +686,68 @@ std::string versionTds(std::uint32_t version) {
         std::snprintf(texto, sizeof texto, "0x%08X", unsigned(version));
         return std::string("desconocida (") + texto + ")";
     }
+}
+
+namespace {
+
+// What the login was waiting for at `etapa`, for a description that does not blame the server.
+std::string enEtapa(Etapa etapa, const std::string& destino) {
+    switch (etapa) {
+    case Etapa::Preparacion:
+        return "antes de contactar con «" + destino + "»";
+    case Etapa::NombreHost:
+        return "buscando la dirección de «" + destino + "»";
+    case Etapa::Browser:
+        return "preguntando al servicio SQL Server Browser de «" + destino + "» por el puerto";
+    case Etapa::ConexionTcp:
+        return "en la conexión TCP con " + destino;
+    case Etapa::Prelogin:
+        return "en el saludo inicial (PRELOGIN) con " + destino;
+    case Etapa::Tls:
+        return "en la negociación del cifrado (TLS) con " + destino;
+    case Etapa::PreparacionLogin:
+        return "preparando el inicio de sesión en " + destino;
+    case Etapa::RespuestaLogin:
+        break;
+    }
+    return "en el inicio de sesión en " + destino;
+}
+
+} // namespace
+
+std::string sinCarpetaDeTrabajo(const std::string& directorio, int errorSistema) {
+    return "No se pudo entrar en la carpeta de trabajo «" + visible(directorio) + "» (error del sistema " +
+           std::to_string(errorSistema) +
+           "): el inicio de sesión siguió sin ella, desde «/», así que no se buscó en ella ningún archivo "
+           "con ruta relativa.";
+}
+
+std::string sinProcesoLoginATiempo(const std::string& destino, const Plazo& plazo) {
+    return agotadoTras(plazo) +
+           " en este equipo: no se pudo poner en marcha a tiempo el proceso de inicio de sesión (el "
+           "servidor de inicios de sesión de este equipo no respondió), así que no se llegó a contactar "
+           "con «" +
+           destino + "»; el servidor no tuvo parte en ello.";
+}
+
+std::string procesoLoginSinRespuesta(Etapa etapa, const std::string& destino, const Plazo& plazo) {
+    return agotadoTras(plazo) +
+           " en este equipo: el proceso de inicio de sesión no dio su resultado en el plazo (estuvo "
+           "detenido desde fuera o sin procesador libre) y se le puso fin al notarlo; iba " +
+           enEtapa(etapa, destino) + ".";
+}
+
+std::string esteEquipoSeRetraso(Etapa etapa, const std::string& destino, const Plazo& plazo,
+                                std::optional<std::chrono::milliseconds> respuestaMaxima) {
+    const std::string servidor = respuestaMaxima
+                                     ? "el servidor " + destino + " respondió a tiempo a cada petición (en " +
+                                           std::to_string(respuestaMaxima->count()) + " ms como mucho)"
+                                     : "el servidor " + destino + " aceptó a tiempo la conexión TCP";
+    const std::string exceso = excesoDelLimite(plazo);
+    return agotadoTras(plazo) + " en este equipo: " + servidor +
+           ", pero el proceso de inicio de sesión de este equipo no leyó o no envió a tiempo su parte (iba " +
+           enEtapa(etapa, destino) + ")." +
+           (exceso.empty() ? " Estuvo detenido desde fuera o sin procesador libre." : exceso);
 }
 
 } // namespace data_access::textos

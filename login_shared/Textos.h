@@ -137,4 +137,18 @@ std::string mensajesOmitidos(std::size_t n);
 // "desconocida (0x…)" for a value no SQL Server sends.
 std::string versionTds(std::uint32_t version);
 
+// What went on this machine rather than on the server: each says so, names
+// "este equipo" and which part of it, and never blames the server.
+// The open's working directory could not be entered: the login went on from "/".
+std::string sinCarpetaDeTrabajo(const std::string& directorio, int errorSistema);
+// No login process could be had within the deadline: the login server did not answer.
+std::string sinProcesoLoginATiempo(const std::string& destino, const Plazo& plazo);
+// The login process did not give its result by the deadline and was killed;
+// `etapa`: the last stage it reported.
+std::string procesoLoginSinRespuesta(Etapa etapa, const std::string& destino, const Plazo& plazo);
+// The server answered each request in time (in `respuestaMaxima` at most; none
+// when it was only the TCP connection), while this machine read or sent late.
+std::string esteEquipoSeRetraso(Etapa etapa, const std::string& destino, const Plazo& plazo,
+                                std::optional<std::chrono::milliseconds> respuestaMaxima);
+
 } // namespace data_access::textos

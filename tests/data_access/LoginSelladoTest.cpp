@@ -248,6 +248,14 @@ std::string leeArchivo(const std::string& ruta) {
     return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
+// Whether `pid` may still run: neither gone nor a zombie waiting to be reaped.
+bool ejecutandose(pid_t pid) {
+    const std::string linea = leeArchivo("/proc/" + std::to_string(pid) + "/stat");
+    const auto cierre = linea.rfind(')');
+    return cierre != std::string::npos && cierre + 2 < linea.size() && linea[cierre + 2] != 'Z' &&
+           linea[cierre + 2] != 'X';
+}
+
 // Peak resident memory of a process in kB (VmHWM), 0 once it has gone.
 long picoResidenteKb(pid_t pid) {
     std::ifstream estado("/proc/" + std::to_string(pid) + "/status");
@@ -405,11 +413,15 @@ TEST_F(LoginSellado, ALoginProcessThatStopsAnsweringIsKilledAtTheDeadline) {
     const Apertura r = intentaAbrir(c, cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=2;"));
     congela.join();
     ASSERT_GT(congelado.load(), 0);
+    // Gone as the open gives up, before anything else here could kill it.
+    EXPECT_TRUE(llegaA([&] { return !ejecutandose(congelado); }, 1s))
+        << "el proceso " << congelado << " sigue vivo";
     EXPECT_FALSE(r.abierta);
     EXPECT_LT(r.duracion, 2s + 700ms) << r.descripcion;
     contiene(r.descripcion, "Tiempo de espera agotado");
-    terminaServidorLogins();
-    EXPECT_NE(::kill(congelado, 0), 0) << "el proceso " << congelado << " sigue vivo";
+    contiene(r.descripcion, "en este equipo");
+    ASSERT_TRUE(c.datosApertura());
+    EXPECT_EQ(c.datosApertura()->causa, Causa::Equipo);
 }
 
 TEST_F(LoginSellado, ALoginServerThatStopsAnsweringIsKilledAtTheDeadline) {
@@ -725,4 +737,257 @@ TEST_F(LoginSellado, AnOpenSessionsProcessHoldsNoCopyOfThePassword) {
     c.close();
     ASSERT_GT(leidos, 0u);
     EXPECT_FALSE(hallada) << "la contraseña sigue en la memoria en UTF-8";
+}
+
+namespace {
+
+// The password as it may lie in memory: as typed (UTF-8), as LOGIN7 carries it
+// (UTF-16LE) and in TDS's scrambling of that (nibbles swapped, then XOR 0xA5).
+struct FormasContrasena {
+    std::string utf8, utf16, mezclada;
+};
+
+FormasContrasena formasDe(const std::string& ascii) {
+    FormasContrasena f{ascii, {}, {}};
+    for (char c : ascii) {
+        f.utf16 += c;
+        f.utf16 += '\0';
+    }
+    for (unsigned char b : f.utf16)
+        f.mezclada += char((((b << 4) | (b >> 4)) & 0xFF) ^ 0xA5);
+    return f;
+}
+
+struct CopiasHalladas {
+    int utf8 = 0, utf16 = 0, mezclada = 0;
+    std::size_t leidos = 0;
+};
+
+// Every copy in every writable mapping of `pid` (heap, stacks, the libraries' data).
+CopiasHalladas copiasEn(pid_t pid, const FormasContrasena& f) {
+    CopiasHalladas c;
+    const std::string dir = "/proc/" + std::to_string(pid);
+    std::ifstream mapas(dir + "/maps");
+    std::ifstream mem(dir + "/mem", std::ios::binary);
+    for (std::string linea; std::getline(mapas, linea);) {
+        unsigned long desde = 0, hasta = 0;
+        char permisos[5] = {};
+        // A sanitizer's shadow memory is terabytes of reserved address space, not data.
+        if (std::sscanf(linea.c_str(), "%lx-%lx %4s", &desde, &hasta, permisos) != 3 || permisos[0] != 'r' ||
+            permisos[1] != 'w' || hasta - desde > (1ul << 30))
+            continue;
+        std::string mapa(hasta - desde, '\0');
+        mem.clear();
+        mem.seekg(std::streamoff(desde));
+        mem.read(mapa.data(), std::streamsize(mapa.size()));
+        mapa.resize(std::size_t(mem.gcount()));
+        c.leidos += mapa.size();
+        const auto cuenta = [&mapa](const std::string& forma) {
+            int n = 0;
+            for (auto en = mapa.find(forma); en != std::string::npos; en = mapa.find(forma, en + 1))
+                ++n;
+            return n;
+        };
+        c.utf8 += cuenta(f.utf8);
+        c.utf16 += cuenta(f.utf16);
+        c.mezclada += cuenta(f.mezclada);
+    }
+    return c;
+}
+
+} // namespace
+
+// While the server withholds its reply to LOGIN7, the login process holds only
+// what README's "sealed" paragraph names: db-lib's working copy of the login
+// (in clear) and the LOGIN7 it built (scrambled), none as LOGIN7 carries it
+// before scrambling; once the session is open, none in any form.
+TEST_F(LoginSellado, WhileTheReplyIsWithheldOnlyWhatTheReadmeNamesStaysInTheLoginProcess) {
+    const std::string password = "Zx9-Clave-Unica-de-prueba";
+    const FormasContrasena formas = formasDe(password);
+    const auto enLosLogins = [&formas] {
+        CopiasHalladas todas;
+        for (const ProcesoHijo& h : procesosHijos())
+            if (h.nombre == "tarpelino-login") {
+                const CopiasHalladas en = copiasEn(h.pid, formas);
+                todas.utf8 += en.utf8;
+                todas.utf16 += en.utf16;
+                todas.mezclada += en.mezclada;
+                todas.leidos += en.leidos;
+            }
+        return todas;
+    };
+    for (const auto cifrado : {stand_in::Encryption::Required, stand_in::Encryption::NotSupported}) {
+        SCOPED_TRACE(cifrado == stand_in::Encryption::Required ? "LOGIN7 en TLS" : "LOGIN7 en claro");
+        // The reply is withheld long enough to read the memory at leisure, however busy the machine.
+        stand_in::Config config = configConSa(stand_in::Fault::DelayLogin, 3s);
+        config.logins = {{"sa", password}};
+        config.encryption = cifrado;
+        stand_in::Server servidor(config);
+        servidor.start();
+        ConexionFreeTds c;
+        c.setConnectionString(
+            cadena(servidorEn(servidor.port()), "User ID=sa;Password=" + password + ";Connect Timeout=30;"));
+        std::thread abre([&] {
+            try {
+                c.open();
+            } catch (const ErrorConexion&) {
+            }
+        });
+        const bool llego = llegaA([&] { return !servidor.logins().empty(); }, 20s);
+        // The relay wiped what it could reach when it passed LOGIN7 on, before the server had it.
+        const CopiasHalladas durante = enLosLogins();
+        abre.join();
+        ASSERT_TRUE(llego);
+        ASSERT_TRUE(c.isOpen());
+        const CopiasHalladas abierta = enLosLogins();
+        c.close();
+        if (durante.leidos == 0)
+            GTEST_SKIP() << "sin permiso para leer la memoria del proceso de login";
+        EXPECT_LE(durante.utf8, 1) << "en claro, además de la copia de trabajo de db-lib";
+        EXPECT_EQ(durante.utf16, 0) << "en UTF-16, como LOGIN7 la lleva antes de mezclarla";
+        EXPECT_LE(durante.mezclada, 1) << "mezclada, además del LOGIN7 de db-lib";
+        EXPECT_EQ(abierta.utf8 + abierta.utf16 + abierta.mezclada, 0)
+            << abierta.utf8 << " en claro, " << abierta.utf16 << " en UTF-16, " << abierta.mezclada
+            << " mezcladas, con la sesión abierta";
+    }
+}
+
+// A closed login whose process cannot run is killed once its 2 s of grace are
+// over, by the next open, and holds none: each open stays within its own deadline.
+TEST_F(LoginSellado, AClosedLoginWhoseProcessIsFrozenIsKilledAfterItsGraceAndNeverDelaysTheNextOpen) {
+    stand_in::Server servidor(configConSa());
+    servidor.start();
+    const std::string texto = cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=3;");
+    ConexionFreeTds primera;
+    primera.setConnectionString(texto);
+    primera.open();
+    pid_t congelado = -1;
+    for (const ProcesoHijo& h : procesosHijos())
+        if (h.nombre == "tarpelino-login" && ::kill(h.pid, SIGSTOP) == 0)
+            congelado = h.pid;
+    ASSERT_GT(congelado, 0);
+    primera.close();
+    const auto cerrada = Reloj::now();
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i == 0 ? "en su gracia" : "pasada su gracia");
+        if (i == 1)
+            std::this_thread::sleep_until(cerrada + 2500ms);
+        ConexionFreeTds c;
+        const Apertura r = intentaAbrir(c, texto);
+        EXPECT_TRUE(r.abierta) << r.descripcion;
+        EXPECT_LT(r.duracion, 3s) << r.descripcion;
+        if (i == 0) {
+            EXPECT_TRUE(ejecutandose(congelado)) << "muerto antes de su gracia";
+        }
+    }
+    EXPECT_TRUE(llegaA([&] { return !ejecutandose(congelado); }, 1s))
+        << "el proceso " << congelado << " sigue vivo pasada su gracia";
+}
+
+namespace {
+
+// The time and the limit a description states ("tras 5,0 s (límite 3 s)"), in tenths of a second.
+std::pair<int, int> tiempoYLimite(const std::string& texto) {
+    int segundos = 0, decimas = 0, limite = 0;
+    const auto en = texto.find("tras ");
+    if (en == std::string::npos ||
+        std::sscanf(texto.c_str() + en, "tras %d,%d s (límite %d s", &segundos, &decimas, &limite) != 3)
+        return {-1, -1};
+    return {segundos * 10 + decimas, limite * 10};
+}
+
+// Stops, or lets go on, every process of this test's login machinery: the login
+// server and the login processes (and `tambien`, with its own such children).
+void senalAHijos(int senal, const std::string& nombre, pid_t de = ::getpid()) {
+    for (pid_t pid : procesosLogin())
+        if (leeArchivo("/proc/" + std::to_string(pid) + "/status")
+                    .find("\nPPid:\t" + std::to_string(de) + "\n") != std::string::npos &&
+            (nombre.empty() || leeArchivo("/proc/" + std::to_string(pid) + "/comm") == nombre + "\n"))
+            ::kill(pid, senal);
+}
+
+} // namespace
+
+// When the time of a pass goes on this machine (the login server stopped, a
+// login process stopped as it starts, the whole job stopped as Ctrl+Z stops
+// it) the pass goes on when it can, and otherwise its description names this
+// machine, never the server, and says why it took longer than its limit.
+TEST_F(LoginSellado, TimeThatWentOnThisMachineIsNamedSoAndNeverBlamedOnTheServer) {
+    // A healthy server that answers each request in 150 ms.
+    stand_in::Config config = configConSa();
+    config.replyDelay = 150ms;
+    stand_in::Server servidor(config);
+    servidor.start();
+    const auto culpaAlServidor = [](const std::string& t) {
+        for (const char* culpa :
+             {"no completó", "no aceptó la conexión TCP", "no respondió al inicio de sesión",
+              "no se llegó a iniciar la conexión", "cortafuegos"})
+            if (t.find(culpa) != std::string::npos)
+                return true;
+        return false;
+    };
+    const auto diceElPorque = [](const std::string& t) {
+        const auto [tiempo, limite] = tiempoYLimite(t);
+        return tiempo <= limite || t.find("Se pasó del límite") != std::string::npos ||
+               t.find("no dio su resultado en el plazo") != std::string::npos;
+    };
+
+    {
+        SCOPED_TRACE("servidor de logins detenido antes del clic");
+        preparaLogins();
+        // Once ready: it takes that name only then.
+        ASSERT_TRUE(llegaA([] {
+            const auto hijos = procesosHijos();
+            return std::any_of(hijos.begin(), hijos.end(),
+                               [](const ProcesoHijo& h) { return h.nombre == "tarpelino-lanza"; });
+        }));
+        senalAHijos(SIGSTOP, "tarpelino-lanza");
+        ConexionFreeTds c;
+        const Apertura r =
+            intentaAbrir(c, cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=5;"));
+        EXPECT_TRUE(r.abierta) << r.descripcion;
+        EXPECT_LT(r.duracion, 5s);
+    }
+    {
+        SCOPED_TRACE("proceso de login detenido nada más empezar");
+        servidor.clearLogins();
+        const int antes = servidor.connectionsAccepted();
+        std::atomic<bool> detenido{false};
+        std::thread detiene([&] {
+            if (llegaA([&] { return servidor.connectionsAccepted() > antes; }))
+                senalAHijos(SIGSTOP, "tarpelino-login");
+            detenido = true;
+        });
+        ConexionFreeTds c;
+        const Apertura r =
+            intentaAbrir(c, cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=2;"));
+        detiene.join();
+        if (r.abierta)
+            GTEST_SKIP() << "el inicio de sesión terminó antes de que se pudiera detener su proceso";
+        contiene(r.descripcion, "en este equipo");
+        ASSERT_TRUE(c.datosApertura());
+        EXPECT_EQ(c.datosApertura()->causa, Causa::Equipo);
+        EXPECT_FALSE(culpaAlServidor(r.descripcion)) << r.descripcion;
+        EXPECT_TRUE(diceElPorque(r.descripcion)) << r.descripcion;
+        EXPECT_LT(r.duracion, 2s + 700ms);
+    }
+    {
+        SCOPED_TRACE("todo detenido desde fuera y reanudado, como con Ctrl+Z");
+        OtroProceso aplicacion(
+            {"abre", cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=2;")});
+        const int antes = servidor.connectionsAccepted();
+        ASSERT_TRUE(llegaA([&] { return servidor.connectionsAccepted() > antes; }));
+        ::kill(aplicacion.pid(), SIGSTOP);
+        senalAHijos(SIGSTOP, "", aplicacion.pid());
+        std::this_thread::sleep_for(3500ms);
+        senalAHijos(SIGCONT, "", aplicacion.pid());
+        ::kill(aplicacion.pid(), SIGCONT);
+        const std::string r = aplicacion.linea();
+        if (r.empty() && aplicacion.espera() == 77)
+            GTEST_SKIP() << "no se puede ejecutar el proceso de login de esta compilación";
+        ASSERT_NE(r, "abierta");
+        contiene(r, "en este equipo");
+        EXPECT_FALSE(culpaAlServidor(r)) << r;
+        EXPECT_TRUE(diceElPorque(r)) << r;
+    }
 }

@@ -106,17 +106,21 @@ TEST_F(ServidorLogins, EachLoginTakesTheOpensEnvironmentAndDirectoryNotTheServer
     char antes[PATH_MAX];
     ASSERT_NE(::getcwd(antes, sizeof antes), nullptr);
     ASSERT_EQ(::chdir(plantilla.c_str()), 0);
-    Apertura a;
+    Apertura a, renombrada;
     {
         EntornoTemporal entorno;
         entorno.fija("FREETDSCONF", "alias.conf");
         ConexionFreeTds c;
         a = intentaAbrir(c, cadena("Tardio"));
+        // The folder itself, not its path: renamed since, it is still the one entered.
+        std::filesystem::rename(plantilla, plantilla + "-renombrada");
+        renombrada = intentaAbrir(c, cadena("Tardio"));
     }
     ASSERT_EQ(::chdir(antes), 0);
-    std::filesystem::remove_all(plantilla);
+    std::filesystem::remove_all(plantilla + "-renombrada");
     EXPECT_TRUE(a.abierta) << a.descripcion;
-    EXPECT_EQ(servidor_.logins().size(), 1u);
+    EXPECT_TRUE(renombrada.abierta) << renombrada.descripcion;
+    EXPECT_EQ(servidor_.logins().size(), 2u);
     // The same server served it: nothing was restarted to pick the changes up.
     EXPECT_EQ(servidorDeLogins(), servidor);
 
