@@ -26,8 +26,9 @@ void compruebaValor(const char* campo, const std::string& valor) {
 
 } // namespace
 
-ConexionFreeTds::ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto)
-    : tiempoEsperaPorDefecto_(tiempoEsperaPorDefecto) {}
+ConexionFreeTds::ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto,
+                                 std::shared_ptr<CuadrillaLogins> cuadrilla)
+    : tiempoEsperaPorDefecto_(tiempoEsperaPorDefecto), cuadrilla_(std::move(cuadrilla)) {}
 
 ConexionFreeTds::~ConexionFreeTds() = default;
 
@@ -98,11 +99,12 @@ void ConexionFreeTds::iniciaLogin() {
     for (const auto& [campo, valor] : valoresConNombre(c))
         compruebaValor(campo, *valor);
     compruebaValor("la instancia", peticion.instancia);
-    login_ = LoginHijo::inicia(peticion, plazo, resolucionFija_);
+    login_ = LoginHijo::inicia(peticion, plazo, resolucionFija_, cuadrilla_.get());
 }
 
-std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPorDefecto) {
-    return std::make_unique<ConexionFreeTds>(tiempoEsperaPorDefecto);
+std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPorDefecto,
+                                        std::shared_ptr<CuadrillaLogins> cuadrilla) {
+    return std::make_unique<ConexionFreeTds>(tiempoEsperaPorDefecto, std::move(cuadrilla));
 }
 
 std::unique_ptr<Conexion> nuevaConexion() {

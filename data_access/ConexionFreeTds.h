@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data_access/Conexion.h"
+#include "data_access/CuadrillaLogins.h"
 #include "data_access/LoginHijo.h"
 #include "login_shared/ProtocoloLogin.h"
 
@@ -17,7 +18,8 @@ class ConexionFreeTds final : public Conexion {
 public:
     static constexpr std::chrono::seconds kTiempoEsperaPorDefecto{15};
 
-    explicit ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto = kTiempoEsperaPorDefecto);
+    explicit ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto = kTiempoEsperaPorDefecto,
+                             std::shared_ptr<CuadrillaLogins> cuadrilla = nullptr);
     ~ConexionFreeTds() override;
 
     void setConnectionString(const std::string& connectionString) override;
@@ -36,6 +38,7 @@ private:
 
     std::string cadena_;
     std::chrono::milliseconds tiempoEsperaPorDefecto_;
+    std::shared_ptr<CuadrillaLogins> cuadrilla_; // outlives the login it lends a worker to
     TablaResolucion resolucionFija_;
     std::optional<LoginHijo> login_;
     std::string resumen_;
@@ -43,7 +46,9 @@ private:
 };
 
 // The same, with another default for the open's timeout ("Connect Timeout"
-// in the string still wins).
-std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPorDefecto);
+// in the string still wins); with a `cuadrilla`, an estate run's, its logins
+// run in that crew's workers rather than in a process of their own each.
+std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPorDefecto,
+                                        std::shared_ptr<CuadrillaLogins> cuadrilla = nullptr);
 
 } // namespace data_access

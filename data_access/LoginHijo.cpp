@@ -2,6 +2,7 @@
 
 #include "data_access/ArranqueLogin.h"
 #include "data_access/Conexion.h"
+#include "data_access/CuadrillaLogins.h"
 #include "data_access/Lanzadera.h"
 #include "login_shared/Textos.h"
 
@@ -22,7 +23,8 @@ constexpr std::chrono::milliseconds kEsperaFinal{500};
 
 LoginHijo::LoginHijo(LoginHijo&& otro) noexcept
     : pid_(std::exchange(otro.pid_, -1)), canal_(std::move(otro.canal_)),
-      abierto_(std::exchange(otro.abierto_, false)), resumen_(std::move(otro.resumen_)) {}
+      abierto_(std::exchange(otro.abierto_, false)), cuadrilla_(std::exchange(otro.cuadrilla_, nullptr)),
+      fallido_(std::exchange(otro.fallido_, false)), resumen_(std::move(otro.resumen_)) {}
 
 LoginHijo& LoginHijo::operator=(LoginHijo&& otro) noexcept {
     if (this != &otro) {
@@ -30,6 +32,8 @@ LoginHijo& LoginHijo::operator=(LoginHijo&& otro) noexcept {
         pid_ = std::exchange(otro.pid_, -1);
         canal_ = std::move(otro.canal_);
         abierto_ = std::exchange(otro.abierto_, false);
+        cuadrilla_ = std::exchange(otro.cuadrilla_, nullptr);
+        fallido_ = std::exchange(otro.fallido_, false);
         resumen_ = std::move(otro.resumen_);
     }
     return *this;
@@ -40,6 +44,15 @@ LoginHijo::~LoginHijo() {
 }
 
 void LoginHijo::suelta() noexcept {
+    if (pid_ >= 0 && cuadrilla_ && (abierto_ || fallido_)) {
+        // A worker whose login ended as it should: back to its crew, which kills it unless it says it is
+        // ready.
+        if (abierto_)
+            enviaMensaje(canal_.fd(), mensaje::kCierra, {});
+        abierto_ = fallido_ = false;
+        std::exchange(cuadrilla_, nullptr)->recibe(std::exchange(pid_, -1), std::move(canal_));
+        return;
+    }
     if (pid_ >= 0) {
         if (abierto_)
             enviaMensaje(canal_.fd(), mensaje::kCierra, {});
@@ -61,7 +74,7 @@ int LoginHijo::recoge(std::chrono::milliseconds espera) {
 }
 
 LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
-                            const TablaResolucion& resolucionFija) {
+                            const TablaResolucion& resolucionFija, CuadrillaLogins* cuadrilla) {
     Etapa etapa = Etapa::Preparacion;
     std::string destino = peticion.host;
     const auto espera = [&plazo]() -> std::optional<std::chrono::milliseconds> {
@@ -73,7 +86,7 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
         return ErrorApertura(textos::tiempoAgotadoEn(etapa, destino, plazo, peticion.credenciales.integrada),
                              int(etapa));
     };
-    std::optional<LoginHijo> hijo = lanzaLogin(espera());
+    std::optional<LoginHijo> hijo = cuadrilla ? cuadrilla->presta(espera()) : lanzaLogin(espera());
     if (!hijo)
         throw agotado();
     const int canal = hijo->canal_.fd();
@@ -137,6 +150,7 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
             hijo->abierto_ = true;
             return std::move(*hijo);
         } else if (tipo == mensaje::kFallo) {
+            hijo->fallido_ = true;
             falla(cuerpo);
         }
     }

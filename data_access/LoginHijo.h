@@ -10,6 +10,7 @@
 
 namespace data_access {
 
+class CuadrillaLogins;
 class Lanzadera;
 
 // One login, run in a tarpelino-login process of its own, and the sole owner
@@ -26,8 +27,10 @@ public:
     // ErrorApertura with the description of the failure and the stage it had
     // reached. The deadline is kept even when the process does not answer: it
     // is killed then. A non-empty `resolucionFija` (tests only) goes with the request.
+    // With a `cuadrilla`, the login runs in one of its workers instead, which goes
+    // back to it when the login is closed or failed cleanly, and is killed otherwise.
     static LoginHijo inicia(const PeticionLogin& peticion, const Plazo& plazo,
-                            const TablaResolucion& resolucionFija = {});
+                            const TablaResolucion& resolucionFija = {}, CuadrillaLogins* cuadrilla = nullptr);
 
     LoginHijo(LoginHijo&& otro) noexcept;
     LoginHijo& operator=(LoginHijo&& otro) noexcept;
@@ -38,6 +41,7 @@ public:
     const ResumenLogin& resumen() const { return resumen_; }
 
 private:
+    friend class CuadrillaLogins;
     friend class Lanzadera;
     explicit LoginHijo(Descriptor canal) : canal_(std::move(canal)) {}
 
@@ -48,7 +52,9 @@ private:
 
     pid_t pid_ = -1;
     Descriptor canal_;
-    bool abierto_ = false; // answered kAbierta: closed by asking, not by killing
+    bool abierto_ = false;                 // answered kAbierta: closed by asking, not by killing
+    CuadrillaLogins* cuadrilla_ = nullptr; // the worker's, to go back to
+    bool fallido_ = false;                 // answered kFallo: a worker is ready for another login
     ResumenLogin resumen_;
 };
 

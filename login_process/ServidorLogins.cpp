@@ -48,7 +48,7 @@ int aplica(const Lanzamiento& lanzamiento, const std::string& prioridades) {
 
 } // namespace
 
-void sirveLogins(int canal) {
+bool sirveLogins(int canal) {
     ::prctl(PR_SET_NAME, "tarpelino-lanza");
     const char* archivoPrioridades = std::getenv("GNUTLS_SYSTEM_PRIORITY_FILE");
     const std::string prioridades = archivoPrioridades ? archivoPrioridades : "";
@@ -77,7 +77,8 @@ void sirveLogins(int canal) {
         long respuesta = -EPROTO;
         if (login < 0 && errorDescriptor != 0) {
             respuesta = -errorDescriptor;
-        } else if (tipo == mensaje::kLanza && lanzamiento && login >= 0) {
+        } else if ((tipo == mensaje::kLanza || tipo == mensaje::kLanzaTrabajador) && lanzamiento &&
+                   login >= 0) {
             // The child is the application's own (CLONE_PARENT): the application
             // waits for it and kills it by pid with no reuse race, as for a child it
             // started itself. A raw clone runs none of glibc's fork handlers, safe
@@ -100,7 +101,7 @@ void sirveLogins(int canal) {
                                                       std::to_string(error) + ")"));
                     ::_exit(1);
                 }
-                return;
+                return tipo == mensaje::kLanzaTrabajador;
             }
             respuesta = pid < 0 ? -errno : pid;
         }

@@ -6,10 +6,12 @@ namespace data_access {
 // db-lib, the character conversions), and then forks one login process per
 // request on `canal`, so that no login pays for an exec and the dynamic
 // linking again. Returns only in a forked child, with that login's channel
-// on `canal` and the open's environment and working directory applied; the
-// server itself ends (_exit) when the application's end of `canal` closes.
+// on `canal` and the open's environment and working directory applied: true
+// when the child is a worker that serves logins in turn (kLanzaTrabajador),
+// false for one login; the server itself ends (_exit) when the application's
+// end of `canal` closes.
 // The server must stay single-threaded: its children are forked with a raw
 // clone(CLONE_PARENT), which only a single thread can do safely.
-void sirveLogins(int canal);
+bool sirveLogins(int canal);
 
 } // namespace data_access

@@ -22,7 +22,11 @@ int main(int argc, char** argv) {
     entorno.anchuraSalida = anchuraTerminal(STDOUT_FILENO);
     entorno.anchuraErrores = anchuraTerminal(STDERR_FILENO);
     entorno.fabrica = [](int segundos) -> probe::FabricaConexion {
-        return [segundos] { return data_access::nuevaConexion(std::chrono::seconds(segundos)); };
+        // The run's logins share its workers, each a login process that serves them in turn.
+        auto cuadrilla = std::make_shared<data_access::CuadrillaLogins>();
+        return [segundos, cuadrilla] {
+            return data_access::nuevaConexion(std::chrono::seconds(segundos), cuadrilla);
+        };
     };
     entorno.contrasenaDelEntorno = lote::tomaContrasenaDelEntorno;
     entorno.pideContrasena = lote::pideContrasena;
