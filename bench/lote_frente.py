@@ -49,9 +49,9 @@ def timed(command, stdin_text, env):
     return wall, cpu_children() - cpu0, p.returncode, p.stdout.decode(), p.stderr.decode()
 
 
-def run_lote(args, servers, parallel):
+def run_lote(args, servers, parallel, lote=None):
     env = dict(os.environ, TARPELINO_PASSWORD=PASSWORD)
-    command = [args.lote, "--usuario", "sa", "--tiempo", str(args.tiempo), "--paralelo", str(parallel),
+    command = [lote or args.lote, "--usuario", "sa", "--tiempo", str(args.tiempo), "--paralelo", str(parallel),
                "--formato", "json", "-"]
     wall, cpu, status, out, err = timed(command, "".join(s + "\n" for s in servers), env)
     problems = []
@@ -140,6 +140,8 @@ def main():
     parser.add_argument("--stand-in", default="build/tests/stand_in/tds-stand-in")
     parser.add_argument("--tedious", default="tests/stand_in/tedious")
     parser.add_argument("--sin-tedious", action="store_true", help="tarpelino-lote only")
+    parser.add_argument("--lote-anterior", help="another build of tarpelino-lote, run in turn too "
+                        "(the one before a change, installed with its login process beside it)")
     args = parser.parse_args()
     if not args.sin_tedious and not os.path.isdir(os.path.join(args.tedious, "node_modules", "tedious")):
         sys.exit(f"tedious is not installed in {args.tedious} (scripts/install-deps.sh test installs it)")
@@ -154,6 +156,8 @@ def main():
         try:
             stand_ins, servers = start_estate(args, count, delay, folder)
             clients = [("tarpelino-lote", run_lote)] + ([] if args.sin_tedious else [("tedious", run_tedious)])
+            if args.lote_anterior:
+                clients.append(("lote anterior", lambda a, s, p: run_lote(a, s, p, args.lote_anterior)))
             figures = {name: ([], []) for name, _ in clients}
             for _ in range(args.repeticiones):
                 for name, fn in clients:
