@@ -12,7 +12,8 @@ namespace data_access {
 
 namespace {
 
-// How long a worker may take to close its login and wipe it before it is killed.
+// How long a worker may take to close its login and wipe it before it is killed,
+// when no open is waiting for it.
 constexpr std::chrono::milliseconds kEsperaListo{2000};
 
 void mata(pid_t pid) noexcept {
@@ -57,8 +58,9 @@ std::optional<LoginHijo> CuadrillaLogins::presta(std::optional<std::chrono::mill
     return hijo;
 }
 
-void CuadrillaLogins::recibe(pid_t pid, Descriptor canal) noexcept try {
-    const auto limite = std::chrono::steady_clock::now() + kEsperaListo;
+void CuadrillaLogins::recibe(pid_t pid, Descriptor canal,
+                             std::optional<std::chrono::milliseconds> espera) noexcept try {
+    const auto limite = std::chrono::steady_clock::now() + espera.value_or(kEsperaListo);
     for (;;) {
         const auto queda =
             std::chrono::duration_cast<std::chrono::milliseconds>(limite - std::chrono::steady_clock::now());

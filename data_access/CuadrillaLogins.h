@@ -34,8 +34,8 @@ public:
     std::optional<LoginHijo> presta(std::optional<std::chrono::milliseconds> espera);
 
     // A worker back from its login, with its channel: kept when it says it is
-    // ready for another, killed otherwise.
-    void recibe(pid_t pid, Descriptor canal) noexcept;
+    // ready for another within `espera` (none: two seconds), killed otherwise.
+    void recibe(pid_t pid, Descriptor canal, std::optional<std::chrono::milliseconds> espera) noexcept;
 
 private:
     struct Trabajador {

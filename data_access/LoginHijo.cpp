@@ -24,7 +24,8 @@ constexpr std::chrono::milliseconds kEsperaFinal{500};
 LoginHijo::LoginHijo(LoginHijo&& otro) noexcept
     : pid_(std::exchange(otro.pid_, -1)), canal_(std::move(otro.canal_)),
       abierto_(std::exchange(otro.abierto_, false)), cuadrilla_(std::exchange(otro.cuadrilla_, nullptr)),
-      fallido_(std::exchange(otro.fallido_, false)), resumen_(std::move(otro.resumen_)) {}
+      fallido_(std::exchange(otro.fallido_, false)),
+      esperaListo_(std::exchange(otro.esperaListo_, std::nullopt)), resumen_(std::move(otro.resumen_)) {}
 
 LoginHijo& LoginHijo::operator=(LoginHijo&& otro) noexcept {
     if (this != &otro) {
@@ -34,6 +35,7 @@ LoginHijo& LoginHijo::operator=(LoginHijo&& otro) noexcept {
         abierto_ = std::exchange(otro.abierto_, false);
         cuadrilla_ = std::exchange(otro.cuadrilla_, nullptr);
         fallido_ = std::exchange(otro.fallido_, false);
+        esperaListo_ = std::exchange(otro.esperaListo_, std::nullopt);
         resumen_ = std::move(otro.resumen_);
     }
     return *this;
@@ -50,7 +52,8 @@ void LoginHijo::suelta() noexcept {
         if (abierto_)
             enviaMensaje(canal_.fd(), mensaje::kCierra, {});
         abierto_ = fallido_ = false;
-        std::exchange(cuadrilla_, nullptr)->recibe(std::exchange(pid_, -1), std::move(canal_));
+        std::exchange(cuadrilla_, nullptr)
+            ->recibe(std::exchange(pid_, -1), std::move(canal_), std::exchange(esperaListo_, std::nullopt));
         return;
     }
     if (pid_ >= 0) {
@@ -151,6 +154,7 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
             return std::move(*hijo);
         } else if (tipo == mensaje::kFallo) {
             hijo->fallido_ = true;
+            hijo->esperaListo_ = espera();
             falla(cuerpo);
         }
     }

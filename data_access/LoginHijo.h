@@ -5,6 +5,7 @@
 #include "login_shared/ProtocoloLogin.h"
 
 #include <chrono>
+#include <optional>
 #include <sys/types.h>
 #include <utility>
 
@@ -20,7 +21,9 @@ class Lanzadera;
 // leaves no thread, socket or file behind. It lives as long as the open
 // connection does. Move-only: destroying it closes the login, and the process
 // is reaped in the background (killed if it has not ended within 2 s); one
-// that never logged in is killed at once.
+// that never logged in is killed at once. A worker of an estate run
+// (CuadrillaLogins) is owned the same way while lent to the login, and goes
+// back to its crew instead when the login closed or failed cleanly.
 class LoginHijo {
 public:
     // Runs the login in a process forked by the login server; throws
@@ -55,6 +58,8 @@ private:
     bool abierto_ = false;                 // answered kAbierta: closed by asking, not by killing
     CuadrillaLogins* cuadrilla_ = nullptr; // the worker's, to go back to
     bool fallido_ = false;                 // answered kFallo: a worker is ready for another login
+    // What is left of the failed open's time, for the worker to say it is ready: the open never outlasts it.
+    std::optional<std::chrono::milliseconds> esperaListo_;
     ResumenLogin resumen_;
 };
 
