@@ -26,8 +26,10 @@ void compruebaValor(const char* campo, const std::string& valor) {
 
 } // namespace
 
-ConexionFreeTds::ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto, bool plazoDesdeElProceso)
-    : tiempoEsperaPorDefecto_(tiempoEsperaPorDefecto), plazoDesdeElProceso_(plazoDesdeElProceso) {}
+ConexionFreeTds::ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto, bool plazoDesdeElProceso,
+                                 std::shared_ptr<CuadrillaLogins> cuadrilla)
+    : tiempoEsperaPorDefecto_(tiempoEsperaPorDefecto), plazoDesdeElProceso_(plazoDesdeElProceso),
+      cuadrilla_(std::move(cuadrilla)) {}
 
 // The string holds the password.
 ConexionFreeTds::~ConexionFreeTds() {
@@ -108,12 +110,14 @@ void ConexionFreeTds::iniciaLogin(Plazo::Reloj::time_point inicio) {
     for (const auto& [campo, valor] : valoresConNombre(c))
         compruebaValor(campo, *valor);
     compruebaValor("la instancia", peticion.instancia);
-    login_ = LoginHijo::inicia(peticion, plazo, resolucionFija_, plazoDesdeElProceso_);
+    login_ = LoginHijo::inicia(peticion, plazo, resolucionFija_, plazoDesdeElProceso_, cuadrilla_.get());
 }
 
 std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPorDefecto,
-                                        bool plazoDesdeElProceso) {
-    return std::make_unique<ConexionFreeTds>(tiempoEsperaPorDefecto, plazoDesdeElProceso);
+                                        bool plazoDesdeElProceso,
+                                        std::shared_ptr<CuadrillaLogins> cuadrilla) {
+    return std::make_unique<ConexionFreeTds>(tiempoEsperaPorDefecto, plazoDesdeElProceso,
+                                             std::move(cuadrilla));
 }
 
 std::unique_ptr<Conexion> nuevaConexion() {

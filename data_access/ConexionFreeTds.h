@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data_access/Conexion.h"
+#include "data_access/CuadrillaLogins.h"
 #include "data_access/LoginHijo.h"
 #include "login_shared/ProtocoloLogin.h"
 
@@ -17,9 +18,10 @@ class ConexionFreeTds final : public Conexion {
 public:
     static constexpr std::chrono::seconds kTiempoEsperaPorDefecto{15};
 
-    // `plazoDesdeElProceso`: see LoginHijo::inicia.
+    // `plazoDesdeElProceso` and `cuadrilla`: see LoginHijo::inicia.
     explicit ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto = kTiempoEsperaPorDefecto,
-                             bool plazoDesdeElProceso = false);
+                             bool plazoDesdeElProceso = false,
+                             std::shared_ptr<CuadrillaLogins> cuadrilla = nullptr);
     ~ConexionFreeTds() override;
 
     void setConnectionString(const std::string& connectionString) override;
@@ -40,6 +42,7 @@ private:
     std::string cadena_;
     std::chrono::milliseconds tiempoEsperaPorDefecto_;
     bool plazoDesdeElProceso_;
+    std::shared_ptr<CuadrillaLogins> cuadrilla_; // outlives the login it lends a worker to
     TablaResolucion resolucionFija_;
     std::optional<LoginHijo> login_;
     std::string resumen_;
@@ -49,8 +52,11 @@ private:
 // The same, with another default for the open's timeout ("Connect Timeout"
 // in the string still wins). `plazoDesdeElProceso`: the timeout counts from
 // when the login's process is had, not while the open waits for it behind
-// others (many opens at once, as tarpelino-lote makes them).
+// others (many opens at once, as tarpelino-lote makes them). With a
+// `cuadrilla`, an estate run's, its logins run in that crew's workers rather
+// than in a process of their own each.
 std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPorDefecto,
-                                        bool plazoDesdeElProceso = false);
+                                        bool plazoDesdeElProceso = false,
+                                        std::shared_ptr<CuadrillaLogins> cuadrilla = nullptr);
 
 } // namespace data_access

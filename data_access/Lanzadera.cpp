@@ -38,7 +38,7 @@ public:
         }
     }
 
-    std::optional<LoginHijo> lanza(std::optional<std::chrono::milliseconds> espera) {
+    std::optional<LoginHijo> lanza(std::optional<std::chrono::milliseconds> espera, char tipoLanzamiento) {
         const auto limite = Plazo::Reloj::now() + espera.value_or(std::chrono::milliseconds(0));
         const auto queda = [&]() -> std::optional<std::chrono::milliseconds> {
             if (!espera)
@@ -67,7 +67,7 @@ public:
             }
             auto [nuestro, suyo] = parDeCanales();
             LoginHijo hijo(std::move(nuestro));
-            const bool enviado = enviaMensajeConDescriptor(servidor_.canal(), mensaje::kLanza, lanzamiento,
+            const bool enviado = enviaMensajeConDescriptor(servidor_.canal(), tipoLanzamiento, lanzamiento,
                                                            suyo.fd(), carpeta.fd());
             // The child's end is the child's alone: closed here at once, whatever happened.
             suyo.cierra();
@@ -240,7 +240,11 @@ void terminaServidorLogins() noexcept {
 }
 
 std::optional<LoginHijo> lanzaLogin(std::optional<std::chrono::milliseconds> espera) {
-    return lanzadera().lanza(espera);
+    return lanzadera().lanza(espera, mensaje::kLanza);
+}
+
+std::optional<LoginHijo> lanzaTrabajador(std::optional<std::chrono::milliseconds> espera) {
+    return lanzadera().lanza(espera, mensaje::kLanzaTrabajador);
 }
 
 void entregaProcesoQueTermina(pid_t pid) noexcept {

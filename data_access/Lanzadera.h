@@ -29,6 +29,8 @@ void terminaServidorLogins() noexcept;
 // Starts a server if none is running or it has died. Throws ErrorConexion
 // when no process can be had.
 std::optional<LoginHijo> lanzaLogin(std::optional<std::chrono::milliseconds> espera);
+// The same for a worker that serves logins in turn (CuadrillaLogins).
+std::optional<LoginHijo> lanzaTrabajador(std::optional<std::chrono::milliseconds> espera);
 
 // A login process told to close (or killed): reaped once it has ended, and
 // killed if it has not within two seconds; reaping happens on the server

@@ -2,6 +2,7 @@
 
 #include "data_access/ArranqueLogin.h"
 #include "data_access/Conexion.h"
+#include "data_access/CuadrillaLogins.h"
 #include "data_access/Lanzadera.h"
 #include "login_shared/Textos.h"
 
@@ -22,7 +23,9 @@ constexpr std::chrono::milliseconds kEsperaFinal{500};
 
 LoginHijo::LoginHijo(LoginHijo&& otro) noexcept
     : pid_(std::exchange(otro.pid_, -1)), canal_(std::move(otro.canal_)),
-      abierto_(std::exchange(otro.abierto_, false)), resumen_(std::move(otro.resumen_)) {}
+      abierto_(std::exchange(otro.abierto_, false)), cuadrilla_(std::exchange(otro.cuadrilla_, nullptr)),
+      fallido_(std::exchange(otro.fallido_, false)),
+      esperaListo_(std::exchange(otro.esperaListo_, std::nullopt)), resumen_(std::move(otro.resumen_)) {}
 
 LoginHijo& LoginHijo::operator=(LoginHijo&& otro) noexcept {
     if (this != &otro) {
@@ -30,6 +33,9 @@ LoginHijo& LoginHijo::operator=(LoginHijo&& otro) noexcept {
         pid_ = std::exchange(otro.pid_, -1);
         canal_ = std::move(otro.canal_);
         abierto_ = std::exchange(otro.abierto_, false);
+        cuadrilla_ = std::exchange(otro.cuadrilla_, nullptr);
+        fallido_ = std::exchange(otro.fallido_, false);
+        esperaListo_ = std::exchange(otro.esperaListo_, std::nullopt);
         resumen_ = std::move(otro.resumen_);
     }
     return *this;
@@ -40,6 +46,16 @@ LoginHijo::~LoginHijo() {
 }
 
 void LoginHijo::suelta() noexcept {
+    if (pid_ >= 0 && cuadrilla_ && (abierto_ || fallido_)) {
+        // A worker whose login ended as it should: back to its crew, which kills it unless it says it is
+        // ready.
+        if (abierto_)
+            enviaMensaje(canal_.fd(), mensaje::kCierra, {});
+        abierto_ = fallido_ = false;
+        std::exchange(cuadrilla_, nullptr)
+            ->recibe(std::exchange(pid_, -1), std::move(canal_), std::exchange(esperaListo_, std::nullopt));
+        return;
+    }
     if (pid_ >= 0) {
         if (abierto_)
             enviaMensaje(canal_.fd(), mensaje::kCierra, {});
@@ -61,7 +77,8 @@ int LoginHijo::recoge(std::chrono::milliseconds espera) {
 }
 
 LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPedido,
-                            const TablaResolucion& resolucionFija, bool plazoDesdeElProceso) {
+                            const TablaResolucion& resolucionFija, bool plazoDesdeElProceso,
+                            CuadrillaLogins* cuadrilla) {
     Plazo plazo = plazoPedido;
     Etapa etapa = Etapa::Preparacion;
     std::string destino = peticion.host;
@@ -70,7 +87,7 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
             return std::nullopt;
         return plazo.restante() + kMargenInforme;
     };
-    std::optional<LoginHijo> hijo = lanzaLogin(espera());
+    std::optional<LoginHijo> hijo = cuadrilla ? cuadrilla->presta(espera()) : lanzaLogin(espera());
     // The login server never answered, however often it was replaced: the time went here.
     if (!hijo)
         throw ErrorApertura(textos::sinProcesoLoginATiempo(destino, plazo), int(etapa), Causa::Equipo, {},
@@ -165,7 +182,16 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
             hijo->abierto_ = true;
             return std::move(*hijo);
         } else if (tipo == mensaje::kFallo) {
-            fallaDicho(cuerpo);
+            FalloLogin fallo;
+            try {
+                fallo = deserializaFallo(cuerpo);
+            } catch (const std::exception&) {
+                fallaInterno(textos::respuestaProcesoLoginIlegible());
+            }
+            // A worker that failed cleanly may serve again, once it says it is ready.
+            hijo->fallido_ = true;
+            hijo->esperaListo_ = espera();
+            falla(fallo);
         }
     }
 }

@@ -5,11 +5,13 @@
 #include "login_shared/ProtocoloLogin.h"
 
 #include <chrono>
+#include <optional>
 #include <sys/types.h>
 #include <utility>
 
 namespace data_access {
 
+class CuadrillaLogins;
 class Lanzadera;
 
 // One login, run in a tarpelino-login process of its own, and the sole owner
@@ -19,7 +21,9 @@ class Lanzadera;
 // leaves no thread, socket or file behind. It lives as long as the open
 // connection does. Move-only: destroying it closes the login, and the process
 // is reaped in the background (killed if it has not ended within 2 s); one
-// that never logged in is killed at once.
+// that never logged in is killed at once. A worker of an estate run
+// (CuadrillaLogins) is owned the same way while lent to the login, and goes
+// back to its crew instead when the login closed or failed cleanly.
 class LoginHijo {
 public:
     // Runs the login in a process forked by the login server; throws
@@ -29,8 +33,11 @@ public:
     // `plazoDesdeElProceso`: the deadline starts again once the process is had,
     // so that waiting for it (behind other opens, on a busy machine) is not the
     // server's time; the wait itself is bounded by the same limit.
+    // With a `cuadrilla`, the login runs in one of its workers instead, which goes
+    // back to it when the login is closed or failed cleanly, and is killed otherwise.
     static LoginHijo inicia(const PeticionLogin& peticion, const Plazo& plazo,
-                            const TablaResolucion& resolucionFija = {}, bool plazoDesdeElProceso = false);
+                            const TablaResolucion& resolucionFija = {}, bool plazoDesdeElProceso = false,
+                            CuadrillaLogins* cuadrilla = nullptr);
 
     LoginHijo(LoginHijo&& otro) noexcept;
     LoginHijo& operator=(LoginHijo&& otro) noexcept;
@@ -41,6 +48,7 @@ public:
     const ResumenLogin& resumen() const { return resumen_; }
 
 private:
+    friend class CuadrillaLogins;
     friend class Lanzadera;
     explicit LoginHijo(Descriptor canal) : canal_(std::move(canal)) {}
 
@@ -51,7 +59,11 @@ private:
 
     pid_t pid_ = -1;
     Descriptor canal_;
-    bool abierto_ = false; // answered kAbierta: closed by asking, not by killing
+    bool abierto_ = false;                 // answered kAbierta: closed by asking, not by killing
+    CuadrillaLogins* cuadrilla_ = nullptr; // the worker's, to go back to
+    bool fallido_ = false;                 // answered kFallo: a worker is ready for another login
+    // What is left of the failed open's time, for the worker to say it is ready: the open never outlasts it.
+    std::optional<std::chrono::milliseconds> esperaListo_;
     ResumenLogin resumen_;
 };
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -12,6 +13,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/random.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -100,6 +102,37 @@ ssize_t recibeConLlegada(int fd, char* datos, std::size_t n, int flags, std::int
     return r;
 }
 
+// Binds `fd` to a port of loopback. The kernel's own choice (port 0) searches
+// the ephemeral range for a free port and costs more the more ports are in
+// use: with a few thousand servers' connections on the machine it was the
+// largest cost of a login. A random port of that range, tried outright, is
+// almost always free; the kernel chooses after a few taken ones.
+bool enlazaEnLoopback(int fd, sockaddr_in& local) {
+    static const std::pair<unsigned, unsigned> rango = [] {
+        unsigned primero = 32768, ultimo = 60999;
+        if (FILE* f = std::fopen("/proc/sys/net/ipv4/ip_local_port_range", "r")) {
+            if (std::fscanf(f, "%u %u", &primero, &ultimo) != 2 || primero == 0 || ultimo < primero ||
+                ultimo > 65535)
+                primero = 32768, ultimo = 60999;
+            std::fclose(f);
+        }
+        return std::pair<unsigned, unsigned>(primero, ultimo);
+    }();
+    const auto [desde, hasta] = rango;
+    for (int intento = 0; intento < 8; ++intento) {
+        unsigned azar = 0;
+        if (::getrandom(&azar, sizeof azar, GRND_NONBLOCK) != sizeof azar)
+            break;
+        local.sin_port = htons(std::uint16_t(desde + azar % (hasta - desde + 1)));
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0)
+            return true;
+        if (errno != EADDRINUSE)
+            return false;
+    }
+    local.sin_port = 0;
+    return ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+}
+
 // Reads what the buffer has room for; false on EOF or a hard error (in `error`).
 // `llegada`: when the kernel received what was read (0: unknown).
 bool leeEn(int fd, std::string& buffer, int& error, SeguidorEtapas& seguidor, bool delCliente,
@@ -175,8 +208,7 @@ Relevo::Relevo(std::vector<DireccionIp> destinos, std::uint16_t puerto, Plazo pl
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t longitud = sizeof local;
-    if (escucha_ < 0 || ::bind(escucha_, reinterpret_cast<sockaddr*>(&local), longitud) != 0 ||
-        ::listen(escucha_, kColaEscucha) != 0 ||
+    if (escucha_ < 0 || !enlazaEnLoopback(escucha_, local) || ::listen(escucha_, kColaEscucha) != 0 ||
         ::getsockname(escucha_, reinterpret_cast<sockaddr*>(&local), &longitud) != 0 ||
         ::pipe2(despertador_, O_CLOEXEC | O_NONBLOCK) != 0) {
         const int error = errno;

@@ -54,7 +54,7 @@ std::string aplica(const Lanzamiento& lanzamiento, const std::string& prioridade
 
 } // namespace
 
-std::string sirveLogins(int canal) {
+LoginLanzado sirveLogins(int canal) {
     ::prctl(PR_SET_NAME, "tarpelino-lanza");
     const char* archivoPrioridades = std::getenv("GNUTLS_SYSTEM_PRIORITY_FILE");
     const std::string prioridades = archivoPrioridades ? archivoPrioridades : "";
@@ -84,7 +84,8 @@ std::string sirveLogins(int canal) {
         long respuesta = -EPROTO;
         if (login < 0 && errorDescriptor != 0) {
             respuesta = -errorDescriptor;
-        } else if (tipo == mensaje::kLanza && lanzamiento && login >= 0) {
+        } else if ((tipo == mensaje::kLanza || tipo == mensaje::kLanzaTrabajador) && lanzamiento &&
+                   login >= 0) {
             // The child is the application's own (CLONE_PARENT): the application
             // waits for it and kills it by pid with no reuse race, as for a child it
             // started itself. A raw clone runs none of glibc's fork handlers, safe
@@ -100,7 +101,7 @@ std::string sirveLogins(int canal) {
                 // GnuTLS learns of a fork through its pthread_atfork handler, which a
                 // raw clone skips: its generator must not repeat the server's or a sibling's.
                 gnutls_rnd_refresh();
-                return aplica(*lanzamiento, prioridades, carpeta);
+                return {tipo == mensaje::kLanzaTrabajador, aplica(*lanzamiento, prioridades, carpeta)};
             }
             respuesta = pid < 0 ? -errno : pid;
         }

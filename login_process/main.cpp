@@ -1,6 +1,7 @@
 // tarpelino-login: started once by the application as a login server on
-// descriptor 3 (ServidorLogins.h), it forks one process per open. Each runs
-// one login to SQL Server through db-lib on behalf of a connection object,
+// descriptor 3 (ServidorLogins.h), it forks one process per open (or, for an
+// estate run, one per worker, which runs that run's logins one after another).
+// Each runs one login to SQL Server through db-lib on behalf of a connection object,
 // which talks to it over its own channel (descriptor 3 in the child) and may
 // kill it at the open's deadline. It stays while the connection is open and
 // ends when told to close or when the connection object goes away.
@@ -15,6 +16,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <dirent.h>
 #include <mutex>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -47,31 +49,50 @@ FalloLogin falloDelSistema(const std::system_error& e) {
     return {Causa::Interno, textos::errorInterno(e.what()), {}, {}};
 }
 
-// One login on kCanal, in a process forked for it; `aviso` goes at the end of a failure's description.
-int atiendeLogin(const std::string& aviso) {
+// Starts the watch on the application's end of kCanal; false, with the
+// reason sent, when the system has no thread for it.
+bool vigilaLaAplicacion() {
     try {
         terminaConLaAplicacion();
+        return true;
     } catch (const std::system_error& e) {
         // No thread to be had: the answer waits for the request it will be read after.
         enviaMensaje(kCanal, mensaje::kFallo, serializa(falloDelSistema(e)));
-        return 1;
+        return false;
     }
+}
+
+// What one login on kCanal came to.
+enum class Atendido {
+    Cerrado,    // logged in, and closed when asked
+    Fallido,    // kFallo sent
+    Integrado,  // either of those, for integrated security (Kerberos)
+    SinPeticion // no request could be read: the channel closed, or a stray message came
+};
+
+// One login on kCanal: its request, the login, its answer and, when it
+// opened, the wait for the word to close it. Every copy of the password
+// this code made is wiped by the time it returns. `aviso` goes at the end of a
+// failure's description.
+Atendido atiendeLogin(const std::string& aviso) {
     char tipo = 0;
     std::string cuerpo;
     if (!recibeMensaje(kCanal, tipo, cuerpo))
-        return 2;
+        return Atendido::SinPeticion;
     TablaResolucion resolucionFija;
     if (tipo == mensaje::kResolucionFija) {
         try {
             resolucionFija = deserializaTabla(cuerpo);
         } catch (const std::exception&) {
-            return 2;
+            return Atendido::SinPeticion;
         }
         if (!recibeMensaje(kCanal, tipo, cuerpo))
-            return 2;
+            return Atendido::SinPeticion;
     }
-    if (tipo != mensaje::kPeticion)
-        return 2;
+    if (tipo != mensaje::kPeticion) {
+        borraSecreto(cuerpo);
+        return Atendido::SinPeticion;
+    }
 
     std::mutex escritura; // stages come from the relay's thread too
     const auto envia = [&](char t, const std::string& c) {
@@ -87,9 +108,11 @@ int atiendeLogin(const std::string& aviso) {
             fallo.descripcion += "\n" + aviso;
         envia(mensaje::kFallo, serializa(fallo));
     };
+    bool integrada = false;
     try {
         PeticionLogin peticion = deserializa(cuerpo);
         borraSecreto(cuerpo);
+        integrada = peticion.credenciales.integrada;
         fijaPrioridadTls(peticion.prioridadTls);
         plazo.emplace(peticion.limite, peticion.transcurrido);
         auto login = iniciaSesion(
@@ -102,7 +125,7 @@ int atiendeLogin(const std::string& aviso) {
         envia(mensaje::kAbierta, serializa(login->resumen()));
         // Anything, or the other end going away, closes the login.
         recibeMensaje(kCanal, tipo, cuerpo);
-        return 0;
+        return integrada ? Atendido::Integrado : Atendido::Cerrado;
     } catch (const ErrorApertura& e) {
         informaFallo({e.causa(), e.what(), e.versionServidor(), e.transcurrido()});
     } catch (const ErrorConexion& e) {
@@ -112,7 +135,44 @@ int atiendeLogin(const std::string& aviso) {
     } catch (const std::exception& e) {
         informaFallo({Causa::Interno, textos::errorInterno(e.what()), {}, {}});
     }
-    return 1;
+    borraSecreto(cuerpo);
+    return integrada ? Atendido::Integrado : Atendido::Fallido;
+}
+
+int estadoDeSalida(Atendido a) {
+    return a == Atendido::Cerrado ? 0 : a == Atendido::SinPeticion ? 2 : 1;
+}
+
+// Descriptors this process holds now.
+int descriptoresAbiertos() {
+    int n = -3; // ".", ".." and the directory's own
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (::readdir(dir))
+            ++n;
+        ::closedir(dir);
+    }
+    return n;
+}
+
+// Logins a worker serves before it ends and a new one takes its place: whatever a
+// library keeps growing, slowly, never grows far.
+constexpr int kLoginsPorTrabajador = 200;
+
+// One login after another, for a worker of an estate run. A login leaves
+// nothing a later one could meet: the worker goes on only when the login is
+// over and wiped, no work of it is still running, the process holds the
+// descriptors it held before, and it did not use Kerberos (whose library
+// keeps state of its own in the process). Otherwise it ends, and the
+// application starts another; it kills one that does not answer in time.
+int atiendeLogins(const std::string& aviso) {
+    const int descriptores = descriptoresAbiertos();
+    for (int n = 1;; ++n) {
+        const Atendido atendido = atiendeLogin(aviso);
+        const bool limpio = (atendido == Atendido::Cerrado || atendido == Atendido::Fallido) &&
+                            !hayTrabajoAbandonado() && descriptoresAbiertos() == descriptores;
+        if (!limpio || n == kLoginsPorTrabajador || !enviaMensaje(kCanal, mensaje::kListo, {}))
+            return estadoDeSalida(atendido);
+    }
 }
 
 } // namespace
@@ -124,9 +184,12 @@ int main() {
     std::signal(SIGPIPE, SIG_IGN);
     // What every login needs, made ready once in the server.
     preparaDbLib();
-    const std::string aviso = sirveLogins(kCanal);
+    const LoginLanzado lanzado = sirveLogins(kCanal);
     // Only a forked login process gets here; its exit runs the usual teardown.
-    const int estado = atiendeLogin(aviso);
+    int estado = 1;
+    if (vigilaLaAplicacion())
+        estado =
+            lanzado.trabajador ? atiendeLogins(lanzado.aviso) : estadoDeSalida(atiendeLogin(lanzado.aviso));
     // A Kerberos call still waiting on its KDC must not meet the library's teardown.
     if (hayTrabajoAbandonado())
         ::_exit(estado);

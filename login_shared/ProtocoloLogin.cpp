@@ -395,21 +395,26 @@ Lectura recibeMensaje(int fd, char& tipo, std::string& cuerpo,
                       std::optional<std::chrono::milliseconds> espera) {
     using Reloj = std::chrono::steady_clock;
     const auto fin = Reloj::now() + espera.value_or(std::chrono::milliseconds(0));
-    // Reads exactly n bytes, waiting for each piece no later than `fin`.
+    // Reads exactly n bytes, waiting for each piece no later than `fin`. What has
+    // arrived already is taken without a poll: a message's body follows its header.
     const auto lee = [&](char* datos, std::size_t n) {
+        bool esperar = false;
         while (n > 0) {
-            int ms = -1;
-            if (espera) {
-                const auto queda = std::chrono::ceil<std::chrono::milliseconds>(fin - Reloj::now());
-                ms = int(std::max<long long>(0, queda.count()));
+            if (esperar) {
+                int ms = -1;
+                if (espera) {
+                    const auto queda = std::chrono::ceil<std::chrono::milliseconds>(fin - Reloj::now());
+                    ms = int(std::max<long long>(0, queda.count()));
+                }
+                pollfd p{fd, POLLIN, 0};
+                const int r = ::poll(&p, 1, ms);
+                if (r < 0 && errno == EINTR)
+                    continue;
+                if (r == 0)
+                    return Lectura::Agotada;
             }
-            pollfd p{fd, POLLIN, 0};
-            const int r = ::poll(&p, 1, ms);
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r == 0)
-                return Lectura::Agotada;
             const ssize_t leidos = ::recv(fd, datos, n, MSG_DONTWAIT);
+            esperar = leidos < 0 && errno == EAGAIN;
             if (leidos < 0 && (errno == EINTR || errno == EAGAIN))
                 continue;
             if (leidos <= 0)

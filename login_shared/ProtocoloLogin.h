@@ -130,6 +130,12 @@ constexpr char kLanzado = 'N'; // server -> application: the login process's pid
 // Login process -> application, its first message: its own pid, so that the application can reap
 // it even when the server died before saying kLanzado.
 constexpr char kEnMarcha = 'M';
+// Application -> server: as kLanza, for a login process that serves one login after another
+// (a worker of one estate run) until its channel closes.
+constexpr char kLanzaTrabajador = 'T';
+// Worker -> application, after each login's kFallo, or after kCierra once the login is closed: that
+// login is gone, its secrets wiped, and the next kPeticion may come.
+constexpr char kListo = 'Y';
 } // namespace mensaje
 
 // What a login process takes from the open that asked for it rather than

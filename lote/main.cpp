@@ -31,7 +31,11 @@ int main(int argc, char** argv) {
     entorno.anchuraErrores = anchuraTerminal(STDERR_FILENO);
     entorno.fabrica = [](int segundos) -> probe::FabricaConexion {
         // Many logins at once: waiting for a login's process is not its server's time.
-        return [segundos] { return data_access::nuevaConexion(std::chrono::seconds(segundos), true); };
+        // The run's logins share its workers, each a login process that serves them in turn.
+        auto cuadrilla = std::make_shared<data_access::CuadrillaLogins>();
+        return [segundos, cuadrilla] {
+            return data_access::nuevaConexion(std::chrono::seconds(segundos), true, cuadrilla);
+        };
     };
     entorno.contrasenaDelEntorno = lote::tomaContrasenaDelEntorno;
     entorno.pideContrasena = lote::pideContrasena;

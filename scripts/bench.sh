@@ -5,7 +5,8 @@
 # Memory is the window's process with every process descending from it, each
 # physical page counted once (bench/arbol.h): a library the window and its
 # login processes all map occupies memory once, so it counts once.
-# `bench.sh lote` runs tarpelino-lote over 1,000 stand-ins instead (bench/lote.py).
+# `bench.sh lote` runs tarpelino-lote over 1,000 stand-ins instead (bench/lote.py), then
+# side by side with tedious over the same stand-ins (bench/lote_frente.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,11 +16,18 @@ cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TE
     -DTARPELINO_BENCH=ON >/dev/null
 # Two jobs at most: the machines are shared.
 if [[ ${1:-} == lote ]]; then
-    # tarpelino-lote over 1,000 stand-ins, at --paralelo 1, 8 and 32 (a few minutes).
+    # tarpelino-lote over 1,000 stand-ins, at --paralelo 1, 8 and 32 (a few minutes); then it and
+    # tedious, in turn, three times each, over 1,000 stand-ins with and without a 20-ms reply
+    # delay and over 10,000.
     cmake --build "$build_dir" -j2 --target tarpelino-lote tarpelino-login tds-stand-in >&2
     mkdir -p "$build_dir/tmp"
-    exec env TMPDIR="$PWD/$build_dir/tmp" python3 bench/lote.py --servidores 1000 --paralelo 1,8,32 \
-        --lote "$build_dir/tarpelino-lote" --stand-in "$build_dir/bench/stand_in/tds-stand-in"
+    export TMPDIR="$PWD/$build_dir/tmp"
+    estado=0
+    python3 bench/lote.py --servidores 1000 --paralelo 1,8,32 \
+        --lote "$build_dir/tarpelino-lote" --stand-in "$build_dir/bench/stand_in/tds-stand-in" || estado=1
+    python3 bench/lote_frente.py --lote "$build_dir/tarpelino-lote" \
+        --stand-in "$build_dir/bench/stand_in/tds-stand-in" --tedious tests/stand_in/tedious || estado=1
+    exit $estado
 fi
 cmake --build "$build_dir" -j2 --target bench_conexion bench_ventana bench_ventana_hija bench_arranque \
     bench_qt_desnudo tarpelino tarpelino-login >&2
