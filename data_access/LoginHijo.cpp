@@ -79,15 +79,17 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
     std::optional<LoginHijo> hijo = lanzaLogin(espera());
     // The login server never answered, however often it was replaced: the time went here.
     if (!hijo)
-        throw ErrorApertura(textos::sinProcesoLoginATiempo(destino, plazo), int(etapa), Causa::Equipo);
+        throw ErrorApertura(textos::sinProcesoLoginATiempo(destino, plazo), int(etapa), Causa::Equipo, {},
+                            plazo.transcurrido());
     const int canal = hijo->canal_.fd();
     // Thrown after the process is killed and handed to the reaper.
     const auto falla = [&](const FalloLogin& fallo) {
         hijo->suelta();
-        throw ErrorApertura(fallo.descripcion, int(etapa), fallo.causa, fallo.versionServidor);
+        throw ErrorApertura(fallo.descripcion, int(etapa), fallo.causa, fallo.versionServidor,
+                            fallo.transcurrido);
     };
     const auto fallaInterno = [&](std::string descripcion) {
-        falla({Causa::Interno, std::move(descripcion), {}});
+        falla({Causa::Interno, std::move(descripcion), {}, {}});
     };
     // What the process said of its failure; a body that cannot be read is its own failure.
     const auto fallaDicho = [&](const std::string& cuerpo) {
@@ -140,7 +142,7 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazo,
         case Lectura::Agotada:
             hijo->suelta();
             throw ErrorApertura(textos::procesoLoginSinRespuesta(etapa, destino, plazo), int(etapa),
-                                Causa::Equipo);
+                                Causa::Equipo, {}, plazo.transcurrido());
         case Lectura::Ilegible:
             fallaInterno(textos::respuestaProcesoLoginIlegible());
             break;

@@ -4,7 +4,9 @@
 #include "login_process/SuitesDisponibles.h"
 #include "login_shared/Textos.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <sybdb.h>
 
 namespace data_access {
@@ -63,6 +65,25 @@ Descripcion describeErrorCliente(const ErrorCliente& e, const std::string& desti
 // The server's "Cannot open database requested by the login".
 constexpr int kBaseDatosNoDisponible = 4060;
 
+// The server's errors (class above 10), a line each, and how many more it sent.
+std::string lineasDeErrores(const Diagnostico& diagnostico) {
+    std::string lineas;
+    for (const MensajeServidor& m : diagnostico.mensajes)
+        if (m.clase > 10)
+            lineas += "\n" + textos::mensajeServidor(m.numero, m.clase, m.estado, m.texto);
+    if (diagnostico.erroresOmitidos > 0)
+        lineas += "\n" + textos::mensajesOmitidos(diagnostico.erroresOmitidos);
+    return lineas;
+}
+
+// "7.4" as (7, 4); nothing for a version no SQL Server sends.
+std::optional<std::pair<int, int>> numerosVersion(const std::string& version) {
+    int mayor = 0, menor = 0;
+    if (std::sscanf(version.c_str(), "%d.%d", &mayor, &menor) != 2)
+        return std::nullopt;
+    return std::pair(mayor, menor);
+}
+
 Causa causaDeTls(int alerta) {
     // RFC 5246, 7.2.2: 70 protocol_version, 40 handshake_failure (no suite in common, above all).
     return alerta == 70 ? Causa::TlsVersion : alerta == 40 ? Causa::TlsSuite : Causa::Tls;
@@ -105,15 +126,11 @@ Descripcion describe(const Diagnostico& diagnostico, const Relevo::Resultado& re
         break;
     }
     const bool integrada = peticion.credenciales.integrada;
-    std::string mensajes;
-    bool baseDatos = false;
-    for (const MensajeServidor& m : diagnostico.mensajes)
-        if (m.clase > 10) {
-            mensajes += "\n" + textos::mensajeServidor(m.numero, m.clase, m.estado, m.texto);
-            baseDatos = baseDatos || m.numero == kBaseDatosNoDisponible;
-        }
-    if (diagnostico.erroresOmitidos > 0)
-        mensajes += "\n" + textos::mensajesOmitidos(diagnostico.erroresOmitidos);
+    const std::string mensajes = lineasDeErrores(diagnostico);
+    const bool baseDatos =
+        std::any_of(diagnostico.mensajes.begin(), diagnostico.mensajes.end(), [](const MensajeServidor& m) {
+            return m.clase > 10 && m.numero == kBaseDatosNoDisponible;
+        });
     // A server that kept sending errors until the deadline did not refuse the login: it never answered.
     if (red.agotado && red.retrasoLocal)
         return {Causa::Equipo,
@@ -155,11 +172,33 @@ Descripcion describe(const Diagnostico& diagnostico, const Relevo::Resultado& re
 
 } // namespace
 
+std::optional<ErrorApertura> contradiceLaApertura(const Diagnostico& diagnostico,
+                                                  const Relevo::Resultado& red,
+                                                  const std::string& versionAcordada,
+                                                  const std::string& destino, const PeticionLogin& peticion) {
+    const std::string errores = lineasDeErrores(diagnostico);
+    if (!errores.empty())
+        return ErrorApertura(textos::aperturaConErrores(destino) + errores, int(red.etapa),
+                             Causa::InicioSesion, red.versionServidor);
+    if (red.finConError)
+        return ErrorApertura(textos::aperturaTerminadaEnError(destino), int(red.etapa), Causa::InicioSesion,
+                             red.versionServidor);
+    const auto acordada = numerosVersion(versionAcordada);
+    const auto pedida = numerosVersion(peticion.versionTds);
+    if (acordada && pedida && *acordada > *pedida)
+        return ErrorApertura(
+            textos::versionTdsSuperior(destino, peticion.producto, peticion.versionTds, versionAcordada),
+            int(red.etapa), Causa::InicioSesion, red.versionServidor);
+    return std::nullopt;
+}
+
 ErrorApertura describeFallo(const Diagnostico& diagnostico, const Relevo::Resultado& red,
                             const std::string& destino, const Plazo& plazo, const PeticionLogin& peticion,
                             RespuestaTds8 tds8) {
+    // Read with the description's own reading of the clock, before anything else runs.
     Descripcion d = describe(diagnostico, red, destino, plazo, peticion, tds8);
-    return ErrorApertura(d.texto, int(red.etapa), d.causa, red.versionServidor);
+    const auto transcurrido = plazo.transcurrido();
+    return ErrorApertura(d.texto, int(red.etapa), d.causa, red.versionServidor, transcurrido);
 }
 
 } // namespace data_access

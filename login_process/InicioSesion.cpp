@@ -274,25 +274,24 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo,
     SesionDb sesionDb = abreSesion(sesion, diagnostico, copias);
     relevo->alEnviarLogin(nullptr);
     copias.borraTodas();
+    if (sesion.juegoCaracteres != "UTF-8")
+        for (MensajeServidor& m : diagnostico.mensajes)
+            m.texto = convierte(m.texto, sesion.juegoCaracteres.c_str(), "UTF-8").value_or(m.texto);
+    const Relevo::Resultado red = relevo->resultado();
+    // What the relay read of a reply in clear is whole: db-lib cuts a message at a NUL.
+    if (!red.mensajes.empty()) {
+        diagnostico.mensajes.clear();
+        for (const MensajeRespuesta& m : red.mensajes)
+            diagnostico.mensajes.push_back({m.numero, m.estado, m.clase, m.texto});
+        diagnostico.erroresOmitidos = red.erroresOmitidos;
+    }
     if (!sesionDb) {
-        if (sesion.juegoCaracteres != "UTF-8")
-            for (MensajeServidor& m : diagnostico.mensajes)
-                m.texto = convierte(m.texto, sesion.juegoCaracteres.c_str(), "UTF-8").value_or(m.texto);
-        const Relevo::Resultado red = relevo->resultado();
-        // What the relay read of a reply in clear is whole: db-lib cuts a message at a NUL.
-        if (!red.mensajes.empty()) {
-            diagnostico.mensajes.clear();
-            for (const MensajeRespuesta& m : red.mensajes)
-                diagnostico.mensajes.push_back({m.numero, m.estado, m.clase, m.texto});
-            diagnostico.erroresOmitidos = red.erroresOmitidos;
-        }
         // Asked on a connection of its own, within what is left of the same deadline.
         const RespuestaTds8 tds8 =
             cerroSinResponderAlPrelogin(red) ? sondeaTds8(red.extremo, plazo) : RespuestaTds8::Ninguna;
         throw describeFallo(diagnostico, red, destino, plazo, p, tds8);
     }
     relevo->liberaPlazo();
-    const Relevo::Resultado red = relevo->resultado();
     ResumenLogin resumen;
     // As the server wrote it: db-lib reports the version it asked for when it does not know the one sent.
     resumen.versionTds =
@@ -304,6 +303,8 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo,
     resumen.sesionCifrada = red.sesionCifrada;
     resumen.versionTls = red.versionTls;
     resumen.versionServidor = red.versionServidor;
+    if (auto contradiccion = contradiceLaApertura(diagnostico, red, resumen.versionTds, destino, p))
+        throw *contradiccion;
     const HandshakeServidor handshake = leeHandshakeServidor(red.handshakeServidor);
     // The era's client could have agreed nothing else: should the generation's
     // priority ever not reach GnuTLS, this is not called a success.

@@ -25,6 +25,7 @@ constexpr unsigned char kDone = 0xFD;
 constexpr unsigned char kDoneProc = 0xFE;
 constexpr unsigned char kDoneInProc = 0xFF;
 constexpr unsigned char kFinCaracteristicas = 0xFF; // FEATUREEXTACK's terminator
+constexpr std::uint32_t kDoneError = 0x0002;        // DONE's status: the request ended in error
 
 // Number, state and class open every INFO and ERROR body.
 constexpr std::size_t kCabeceraMensaje = 6;
@@ -71,9 +72,9 @@ bool utf16AUtf8(const unsigned char* p, std::size_t unidades, std::size_t maximo
             unidad(i + 1) <= 0xDFFF) {
             punto = 0x10000 + ((punto - 0xD800) << 10) + (unidad(i + 1) - 0xDC00);
             ++i;
-        } else if (punto >= 0xD800 && punto <= 0xDFFF) {
-            punto = 0xFFFD; // a lone surrogate
         }
+        // A lone surrogate keeps its code point, in the three bytes UTF-8's pattern gives it
+        // (not valid UTF-8), so that visible() names it rather than a U+FFFD hiding what came.
         if (destino.size() + bytesUtf8(punto) > maximo)
             return false;
         anadeUtf8(destino, punto);
@@ -162,10 +163,8 @@ void LectorRespuestaLogin::empiezaToken() {
     case kFeatureExtAck:
         return pideCabecera(1);
     case kDone:
-        // db-lib's login reads up to the first DONE, whatever its status says.
-        estado_ = Estado::Completa;
-        cuerpo_ = std::string();
-        return;
+        // db-lib's login reads up to the first DONE, whatever its status says: its status is read here.
+        return pideCabecera(2);
     case kDoneProc:
     case kDoneInProc:
         return salta(doneAncho_ ? 12 : 8);
@@ -225,6 +224,11 @@ void LectorRespuestaLogin::trasCabecera() {
         doneAncho_ = version != 0x07000000 && version != 0x07010000 && version != 0x71000001;
         return salta(longitud_ - 5);
     }
+    case kDone:
+        finConError_ = (cabeceraLe(2) & kDoneError) != 0;
+        estado_ = Estado::Completa;
+        cuerpo_ = std::string();
+        return;
     case kSessionState:
     case kFedAuthInfo:
         return salta(cabeceraLe(4));

@@ -15,7 +15,7 @@ struct MensajeRespuesta {
     std::uint8_t estado = 0;
     std::uint8_t clase = 0;
     // UTF-8, whole: a U+0000 stays a NUL byte (db-lib's handler cuts the text
-    // there), invalid UTF-16 becomes U+FFFD.
+    // there), a lone surrogate its three UTF-8-shaped bytes (ED A0 80 for U+D800).
     std::string texto;
     bool textoCortado = false; // cut at LectorRespuestaLogin::kTextoMaximo bytes
     std::string servidor;
@@ -47,6 +47,8 @@ public:
     const std::string& motivo() const { return motivo_; }
     // The last LOGINACK's TDS version exactly as sent (0x74000004 for 7.4).
     std::optional<std::uint32_t> versionTds() const { return versionTds_; }
+    // The DONE that ended the reply had its error flag (DONE_ERROR).
+    bool finConError() const { return finConError_; }
     // The messages kept, in the order they came.
     const std::vector<MensajeRespuesta>& mensajes() const { return mensajes_; }
     std::uint64_t erroresOmitidos() const { return omitidos_[1]; }
@@ -67,6 +69,7 @@ private:
     Estado estado_ = Estado::Leyendo;
     std::string motivo_;
     std::optional<std::uint32_t> versionTds_;
+    bool finConError_ = false;
     std::vector<MensajeRespuesta> mensajes_;
     std::array<std::size_t, 2> guardados_{}; // by kind: [1] errors
     std::array<std::uint64_t, 2> omitidos_{};

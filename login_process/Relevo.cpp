@@ -221,6 +221,7 @@ Relevo::Resultado Relevo::resultado() const {
     r.versionTdsServidor = respuesta_.versionTds();
     r.mensajes = respuesta_.mensajes();
     r.erroresOmitidos = respuesta_.erroresOmitidos();
+    r.finConError = respuesta_.finConError();
     return r;
 }
 

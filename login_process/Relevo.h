@@ -45,6 +45,7 @@ public:
         std::optional<std::uint32_t> versionTdsServidor;
         std::vector<MensajeRespuesta> mensajes;
         std::uint64_t erroresOmitidos = 0;
+        bool finConError = false; // its DONE had the error flag
         // At the deadline: the time went on this machine, not on the server. The server's answer,
         // or its TCP connection, was waiting unread, or it had answered everything it was asked
         // while this side took most of the time (stopped, or starved of a processor).

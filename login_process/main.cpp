@@ -43,8 +43,8 @@ void terminaConLaAplicacion() {
 // A thread, socket or descriptor the system refused: which limit, in Spanish.
 FalloLogin falloDelSistema(const std::system_error& e) {
     if (const auto limite = textos::limiteDelSistema(e.code().value()))
-        return {Causa::Sistema, *limite, {}};
-    return {Causa::Interno, textos::errorInterno(e.what()), {}};
+        return {Causa::Sistema, *limite, {}, {}};
+    return {Causa::Interno, textos::errorInterno(e.what()), {}, {}};
 }
 
 // One login on kCanal, in a process forked for it; `aviso` goes at the end of a failure's description.
@@ -78,18 +78,25 @@ int atiendeLogin(const std::string& aviso) {
         std::lock_guard<std::mutex> cerrojo(escritura);
         enviaMensaje(kCanal, t, c);
     };
+    // The open's budget as the parent counts it: a failure says how much of it went.
+    std::optional<Plazo> plazo;
+    const auto transcurrido = [&]() -> std::optional<std::chrono::milliseconds> {
+        return plazo ? std::optional(plazo->transcurrido()) : std::nullopt;
+    };
     const auto informaFallo = [&](FalloLogin fallo) {
         if (!aviso.empty())
             fallo.descripcion += "\n" + aviso;
+        if (!fallo.transcurrido)
+            fallo.transcurrido = transcurrido();
         envia(mensaje::kFallo, serializa(fallo));
     };
     try {
         PeticionLogin peticion = deserializa(cuerpo);
         borraSecreto(cuerpo);
         fijaPrioridadTls(peticion.prioridadTls);
-        const Plazo plazo(peticion.limite, peticion.transcurrido);
+        plazo.emplace(peticion.limite, peticion.transcurrido);
         auto login = iniciaSesion(
-            peticion, plazo,
+            peticion, *plazo,
             [&](Etapa etapa, const std::string& destino) {
                 envia(mensaje::kEtapa, std::string(1, char(etapa)) + destino);
             },
@@ -100,13 +107,13 @@ int atiendeLogin(const std::string& aviso) {
         recibeMensaje(kCanal, tipo, cuerpo);
         return 0;
     } catch (const ErrorApertura& e) {
-        informaFallo({e.causa(), e.what(), e.versionServidor()});
+        informaFallo({e.causa(), e.what(), e.versionServidor(), e.transcurrido()});
     } catch (const ErrorConexion& e) {
-        informaFallo({e.causa(), e.what(), {}});
+        informaFallo({e.causa(), e.what(), {}, {}});
     } catch (const std::system_error& e) {
         informaFallo(falloDelSistema(e));
     } catch (const std::exception& e) {
-        informaFallo({Causa::Interno, textos::errorInterno(e.what()), {}});
+        informaFallo({Causa::Interno, textos::errorInterno(e.what()), {}, {}});
     }
     return 1;
 }

@@ -2,6 +2,8 @@
 
 #include "login_shared/Causa.h"
 
+#include <chrono>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -20,18 +22,23 @@ private:
     Causa causa_;
 };
 
-// A failed login, with the stage it had reached and the version the server
-// gave in its PRELOGIN reply (empty: none came).
+// A failed login, with the stage it had reached, the version the server
+// gave in its PRELOGIN reply (empty: none came) and, when the description
+// states how long the open took, that time: the one the open reports.
 class ErrorApertura : public ErrorConexion {
 public:
-    ErrorApertura(const std::string& descripcion, int etapa, Causa causa, std::string versionServidor = {})
-        : ErrorConexion(descripcion, causa), etapa_(etapa), versionServidor_(std::move(versionServidor)) {}
+    ErrorApertura(const std::string& descripcion, int etapa, Causa causa, std::string versionServidor = {},
+                  std::optional<std::chrono::milliseconds> transcurrido = std::nullopt)
+        : ErrorConexion(descripcion, causa), etapa_(etapa), versionServidor_(std::move(versionServidor)),
+          transcurrido_(transcurrido) {}
     int etapa() const { return etapa_; }
     const std::string& versionServidor() const { return versionServidor_; }
+    std::optional<std::chrono::milliseconds> transcurrido() const { return transcurrido_; }
 
 private:
     int etapa_;
     std::string versionServidor_;
+    std::optional<std::chrono::milliseconds> transcurrido_;
 };
 
 } // namespace data_access

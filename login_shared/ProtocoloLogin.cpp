@@ -234,6 +234,7 @@ std::string serializa(const FalloLogin& f) {
     e.texto(std::string(codigoCausa(f.causa)));
     e.texto(f.descripcion);
     e.texto(f.versionServidor);
+    e.numero(f.transcurrido ? std::uint64_t(f.transcurrido->count()) + 1 : 0);
     return e.datos_;
 }
 
@@ -246,6 +247,8 @@ FalloLogin deserializaFallo(const std::string& cuerpo) {
     f.causa = *causa;
     f.descripcion = l.texto();
     f.versionServidor = l.texto();
+    if (const std::uint64_t transcurrido = l.numero())
+        f.transcurrido = std::chrono::milliseconds(transcurrido - 1);
     return f;
 }
 

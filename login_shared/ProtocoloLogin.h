@@ -98,6 +98,8 @@ struct FalloLogin {
     Causa causa = Causa::Interno;
     std::string descripcion;
     std::string versionServidor;
+    // Of the open's budget, when the failure was told: the time its description states.
+    std::optional<std::chrono::milliseconds> transcurrido;
 };
 
 // Where a login stands; the last one reported is what a timeout names.

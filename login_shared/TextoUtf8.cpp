@@ -32,6 +32,20 @@ bool esFormatoInvisible(char32_t punto) {
            (punto >= 0x2066 && punto <= 0x2069) || punto == 0xFEFF;
 }
 
+// Breaks a line wherever text is laid out, as a line feed does.
+bool esSeparadorDeLinea(char32_t punto) {
+    return punto == 0x2028 || punto == 0x2029;
+}
+
+// The surrogate whose UTF-8-shaped bytes start at `pos` (how the window and
+// the login reply reader hand a lone one over), if they do.
+std::optional<unsigned> sustitutoSuelto(std::string_view t, std::size_t pos) {
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(t[pos + i]); };
+    if (pos + 2 >= t.size() || b(0) != 0xED || (b(1) & 0xE0) != 0xA0 || (b(2) & 0xC0) != 0x80)
+        return std::nullopt;
+    return 0xD000 | (b(1) & 0x3F) << 6 | (b(2) & 0x3F);
+}
+
 std::string codigo(unsigned valor, const char* formato) {
     char texto[16];
     std::snprintf(texto, sizeof texto, formato, valor);
@@ -45,15 +59,10 @@ std::optional<std::string> motivoValorNoValido(std::string_view texto) {
         char32_t punto = 0;
         const std::size_t n = secuencia(texto, pos, punto);
         if (n == 0) {
-            const auto c = static_cast<unsigned char>(texto[pos]);
-            // How the window hands over a lone surrogate: its three UTF-8-shaped bytes.
-            if (c == 0xED && pos + 2 < texto.size() &&
-                (static_cast<unsigned char>(texto[pos + 1]) & 0xE0) == 0xA0) {
-                const unsigned sustituto =
-                    0xD000 | (unsigned(texto[pos + 1]) & 0x3F) << 6 | (unsigned(texto[pos + 2]) & 0x3F);
-                return "un sustituto UTF-16 suelto (" + codigo(sustituto, "U+%04X") + ")";
-            }
-            return "bytes que no son UTF-8 (" + codigo(c, "\\x%02X") + ")";
+            if (const auto sustituto = sustitutoSuelto(texto, pos))
+                return "un sustituto UTF-16 suelto (" + codigo(*sustituto, "U+%04X") + ")";
+            return "bytes que no son UTF-8 (" + codigo(static_cast<unsigned char>(texto[pos]), "\\x%02X") +
+                   ")";
         }
         if (punto == 0)
             return std::string("un carácter nulo (U+0000)");
@@ -73,20 +82,23 @@ std::size_t unidadesUtf16(std::string_view utf8) {
     return unidades;
 }
 
-std::string visible(std::string_view texto, bool conSaltos) {
+std::string visible(std::string_view texto) {
     std::string r;
     for (std::size_t pos = 0; pos < texto.size();) {
         char32_t punto = 0;
         const std::size_t n = secuencia(texto, pos, punto);
         if (n == 0) {
+            if (const auto sustituto = sustitutoSuelto(texto, pos)) {
+                r += codigo(*sustituto, "U+%04X");
+                pos += 3;
+                continue;
+            }
             r += codigo(static_cast<unsigned char>(texto[pos]), "\\x%02X");
             ++pos;
             continue;
         }
-        if (conSaltos && punto == '\n')
-            r += '\n';
-        else if (punto < 0x20 || punto == 0x7F || (punto >= 0x80 && punto < 0xA0) ||
-                 esFormatoInvisible(punto))
+        if (punto < 0x20 || punto == 0x7F || (punto >= 0x80 && punto < 0xA0) || esFormatoInvisible(punto) ||
+            esSeparadorDeLinea(punto))
             r += codigo(unsigned(punto), "U+%04X");
         else
             r.append(texto, pos, n);

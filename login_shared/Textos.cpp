@@ -255,6 +255,24 @@ std::string inicioSesionRechazado(const std::string& destino) {
     return "El servidor " + destino + " rechazó el inicio de sesión:";
 }
 
+std::string aperturaConErrores(const std::string& destino) {
+    return "El servidor " + destino +
+           " rechazó el inicio de sesión, aunque su respuesta también lo aceptaba (LOGINACK):";
+}
+
+std::string aperturaTerminadaEnError(const std::string& destino) {
+    return "El servidor " + destino +
+           " aceptó el inicio de sesión (LOGINACK) pero terminó su respuesta marcándola como error (DONE), "
+           "sin ningún mensaje: no se da por correcto.";
+}
+
+std::string versionTdsSuperior(const std::string& destino, const std::string& producto,
+                               const std::string& pedida, const std::string& acordada) {
+    return "El servidor " + destino + " aceptó el inicio de sesión con TDS " + acordada +
+           ", superior a la TDS " + pedida + " que pidió el cliente de " + producto +
+           ": ese cliente no habla esa versión y no habría seguido.";
+}
+
 std::string errorCliente(const std::string& destino, int numero) {
     return "Error " + std::to_string(numero) + " de la biblioteca cliente (FreeTDS) con " + destino + ": " +
            errorDbLib(numero);
@@ -582,11 +600,34 @@ const char* nombreEtapa(Etapa etapa) {
     return "respuesta al inicio de sesión";
 }
 
+// The product each major version belongs to; a minor version named apart where it
+// is a product of its own (10.50, SQL Server 2008 R2).
+struct ProductoServidor {
+    int mayor;
+    int menor; // -1: any
+    const char* nombre;
+};
+constexpr ProductoServidor kProductosServidor[] = {
+    {16, -1, "SQL Server 2022"},    {15, -1, "SQL Server 2019"}, {14, -1, "SQL Server 2017"},
+    {13, -1, "SQL Server 2016"},    {12, -1, "SQL Server 2014"}, {11, -1, "SQL Server 2012"},
+    {10, 50, "SQL Server 2008 R2"}, {10, -1, "SQL Server 2008"}, {9, -1, "SQL Server 2005"},
+};
+
 } // namespace
+
+std::string versionServidor(const std::string& version) {
+    int mayor = -1, menor = -1;
+    if (std::sscanf(version.c_str(), "%d.%d", &mayor, &menor) == 2)
+        for (const ProductoServidor& p : kProductosServidor)
+            if (p.mayor == mayor && (p.menor < 0 || p.menor == menor))
+                return std::string(p.nombre) + " (" + version + ")";
+    return version;
+}
 
 std::string resumenApertura(const ResumenLogin& r, std::chrono::milliseconds duracion) {
     std::string texto =
         "Servidor: " + (r.servidor.empty() ? std::string("(no lo dijo)") : visible(r.servidor)) +
+        (r.versionServidor.empty() ? std::string() : "\nVersión: " + versionServidor(r.versionServidor)) +
         "\nProtocolo: TDS " + r.versionTds + "\nDirección: " + r.direccion + ", puerto " +
         std::to_string(r.puerto) + "\nCifrado: ";
     if (r.sesionCifrada)
@@ -618,7 +659,7 @@ std::string resumenFallo(Etapa etapa, std::chrono::milliseconds duracion) {
 
 std::string mensajeServidor(int numero, int clase, int estado, const std::string& texto) {
     return "Msg " + std::to_string(numero) + ", nivel " + std::to_string(clase) + ", estado " +
-           std::to_string(estado) + ": " + visible(texto, true);
+           std::to_string(estado) + ": " + visible(texto);
 }
 
 std::string mensajesOmitidos(std::size_t n) {

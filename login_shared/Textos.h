@@ -63,6 +63,13 @@ std::string tlsAjenoASuEpoca(const std::string& destino, const std::string& prod
                              std::uint16_t versionTls, std::uint16_t suite);
 std::string inicioSesionFallido(const std::string& destino, bool integrada);
 std::string inicioSesionRechazado(const std::string& destino);
+// A reply that accepted the login (LOGINACK) and refused it too: with errors
+// (the server's messages follow), or with its final DONE marked as an error.
+std::string aperturaConErrores(const std::string& destino);
+std::string aperturaTerminadaEnError(const std::string& destino);
+// The LOGINACK agreed TDS `acordada`, above the `pedida` that `producto`'s client asked for.
+std::string versionTdsSuperior(const std::string& destino, const std::string& producto,
+                               const std::string& pedida, const std::string& acordada);
 std::string errorCliente(const std::string& destino, int numero);
 
 std::string browserCerrado(const std::string& host);
@@ -116,9 +123,13 @@ std::string errorInterno(const std::string& detalle);
 // What an open learned, for the result label's tooltip; and where a failed
 // one stopped and after how long.
 std::string resumenApertura(const ResumenLogin& resumen, std::chrono::milliseconds duracion);
+// The version of a server's PRELOGIN reply with the product it belongs to:
+// "SQL Server 2022 (16.0.4135)"; a version of no known product as it is.
+std::string versionServidor(const std::string& version);
 std::string resumenFallo(Etapa etapa, std::chrono::milliseconds duracion);
 
-// "Msg 18456, nivel 14, estado 1: Login failed for user 'sa'."
+// "Msg 18456, nivel 14, estado 1: Login failed for user 'sa'.", one line
+// whatever the text holds: its line breaks show as their code point (U+000A).
 std::string mensajeServidor(int numero, int clase, int estado, const std::string& texto);
 // After the first messages of a server that sent too many: "y 3 mensajes más."
 std::string mensajesOmitidos(std::size_t n);

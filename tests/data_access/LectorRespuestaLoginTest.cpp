@@ -110,7 +110,7 @@ TEST(LectorRespuestaLogin, ReadsAcrossManyPacketsEmptyOnesAndAnSspiRoundTrip) {
               "1 74000004|18456,14,SRV01:" + texto);
 }
 
-TEST(LectorRespuestaLogin, KeepsTextAfterANulReplacesBadUtf16AndCutsWhereACharacterStarts) {
+TEST(LectorRespuestaLogin, KeepsTextAfterANulAndLoneSurrogatesAndCutsWhereACharacterStarts) {
     const std::string nul("Login failed\0 for user 'sa'.", 28);
     // A lone high surrogate, "a", U+1F600 as a pair, a lone low surrogate.
     const std::string utf16("\x00\xD8"
@@ -123,8 +123,8 @@ TEST(LectorRespuestaLogin, KeepsTextAfterANulReplacesBadUtf16AndCutsWhereACharac
     l.recibe(bytes.data(), bytes.size());
     ASSERT_EQ(l.mensajes().size(), 3u);
     EXPECT_EQ(l.mensajes()[0].texto, nul);
-    EXPECT_EQ(l.mensajes()[1].texto, "\xEF\xBF\xBD"
-                                     "a\xF0\x9F\x98\x80\xEF\xBF\xBD");
+    EXPECT_EQ(l.mensajes()[1].texto, "\xED\xA0\x80"
+                                     "a\xF0\x9F\x98\x80\xED\xB0\x80");
     EXPECT_FALSE(l.mensajes()[1].textoCortado);
     EXPECT_EQ(l.mensajes()[2].texto, largo.substr(0, LectorRespuestaLogin::kTextoMaximo - 1));
     EXPECT_TRUE(l.mensajes()[2].textoCortado);

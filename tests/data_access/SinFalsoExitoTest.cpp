@@ -158,8 +158,7 @@ TEST(BrowserQueNoDaElPuerto, AnInstanceWithoutTcpAndAnAnswerThatIsNotValidAreSai
 }
 
 // What the server sent, read off the wire where db-lib loses it: a message's
-// text past a NUL, and a LOGINACK version db-lib does not know or that the
-// generation did not ask for.
+// text past a NUL, and a LOGINACK version db-lib does not know.
 TEST(RespuestaDelServidor, TextPastANulAndTheLoginAckVersionAreShownAsSent) {
     for (const auto cifrado : {stand_in::Encryption::NotSupported, stand_in::Encryption::LoginOnly}) {
         SCOPED_TRACE(cifrado == stand_in::Encryption::NotSupported ? "en claro" : "solo el login cifrado");
@@ -170,18 +169,96 @@ TEST(RespuestaDelServidor, TextPastANulAndTheLoginAckVersionAreShownAsSent) {
         rechaza.start();
         contiene(fallo(cadena(servidorEn(rechaza.port()), kLoginSa, "SQLNCLI")), "antesU+0000después");
 
-        for (const auto& [enviada, vista] : std::vector<std::pair<std::uint32_t, std::string>>{
-                 {0x74000004, "Protocolo: TDS 7.4\n"},
-                 {0x73000003, "Protocolo: TDS desconocida (0x73000003)\n"}}) {
-            config.refusalTexts.clear();
-            config.loginAckVersionOverride = enviada;
-            stand_in::Server acepta(config);
-            acepta.start();
-            ConexionFreeTds c;
-            c.setConnectionString(cadena(servidorEn(acepta.port()), kLoginSa, "SQLNCLI"));
-            c.open();
-            contiene(c.resumenApertura(), vista);
-            c.close();
-        }
+        config.refusalTexts.clear();
+        config.loginAckVersionOverride = 0x73000003;
+        stand_in::Server acepta(config);
+        acepta.start();
+        ConexionFreeTds c;
+        c.setConnectionString(cadena(servidorEn(acepta.port()), kLoginSa, "SQLNCLI"));
+        c.open();
+        contiene(c.resumenApertura(), "Protocolo: TDS desconocida (0x73000003)\n");
+        c.close();
     }
+}
+
+// A reply that accepts the login and refuses it too, or that agrees a TDS
+// version the generation's client does not speak, is no success: whether the
+// relay reads it in clear or db-lib alone sees it inside TLS.
+TEST(RespuestaContradictoria, AReplyThatAlsoRefusesTheLoginOrOutrunsTheClientsVersionIsAFailure) {
+    using Mensaje = stand_in::Config::MessageAfterLoginAck;
+    struct Caso {
+        const char* nombre;
+        std::vector<Mensaje> mensajes;
+        bool doneConError;
+        std::uint32_t versionLoginAck; // 0: the one agreed
+        const char* proveedor;
+        std::vector<std::string> dice; // empty: it opens
+        bool tambienEnTls = true;
+    };
+    const std::string fallido = "Login failed for user 'sa'.";
+    const Caso casos[] = {
+        {"LOGINACK, then Msg 18456 and a DONE with its error flag",
+         {{18456, 14, fallido}},
+         true,
+         0,
+         "SQLNCLI10",
+         {"rechazó el inicio de sesión, aunque su respuesta también lo aceptaba (LOGINACK):\n"
+          "Msg 18456, nivel 14, estado 1: " +
+          fallido}},
+        {"LOGINACK, then an error of class 11",
+         {{50000, 11, "no"}},
+         false,
+         0,
+         "SQLNCLI",
+         {"\nMsg 50000, nivel 11, estado 1: no"}},
+        {"LOGINACK, then a message of class 10 (informational)",
+         {{50000, 10, "aviso"}},
+         false,
+         0,
+         "SQLNCLI",
+         {}},
+        // db-lib 1.3 reads a login's DONE without its status: only the relay sees the flag.
+        {"LOGINACK and a DONE with its error flag, no message",
+         {},
+         true,
+         0,
+         "SQLNCLI10",
+         {"terminó su respuesta marcándola como error (DONE), sin ningún mensaje"},
+         false},
+        {"TDS 7.4 to the 2005 client",
+         {},
+         false,
+         0x74000004,
+         "SQLNCLI",
+         {"aceptó el inicio de sesión con TDS 7.4, superior a la TDS 7.2 que pidió el cliente de SQL Server "
+          "2005"}},
+        {"TDS 7.4 to the 2008 client",
+         {},
+         false,
+         0x74000004,
+         "SQLNCLI10",
+         {"TDS 7.4, superior a la TDS 7.3"}},
+    };
+    for (const auto cifrado : {stand_in::Encryption::NotSupported, stand_in::Encryption::Required})
+        for (const Caso& caso : casos) {
+            const bool enTls = cifrado == stand_in::Encryption::Required;
+            if (enTls && !caso.tambienEnTls)
+                continue;
+            SCOPED_TRACE(std::string(caso.nombre) + (enTls ? ", inside TLS" : ", in clear"));
+            stand_in::Config config = configConSa();
+            config.encryption = cifrado;
+            config.messagesAfterLoginAck = caso.mensajes;
+            config.finalDoneError = caso.doneConError;
+            config.loginAckVersionOverride = caso.versionLoginAck;
+            stand_in::Server servidor(config);
+            servidor.start();
+            ConexionFreeTds c;
+            const Apertura r = intentaAbrir(c, cadena(servidorEn(servidor.port()), kLoginSa, caso.proveedor));
+            EXPECT_EQ(r.abierta, caso.dice.empty()) << r.descripcion;
+            for (const std::string& parte : caso.dice)
+                contiene(r.descripcion, parte);
+            const std::optional<Causa> causa =
+                caso.dice.empty() ? std::nullopt : std::optional(Causa::InicioSesion);
+            EXPECT_EQ(c.datosApertura()->causa, causa);
+        }
 }

@@ -42,8 +42,22 @@ TEST(TextoVisible, RightToLeftLettersAccentsAndEmojiStayAsTheyAre) {
     EXPECT_EQ(visible(texto), texto);
 }
 
-TEST(TextoVisible, EscapesSitAmongLineBreaksAndControlCharactersOfAServerMessage) {
-    EXPECT_EQ(visible("uno\u200B\ndos\x01\u2067", true), "unoU+200B\ndosU+0001U+2067");
+// Each message is one line of the description: a server's text cannot start
+// a line that reads as another message, and a lone surrogate is named.
+TEST(TextoVisible, AServerMessageStaysOneLineAndNamesALoneSurrogate) {
+    const std::pair<std::string, std::string> casos[] = {
+        {"a\nMsg 18456, nivel 14, estado 1: b", "aU+000AMsg 18456, nivel 14, estado 1: b"},
+        {"a\r\nb", "aU+000DU+000Ab"},
+        {"a\u2028b\u2029c\u0085d", "aU+2028bU+2029cU+0085d"},
+        {"uno\u200B\ndos\x01\u2067", "unoU+200BU+000AdosU+0001U+2067"},
+        // As the login reply reader keeps it: U+D800's three UTF-8-shaped bytes.
+        {"a\xED\xA0\x80"
+         "b\xED\xBF\xBF",
+         "aU+D800bU+DFFF"},
+        {"\xED\xA0", "\\xED\\xA0"},
+    };
+    for (const auto& [texto, mostrado] : casos)
+        EXPECT_EQ(textos::mensajeServidor(18456, 14, 1, texto), "Msg 18456, nivel 14, estado 1: " + mostrado);
 }
 
 TEST(TextoVisible, AServerNameThatReordersItselfIsEscapedInItsDescription) {

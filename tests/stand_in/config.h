@@ -104,6 +104,16 @@ struct Config {
     // When not 0, the LOGINACK carries this TDS version exactly as written (0x74000004 for 7.4),
     // whatever the client asked for; the rest of the reply keeps the agreed version's widths.
     std::uint32_t loginAckVersionOverride = 0;
+    // A reply that contradicts itself, as a broken or hostile server may send one: a login it accepts
+    // gets these messages after its LOGINACK (class above 10: ERROR tokens), and its final DONE carries
+    // the error flag when `finalDoneError`.
+    struct MessageAfterLoginAck {
+        std::int32_t number = 0;
+        std::uint8_t severity = 0;
+        std::string text;
+    };
+    std::vector<MessageAfterLoginAck> messagesAfterLoginAck;
+    bool finalDoneError = false;
 };
 
 // One LOGIN7 as the server received it, strings decoded to UTF-8.

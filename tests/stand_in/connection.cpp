@@ -257,7 +257,9 @@ bool Connection::answerLogin(PacketChannel& channel, const Login7& login, const 
         envChangeText(envchange::packetSize, std::to_string(packetSize), std::to_string(defaultPacketSize));
     if (login.wantsExtensions && agreed >= tds_version::v7_4)
         reply += featureExtAckToken();
-    reply += doneToken(done_status::final, widths);
+    for (const auto& m : config_.messagesAfterLoginAck)
+        reply += messageToken({m.number, 1, m.severity, m.text, server}, widths);
+    reply += doneToken(config_.finalDoneError ? done_status::error : done_status::final, widths);
     if (!channel.writeMessage(packet_type::reply, reply))
         return false;
     channel.setPacketSize(packetSize);
