@@ -145,23 +145,21 @@ ServidorHijo arrancaServidorLogins() {
     return ServidorHijo(pid, std::move(canal));
 }
 
-int terminaHijo(pid_t pid, std::chrono::milliseconds espera) {
+bool esperaFinDe(pid_t pid, std::chrono::milliseconds espera, int& estado) {
     // A pidfd becomes readable when the child ends: no polling interval to wait out.
     // (Called through syscall(): glibc 2.36's <sys/pidfd.h> lacks C linkage for C++.)
     const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
     const auto fin = Plazo::Reloj::now() + espera;
-    int estado = 0;
+    bool reaped = false;
     for (;;) {
         const pid_t r = ::waitpid(pid, &estado, WNOHANG);
-        if (r == pid || (r < 0 && errno != EINTR))
-            break;
-        const auto queda = std::chrono::duration_cast<std::chrono::milliseconds>(fin - Plazo::Reloj::now());
-        if (queda.count() <= 0) {
-            ::kill(pid, SIGKILL);
-            while (::waitpid(pid, &estado, 0) < 0 && errno == EINTR) {
-            }
+        if (r == pid || (r < 0 && errno != EINTR)) {
+            reaped = true;
             break;
         }
+        const auto queda = std::chrono::duration_cast<std::chrono::milliseconds>(fin - Plazo::Reloj::now());
+        if (queda.count() <= 0)
+            break;
         if (pidfd >= 0) {
             pollfd p{pidfd, POLLIN, 0};
             ::poll(&p, 1, int(queda.count()) + 1);
@@ -171,6 +169,16 @@ int terminaHijo(pid_t pid, std::chrono::milliseconds espera) {
     }
     if (pidfd >= 0)
         ::close(pidfd);
+    return reaped;
+}
+
+int terminaHijo(pid_t pid, std::chrono::milliseconds espera) {
+    int estado = 0;
+    if (esperaFinDe(pid, espera, estado))
+        return estado;
+    ::kill(pid, SIGKILL);
+    while (::waitpid(pid, &estado, 0) < 0 && errno == EINTR) {
+    }
     return estado;
 }
 

@@ -24,7 +24,10 @@ Lanzamiento lanzamientoActual();
 // throws ErrorConexion if the system has none to give.
 std::pair<Descriptor, Descriptor> parDeCanales();
 
+// Waits for the child to end, at most `espera`; true with its wait status in `estado` once reaped.
+bool esperaFinDe(pid_t pid, std::chrono::milliseconds espera, int& estado);
 // Waits for the child to end, killing it if it has not within `espera`; its wait status.
+// Waits with no limit after the kill: for the end of the application only.
 int terminaHijo(pid_t pid, std::chrono::milliseconds espera);
 
 // Where tarpelino-login is: the one installed beside this executable

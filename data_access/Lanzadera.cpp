@@ -22,8 +22,11 @@ namespace data_access {
 // How long a closing login may take before it is killed.
 constexpr std::chrono::milliseconds kEsperaCierre{2000};
 // A healthy server forks in milliseconds, even on a busy machine: one that has
-// not answered in this long is taken for stalled and replaced within the same deadline.
+// forked before and has not answered in this long is taken for stalled and
+// replaced within the same deadline. One that is stopped is replaced at once;
+// a new one, which may still be loading on a busy machine, is waited for.
 constexpr std::chrono::milliseconds kRespuestaServidor{1000};
+constexpr std::chrono::milliseconds kVistazo{100};
 
 class Lanzadera {
 public:
@@ -73,9 +76,21 @@ public:
             suyo.cierra();
             char tipo = 0;
             std::string respuesta;
-            const auto paciencia = queda() ? std::min(*queda(), kRespuestaServidor) : kRespuestaServidor;
+            // Looked at in short glances, so that a server stopped meanwhile is seen at once.
+            bool hayRespuesta = false;
+            const auto desde = Plazo::Reloj::now();
+            while (enviado && !hayRespuesta && !servidor_.detenido() &&
+                   (!servidor_.probado() || Plazo::Reloj::now() - desde < kRespuestaServidor) &&
+                   (!queda() || queda()->count() > 0)) {
+                pollfd p{servidor_.canal(), POLLIN | POLLRDHUP, 0};
+                hayRespuesta =
+                    ::poll(&p, 1, int((queda() ? std::min(*queda(), kVistazo) : kVistazo).count())) > 0;
+            }
             const Lectura lectura =
-                enviado ? recibeMensaje(servidor_.canal(), tipo, respuesta, paciencia) : Lectura::Fin;
+                !enviado       ? Lectura::Fin
+                : hayRespuesta ? recibeMensaje(servidor_.canal(), tipo, respuesta,
+                                               queda() ? std::max(*queda(), kVistazo) : kRespuestaServidor)
+                               : Lectura::Agotada;
             // The server is ended; it may have forked the login first, which then is
             // this process's child with a pid only the child's channel can tell.
             const auto sinRespuesta = [&] {
@@ -106,6 +121,7 @@ public:
                 throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), int(-pid)),
                                     Causa::Sistema);
             hijo.pid_ = pid_t(pid);
+            servidor_.marcaProbado();
             return hijo;
         }
         throw ErrorConexion(textos::procesoLoginTerminado(-1), Causa::Interno);

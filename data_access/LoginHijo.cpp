@@ -6,6 +6,7 @@
 #include "data_access/Lanzadera.h"
 #include "login_shared/Textos.h"
 
+#include <algorithm>
 #include <signal.h>
 #include <sys/wait.h>
 #include <utility>
@@ -71,9 +72,15 @@ void LoginHijo::suelta() noexcept {
 }
 
 int LoginHijo::recoge(std::chrono::milliseconds espera) {
-    const int estado = terminaHijo(std::exchange(pid_, -1), espera);
+    const pid_t pid = std::exchange(pid_, -1);
     canal_.cierra();
-    return estado;
+    int estado = 0;
+    if (esperaFinDe(pid, espera, estado))
+        return estado;
+    // Not ended yet (stuck in the kernel): killed and left to the reaper, never waited for here.
+    ::kill(pid, SIGKILL);
+    entregaProcesoQueTermina(pid);
+    return 0;
 }
 
 LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPedido,
@@ -161,7 +168,7 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
             break;
         case Lectura::Fin: {
             // The process ended without answering: reaped for its signal, never waited for unbounded.
-            const int estado = hijo->recoge(kEsperaFinal);
+            const int estado = hijo->recoge(std::min(kEsperaFinal, espera().value_or(kEsperaFinal)));
             throw ErrorApertura(textos::procesoLoginTerminado(WIFSIGNALED(estado) ? WTERMSIG(estado) : -1),
                                 int(etapa), Causa::Interno);
         }

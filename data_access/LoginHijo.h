@@ -54,7 +54,8 @@ private:
 
     // Closes the login (or kills a process that has none open) and hands it to the reaper.
     void suelta() noexcept;
-    // Waits for a process whose channel closed, at most `espera`; its wait status.
+    // Waits for a process whose channel closed, at most `espera`; its wait status (0 when it
+    // had not ended: it is killed then and left to the reaper).
     int recoge(std::chrono::milliseconds espera);
 
     pid_t pid_ = -1;

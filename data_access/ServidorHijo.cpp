@@ -2,20 +2,24 @@
 
 #include "data_access/ArranqueLogin.h"
 
+#include <fstream>
 #include <poll.h>
 #include <signal.h>
+#include <string>
 #include <utility>
 
 namespace data_access {
 
 ServidorHijo::ServidorHijo(ServidorHijo&& otro) noexcept
-    : pid_(std::exchange(otro.pid_, -1)), canal_(std::move(otro.canal_)) {}
+    : pid_(std::exchange(otro.pid_, -1)), canal_(std::move(otro.canal_)),
+      probado_(std::exchange(otro.probado_, false)) {}
 
 ServidorHijo& ServidorHijo::operator=(ServidorHijo&& otro) noexcept {
     if (this != &otro) {
         termina();
         pid_ = std::exchange(otro.pid_, -1);
         canal_ = std::move(otro.canal_);
+        probado_ = std::exchange(otro.probado_, false);
     }
     return *this;
 }
@@ -25,6 +29,17 @@ bool ServidorHijo::vivo() const {
         return false;
     pollfd p{canal_.fd(), POLLIN | POLLRDHUP, 0};
     return ::poll(&p, 1, 0) == 0;
+}
+
+bool ServidorHijo::detenido() const {
+    if (pid_ < 0)
+        return false;
+    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    std::string linea;
+    std::getline(stat, linea);
+    const auto cierre = linea.rfind(')');
+    return cierre != std::string::npos && cierre + 2 < linea.size() &&
+           (linea[cierre + 2] == 'T' || linea[cierre + 2] == 't');
 }
 
 pid_t ServidorHijo::abandona() noexcept {

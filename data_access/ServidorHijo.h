@@ -26,6 +26,11 @@ public:
     // means it has ended. False for an empty one.
     bool vivo() const;
     int canal() const { return canal_.fd(); }
+    // Stopped (SIGSTOP, Ctrl+Z, a debugger): it cannot answer until someone lets it go on.
+    bool detenido() const;
+    // Whether it has forked a login before: one that has is past its start-up.
+    bool probado() const { return probado_; }
+    void marcaProbado() { probado_ = true; }
     // Closes the channel and kills the server without waiting for it; its pid, for
     // the caller to reap (-1 for an empty one). This one is left empty.
     pid_t abandona() noexcept;
@@ -35,6 +40,7 @@ private:
 
     pid_t pid_ = -1;
     Descriptor canal_;
+    bool probado_ = false;
 };
 
 } // namespace data_access

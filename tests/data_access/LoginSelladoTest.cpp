@@ -406,7 +406,7 @@ TEST_F(LoginSellado, ALoginProcessThatStopsAnsweringIsKilledAtTheDeadline) {
         if (!llegaA([&] { return !servidor.logins().empty(); }))
             return;
         for (const ProcesoHijo& h : procesosHijos())
-            if (h.nombre == "tarpelino-login" && ::kill(h.pid, SIGSTOP) == 0)
+            if (h.nombre == "tarpelino-login" && ejecutandose(h.pid) && ::kill(h.pid, SIGSTOP) == 0)
                 congelado = h.pid;
     });
     ConexionFreeTds c;
@@ -858,14 +858,25 @@ TEST_F(LoginSellado, AClosedLoginWhoseProcessIsFrozenIsKilledAfterItsGraceAndNev
     stand_in::Server servidor(configConSa());
     servidor.start();
     const std::string texto = cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=3;");
+    // Its own login process: the one child that this open added (other tests' may be ending).
+    std::vector<pid_t> antes;
+    for (const ProcesoHijo& h : procesosHijos())
+        antes.push_back(h.pid);
     ConexionFreeTds primera;
     primera.setConnectionString(texto);
     primera.open();
     pid_t congelado = -1;
     for (const ProcesoHijo& h : procesosHijos())
-        if (h.nombre == "tarpelino-login" && ::kill(h.pid, SIGSTOP) == 0)
+        if (h.nombre == "tarpelino-login" && ejecutandose(h.pid) &&
+            std::find(antes.begin(), antes.end(), h.pid) == antes.end() && ::kill(h.pid, SIGSTOP) == 0)
             congelado = h.pid;
     ASSERT_GT(congelado, 0);
+    // SIGSTOP takes effect when the process is next scheduled: closed before, it would end on its own.
+    ASSERT_TRUE(llegaA([&] {
+        const std::string linea = leeArchivo("/proc/" + std::to_string(congelado) + "/stat");
+        const auto cierre = linea.rfind(')');
+        return cierre != std::string::npos && cierre + 2 < linea.size() && linea[cierre + 2] == 'T';
+    }));
     primera.close();
     const auto cerrada = Reloj::now();
     for (int i = 0; i < 2; ++i) {
