@@ -6,6 +6,8 @@
 #include "login_shared/ProtocoloLogin.h"
 #include "tests/support/AperturaPrueba.h"
 
+#include "tests/support/MemoriaProceso.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -31,28 +33,12 @@ std::vector<pid_t> procesosLogin() {
 
 // Whether `texto` is anywhere in the writable memory of `pid`; none when that cannot be read.
 std::optional<bool> enMemoria(pid_t pid, const std::string& texto) {
-    const std::string dir = "/proc/" + std::to_string(pid);
-    std::ifstream mapas(dir + "/maps");
-    std::ifstream mem(dir + "/mem", std::ios::binary);
-    if (!mapas || !mem)
-        return std::nullopt;
-    std::size_t leidos = 0;
-    for (std::string linea; std::getline(mapas, linea);) {
-        unsigned long desde = 0, hasta = 0;
-        char permisos[5] = {};
-        // A sanitizer's shadow memory is terabytes of reserved address space, not data.
-        if (std::sscanf(linea.c_str(), "%lx-%lx %4s", &desde, &hasta, permisos) != 3 || permisos[0] != 'r' ||
-            permisos[1] != 'w' || hasta - desde > (1ul << 30))
-            continue;
-        std::string region(hasta - desde, '\0');
-        mem.clear();
-        mem.seekg(std::streamoff(desde));
-        mem.read(region.data(), std::streamsize(region.size()));
-        leidos += std::size_t(mem.gcount());
-        if (region.find(texto) != std::string::npos)
-            return true;
-    }
-    return leidos > 0 ? std::optional<bool>(false) : std::nullopt;
+    bool hallado = false;
+    const std::size_t leidos = recorreMemoriaEscribible(pid, [&](const std::string& mapa) {
+        hallado = mapa.find(texto) != std::string::npos;
+        return !hallado;
+    });
+    return leidos > 0 ? std::optional<bool>(hallado) : std::nullopt;
 }
 
 struct Hostil {

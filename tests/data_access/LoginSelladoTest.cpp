@@ -9,6 +9,7 @@
 #include "login_shared/ProtocoloLogin.h"
 #include "tests/stand_in/prelogin.h"
 #include "tests/support/AperturaPrueba.h"
+#include "tests/support/MemoriaProceso.h"
 
 #include <gtest/gtest.h>
 
@@ -698,7 +699,6 @@ TEST_F(LoginSellado, AnOpenSessionsProcessHoldsNoCopyOfThePassword) {
     ConexionFreeTds c;
     c.setConnectionString(cadena(servidorEn(servidor.port()), "User ID=sa;Password=" + password + ";"));
     c.open();
-    // Every writable mapping, read in pieces: the heap, the stacks, the libraries' data.
     std::size_t leidos = 0;
     bool hallada = false;
     for (pid_t pid : procesosLogin()) {
@@ -707,32 +707,13 @@ TEST_F(LoginSellado, AnOpenSessionsProcessHoldsNoCopyOfThePassword) {
         if (leeArchivo(dir + "/status").find("\nPPid:\t" + std::to_string(::getpid()) + "\n") ==
             std::string::npos)
             continue;
-        std::ifstream mapas(dir + "/maps");
-        std::ifstream mem(dir + "/mem", std::ios::binary);
-        if (!mapas || !mem)
+        const std::size_t suyos = recorreMemoriaEscribible(pid, [&](const std::string& mapa) {
+            hallada = hallada || mapa.find(password) != std::string::npos;
+            return true;
+        });
+        if (suyos == 0)
             GTEST_SKIP() << "sin permiso para leer la memoria del proceso de login";
-        for (std::string linea; std::getline(mapas, linea);) {
-            unsigned long desde = 0, hasta = 0;
-            char permisos[5] = {};
-            // A sanitizer's shadow memory is terabytes of reserved address space, not data.
-            if (std::sscanf(linea.c_str(), "%lx-%lx %4s", &desde, &hasta, permisos) != 3 ||
-                permisos[0] != 'r' || permisos[1] != 'w' || hasta - desde > (1ul << 30))
-                continue;
-            std::string trozo;
-            for (unsigned long en = desde; en < hasta && !hallada;) {
-                const std::size_t n = std::min<unsigned long>(hasta - en, 1 << 20);
-                std::string pieza(n, '\0');
-                mem.clear();
-                mem.seekg(std::streamoff(en));
-                mem.read(pieza.data(), std::streamsize(n));
-                leidos += std::size_t(mem.gcount());
-                // Kept with the end of the piece before, so that no copy hides across the cut.
-                trozo = trozo.substr(trozo.size() - std::min(trozo.size(), password.size())) +
-                        pieza.substr(0, std::size_t(mem.gcount()));
-                hallada = trozo.find(password) != std::string::npos;
-                en += n;
-            }
-        }
+        leidos += suyos;
     }
     c.close();
     ASSERT_GT(leidos, 0u);
@@ -766,32 +747,12 @@ struct CopiasHalladas {
 // Every copy in every writable mapping of `pid` (heap, stacks, the libraries' data).
 CopiasHalladas copiasEn(pid_t pid, const FormasContrasena& f) {
     CopiasHalladas c;
-    const std::string dir = "/proc/" + std::to_string(pid);
-    std::ifstream mapas(dir + "/maps");
-    std::ifstream mem(dir + "/mem", std::ios::binary);
-    for (std::string linea; std::getline(mapas, linea);) {
-        unsigned long desde = 0, hasta = 0;
-        char permisos[5] = {};
-        // A sanitizer's shadow memory is terabytes of reserved address space, not data.
-        if (std::sscanf(linea.c_str(), "%lx-%lx %4s", &desde, &hasta, permisos) != 3 || permisos[0] != 'r' ||
-            permisos[1] != 'w' || hasta - desde > (1ul << 30))
-            continue;
-        std::string mapa(hasta - desde, '\0');
-        mem.clear();
-        mem.seekg(std::streamoff(desde));
-        mem.read(mapa.data(), std::streamsize(mapa.size()));
-        mapa.resize(std::size_t(mem.gcount()));
-        c.leidos += mapa.size();
-        const auto cuenta = [&mapa](const std::string& forma) {
-            int n = 0;
-            for (auto en = mapa.find(forma); en != std::string::npos; en = mapa.find(forma, en + 1))
-                ++n;
-            return n;
-        };
-        c.utf8 += cuenta(f.utf8);
-        c.utf16 += cuenta(f.utf16);
-        c.mezclada += cuenta(f.mezclada);
-    }
+    c.leidos = recorreMemoriaEscribible(pid, [&](const std::string& mapa) {
+        c.utf8 += vecesEn(mapa, f.utf8);
+        c.utf16 += vecesEn(mapa, f.utf16);
+        c.mezclada += vecesEn(mapa, f.mezclada);
+        return true;
+    });
     return c;
 }
 

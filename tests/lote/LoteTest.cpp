@@ -3,6 +3,7 @@
 #include "lote/Contrasena.h"
 #include "tests/stand_in/server.h"
 #include "tests/support/EntornoTemporal.h"
+#include "tests/support/PuertoQueRechaza.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -24,28 +25,6 @@ stand_in::Config configConSa() {
     c.logins = {{"sa", kPassword}};
     return c;
 }
-
-// A loopback port that refuses connections: bound, never listened on, held for the test.
-class PuertoQueRechaza {
-public:
-    PuertoQueRechaza() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t n = sizeof a;
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &n) != 0)
-            ADD_FAILURE() << "no se pudo reservar un puerto";
-        puerto_ = ntohs(a.sin_port);
-    }
-    ~PuertoQueRechaza() { ::close(fd_); }
-    std::uint16_t puerto() const { return puerto_; }
-
-private:
-    int fd_ = -1;
-    std::uint16_t puerto_ = 0;
-};
 
 std::string en(std::uint16_t puerto) {
     return "127.0.0.1," + std::to_string(puerto);

@@ -3,6 +3,8 @@
 // keeps the run from ending.
 #include "tests/stand_in/blackhole_listener.h"
 #include "tests/stand_in/server.h"
+#include "tests/support/MemoriaProceso.h"
+#include "tests/support/PuertoQueRechaza.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -160,35 +162,6 @@ std::function<void(int)> sinFin(const std::string& trozo) {
     };
 }
 
-std::size_t cuenta(const std::string& texto, const std::string& parte) {
-    std::size_t n = 0;
-    for (std::size_t p = texto.find(parte); p != std::string::npos; p = texto.find(parte, p + 1))
-        ++n;
-    return n;
-}
-
-// A loopback port that refuses connections: bound, never listened on.
-class PuertoQueRechaza {
-public:
-    PuertoQueRechaza() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t n = sizeof a;
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &n) != 0)
-            ADD_FAILURE() << "no se pudo reservar un puerto";
-        puerto_ = ntohs(a.sin_port);
-    }
-    ~PuertoQueRechaza() { ::close(fd_); }
-    std::uint16_t puerto() const { return puerto_; }
-
-private:
-    int fd_ = -1;
-    std::uint16_t puerto_ = 0;
-};
-
 std::string en(std::uint16_t puerto) {
     return "127.0.0.1," + std::to_string(puerto);
 }
@@ -214,9 +187,9 @@ TEST(Programa, ASignalWritesWhatWasDoneAndEndsWithItsStatus) {
         std::function<bool(const std::string&)> dosFilas;
     };
     const std::vector<Caso> casos{
-        {SIGINT, 130, "csv", [](const std::string& s) { return cuenta(s, "\r\n") == 3; }},
-        {SIGTERM, 143, "json", [](const std::string& s) { return cuenta(s, "\"servidor\"") == 2; }},
-        {SIGHUP, 129, "jsonl", [](const std::string& s) { return cuenta(s, "\n") == 2; }},
+        {SIGINT, 130, "csv", [](const std::string& s) { return vecesEn(s, "\r\n") == 3; }},
+        {SIGTERM, 143, "json", [](const std::string& s) { return vecesEn(s, "\"servidor\"") == 2; }},
+        {SIGHUP, 129, "jsonl", [](const std::string& s) { return vecesEn(s, "\n") == 2; }},
     };
     for (const Caso& caso : casos) {
         SCOPED_TRACE(caso.formato);
@@ -229,7 +202,7 @@ TEST(Programa, ASignalWritesWhatWasDoneAndEndsWithItsStatus) {
         EXPECT_TRUE(WIFEXITED(p.estado) && WEXITSTATUS(p.estado) == caso.estado) << p.estado;
         // The rows done, whole, and none of the servers under way.
         EXPECT_TRUE(caso.dosFilas(p.salida)) << p.salida;
-        EXPECT_EQ(cuenta(p.salida, std::to_string(mudo.port())), 0u) << p.salida;
+        EXPECT_EQ(vecesEn(p.salida, std::to_string(mudo.port())), 0) << p.salida;
         if (std::string(caso.formato) == "json") {
             EXPECT_EQ(nlohmann::json::parse(p.salida).size(), 2u);
         }
@@ -243,7 +216,7 @@ TEST(Programa, ASignalWritesWhatWasDoneAndEndsWithItsStatus) {
     for (int i = 0; i < 20; ++i)
         muchos += en(bueno.port()) + "\n";
     Programa p({"--usuario", "sa", "--paralelo", "1", "--formato", "jsonl", "-"}, texto(muchos));
-    ASSERT_TRUE(p.leeHasta([](const std::string& s) { return cuenta(s, "\n") >= 1; })) << p.errores;
+    ASSERT_TRUE(p.leeHasta([](const std::string& s) { return vecesEn(s, "\n") >= 1; })) << p.errores;
     p.cierraSalida();
     ASSERT_TRUE(p.termina(60s));
     EXPECT_TRUE(WIFSIGNALED(p.estado) && WTERMSIG(p.estado) == SIGPIPE) << p.estado;
@@ -288,10 +261,10 @@ TEST(Programa, AnyInputIsReadWithinBoundsAndWhatIsNoListIsRefused) {
         EXPECT_TRUE(WIFEXITED(p.estado) && WEXITSTATUS(p.estado) == caso.estado) << p.estado << p.errores;
         EXPECT_EQ(p.errores.rfind(caso.error, 0), 0u) << p.errores.substr(0, 2000);
         // The first errors whole, the rest counted.
-        EXPECT_LE(cuenta(p.errores, "\n"), 12u) << p.errores.substr(0, 2000);
+        EXPECT_LE(vecesEn(p.errores, "\n"), 12) << p.errores.substr(0, 2000);
         EXPECT_LT(p.memoriaKb, 64 * 1024);
         // Nothing from a list that was refused is tried.
-        EXPECT_EQ(cuenta(p.salida, "\r\n"), caso.estado == 2 ? 0u : 1u) << p.salida.substr(0, 2000);
+        EXPECT_EQ(vecesEn(p.salida, "\r\n"), caso.estado == 2 ? 0 : 1) << p.salida.substr(0, 2000);
     }
 }
 
@@ -327,28 +300,17 @@ TEST(Programa, OnceNoLoginNeedsThePasswordNoCopyOfItIsLeft) {
     // The table comes after every login, more than a pipe holds: unread, it keeps the program waiting there.
     Programa p({"--usuario", "sa", "--paralelo", "8", "-"}, texto(lista));
     ASSERT_TRUE(p.salidaLista(60s));
-    std::ifstream mapas("/proc/" + std::to_string(p.pid()) + "/maps");
-    std::ifstream memoria("/proc/" + std::to_string(p.pid()) + "/mem", std::ios::binary);
     if (::geteuid() != 0) {
         // Not dumpable: only a process with CAP_SYS_PTRACE may read it.
-        EXPECT_FALSE(memoria.is_open());
+        EXPECT_FALSE(std::ifstream("/proc/" + std::to_string(p.pid()) + "/mem").is_open());
         GTEST_SKIP() << "solo root puede leer la memoria de un proceso no volcable";
     }
-    ASSERT_TRUE(memoria.is_open());
-    std::size_t copias = 0;
-    for (std::string linea; std::getline(mapas, linea);) {
-        unsigned long long desde = 0, hasta = 0;
-        char permisos[5] = {};
-        if (std::sscanf(linea.c_str(), "%llx-%llx %4s", &desde, &hasta, permisos) != 3 ||
-            permisos[0] != 'r' || linea.find("[vvar]") != std::string::npos)
-            continue;
-        std::string trozo(hasta - desde, '\0');
-        memoria.clear();
-        memoria.seekg(std::streamoff(desde));
-        if (!memoria.read(trozo.data(), std::streamsize(trozo.size())))
-            continue;
-        for (std::size_t i = trozo.find(kPassword); i != std::string::npos; i = trozo.find(kPassword, i + 1))
-            ++copias;
-    }
-    EXPECT_EQ(copias, 0u);
+    int copias = 0;
+    ASSERT_GT(recorreMemoriaEscribible(p.pid(),
+                                       [&](const std::string& mapa) {
+                                           copias += vecesEn(mapa, kPassword);
+                                           return true;
+                                       }),
+              0u);
+    EXPECT_EQ(copias, 0);
 }
