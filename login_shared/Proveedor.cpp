@@ -27,14 +27,18 @@ constexpr std::uint16_t kSuites2008[] = {0xC02C, 0xC02B, 0xC014, 0xC013, 0xC00A,
 // (SNAC 10.0/10.50) and none for the 2005 Native Client (SQLNCLI, SNAC 9),
 // which offers TLS 1.0 at most through Schannel of its time.
 constexpr std::array<Proveedor, 2> kProveedores{{
-    {"SQLNCLI", "SQL Server 2005", DBVERSION_72, "7.2", VersionTls::Tls1_0, VersionTls::Tls1_0,
+    {"SQLNCLI", "2005", "SQL Server 2005", DBVERSION_72, "7.2", VersionTls::Tls1_0, VersionTls::Tls1_0,
      "NONE:+RSA:+AES-128-CBC:+AES-256-CBC:+ARCFOUR-128:+3DES-CBC:+SHA1:+MD5:+COMP-NULL:+SIGN-ALL:%COMPAT",
      kSuites2005, std::size(kSuites2005)},
-    {"SQLNCLI10", "SQL Server 2008", DBVERSION_73, "7.3", VersionTls::Tls1_0, VersionTls::Tls1_2,
+    {"SQLNCLI10", "2008", "SQL Server 2008", DBVERSION_73, "7.3", VersionTls::Tls1_0, VersionTls::Tls1_2,
      "NORMAL:%COMPAT:+ARCFOUR-128:+3DES-CBC:+MD5:+SHA256", kSuites2008, std::size(kSuites2008)},
 }};
 
 } // namespace
+
+const std::array<Proveedor, 2>& generaciones() {
+    return kProveedores;
+}
 
 const char* nombreTls(VersionTls version) {
     switch (version) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -18,7 +19,8 @@ std::optional<VersionTls> versionTlsDelCable(std::uint16_t version);
 // A client generation, as its era's client could log in: the TDS version it
 // speaks, the TLS versions and the cipher suites it offers.
 struct Proveedor {
-    const char* nombre;
+    const char* nombre;  // what the connection string names
+    const char* version; // "2005": how the window and its users name it
     const char* producto;
     int versionDbLib; // DBVERSION_7x
     const char* versionTds;
@@ -30,6 +32,9 @@ struct Proveedor {
     const std::uint16_t* suites;
     std::size_t numeroSuites;
 };
+
+// The two generations, in the order a test runs them.
+const std::array<Proveedor, 2>& generaciones();
 
 // The whole GnuTLS priority string of a generation: its suites and exactly its versions.
 std::string prioridadTls(const Proveedor& p);

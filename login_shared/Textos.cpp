@@ -63,10 +63,6 @@ std::string conexionYaAbierta() {
     return "La conexión ya está abierta.";
 }
 
-std::string objetoConexionNoCreado() {
-    return "No se pudo crear el objeto de conexión.";
-}
-
 std::string servidorVacio() {
     return "No se ha indicado el nombre del servidor.";
 }

@@ -25,7 +25,6 @@ std::string proveedorNoDisponible(const std::string& nombre, const std::string& 
 std::string cadenaConConexionAbierta();
 std::string conexionNoAbierta();
 std::string conexionYaAbierta();
-std::string objetoConexionNoCreado();
 
 // The server name as typed.
 std::string servidorVacio();

@@ -2,6 +2,7 @@
 
 #include "login_shared/Causa.h"
 #include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Proveedor.h"
 
 #include <algorithm>
 #include <system_error>
@@ -59,8 +60,8 @@ probe::ResultadoPasada Comprobacion::pasada(const LineaServidor& entrada, std::s
     // An empty user is the window's integrated security, whatever the password.
     const std::string usuario = credencial_.usuario.value_or(std::string());
     const auto ejecuta = [&] {
-        return probe::ejecutaPasada(fabrica_, probe::kGeneraciones[generacion].proveedor, entrada.servidor,
-                                    baseDatos, usuario, credencial_.password);
+        return probe::ejecutaPasada(fabrica_, data_access::generaciones()[generacion].nombre,
+                                    entrada.servidor, baseDatos, usuario, credencial_.password);
     };
     if (!protegeCuenta_)
         return ejecuta();
@@ -95,7 +96,7 @@ probe::ResultadoPasada Comprobacion::pasada(const LineaServidor& entrada, std::s
 void Comprobacion::trabaja() {
     for (std::size_t i = siguiente_++; i < servidores_.size() && !parar_; i = siguiente_++) {
         FilaServidor fila{servidores_[i], {}, i};
-        for (std::size_t g = 0; g < probe::kGeneraciones.size(); ++g)
+        for (std::size_t g = 0; g < data_access::generaciones().size(); ++g)
             fila.pasadas[g] = pasada(servidores_[i], g);
         std::lock_guard<std::mutex> cerrojo(avisoMutex_);
         if (alTerminar_)

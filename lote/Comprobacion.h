@@ -27,7 +27,7 @@ struct Credencial {
     bool deDominio() const;
 };
 
-// One server's two passes, in the order of probe::kGeneraciones.
+// One server's two passes, in the order of data_access::generaciones().
 struct FilaServidor {
     LineaServidor entrada;
     std::array<probe::ResultadoPasada, 2> pasadas;

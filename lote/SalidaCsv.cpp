@@ -1,3 +1,4 @@
+#include "login_shared/Proveedor.h"
 #include "lote/Campos.h"
 #include "lote/Salida.h"
 
@@ -37,7 +38,7 @@ public:
 
     void empieza() override {
         salida_ << "servidor";
-        for (const probe::Generacion& g : probe::kGeneraciones)
+        for (const data_access::Proveedor& g : data_access::generaciones())
             for (const char* campo :
                  {"veredicto", "correcta", "causa", "tds", "tls", "cifrado", "suite", "version_servidor",
                   "direccion", "puerto", "tiempo_ms", "certificado_sujeto", "certificado_emisor",

@@ -1,3 +1,4 @@
+#include "login_shared/Proveedor.h"
 #include "login_shared/TextoUtf8.h"
 #include "lote/Campos.h"
 #include "lote/Salida.h"
@@ -111,7 +112,7 @@ std::vector<Linea> lineasDe(const FilaServidor& fila) {
         std::string direccion = c.direccion;
         if (c.puerto)
             direccion += ", " + std::to_string(*c.puerto);
-        lineas.push_back({data_access::visible(fila.entrada.servidor), probe::kGeneraciones[i].version,
+        lineas.push_back({data_access::visible(fila.entrada.servidor), data_access::generaciones()[i].version,
                           c.veredicto, c.tds, c.tls, direccion, tiempo(c.tiempoMs), c.descripcion});
     }
     return lineas;

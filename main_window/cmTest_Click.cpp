@@ -1,5 +1,6 @@
 #include "main_window/frmPrincipal.h"
 
+#include "login_shared/Proveedor.h"
 #include "main_window/CajaTexto.h"
 #include "main_window/CajaTextoMultilinea.h"
 #include "main_window/mensajeCritico.h"
@@ -124,8 +125,8 @@ void frmPrincipal::closeEvent(QCloseEvent* evento) {
 
 void frmPrincipal::ejecutaTest() {
     const Pasada pasadas[] = {
-        {probe::kGeneraciones[0].proveedor, lbl2005, txtErr2005},
-        {probe::kGeneraciones[1].proveedor, lbl2008, txtErr2008},
+        {data_access::generaciones()[0].nombre, lbl2005, txtErr2005},
+        {data_access::generaciones()[1].nombre, lbl2008, txtErr2008},
     };
     // One error text per click, shared by both passes.
     QString textoError;

@@ -34,8 +34,7 @@ ResultadoPasada ejecutaPasada(const FabricaConexion& fabrica, const std::string&
     try {
         conexion = fabrica();
         if (!conexion)
-            throw data_access::ErrorConexion(data_access::textos::objetoConexionNoCreado(),
-                                             data_access::Causa::Interno);
+            throw data_access::ErrorConexion(kObjetoConexionNoCreado, data_access::Causa::Interno);
         preparaCadena(*conexion, proveedor, servidor, baseDatos, usuario, password);
         conexion->open();
         r.correcta = true;

@@ -2,7 +2,6 @@
 
 #include "data_access/Conexion.h"
 
-#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -13,18 +12,13 @@
 // the same description for the same input.
 namespace probe {
 
-// The two generations, in the order a test runs them.
-struct Generacion {
-    const char* proveedor; // what the connection string names
-    const char* version;   // "2005": how the window and its users name it
-};
-inline constexpr std::array<Generacion, 2> kGeneraciones{{{"SQLNCLI", "2005"}, {"SQLNCLI10", "2008"}}};
-
 // The verdicts, as the result labels show them.
 inline constexpr char kConexionCorrecta[] = "Conexión CORRECTA.";
 inline constexpr char kConexionIncorrecta[] = "Conexión INCORRECTA.";
 // What a probe of an empty server says instead of trying.
 inline constexpr char kIndiqueServidor[] = "Imposible conectar con Servidor SQL Server: Indique Servidor.";
+// What a pass says when the factory gave it no connection object.
+inline constexpr char kObjetoConexionNoCreado[] = "No se pudo crear el objeto de conexión.";
 // The description of a failure that carried none.
 inline constexpr char kErrorDesconocido[] = "Error desconocido al conectar.";
 // The database a test logs into when none is given.

@@ -1,5 +1,6 @@
 #include "lote/Lote.h"
 #include "data_access/ConexionFreeTds.h"
+#include "login_shared/Proveedor.h"
 #include "lote/Contrasena.h"
 #include "tests/stand_in/server.h"
 #include "tests/support/EntornoTemporal.h"
@@ -173,11 +174,12 @@ TEST(Lote, EveryRowHasTheWindowsVerdictAndDescriptionAndWhatStoppedOrEncryptedEa
         const Caso& caso = casos[i];
         SCOPED_TRACE(caso.servidor);
         EXPECT_EQ(filas[i]["servidor"], caso.servidor);
-        for (std::size_t g = 0; g < probe::kGeneraciones.size(); ++g) {
-            const probe::ResultadoPasada ventana = probe::ejecutaPasada(
-                fabricaCon(15), probe::kGeneraciones[g].proveedor, caso.servidor, "master", "sa", kPassword);
-            const auto& pasada = filas[i][probe::kGeneraciones[g].version];
-            SCOPED_TRACE(probe::kGeneraciones[g].version);
+        for (std::size_t g = 0; g < data_access::generaciones().size(); ++g) {
+            const probe::ResultadoPasada ventana =
+                probe::ejecutaPasada(fabricaCon(15), data_access::generaciones()[g].nombre, caso.servidor,
+                                     "master", "sa", kPassword);
+            const auto& pasada = filas[i][data_access::generaciones()[g].version];
+            SCOPED_TRACE(data_access::generaciones()[g].version);
             EXPECT_EQ(pasada["veredicto"],
                       ventana.correcta ? probe::kConexionCorrecta : probe::kConexionIncorrecta);
             EXPECT_EQ(pasada["descripcion"].is_null() ? std::string()
