@@ -15,6 +15,7 @@
 #include <QTextDocument>
 #include <exception>
 #include <optional>
+#include <stdexcept>
 
 namespace {
 
@@ -137,12 +138,11 @@ void frmPrincipal::ejecutaTest() {
         const QString usuario = txtUsuario->text();
         const QString password = txtPwd->text();
 
-        const bool correcta = compruebaConexion(QString::fromLatin1(pasada.proveedor), servidor, baseDatos,
-                                                usuario, password, textoError);
+        const probe::ResultadoPasada resultado = compruebaConexion(
+            QString::fromLatin1(pasada.proveedor), servidor, baseDatos, usuario, password, textoError);
         // What the open learned, or where it stopped: the label's tooltip.
-        pasada.resultado->setToolTip(
-            conexion ? textoLlano(QString::fromStdString(conexion->resumenApertura())) : QString());
-        if (!correcta) {
+        pasada.resultado->setToolTip(textoLlano(QString::fromStdString(resultado.resumen)));
+        if (!resultado.correcta) {
             conexion.reset();
             pasada.resultado->setText(QString::fromUtf8(probe::kConexionIncorrecta));
             pintaResultado(pasada.resultado, ColorResultado::Rojo);
@@ -150,9 +150,10 @@ void frmPrincipal::ejecutaTest() {
         } else {
             pasada.resultado->setText(QString::fromUtf8(probe::kConexionCorrecta));
             pintaResultado(pasada.resultado, ColorResultado::ResaltadoSistema);
-            conexion->close();
+            // It connected but did not close: the click ends on that, in a box.
+            if (!resultado.descripcion.empty())
+                throw std::runtime_error(resultado.descripcion);
             pasada.errores->setPlainText(QString());
-            conexion.reset();
         }
         anunciaResultado(pasada.resultado);
         // Shows pass 1's outcome while pass 2 still waits on the network.

@@ -48,7 +48,7 @@ QLabel* nuevaEtiquetaResultado(QWidget* padre, const char* nombre) {
 
 } // namespace
 
-frmPrincipal::frmPrincipal(FabricaConexion fabrica, QWidget* padre)
+frmPrincipal::frmPrincipal(probe::FabricaConexion fabrica, QWidget* padre)
     : QWidget(padre), fabricaConexion(std::move(fabrica)) {
     setObjectName(QStringLiteral("frmPrincipal"));
     instalaAccesibilidadVentana();

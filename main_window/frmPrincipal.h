@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data_access/Conexion.h"
+#include "probe/pasadaConexion.h"
 
 #include <QWidget>
 #include <functional>
@@ -19,13 +20,12 @@ class frmPrincipal : public QWidget {
     Q_OBJECT
 
 public:
-    // Makes the connection objects the probes work on; tests put fakes here.
-    using FabricaConexion = std::function<std::unique_ptr<data_access::Conexion>()>;
-
+    // `fabrica` makes the connection objects the probes work on; tests put fakes here.
     // The cast picks the overload without a timeout, whatever else the includer has declared.
-    explicit frmPrincipal(FabricaConexion fabrica = static_cast<std::unique_ptr<data_access::Conexion> (*)()>(
-                              data_access::nuevaConexion),
-                          QWidget* padre = nullptr);
+    explicit frmPrincipal(
+        probe::FabricaConexion fabrica =
+            static_cast<std::unique_ptr<data_access::Conexion> (*)()>(data_access::nuevaConexion),
+        QWidget* padre = nullptr);
     ~frmPrincipal() override;
 
     // Selects the whole text of any control that offers "SelStart",
@@ -58,10 +58,12 @@ private:
     void entregaEntradaRetenida();
     static void pintaResultado(QLabel* etiqueta, ColorResultado color);
 
-    bool compruebaConexion(QString proveedor, QString servidor, QString baseDatos, QString usuario,
-                           QString password, QString& textoError);
+    // One pass of the run: the probe's pass, inside the window's wait and cursor. A failure's
+    // text goes to `textoError`, which an empty server leaves as it was.
+    probe::ResultadoPasada compruebaConexion(QString proveedor, QString servidor, QString baseDatos,
+                                             QString usuario, QString password, QString& textoError);
 
-    FabricaConexion fabricaConexion;
+    probe::FabricaConexion fabricaConexion;
     std::unique_ptr<data_access::Conexion> conexion;
     // A run waits on the network with the event loop running; these keep a
     // second run and a close from starting inside it.

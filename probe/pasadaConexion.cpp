@@ -1,6 +1,5 @@
 #include "probe/pasadaConexion.h"
 
-#include "login_shared/Textos.h"
 #include "probe/cadenaConexion.h"
 
 #include <exception>
@@ -22,7 +21,8 @@ void preparaCadena(data_access::Conexion& conexion, const std::string& proveedor
     data_access::borraSecreto(cadena);
 }
 
-ResultadoPasada ejecutaPasada(const FabricaConexion& fabrica, const std::string& proveedor,
+ResultadoPasada ejecutaPasada(std::unique_ptr<data_access::Conexion>& conexion,
+                              const FabricaConexion& fabrica, const std::string& proveedor,
                               const std::string& servidor, const std::string& baseDatos,
                               const std::string& usuario, const std::string& password) {
     ResultadoPasada r;
@@ -30,9 +30,9 @@ ResultadoPasada ejecutaPasada(const FabricaConexion& fabrica, const std::string&
         r.descripcion = kIndiqueServidor;
         return r;
     }
-    std::unique_ptr<data_access::Conexion> conexion;
     try {
-        conexion = fabrica();
+        if (!conexion)
+            conexion = fabrica();
         if (!conexion)
             throw data_access::ErrorConexion(kObjetoConexionNoCreado, data_access::Causa::Interno);
         preparaCadena(*conexion, proveedor, servidor, baseDatos, usuario, password);
@@ -43,18 +43,29 @@ ResultadoPasada ejecutaPasada(const FabricaConexion& fabrica, const std::string&
     } catch (...) {
         r.descripcion = kErrorDesconocido;
     }
-    if (conexion)
+    if (conexion) {
         r.datos = conexion->datosApertura();
-    // A login that went through is closed again. The window has shown its
-    // verdict by then, so a failure here is told but changes no verdict.
+        r.resumen = conexion->resumenApertura();
+    }
+    // A login that went through is closed again; a failure here is told but
+    // changes no verdict.
     if (r.correcta) {
         try {
             conexion->close();
         } catch (const std::exception& error) {
             r.descripcion = error.what();
+            return r;
         }
     }
+    conexion.reset();
     return r;
+}
+
+ResultadoPasada ejecutaPasada(const FabricaConexion& fabrica, const std::string& proveedor,
+                              const std::string& servidor, const std::string& baseDatos,
+                              const std::string& usuario, const std::string& password) {
+    std::unique_ptr<data_access::Conexion> conexion;
+    return ejecutaPasada(conexion, fabrica, proveedor, servidor, baseDatos, usuario, password);
 }
 
 } // namespace probe

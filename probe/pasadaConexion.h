@@ -33,12 +33,21 @@ struct ResultadoPasada {
     bool correcta = false;
     std::string descripcion;                         // the failure's; empty when it connected and closed
     std::optional<data_access::DatosApertura> datos; // what the open learned, when it got that far
+    std::string resumen;                             // the same as the object's lines of text
 };
 
 using FabricaConexion = std::function<std::unique_ptr<data_access::Conexion>()>;
 
-// One pass on a connection object of its own: prepared, opened and, when it
-// opened, closed again. An empty server is not tried.
+// One pass: prepared, opened and, when it opened, closed again. An empty
+// server is not tried. The object is the one `conexion` holds, else a new
+// one from `fabrica`; it is released at the end, unless its close failed:
+// then it stays in `conexion` (the window's next pass takes it up again).
+ResultadoPasada ejecutaPasada(std::unique_ptr<data_access::Conexion>& conexion,
+                              const FabricaConexion& fabrica, const std::string& proveedor,
+                              const std::string& servidor, const std::string& baseDatos,
+                              const std::string& usuario, const std::string& password);
+
+// The same on a connection object of its own.
 ResultadoPasada ejecutaPasada(const FabricaConexion& fabrica, const std::string& proveedor,
                               const std::string& servidor, const std::string& baseDatos,
                               const std::string& usuario, const std::string& password);

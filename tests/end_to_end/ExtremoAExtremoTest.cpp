@@ -23,7 +23,7 @@ namespace {
 const std::string kPassword = "Secr3t!";
 
 // The window's own connection objects, through FreeTDS, with the open's timeout given.
-frmPrincipal::FabricaConexion freeTds(std::chrono::milliseconds espera = 15s) {
+probe::FabricaConexion freeTds(std::chrono::milliseconds espera = 15s) {
     return [espera] { return data_access::nuevaConexion(espera); };
 }
 

@@ -134,7 +134,7 @@ private:
     bool abierta_ = false;
 };
 
-inline frmPrincipal::FabricaConexion fabricaFalsa(std::shared_ptr<GuionConexiones> guion) {
+inline probe::FabricaConexion fabricaFalsa(std::shared_ptr<GuionConexiones> guion) {
     return [guion]() -> std::unique_ptr<data_access::Conexion> {
         return std::make_unique<ConexionFalsa>(guion);
     };

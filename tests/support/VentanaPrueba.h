@@ -39,7 +39,7 @@ struct VentanaPrueba {
     VigilanteMensajes mensajes;
     std::unique_ptr<frmPrincipal> ventana;
 
-    explicit VentanaPrueba(frmPrincipal::FabricaConexion fabrica)
+    explicit VentanaPrueba(probe::FabricaConexion fabrica)
         : ventana(std::make_unique<frmPrincipal>(std::move(fabrica))) {
         ventana->show();
         ventana->activateWindow();

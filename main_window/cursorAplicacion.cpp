@@ -1,9 +1,7 @@
-#include "probe/cursorAplicacion.h"
+#include "main_window/cursorAplicacion.h"
 
 #include <QApplication>
 #include <QCursor>
-
-namespace probe {
 
 void fijaCursorAplicacion(Qt::CursorShape forma) {
     if (QApplication::overrideCursor())
@@ -14,5 +12,3 @@ void fijaCursorAplicacion(Qt::CursorShape forma) {
     // run takes none while it lasts.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
-
-} // namespace probe

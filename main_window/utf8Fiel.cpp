@@ -1,6 +1,4 @@
-#include "probe/utf8Fiel.h"
-
-namespace probe {
+#include "main_window/utf8Fiel.h"
 
 std::string utf8Fiel(const QString& texto) {
     std::string r;
@@ -33,5 +31,3 @@ std::string utf8Fiel(const QString& texto) {
     }
     return r;
 }
-
-} // namespace probe

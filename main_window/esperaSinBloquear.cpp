@@ -1,12 +1,10 @@
-#include "probe/esperaSinBloquear.h"
+#include "main_window/esperaSinBloquear.h"
 
 #include <QEventLoop>
 #include <QThread>
 #include <exception>
 #include <memory>
 #include <stdexcept>
-
-namespace probe {
 
 void esperaSinBloquear(const std::function<void()>& trabajo) {
     std::exception_ptr error;
@@ -31,5 +29,3 @@ void esperaSinBloquear(const std::function<void()>& trabajo) {
     if (error)
         std::rethrow_exception(error);
 }
-
-} // namespace probe

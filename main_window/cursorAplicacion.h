@@ -2,10 +2,6 @@
 
 #include <Qt>
 
-namespace probe {
-
 // The application-wide cursor override is one setting, not a stack: the first
 // call sets it, later calls replace it.
 void fijaCursorAplicacion(Qt::CursorShape forma);
-
-} // namespace probe
