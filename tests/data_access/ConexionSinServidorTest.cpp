@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -12,6 +13,7 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace data_access;
 using namespace std::chrono_literals;
@@ -143,22 +145,29 @@ TEST(ConexionSinServidor, AFreeTdsAliasIsHonouredFromTheEnvironmentOfTheOpen) {
     contiene(fallo(cadena("MiAlias")), "Conexión rechazada por «MiAlias»");
 }
 
-// The login process started for the next open may be gone by then (killed
-// by the user or the OOM killer): the open starts another instead of
-// reporting that one's death.
+// The login server waiting for the next open may be gone by then (killed by
+// the user or the OOM killer): that open starts another and gives the
+// server's own answer, not that one's death.
 TEST(ConexionSinServidor, ALoginProcessThatDiedWhileWaitingIsReplaced) {
     PuertoLocal cerrado(false);
     const std::string texto = cadena("127.0.0.1," + cerrado.puerto());
     contiene(fallo(texto), "Conexión rechazada");
-    int muertos = 0;
-    for (const ProcesoHijo& hijo : procesosHijos())
-        if (hijo.nombre == "tarpelino-login") {
-            ::kill(hijo.pid, SIGKILL);
-            // Dead, not just signalled: its channel must be closed before the next open looks.
-            siginfo_t info{};
-            ::waitid(P_PID, hijo.pid, &info, WEXITED | WNOWAIT);
-            ++muertos;
-        }
-    ASSERT_GE(muertos, 1) << "no login process was waiting";
+    const auto servidoresDeLogins = [] {
+        std::vector<pid_t> pids;
+        for (const ProcesoHijo& hijo : procesosHijos())
+            if (hijo.nombre == "tarpelino-lanza")
+                pids.push_back(hijo.pid);
+        return pids;
+    };
+    const std::vector<pid_t> antes = servidoresDeLogins();
+    ASSERT_EQ(antes.size(), 1u) << "no login server was waiting";
+    ::kill(antes[0], SIGKILL);
+    // Dead, not just signalled: its channel must be closed before the next open looks.
+    siginfo_t info{};
+    ::waitid(P_PID, antes[0], &info, WEXITED | WNOWAIT);
+
     contiene(fallo(texto), "Conexión rechazada");
+    std::vector<pid_t> despues = servidoresDeLogins();
+    despues.erase(std::remove(despues.begin(), despues.end(), antes[0]), despues.end());
+    EXPECT_EQ(despues.size(), 1u) << "no other login server was started";
 }
