@@ -4,6 +4,7 @@
 #include "main_window/CajaTextoMultilinea.h"
 #include "main_window/ContenedorPestanas.h"
 #include "main_window/EstiloAsteriscos.h"
+#include "main_window/disposicion.h"
 #include "main_window/fuentes.h"
 #include "main_window/twips.h"
 #include "main_window/ventanaAccesible.h"
@@ -129,31 +130,10 @@ void frmPrincipal::colocaControles() {
 
     resize(twipsAPixeles(6135, dpiX), twipsAPixeles(5415, dpiY));
 
-    coloca(Label5, 120, 240, 5895, 495);
-    coloca(SSTab1, 120, 840, 5895, 3735);
+    for (const Colocacion& c : kDisposicion)
+        if (auto* control = findChild<QWidget*>(QLatin1String(c.nombre)))
+            coloca(control, c.izquierda, c.arriba, c.ancho, c.alto);
     SSTab1->fijaAltoPestanas(twipsAPixeles(295, dpiY));
-    coloca(cmTest, 120, 4680, 5895, 615);
-
-    coloca(Frame1, 120, 120, 5655, 1815);
-    coloca(Label4, 240, 420, 735, 255);
-    coloca(txtServer, 1005, 390, 4215, 285);
-    coloca(Label14, 240, 750, 735, 255);
-    coloca(txtUsuario, 1000, 720, 1695, 285);
-    coloca(Label15, 240, 1080, 735, 255);
-    coloca(txtPwd, 1000, 1050, 1695, 285);
-    coloca(Label1, 240, 1410, 735, 255);
-    coloca(txtBD, 1005, 1380, 4215, 285);
-
-    coloca(Frame2, 120, 1950, 5655, 1335);
-    coloca(Label2, 240, 480, 1455, 255);
-    coloca(lbl2005, 1680, 450, 3550, 285);
-    coloca(Label3, 240, 840, 1455, 255);
-    coloca(lbl2008, 1680, 810, 3555, 285);
-
-    coloca(Label6, 240, 240, 1455, 255);
-    coloca(txtErr2005, 240, 480, 5535, 1215);
-    coloca(Label7, 240, 1800, 1455, 255);
-    coloca(txtErr2008, 240, 2040, 5535, 1215);
 
     if (const QScreen* pantalla = screen())
         setGeometry(

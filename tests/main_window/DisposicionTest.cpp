@@ -1,3 +1,4 @@
+#include "main_window/disposicion.h"
 #include "tests/support/ConexionFalsa.h"
 #include "tests/support/PruebasQt.h"
 
@@ -13,39 +14,37 @@
 
 namespace {
 
-// The window's control table: container, caption, place and size in twips of the container (a tab page's
-// controls: of the tab container itself), and font.
+// The window's control table: container, caption and font; the place is the window's own table.
 struct Control {
     const char* nombre;
     const char* contenedor;
     const char* texto;
-    int izquierda, arriba, ancho, alto;
     qreal puntos;
     bool negrita;
 };
 
 const Control kControles[] = {
-    {"Label5", "frmPrincipal", "TEST SQL Server", 120, 240, 5895, 495, 13.5, true},
-    {"SSTab1", "frmPrincipal", "", 120, 840, 5895, 3735, 8.25, false},
-    {"cmTest", "frmPrincipal", "Test Conexión", 120, 4680, 5895, 615, 9.75, false},
-    {"Frame1", "SSTab1", "Servidor SQL Server", 120, 120, 5655, 1815, 8.25, false},
-    {"Label4", "Frame1", "Servidor *", 240, 420, 735, 255, 8.25, false},
-    {"txtServer", "Frame1", "", 1005, 390, 4215, 285, 8.25, false},
-    {"Label14", "Frame1", "Usuario", 240, 750, 735, 255, 8.25, false},
-    {"txtUsuario", "Frame1", "", 1000, 720, 1695, 285, 8.25, false},
-    {"Label15", "Frame1", "Password", 240, 1080, 735, 255, 8.25, false},
-    {"txtPwd", "Frame1", "", 1000, 1050, 1695, 285, 8.25, false},
-    {"Label1", "Frame1", "BBDD", 240, 1410, 735, 255, 8.25, false},
-    {"txtBD", "Frame1", "", 1005, 1380, 4215, 285, 8.25, false},
-    {"Frame2", "SSTab1", "Resultado", 120, 1950, 5655, 1335, 8.25, false},
-    {"Label2", "Frame2", "Test Versión 2005", 240, 480, 1455, 255, 8.25, false},
-    {"lbl2005", "Frame2", "", 1680, 450, 3550, 285, 8.25, true},
-    {"Label3", "Frame2", "Test Versión 2008", 240, 840, 1455, 255, 8.25, false},
-    {"lbl2008", "Frame2", "", 1680, 810, 3555, 285, 8.25, true},
-    {"Label6", "SSTab1", "Versión 2005", 240, 240, 1455, 255, 8.25, false},
-    {"txtErr2005", "SSTab1", "", 240, 480, 5535, 1215, 8.25, false},
-    {"Label7", "SSTab1", "Versión 2008", 240, 1800, 1455, 255, 8.25, false},
-    {"txtErr2008", "SSTab1", "", 240, 2040, 5535, 1215, 8.25, false},
+    {"Label5", "frmPrincipal", "TEST SQL Server", 13.5, true},
+    {"SSTab1", "frmPrincipal", "", 8.25, false},
+    {"cmTest", "frmPrincipal", "Test Conexión", 9.75, false},
+    {"Frame1", "SSTab1", "Servidor SQL Server", 8.25, false},
+    {"Label4", "Frame1", "Servidor *", 8.25, false},
+    {"txtServer", "Frame1", "", 8.25, false},
+    {"Label14", "Frame1", "Usuario", 8.25, false},
+    {"txtUsuario", "Frame1", "", 8.25, false},
+    {"Label15", "Frame1", "Password", 8.25, false},
+    {"txtPwd", "Frame1", "", 8.25, false},
+    {"Label1", "Frame1", "BBDD", 8.25, false},
+    {"txtBD", "Frame1", "", 8.25, false},
+    {"Frame2", "SSTab1", "Resultado", 8.25, false},
+    {"Label2", "Frame2", "Test Versión 2005", 8.25, false},
+    {"lbl2005", "Frame2", "", 8.25, true},
+    {"Label3", "Frame2", "Test Versión 2008", 8.25, false},
+    {"lbl2008", "Frame2", "", 8.25, true},
+    {"Label6", "SSTab1", "Versión 2005", 8.25, false},
+    {"txtErr2005", "SSTab1", "", 8.25, false},
+    {"Label7", "SSTab1", "Versión 2008", 8.25, false},
+    {"txtErr2008", "SSTab1", "", 8.25, false},
 };
 
 // Twips to pixels at the screen's logical resolution: 15 twips a pixel at 96 dpi.
@@ -92,6 +91,11 @@ void Disposicion::everyControlHasItsContainerPlaceCaptionAndFont_data() {
 void Disposicion::everyControlHasItsContainerPlaceCaptionAndFont() {
     QFETCH(int, fila);
     const Control& c = kControles[fila];
+    const Colocacion* sitio = nullptr;
+    for (const Colocacion& colocacion : kDisposicion)
+        if (QLatin1String(colocacion.nombre) == QLatin1String(c.nombre))
+            sitio = &colocacion;
+    QVERIFY2(sitio, "not placed by the window");
     VentanaConFalsas prueba;
     QWidget* control = prueba.control(c.nombre);
     QWidget* padre =
@@ -101,8 +105,8 @@ void Disposicion::everyControlHasItsContainerPlaceCaptionAndFont() {
 
     QVERIFY(padre->isAncestorOf(control));
     QCOMPARE(QRect(control->mapTo(padre, QPoint(0, 0)), control->size()),
-             QRect(pixeles(c.izquierda, dpiX), pixeles(c.arriba, dpiY), pixeles(c.ancho, dpiX),
-                   pixeles(c.alto, dpiY)));
+             QRect(pixeles(sitio->izquierda, dpiX), pixeles(sitio->arriba, dpiY), pixeles(sitio->ancho, dpiX),
+                   pixeles(sitio->alto, dpiY)));
     QCOMPARE(texto(control), QString(c.texto));
     QCOMPARE(control->font().pointSizeF(), c.puntos);
     QCOMPARE(control->font().bold(), c.negrita);
