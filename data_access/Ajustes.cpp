@@ -11,6 +11,12 @@
 
 namespace data_access {
 
+using login_shared::borraSecreto;
+using login_shared::ErrorConexion;
+using login_shared::igualSinMayusculas;
+using login_shared::leeEntero;
+namespace textos = login_shared::textos;
+
 namespace {
 
 // The last of the synonyms present wins, as ADO lets a later pair override

@@ -21,6 +21,12 @@ extern char** environ;
 
 namespace data_access {
 
+using login_shared::Causa;
+using login_shared::ErrorConexion;
+using login_shared::Lanzamiento;
+using login_shared::Plazo;
+namespace textos = login_shared::textos;
+
 namespace {
 
 // FreeTDS lets these override what the program asks for (the TDS version

@@ -11,6 +11,8 @@
 
 namespace data_access {
 
+using login_shared::Lanzamiento;
+
 // Starts tarpelino-login as the login server (login_process/ServidorLogins.h),
 // with GnuTLS's system priority file of its own, the environment an open
 // would give it and this working directory; throws ErrorConexion if it cannot.

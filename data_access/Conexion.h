@@ -11,6 +11,10 @@
 
 namespace data_access {
 
+using login_shared::Causa;
+using login_shared::Etapa;
+using login_shared::ResumenLogin;
+
 // What the last open learned, as values: for programs that list them
 // rather than show the summary's lines.
 struct DatosApertura {

@@ -10,6 +10,9 @@
 
 namespace data_access {
 
+using login_shared::Plazo;
+using login_shared::TablaResolucion;
+
 // The connection object: "SQLNCLI" logs in with TDS 7.2, "SQLNCLI10" with
 // TDS 7.3, through FreeTDS's db-lib, over TCP only. Each login runs in a
 // process of its own, so that the open keeps its deadline whatever the

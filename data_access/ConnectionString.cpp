@@ -7,6 +7,13 @@
 
 namespace data_access {
 
+using login_shared::borraSecreto;
+using login_shared::ErrorConexion;
+using login_shared::esBlanco;
+using login_shared::igualSinMayusculas;
+using login_shared::recorta;
+namespace textos = login_shared::textos;
+
 namespace {
 
 // Reads one pair from `text` at `pos`; returns false when only blanks and

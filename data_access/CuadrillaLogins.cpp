@@ -10,6 +10,10 @@
 
 namespace data_access {
 
+using login_shared::Lectura;
+namespace mensaje = login_shared::mensaje;
+using login_shared::recibeMensaje;
+
 namespace {
 
 // How long a worker may take to close its login and wipe it before it is killed,

@@ -19,6 +19,16 @@
 
 namespace data_access {
 
+using login_shared::Causa;
+using login_shared::enviaMensajeConDescriptor;
+using login_shared::ErrorConexion;
+using login_shared::Lectura;
+using login_shared::Plazo;
+namespace mensaje = login_shared::mensaje;
+using login_shared::recibeMensaje;
+using login_shared::serializa;
+namespace textos = login_shared::textos;
+
 // How long a closing login may take before it is killed.
 constexpr std::chrono::milliseconds kEsperaCierre{2000};
 // A healthy server forks in milliseconds, even on a busy machine: one that has

@@ -13,6 +13,23 @@
 
 namespace data_access {
 
+using login_shared::borraSecreto;
+using login_shared::Causa;
+using login_shared::deserializaFallo;
+using login_shared::deserializaResumen;
+using login_shared::enviaMensaje;
+using login_shared::ErrorApertura;
+using login_shared::Etapa;
+using login_shared::FalloLogin;
+using login_shared::Lectura;
+using login_shared::PeticionLogin;
+using login_shared::Plazo;
+using login_shared::TablaResolucion;
+namespace mensaje = login_shared::mensaje;
+using login_shared::recibeMensaje;
+using login_shared::serializa;
+namespace textos = login_shared::textos;
+
 namespace {
 
 // What the login process needs after the deadline to notice it and report.

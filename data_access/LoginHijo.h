@@ -11,6 +11,11 @@
 
 namespace data_access {
 
+using login_shared::PeticionLogin;
+using login_shared::Plazo;
+using login_shared::ResumenLogin;
+using login_shared::TablaResolucion;
+
 class CuadrillaLogins;
 class Lanzadera;
 

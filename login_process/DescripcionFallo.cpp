@@ -9,7 +9,14 @@
 #include <cstdio>
 #include <sybdb.h>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Causa;
+using login_shared::ErrorApertura;
+using login_shared::Etapa;
+using login_shared::PeticionLogin;
+using login_shared::Plazo;
+namespace textos = login_shared::textos;
 
 namespace {
 
@@ -201,4 +208,4 @@ ErrorApertura describeFallo(const Diagnostico& diagnostico, const Relevo::Result
     return ErrorApertura(d.texto, int(red.etapa), d.causa, red.versionServidor, transcurrido);
 }
 
-} // namespace data_access
+} // namespace login_process

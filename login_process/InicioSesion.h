@@ -8,7 +8,13 @@
 #include <functional>
 #include <memory>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Etapa;
+using login_shared::PeticionLogin;
+using login_shared::Plazo;
+using login_shared::ResumenLogin;
+using login_shared::TablaResolucion;
 
 // A login that went through: db-lib's process and the relay it talks through.
 class LoginAbierto {
@@ -39,4 +45,4 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& peticion, const Plazo&
                                            const InformeEtapa& informa,
                                            const TablaResolucion& resolucionFija = {});
 
-} // namespace data_access
+} // namespace login_process

@@ -19,7 +19,10 @@
 #include <system_error>
 #include <unistd.h>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Etapa;
+using login_shared::Plazo;
 
 namespace {
 
@@ -591,4 +594,4 @@ void Relevo::aceptaCliente(int& cliente) {
     }
 }
 
-} // namespace data_access
+} // namespace login_process

@@ -12,7 +12,14 @@
 #include <netdb.h>
 #include <optional>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Causa;
+using login_shared::ErrorConexion;
+using login_shared::igualSinMayusculas;
+using login_shared::Plazo;
+using login_shared::TablaResolucion;
+namespace textos = login_shared::textos;
 
 namespace {
 
@@ -133,4 +140,4 @@ std::string textoDireccion(const DireccionIp& d) {
     return texto;
 }
 
-} // namespace data_access
+} // namespace login_process

@@ -16,7 +16,14 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::deserializaLanzamiento;
+using login_shared::enviaMensaje;
+using login_shared::Lanzamiento;
+namespace mensaje = login_shared::mensaje;
+using login_shared::recibeMensajeConDescriptor;
+namespace textos = login_shared::textos;
 
 namespace {
 
@@ -115,4 +122,4 @@ LoginLanzado sirveLogins(int canal) {
     }
 }
 
-} // namespace data_access
+} // namespace login_process

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <iconv.h>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Credenciales;
 
 namespace {
 
@@ -140,4 +142,4 @@ std::string versionAcordada(const SesionDb& sesion) {
     }
 }
 
-} // namespace data_access
+} // namespace login_process

@@ -24,7 +24,23 @@
 #include <thread>
 #include <unistd.h>
 
-using namespace data_access;
+using namespace login_process;
+using login_shared::borraSecreto;
+using login_shared::Causa;
+using login_shared::deserializa;
+using login_shared::deserializaTabla;
+using login_shared::enviaMensaje;
+using login_shared::ErrorApertura;
+using login_shared::ErrorConexion;
+using login_shared::Etapa;
+using login_shared::FalloLogin;
+using login_shared::PeticionLogin;
+using login_shared::Plazo;
+using login_shared::recibeMensaje;
+using login_shared::serializa;
+using login_shared::TablaResolucion;
+namespace mensaje = login_shared::mensaje;
+namespace textos = login_shared::textos;
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace data_access {
+namespace login_shared {
 
 namespace {
 
@@ -440,4 +440,4 @@ bool recibeMensaje(int fd, char& tipo, std::string& cuerpo) {
     return recibeMensaje(fd, tipo, cuerpo, std::nullopt) == Lectura::Mensaje;
 }
 
-} // namespace data_access
+} // namespace login_shared

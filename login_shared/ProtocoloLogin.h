@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace data_access {
+namespace login_shared {
 
 // Overwrites a secret's whole buffer before letting it go: a freed block
 // keeps its bytes until reused, and a core file or a read of the memory
@@ -188,4 +188,4 @@ enum class Lectura { Mensaje, Fin, Ilegible, Agotada };
 Lectura recibeMensaje(int fd, char& tipo, std::string& cuerpo,
                       std::optional<std::chrono::milliseconds> espera);
 
-} // namespace data_access
+} // namespace login_shared

@@ -9,7 +9,7 @@
 #include <ctime>
 #include <sys/resource.h>
 
-namespace data_access::textos {
+namespace login_shared::textos {
 
 std::string segundos(std::chrono::milliseconds duracion) {
     const auto ms = duracion.count();
@@ -750,4 +750,4 @@ std::string esteEquipoSeRetraso(Etapa etapa, const std::string& destino, const P
            (exceso.empty() ? " Estuvo detenido desde fuera o sin procesador libre." : exceso);
 }
 
-} // namespace data_access::textos
+} // namespace login_shared::textos

@@ -10,7 +10,7 @@
 
 // Every description the component raises, in one place. Spanish, like the
 // window that shows them; "destino" is "host, puerto N" or "host\instancia".
-namespace data_access::textos {
+namespace login_shared::textos {
 
 std::string segundos(std::chrono::milliseconds duracion);
 
@@ -151,4 +151,4 @@ std::string procesoLoginSinRespuesta(Etapa etapa, const std::string& destino, co
 std::string esteEquipoSeRetraso(Etapa etapa, const std::string& destino, const Plazo& plazo,
                                 std::optional<std::chrono::milliseconds> respuestaMaxima);
 
-} // namespace data_access::textos
+} // namespace login_shared::textos

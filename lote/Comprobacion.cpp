@@ -9,7 +9,7 @@
 namespace lote {
 
 Credencial::~Credencial() {
-    data_access::borraSecreto(password);
+    login_shared::borraSecreto(password);
 }
 
 bool Credencial::deDominio() const {
@@ -33,8 +33,8 @@ bool rechazada(const probe::ResultadoPasada& r) {
     if (r.correcta || !r.datos || r.datos->abierta)
         return false;
     if (r.datos->causa)
-        return *r.datos->causa == data_access::Causa::InicioSesion;
-    return r.datos->etapa == data_access::Etapa::RespuestaLogin;
+        return *r.datos->causa == login_shared::Causa::InicioSesion;
+    return r.datos->etapa == login_shared::Etapa::RespuestaLogin;
 }
 
 } // namespace
@@ -74,7 +74,7 @@ probe::ResultadoPasada Comprobacion::pasada(const LineaServidor& entrada, std::s
                 probe::ResultadoPasada noIntentada;
                 noIntentada.descripcion = descripcionCuentaProtegida(*rechazadaPor_, usuario);
                 noIntentada.datos.emplace();
-                noIntentada.datos->causa = data_access::Causa::CuentaProtegida;
+                noIntentada.datos->causa = login_shared::Causa::CuentaProtegida;
                 return noIntentada;
             }
             if (confirmada_ && turno.owns_lock())

@@ -111,7 +111,7 @@ std::vector<Linea> lineasDe(const FilaServidor& fila) {
         std::string direccion = c.direccion;
         if (c.puerto)
             direccion += ", " + std::to_string(*c.puerto);
-        lineas.push_back({data_access::visible(fila.entrada.servidor), probe::kGeneraciones[i].version,
+        lineas.push_back({login_shared::visible(fila.entrada.servidor), probe::kGeneraciones[i].version,
                           c.veredicto, c.tds, c.tls, direccion, tiempo(c.tiempoMs), c.descripcion});
     }
     return lineas;

@@ -21,8 +21,8 @@ bool frmPrincipal::compruebaConexion(QString proveedor, QString servidor, QStrin
         if (!conexion)
             conexion = fabricaConexion();
         if (!conexion)
-            throw data_access::ErrorConexion(data_access::textos::objetoConexionNoCreado(),
-                                             data_access::Causa::Interno);
+            throw login_shared::ErrorConexion(login_shared::textos::objetoConexionNoCreado(),
+                                              login_shared::Causa::Interno);
         probe::preparaCadena(*conexion, probe::utf8Fiel(proveedor), probe::utf8Fiel(servidor),
                              probe::utf8Fiel(baseDatos), probe::utf8Fiel(usuario), probe::utf8Fiel(password));
         // The open may wait on the network for seconds: off this thread, so the

@@ -12,14 +12,14 @@ void preparaCadena(data_access::Conexion& conexion, const std::string& proveedor
     conexion.setConnectionString(cadenaBase(proveedor, servidor, baseDatos));
     std::string sufijo = sufijoCredenciales(usuario, password);
     std::string cadena = conexion.connectionString() + sufijo;
-    data_access::borraSecreto(sufijo);
+    login_shared::borraSecreto(sufijo);
     try {
         conexion.setConnectionString(cadena);
     } catch (...) {
-        data_access::borraSecreto(cadena);
+        login_shared::borraSecreto(cadena);
         throw;
     }
-    data_access::borraSecreto(cadena);
+    login_shared::borraSecreto(cadena);
 }
 
 ResultadoPasada ejecutaPasada(const FabricaConexion& fabrica, const std::string& proveedor,
@@ -34,8 +34,8 @@ ResultadoPasada ejecutaPasada(const FabricaConexion& fabrica, const std::string&
     try {
         conexion = fabrica();
         if (!conexion)
-            throw data_access::ErrorConexion(data_access::textos::objetoConexionNoCreado(),
-                                             data_access::Causa::Interno);
+            throw login_shared::ErrorConexion(login_shared::textos::objetoConexionNoCreado(),
+                                              login_shared::Causa::Interno);
         preparaCadena(*conexion, proveedor, servidor, baseDatos, usuario, password);
         conexion->open();
         r.correcta = true;

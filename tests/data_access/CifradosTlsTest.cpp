@@ -19,6 +19,8 @@
 #include <set>
 
 using namespace data_access;
+using namespace login_shared;
+using namespace login_process;
 using stand_in::TlsCipherSuites;
 using stand_in::TlsVersion;
 

@@ -31,6 +31,8 @@
 #include <thread>
 
 using namespace data_access;
+using namespace login_shared;
+using namespace login_process;
 using namespace std::chrono_literals;
 
 extern char** environ;

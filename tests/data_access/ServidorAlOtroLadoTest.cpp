@@ -12,6 +12,8 @@
 #include <sybdb.h>
 
 using namespace data_access;
+using namespace login_shared;
+using namespace login_process;
 using namespace std::chrono_literals;
 
 namespace {

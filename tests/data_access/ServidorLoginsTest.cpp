@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 using namespace data_access;
+using namespace login_shared;
 using namespace std::chrono_literals;
 
 namespace {
