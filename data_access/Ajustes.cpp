@@ -2,7 +2,7 @@
 
 #include "data_access/Conexion.h"
 #include "data_access/ConnectionString.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Secreto.h"
 #include "login_shared/TextoAscii.h"
 #include "login_shared/Textos.h"
 

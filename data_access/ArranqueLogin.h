@@ -2,7 +2,7 @@
 
 #include "data_access/Descriptor.h"
 #include "data_access/ServidorHijo.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Peticion.h"
 
 #include <chrono>
 #include <string>

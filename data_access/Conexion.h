@@ -2,7 +2,7 @@
 
 #include "login_shared/Causa.h"
 #include "login_shared/ErrorConexion.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Resumen.h"
 
 #include <chrono>
 #include <memory>

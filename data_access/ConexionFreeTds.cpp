@@ -4,8 +4,11 @@
 #include "data_access/ConnectionString.h"
 #include "data_access/LoginHijo.h"
 #include "login_shared/DireccionServidor.h"
+#include "login_shared/Peticion.h"
 #include "login_shared/Plazo.h"
 #include "login_shared/Proveedor.h"
+#include "login_shared/Resumen.h"
+#include "login_shared/Secreto.h"
 #include "login_shared/TextoUtf8.h"
 #include "login_shared/Textos.h"
 

@@ -3,7 +3,7 @@
 #include "data_access/Conexion.h"
 #include "data_access/CuadrillaLogins.h"
 #include "data_access/LoginHijo.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Peticion.h"
 
 #include <chrono>
 #include <optional>

@@ -1,7 +1,7 @@
 #include "data_access/ConnectionString.h"
 
 #include "data_access/Conexion.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Secreto.h"
 #include "login_shared/TextoAscii.h"
 #include "login_shared/Textos.h"
 

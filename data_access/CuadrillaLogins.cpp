@@ -1,7 +1,8 @@
 #include "data_access/CuadrillaLogins.h"
 
 #include "data_access/Lanzadera.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Canal.h"
+#include "login_shared/Mensajes.h"
 
 #include <poll.h>
 #include <signal.h>

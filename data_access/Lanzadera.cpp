@@ -2,6 +2,8 @@
 
 #include "data_access/ArranqueLogin.h"
 #include "data_access/Conexion.h"
+#include "login_shared/Canal.h"
+#include "login_shared/Mensajes.h"
 #include "login_shared/Plazo.h"
 #include "login_shared/Textos.h"
 

@@ -4,6 +4,11 @@
 #include "data_access/Conexion.h"
 #include "data_access/CuadrillaLogins.h"
 #include "data_access/Lanzadera.h"
+#include "login_shared/Canal.h"
+#include "login_shared/Mensajes.h"
+#include "login_shared/Peticion.h"
+#include "login_shared/Resumen.h"
+#include "login_shared/Secreto.h"
 #include "login_shared/Textos.h"
 
 #include <algorithm>

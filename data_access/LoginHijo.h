@@ -1,8 +1,9 @@
 #pragma once
 
 #include "data_access/Descriptor.h"
+#include "login_shared/Peticion.h"
 #include "login_shared/Plazo.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Resumen.h"
 
 #include <chrono>
 #include <optional>

@@ -2,6 +2,8 @@
 
 #include "login_process/InicioRespuesta.h"
 #include "login_process/SuitesDisponibles.h"
+#include "login_shared/Peticion.h"
+#include "login_shared/Resumen.h"
 #include "login_shared/Textos.h"
 
 #include <algorithm>

@@ -4,8 +4,8 @@
 #include "login_process/SesionFreeTds.h"
 #include "login_process/SondaTds8.h"
 #include "login_shared/ErrorConexion.h"
+#include "login_shared/Peticion.h"
 #include "login_shared/Plazo.h"
-#include "login_shared/ProtocoloLogin.h"
 
 #include <optional>
 #include <string>

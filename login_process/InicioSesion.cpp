@@ -13,6 +13,9 @@
 #include "login_process/TicketKerberos.h"
 #include "login_shared/DireccionServidor.h"
 #include "login_shared/ErrorConexion.h"
+#include "login_shared/Peticion.h"
+#include "login_shared/Resumen.h"
+#include "login_shared/Secreto.h"
 #include "login_shared/TextoAscii.h"
 #include "login_shared/Textos.h"
 

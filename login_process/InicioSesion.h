@@ -2,8 +2,9 @@
 
 #include "login_process/Relevo.h"
 #include "login_process/SesionFreeTds.h"
+#include "login_shared/Peticion.h"
 #include "login_shared/Plazo.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Resumen.h"
 
 #include <functional>
 #include <memory>

@@ -3,7 +3,7 @@
 #include "login_process/LectorRespuestaLogin.h"
 #include "login_process/ResolucionNombres.h"
 #include "login_shared/Plazo.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Resumen.h"
 
 #include <functional>
 #include <mutex>

@@ -1,6 +1,7 @@
 #include "login_process/ResolucionNombres.h"
 
 #include "login_shared/ErrorConexion.h"
+#include "login_shared/Peticion.h"
 #include "login_shared/TextoAscii.h"
 #include "login_shared/Textos.h"
 

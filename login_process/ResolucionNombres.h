@@ -1,7 +1,7 @@
 #pragma once
 
+#include "login_shared/Peticion.h"
 #include "login_shared/Plazo.h"
-#include "login_shared/ProtocoloLogin.h"
 
 #include <string>
 #include <sys/socket.h>

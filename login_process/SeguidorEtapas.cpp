@@ -1,6 +1,7 @@
 #include "login_process/SeguidorEtapas.h"
 
 #include "login_process/VersionPrelogin.h"
+#include "login_shared/Resumen.h"
 
 #include <algorithm>
 

@@ -1,6 +1,7 @@
 #include "login_process/ServicioKerberos.h"
 
 #include "login_process/ConPlazo.h"
+#include "login_shared/Resumen.h"
 #include "login_shared/Textos.h"
 
 #include <gssapi/gssapi.h>

@@ -1,6 +1,8 @@
 #include "login_process/ServidorLogins.h"
 
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Canal.h"
+#include "login_shared/Mensajes.h"
+#include "login_shared/Peticion.h"
 #include "login_shared/Textos.h"
 
 #include <cerrno>

@@ -1,4 +1,5 @@
 #include "login_process/SesionFreeTds.h"
+#include "login_shared/Peticion.h"
 
 #include <sybdb.h>
 

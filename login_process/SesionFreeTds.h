@@ -1,7 +1,7 @@
 #pragma once
 
 #include "login_process/CopiasContrasena.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Peticion.h"
 
 #include <memory>
 #include <string>

@@ -1,5 +1,6 @@
 #include "login_process/SuitesDisponibles.h"
 
+#include "login_shared/Peticion.h"
 #include "login_shared/Proveedor.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Peticion.h"
 
 #include <cstdint>
 #include <optional>

@@ -10,8 +10,13 @@
 #include "login_process/PrioridadGeneracion.h"
 #include "login_process/ServidorLogins.h"
 #include "login_process/SesionFreeTds.h"
+#include "login_shared/Canal.h"
+#include "login_shared/Causa.h"
 #include "login_shared/ErrorConexion.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Mensajes.h"
+#include "login_shared/Peticion.h"
+#include "login_shared/Resumen.h"
+#include "login_shared/Secreto.h"
 #include "login_shared/Textos.h"
 
 #include <cerrno>
@@ -44,7 +49,7 @@ namespace textos = login_shared::textos;
 
 namespace {
 
-constexpr int kCanal = 3;
+constexpr int kCanal = login_shared::kDescriptorCanal;
 
 // The application's end of the channel closes when it dies, however it
 // dies: the login, and its connection to the server, end with it at once

@@ -1,5 +1,6 @@
 #include "login_shared/Textos.h"
 
+#include "login_shared/Resumen.h"
 #include "login_shared/SuitesTls.h"
 #include "login_shared/TextoUtf8.h"
 

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "login_shared/Plazo.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Proveedor.h"
+#include "login_shared/Resumen.h"
 
 #include <chrono>
 #include <optional>

@@ -2,6 +2,7 @@
 
 #include "login_shared/Causa.h"
 #include "login_shared/Proveedor.h"
+#include "login_shared/Resumen.h"
 #include "login_shared/SuitesTls.h"
 
 #include <ctime>

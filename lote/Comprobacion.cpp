@@ -1,7 +1,8 @@
 #include "lote/Comprobacion.h"
 
 #include "login_shared/Causa.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Resumen.h"
+#include "login_shared/Secreto.h"
 
 #include <algorithm>
 #include <system_error>

@@ -1,6 +1,6 @@
 #include "lote/Contrasena.h"
 
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Secreto.h"
 
 #include <cerrno>
 #include <csignal>

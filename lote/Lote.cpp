@@ -1,7 +1,7 @@
 #include "lote/Lote.h"
 
 #include "data_access/Lanzadera.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Secreto.h"
 #include "lote/Capacidad.h"
 #include "lote/Comprobacion.h"
 #include "lote/Entrada.h"

@@ -1,6 +1,6 @@
 #include "probe/cadenaConexion.h"
 
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Secreto.h"
 #include "login_shared/TextoAscii.h"
 
 #include <cstring>

@@ -1,5 +1,6 @@
 #include "probe/pasadaConexion.h"
 
+#include "login_shared/Secreto.h"
 #include "login_shared/Textos.h"
 #include "probe/cadenaConexion.h"
 

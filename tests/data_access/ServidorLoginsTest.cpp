@@ -1,6 +1,9 @@
 // The login server: one process started on demand, forking a login process
 // per open that takes the open's environment and directory, with no exec.
 #include "data_access/Lanzadera.h"
+#include "login_shared/Canal.h"
+#include "login_shared/Mensajes.h"
+#include "login_shared/Peticion.h"
 #include "tests/support/AperturaPrueba.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "data_access/ConexionFreeTds.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Resumen.h"
 #include "login_shared/Textos.h"
 #include "probe/cadenaConexion.h"
 #include "tests/stand_in/server.h"
