@@ -1,11 +1,25 @@
 #include "login_shared/Peticion.h"
 
+#include "login_shared/Mensajes.h"
 #include "login_shared/Serializacion.h"
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 
 namespace login_shared {
+
+namespace {
+
+void compruebaVersion(Lector& l) {
+    const std::uint64_t version = l.numero();
+    if (version != kVersionProtocolo)
+        throw std::runtime_error("versión " + std::to_string(version) +
+                                 " del protocolo de login; se esperaba la " +
+                                 std::to_string(kVersionProtocolo));
+}
+
+} // namespace
 
 std::array<std::pair<const char*, std::string*>, 5> valoresConNombre(Credenciales& c) {
     return {{{"el usuario", &c.usuario},
@@ -35,7 +49,8 @@ std::string serializa(const PeticionLogin& p) {
                                  &p.credenciales.usuario, &p.credenciales.password, &p.credenciales.baseDatos,
                                  &p.credenciales.aplicacion, &p.credenciales.estacion})
         textos += 8 + t->size();
-    e.datos_.reserve(textos + 8 * (p.suitesTls.size() + 10));
+    e.datos_.reserve(textos + 8 * (p.suitesTls.size() + 11));
+    e.numero(kVersionProtocolo);
     e.numero(std::uint64_t(p.versionDbLib));
     e.texto(p.versionTds);
     e.texto(p.producto);
@@ -62,6 +77,7 @@ std::string serializa(const PeticionLogin& p) {
 
 std::string serializa(const TablaResolucion& tabla) {
     Escritor e;
+    e.numero(kVersionProtocolo);
     e.numero(tabla.size());
     for (const auto& [nombre, direcciones] : tabla) {
         e.texto(nombre);
@@ -74,6 +90,7 @@ std::string serializa(const TablaResolucion& tabla) {
 
 TablaResolucion deserializaTabla(const std::string& cuerpo) {
     Lector l(cuerpo);
+    compruebaVersion(l);
     TablaResolucion tabla;
     for (std::uint64_t n = l.numero(); n > 0; --n) {
         std::string nombre = l.texto();
@@ -87,6 +104,7 @@ TablaResolucion deserializaTabla(const std::string& cuerpo) {
 
 PeticionLogin deserializa(const std::string& cuerpo) {
     Lector l(cuerpo);
+    compruebaVersion(l);
     PeticionLogin p;
     p.versionDbLib = int(l.numero());
     p.versionTds = l.texto();
@@ -113,6 +131,7 @@ PeticionLogin deserializa(const std::string& cuerpo) {
 
 std::string serializa(const Lanzamiento& lanzamiento) {
     Escritor e;
+    e.numero(kVersionProtocolo);
     e.texto(lanzamiento.directorio);
     e.numero(lanzamiento.entorno.size());
     for (const std::string& v : lanzamiento.entorno)
@@ -122,6 +141,7 @@ std::string serializa(const Lanzamiento& lanzamiento) {
 
 Lanzamiento deserializaLanzamiento(const std::string& cuerpo) {
     Lector l(cuerpo);
+    compruebaVersion(l);
     Lanzamiento lanzamiento;
     lanzamiento.directorio = l.texto();
     const std::uint64_t n = l.numero();
