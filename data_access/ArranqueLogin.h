@@ -1,7 +1,7 @@
 #pragma once
 
-#include "data_access/Descriptor.h"
 #include "data_access/ServidorHijo.h"
+#include "login_shared/Descriptor.h"
 #include "login_shared/Peticion.h"
 
 #include <chrono>
@@ -11,6 +11,7 @@
 
 namespace data_access {
 
+using login_shared::Descriptor;
 using login_shared::Lanzamiento;
 
 // Starts tarpelino-login as the login server (login_process/ServidorLogins.h),

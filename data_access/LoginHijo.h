@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data_access/Descriptor.h"
+#include "login_shared/Descriptor.h"
 #include "login_shared/Peticion.h"
 #include "login_shared/Plazo.h"
 #include "login_shared/Resumen.h"
@@ -12,6 +12,7 @@
 
 namespace data_access {
 
+using login_shared::Descriptor;
 using login_shared::PeticionLogin;
 using login_shared::Plazo;
 using login_shared::ResumenLogin;
