@@ -38,7 +38,7 @@ std::string falloDelComponente(const std::string& servidor) {
     c.setConnectionString(cadena(servidor));
     try {
         c.open();
-    } catch (const data_access::ErrorConexion& e) {
+    } catch (const login_shared::ErrorConexion& e) {
         return e.what();
     }
     c.close();

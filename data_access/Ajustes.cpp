@@ -2,7 +2,7 @@
 
 #include "data_access/Conexion.h"
 #include "data_access/ConnectionString.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Secreto.h"
 #include "login_shared/TextoAscii.h"
 #include "login_shared/Textos.h"
 
@@ -10,6 +10,12 @@
 #include <initializer_list>
 
 namespace data_access {
+
+using login_shared::borraSecreto;
+using login_shared::ErrorConexion;
+using login_shared::igualSinMayusculas;
+using login_shared::leeEntero;
+namespace textos = login_shared::textos;
 
 namespace {
 

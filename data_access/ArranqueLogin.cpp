@@ -1,6 +1,8 @@
 #include "data_access/ArranqueLogin.h"
 
 #include "data_access/Conexion.h"
+#include "login_shared/Mensajes.h"
+#include "login_shared/Peticion.h"
 #include "login_shared/Plazo.h"
 #include "login_shared/Textos.h"
 
@@ -21,6 +23,12 @@ extern char** environ;
 
 namespace data_access {
 
+using login_shared::Causa;
+using login_shared::ErrorConexion;
+using login_shared::Lanzamiento;
+using login_shared::Plazo;
+namespace textos = login_shared::textos;
+
 namespace {
 
 // FreeTDS lets these override what the program asks for (the TDS version
@@ -33,8 +41,8 @@ constexpr std::array<std::string_view, 9> kVariablesOcultas{
     "SSLKEYLOGFILE"};
 
 // The descriptors the login server finds its channel and its TLS settings on.
-constexpr int kFdCanal = 3;
-constexpr int kFdPrioridadesTls = 4;
+constexpr int kFdCanal = login_shared::kDescriptorCanal;
+constexpr int kFdPrioridadesTls = login_shared::kDescriptorPrioridadesTls;
 
 // GnuTLS's system priority file applies its [overrides] to every session of
 // the process and is read once. The login server, and so every login process

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "data_access/Descriptor.h"
 #include "data_access/ServidorHijo.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Descriptor.h"
+#include "login_shared/Peticion.h"
 
 #include <chrono>
 #include <string>
@@ -10,6 +10,9 @@
 #include <utility>
 
 namespace data_access {
+
+using login_shared::Descriptor;
+using login_shared::Lanzamiento;
 
 // Starts tarpelino-login as the login server (login_process/ServidorLogins.h),
 // with GnuTLS's system priority file of its own, the environment an open

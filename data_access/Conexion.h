@@ -2,7 +2,7 @@
 
 #include "login_shared/Causa.h"
 #include "login_shared/ErrorConexion.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Resumen.h"
 
 #include <chrono>
 #include <memory>
@@ -10,6 +10,10 @@
 #include <string>
 
 namespace data_access {
+
+using login_shared::Causa;
+using login_shared::Etapa;
+using login_shared::ResumenLogin;
 
 // What the last open learned, as values: for programs that list them
 // rather than show the summary's lines.

@@ -4,12 +4,33 @@
 #include "data_access/ConnectionString.h"
 #include "data_access/LoginHijo.h"
 #include "login_shared/DireccionServidor.h"
+#include "login_shared/Peticion.h"
 #include "login_shared/Plazo.h"
 #include "login_shared/Proveedor.h"
+#include "login_shared/Resumen.h"
+#include "login_shared/Secreto.h"
 #include "login_shared/TextoUtf8.h"
 #include "login_shared/Textos.h"
 
 namespace data_access {
+
+using login_shared::borraSecreto;
+using login_shared::buscaProveedor;
+using login_shared::Causa;
+using login_shared::Credenciales;
+using login_shared::DireccionServidor;
+using login_shared::ErrorApertura;
+using login_shared::ErrorConexion;
+using login_shared::Etapa;
+using login_shared::leeDireccionServidor;
+using login_shared::motivoValorNoValido;
+using login_shared::peticionDeGeneracion;
+using login_shared::PeticionLogin;
+using login_shared::Plazo;
+using login_shared::Proveedor;
+namespace textos = login_shared::textos;
+using login_shared::unidadesUtf16;
+using login_shared::valoresConNombre;
 
 namespace {
 

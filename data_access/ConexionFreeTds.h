@@ -3,12 +3,15 @@
 #include "data_access/Conexion.h"
 #include "data_access/CuadrillaLogins.h"
 #include "data_access/LoginHijo.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Peticion.h"
 
 #include <chrono>
 #include <optional>
 
 namespace data_access {
+
+using login_shared::Plazo;
+using login_shared::TablaResolucion;
 
 // The connection object: "SQLNCLI" logs in with TDS 7.2, "SQLNCLI10" with
 // TDS 7.3, through FreeTDS's db-lib, over TCP only. Each login runs in a

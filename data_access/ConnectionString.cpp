@@ -1,11 +1,18 @@
 #include "data_access/ConnectionString.h"
 
 #include "data_access/Conexion.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Secreto.h"
 #include "login_shared/TextoAscii.h"
 #include "login_shared/Textos.h"
 
 namespace data_access {
+
+using login_shared::borraSecreto;
+using login_shared::ErrorConexion;
+using login_shared::esBlanco;
+using login_shared::igualSinMayusculas;
+using login_shared::recorta;
+namespace textos = login_shared::textos;
 
 namespace {
 

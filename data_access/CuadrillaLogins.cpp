@@ -1,7 +1,8 @@
 #include "data_access/CuadrillaLogins.h"
 
 #include "data_access/Lanzadera.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Canal.h"
+#include "login_shared/Mensajes.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -9,6 +10,10 @@
 #include <utility>
 
 namespace data_access {
+
+using login_shared::Lectura;
+namespace mensaje = login_shared::mensaje;
+using login_shared::recibeMensaje;
 
 namespace {
 

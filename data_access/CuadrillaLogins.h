@@ -1,7 +1,7 @@
 #pragma once
 
-#include "data_access/Descriptor.h"
 #include "data_access/LoginHijo.h"
+#include "login_shared/Descriptor.h"
 
 #include <chrono>
 #include <mutex>
@@ -10,6 +10,8 @@
 #include <vector>
 
 namespace data_access {
+
+using login_shared::Descriptor;
 
 // The workers of one estate run: login processes that each run that run's
 // logins one after another (login_process/main.cpp), so that the run pays

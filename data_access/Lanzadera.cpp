@@ -2,6 +2,8 @@
 
 #include "data_access/ArranqueLogin.h"
 #include "data_access/Conexion.h"
+#include "login_shared/Canal.h"
+#include "login_shared/Mensajes.h"
 #include "login_shared/Plazo.h"
 #include "login_shared/Textos.h"
 
@@ -18,6 +20,16 @@
 #include <vector>
 
 namespace data_access {
+
+using login_shared::Causa;
+using login_shared::enviaMensajeConDescriptor;
+using login_shared::ErrorConexion;
+using login_shared::Lectura;
+using login_shared::Plazo;
+namespace mensaje = login_shared::mensaje;
+using login_shared::recibeMensaje;
+using login_shared::serializa;
+namespace textos = login_shared::textos;
 
 // How long a closing login may take before it is killed.
 constexpr std::chrono::milliseconds kEsperaCierre{2000};

@@ -4,6 +4,11 @@
 #include "data_access/Conexion.h"
 #include "data_access/CuadrillaLogins.h"
 #include "data_access/Lanzadera.h"
+#include "login_shared/Canal.h"
+#include "login_shared/Mensajes.h"
+#include "login_shared/Peticion.h"
+#include "login_shared/Resumen.h"
+#include "login_shared/Secreto.h"
 #include "login_shared/Textos.h"
 
 #include <algorithm>
@@ -12,6 +17,23 @@
 #include <utility>
 
 namespace data_access {
+
+using login_shared::borraSecreto;
+using login_shared::Causa;
+using login_shared::deserializaFallo;
+using login_shared::deserializaResumen;
+using login_shared::enviaMensaje;
+using login_shared::ErrorApertura;
+using login_shared::Etapa;
+using login_shared::FalloLogin;
+using login_shared::Lectura;
+using login_shared::PeticionLogin;
+using login_shared::Plazo;
+using login_shared::TablaResolucion;
+namespace mensaje = login_shared::mensaje;
+using login_shared::recibeMensaje;
+using login_shared::serializa;
+namespace textos = login_shared::textos;
 
 namespace {
 

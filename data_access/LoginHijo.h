@@ -1,8 +1,9 @@
 #pragma once
 
-#include "data_access/Descriptor.h"
+#include "login_shared/Descriptor.h"
+#include "login_shared/Peticion.h"
 #include "login_shared/Plazo.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Resumen.h"
 
 #include <chrono>
 #include <optional>
@@ -10,6 +11,12 @@
 #include <utility>
 
 namespace data_access {
+
+using login_shared::Descriptor;
+using login_shared::PeticionLogin;
+using login_shared::Plazo;
+using login_shared::ResumenLogin;
+using login_shared::TablaResolucion;
 
 class CuadrillaLogins;
 class Lanzadera;

@@ -1,11 +1,13 @@
 #pragma once
 
-#include "data_access/Descriptor.h"
+#include "login_shared/Descriptor.h"
 
 #include <sys/types.h>
 #include <utility>
 
 namespace data_access {
+
+using login_shared::Descriptor;
 
 // The login server this process started (login_process/ServidorLogins.h), and
 // the sole owner of its pid and of this side of its channel. Move-only:

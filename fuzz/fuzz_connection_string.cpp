@@ -17,7 +17,7 @@
 namespace {
 
 using data_access::ConnectionString;
-using data_access::ErrorConexion;
+using login_shared::ErrorConexion;
 using Pares = std::vector<std::pair<std::string, std::string>>;
 using fuzz::exige;
 using fuzz::falla;

@@ -1,4 +1,4 @@
-// libFuzzer target for data_access::leeDireccionServidor.
+// libFuzzer target for login_shared::leeDireccionServidor.
 
 #include "data_access/Conexion.h"
 #include "fuzz/comprobaciones.h"
@@ -13,11 +13,11 @@
 
 namespace {
 
-using data_access::DireccionServidor;
-using data_access::ErrorConexion;
-using data_access::leeDireccionServidor;
 using fuzz::exige;
 using fuzz::falla;
+using login_shared::DireccionServidor;
+using login_shared::ErrorConexion;
+using login_shared::leeDireccionServidor;
 
 // A port is 0 (not given) or 1..65535 by its type alone; keep it that way.
 static_assert(std::is_same_v<decltype(DireccionServidor::puerto), std::uint16_t>);

@@ -1,4 +1,4 @@
-// libFuzzer target for data_access::leeHandshakeServidor: whatever a server
+// libFuzzer target for login_process::leeHandshakeServidor: whatever a server
 // sends during the TLS handshake, the parser stays in bounds, keeps no more
 // than it was given, and reads from a cut-short copy either nothing or the
 // same as from the whole.
@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <string_view>
 
-using data_access::HandshakeServidor;
-using data_access::leeHandshakeServidor;
 using fuzz::exige;
+using login_process::HandshakeServidor;
+using login_process::leeHandshakeServidor;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) {
     const std::string_view registros(reinterpret_cast<const char*>(datos), n);

@@ -1,4 +1,4 @@
-// libFuzzer target for data_access::LectorRespuestaLogin: whatever a server
+// libFuzzer target for login_process::LectorRespuestaLogin: whatever a server
 // sends, the reader stays in bounds, keeps little, and reads the same
 // however the bytes are split.
 
@@ -12,8 +12,8 @@
 
 namespace {
 
-using data_access::LectorRespuestaLogin;
 using fuzz::exige;
+using login_process::LectorRespuestaLogin;
 
 // Bit 0 of the first byte: the rest is the raw stream, or a token stream
 // this target frames into reply packets of (second byte % 64) + 1 bytes of

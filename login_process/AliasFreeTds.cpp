@@ -6,7 +6,10 @@
 #include <cstdlib>
 #include <fstream>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::igualSinMayusculas;
+using login_shared::minusculaAscii;
 
 namespace {
 
@@ -145,4 +148,4 @@ std::optional<AliasFreeTds> buscaAliasFreeTds(const std::string& nombre,
     return std::nullopt;
 }
 
-} // namespace data_access
+} // namespace login_process

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace data_access {
+namespace login_process {
 
 // The freetds.conf files FreeTDS itself reads, in its order.
 std::vector<std::string> archivosConfiguracionFreeTds();
@@ -32,4 +32,4 @@ struct AliasFreeTds {
 std::optional<AliasFreeTds> buscaAliasFreeTds(const std::string& nombre,
                                               const std::vector<std::string>& archivos);
 
-} // namespace data_access
+} // namespace login_process

@@ -11,7 +11,14 @@
 #include <poll.h>
 #include <unistd.h>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Causa;
+using login_shared::ErrorConexion;
+using login_shared::igualSinMayusculas;
+using login_shared::leeEntero;
+using login_shared::Plazo;
+namespace textos = login_shared::textos;
 
 namespace {
 
@@ -167,4 +174,4 @@ std::uint16_t buscaPuertoInstancia(const std::vector<DireccionIp>& direcciones, 
     }
 }
 
-} // namespace data_access
+} // namespace login_process

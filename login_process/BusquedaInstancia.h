@@ -9,7 +9,9 @@
 #include <string_view>
 #include <vector>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Plazo;
 
 // The TCP port of a named instance, asked of the SQL Server Browser
 // (MC-SQLR) on UDP 1434 of each address. Unlike FreeTDS's own lookup it
@@ -27,4 +29,4 @@ struct RespuestaBrowser {
 };
 RespuestaBrowser leeRespuestaBrowser(std::string_view datos, const std::string& instancia);
 
-} // namespace data_access
+} // namespace login_process

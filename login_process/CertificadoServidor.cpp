@@ -2,7 +2,7 @@
 
 #include <gnutls/x509.h>
 
-namespace data_access {
+namespace login_process {
 
 namespace {
 
@@ -44,4 +44,4 @@ std::optional<CertificadoServidor> leeCertificado(const std::string& der) {
     return c;
 }
 
-} // namespace data_access
+} // namespace login_process

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace data_access {
+namespace login_process {
 
 // What a DBA checks first of a server's certificate, decoded by GnuTLS.
 struct CertificadoServidor {
@@ -18,4 +18,4 @@ struct CertificadoServidor {
 // Nothing when the bytes are not an X.509 certificate GnuTLS can read.
 std::optional<CertificadoServidor> leeCertificado(const std::string& der);
 
-} // namespace data_access
+} // namespace login_process

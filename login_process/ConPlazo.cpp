@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-namespace data_access {
+namespace login_process {
 
 namespace {
 std::atomic<bool> gAbandonado{false};
@@ -16,4 +16,4 @@ void marcaTrabajoAbandonado() {
     gAbandonado.store(true);
 }
 
-} // namespace data_access
+} // namespace login_process

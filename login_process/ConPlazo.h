@@ -9,7 +9,9 @@
 #include <optional>
 #include <thread>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Plazo;
 
 // Whether some work given to conPlazo is still running after its deadline.
 bool hayTrabajoAbandonado();
@@ -43,4 +45,4 @@ template <class T> std::optional<T> conPlazo(const Plazo& plazo, std::function<T
     return std::move(estado->resultado);
 }
 
-} // namespace data_access
+} // namespace login_process

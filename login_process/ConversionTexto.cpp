@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <iconv.h>
 
-namespace data_access {
+namespace login_process {
 
 std::optional<std::string> convierte(const std::string& texto, const char* desde, const char* hacia) {
     iconv_t cd = ::iconv_open(hacia, desde);
@@ -22,4 +22,4 @@ std::optional<std::string> convierte(const std::string& texto, const char* desde
     return salida;
 }
 
-} // namespace data_access
+} // namespace login_process

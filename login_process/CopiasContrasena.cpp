@@ -1,6 +1,6 @@
 #include "login_process/CopiasContrasena.h"
 
-namespace data_access {
+namespace login_process {
 
 int CopiasContrasena::anota(std::function<void()> borra) {
     std::lock_guard<std::mutex> cerrojo(mutex_);
@@ -24,4 +24,4 @@ void CopiasContrasena::borraTodas() {
             borra();
 }
 
-} // namespace data_access
+} // namespace login_process

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <vector>
 
-namespace data_access {
+namespace login_process {
 
 // The copies of the password a login process holds while LOGIN7 is on its
 // way: its own and db-lib's LOGINREC. The relay wipes them all from its
@@ -26,4 +26,4 @@ private:
     bool borradas_ = false;
 };
 
-} // namespace data_access
+} // namespace login_process

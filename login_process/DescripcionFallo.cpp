@@ -2,6 +2,8 @@
 
 #include "login_process/InicioRespuesta.h"
 #include "login_process/SuitesDisponibles.h"
+#include "login_shared/Peticion.h"
+#include "login_shared/Resumen.h"
 #include "login_shared/Textos.h"
 
 #include <algorithm>
@@ -9,7 +11,14 @@
 #include <cstdio>
 #include <sybdb.h>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Causa;
+using login_shared::ErrorApertura;
+using login_shared::Etapa;
+using login_shared::PeticionLogin;
+using login_shared::Plazo;
+namespace textos = login_shared::textos;
 
 namespace {
 
@@ -201,4 +210,4 @@ ErrorApertura describeFallo(const Diagnostico& diagnostico, const Relevo::Result
     return ErrorApertura(d.texto, int(red.etapa), d.causa, red.versionServidor, transcurrido);
 }
 
-} // namespace data_access
+} // namespace login_process

@@ -4,13 +4,17 @@
 #include "login_process/SesionFreeTds.h"
 #include "login_process/SondaTds8.h"
 #include "login_shared/ErrorConexion.h"
+#include "login_shared/Peticion.h"
 #include "login_shared/Plazo.h"
-#include "login_shared/ProtocoloLogin.h"
 
 #include <optional>
 #include <string>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::ErrorApertura;
+using login_shared::PeticionLogin;
+using login_shared::Plazo;
 
 // Turns what the relay saw, what db-lib reported and what the server said
 // about a failed login into one Spanish description: what failed and where,
@@ -38,4 +42,4 @@ std::optional<ErrorApertura> contradiceLaApertura(const Diagnostico& diagnostico
 // worth asking whether it speaks TDS 8.0 (strict encryption).
 bool cerroSinResponderAlPrelogin(const Relevo::Resultado& red);
 
-} // namespace data_access
+} // namespace login_process

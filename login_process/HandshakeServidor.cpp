@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace data_access {
+namespace login_process {
 
 namespace {
 
@@ -76,4 +76,4 @@ HandshakeServidor leeHandshakeServidor(std::string_view registros) {
     return h;
 }
 
-} // namespace data_access
+} // namespace login_process

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace data_access {
+namespace login_process {
 
 // What the server's clear handshake records say (RFC 5246, 7.4): the suite
 // its ServerHello chose and the first certificate of its Certificate
@@ -17,4 +17,4 @@ struct HandshakeServidor {
 
 HandshakeServidor leeHandshakeServidor(std::string_view registros);
 
-} // namespace data_access
+} // namespace login_process

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace data_access {
+namespace login_process {
 
 namespace {
 
@@ -46,4 +46,4 @@ std::string primeraLinea(std::string_view primeros, std::size_t maximo) {
     return std::string(linea.substr(0, corte)) + "…";
 }
 
-} // namespace data_access
+} // namespace login_process

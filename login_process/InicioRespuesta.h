@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace data_access {
+namespace login_process {
 
 // What the server's first bytes are: a SQL Server always opens with a TDS
 // packet (its PRELOGIN reply), so anything else on the port is another
@@ -22,4 +22,4 @@ InicioRespuesta clasificaInicio(std::string_view primeros);
 // character boundary ("…" marks a cut), not yet made safe to show.
 std::string primeraLinea(std::string_view primeros, std::size_t maximo);
 
-} // namespace data_access
+} // namespace login_process

@@ -13,6 +13,9 @@
 #include "login_process/TicketKerberos.h"
 #include "login_shared/DireccionServidor.h"
 #include "login_shared/ErrorConexion.h"
+#include "login_shared/Peticion.h"
+#include "login_shared/Resumen.h"
+#include "login_shared/Secreto.h"
 #include "login_shared/TextoAscii.h"
 #include "login_shared/Textos.h"
 
@@ -22,7 +25,22 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::borraSecreto;
+using login_shared::Causa;
+using login_shared::Credenciales;
+using login_shared::DireccionServidor;
+using login_shared::ErrorApertura;
+using login_shared::ErrorConexion;
+using login_shared::Etapa;
+using login_shared::igualSinMayusculas;
+using login_shared::PeticionLogin;
+using login_shared::Plazo;
+using login_shared::ResumenLogin;
+using login_shared::TablaResolucion;
+namespace textos = login_shared::textos;
+using login_shared::valoresConNombre;
 
 namespace {
 
@@ -322,4 +340,4 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo,
     return std::make_unique<LoginAbierto>(std::move(relevo), std::move(sesionDb), std::move(resumen));
 }
 
-} // namespace data_access
+} // namespace login_process

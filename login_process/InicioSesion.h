@@ -2,13 +2,20 @@
 
 #include "login_process/Relevo.h"
 #include "login_process/SesionFreeTds.h"
+#include "login_shared/Peticion.h"
 #include "login_shared/Plazo.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Resumen.h"
 
 #include <functional>
 #include <memory>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Etapa;
+using login_shared::PeticionLogin;
+using login_shared::Plazo;
+using login_shared::ResumenLogin;
+using login_shared::TablaResolucion;
 
 // A login that went through: db-lib's process and the relay it talks through.
 class LoginAbierto {
@@ -39,4 +46,4 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& peticion, const Plazo&
                                            const InformeEtapa& informa,
                                            const TablaResolucion& resolucionFija = {});
 
-} // namespace data_access
+} // namespace login_process

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace data_access {
+namespace login_process {
 
 namespace {
 
@@ -308,4 +308,4 @@ std::uint32_t LectorRespuestaLogin::cabeceraLe(std::size_t bytes) const {
     return valor;
 }
 
-} // namespace data_access
+} // namespace login_process

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace data_access {
+namespace login_process {
 
 // One INFO or ERROR token of the login reply, as the server sent it.
 struct MensajeRespuesta {
@@ -93,4 +93,4 @@ private:
     bool doneAncho_ = true; // 8-byte row counts: both generations ask for TDS 7.2 or later
 };
 
-} // namespace data_access
+} // namespace login_process

@@ -15,7 +15,7 @@
 #include <dlfcn.h>
 #include <gnutls/gnutls.h>
 
-namespace data_access {
+namespace login_process {
 
 namespace {
 
@@ -30,7 +30,7 @@ void fijaPrioridadTls(std::string prioridad) {
     prioridadGeneracion() = std::move(prioridad);
 }
 
-} // namespace data_access
+} // namespace login_process
 
 extern "C" __attribute__((visibility("default"))) int
 gnutls_priority_set_direct(gnutls_session_t sesion, const char* prioridades, const char** error) {
@@ -40,7 +40,7 @@ gnutls_priority_set_direct(gnutls_session_t sesion, const char* prioridades, con
         reinterpret_cast<Funcion>(::dlvsym(RTLD_NEXT, "gnutls_priority_set_direct", "GNUTLS_3_4"));
     if (!real)
         return GNUTLS_E_INTERNAL_ERROR;
-    const std::string& propia = data_access::prioridadGeneracion();
+    const std::string& propia = login_process::prioridadGeneracion();
     // A refused string fails the session: never the FreeTDS default, which offers other versions and suites.
     return real(sesion, propia.empty() ? prioridades : propia.c_str(), error);
 }

@@ -1,6 +1,7 @@
 #include "login_process/Relevo.h"
 
 #include "login_process/SeguidorEtapas.h"
+#include "login_shared/Resumen.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,7 +20,10 @@
 #include <system_error>
 #include <unistd.h>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Etapa;
+using login_shared::Plazo;
 
 namespace {
 
@@ -591,4 +595,4 @@ void Relevo::aceptaCliente(int& cliente) {
     }
 }
 
-} // namespace data_access
+} // namespace login_process

@@ -3,7 +3,7 @@
 #include "login_process/LectorRespuestaLogin.h"
 #include "login_process/ResolucionNombres.h"
 #include "login_shared/Plazo.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Resumen.h"
 
 #include <functional>
 #include <mutex>
@@ -11,7 +11,10 @@
 #include <thread>
 #include <vector>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Etapa;
+using login_shared::Plazo;
 
 // db-lib connects here, on loopback, instead of to the server; the relay
 // connects to the server and passes every byte through unchanged. db-lib
@@ -101,4 +104,4 @@ private:
     std::thread hilo_;
 };
 
-} // namespace data_access
+} // namespace login_process

@@ -1,6 +1,7 @@
 #include "login_process/ResolucionNombres.h"
 
 #include "login_shared/ErrorConexion.h"
+#include "login_shared/Peticion.h"
 #include "login_shared/TextoAscii.h"
 #include "login_shared/Textos.h"
 
@@ -12,7 +13,14 @@
 #include <netdb.h>
 #include <optional>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Causa;
+using login_shared::ErrorConexion;
+using login_shared::igualSinMayusculas;
+using login_shared::Plazo;
+using login_shared::TablaResolucion;
+namespace textos = login_shared::textos;
 
 namespace {
 
@@ -133,4 +141,4 @@ std::string textoDireccion(const DireccionIp& d) {
     return texto;
 }
 
-} // namespace data_access
+} // namespace login_process

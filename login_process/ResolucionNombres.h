@@ -1,14 +1,17 @@
 #pragma once
 
+#include "login_shared/Peticion.h"
 #include "login_shared/Plazo.h"
-#include "login_shared/ProtocoloLogin.h"
 
 #include <string>
 #include <sys/socket.h>
 #include <utility>
 #include <vector>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Plazo;
+using login_shared::TablaResolucion;
 
 struct DireccionIp {
     sockaddr_storage direccion{};
@@ -31,4 +34,4 @@ HostResuelto resuelveConTabla(const std::string& host, const TablaResolucion& ta
 // "10.0.0.5" or "fe80::1" for messages and for db-lib.
 std::string textoDireccion(const DireccionIp& direccion);
 
-} // namespace data_access
+} // namespace login_process

@@ -1,10 +1,13 @@
 #include "login_process/SeguidorEtapas.h"
 
 #include "login_process/VersionPrelogin.h"
+#include "login_shared/Resumen.h"
 
 #include <algorithm>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Etapa;
 
 std::size_t SeguidorEtapas::longitudPaquete(const std::string& cabecera) {
     const std::size_t total =
@@ -104,4 +107,4 @@ bool SeguidorEtapas::delServidor(const char* datos, std::size_t n) {
     return respuestaEnClaro;
 }
 
-} // namespace data_access
+} // namespace login_process

@@ -1,12 +1,14 @@
 #pragma once
 
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Resumen.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Etapa;
 
 // Follows a login from the packet headers, which stay in clear until the
 // TLS handshake is over (MS-TDS 2.2.6.5): the client's first packet is
@@ -61,4 +63,4 @@ private:
     std::string versionServidor_;
 };
 
-} // namespace data_access
+} // namespace login_process

@@ -1,13 +1,20 @@
 #include "login_process/ServicioKerberos.h"
 
 #include "login_process/ConPlazo.h"
+#include "login_shared/Resumen.h"
 #include "login_shared/Textos.h"
 
 #include <gssapi/gssapi.h>
 #include <gssapi/gssapi_krb5.h>
 #include <krb5/krb5.h>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Causa;
+using login_shared::ErrorConexion;
+using login_shared::Etapa;
+using login_shared::Plazo;
+namespace textos = login_shared::textos;
 
 namespace {
 
@@ -118,4 +125,4 @@ std::optional<ErrorConexion> faltaTicketDeServicio(const std::string& spn, const
     return std::nullopt;
 }
 
-} // namespace data_access
+} // namespace login_process

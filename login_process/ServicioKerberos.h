@@ -6,7 +6,10 @@
 #include <optional>
 #include <string>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::ErrorConexion;
+using login_shared::Plazo;
 
 // Asks Kerberos for the service ticket db-lib is about to ask for, and says
 // in Spanish why it cannot be had (expired ticket, unknown SPN, unreachable
@@ -17,4 +20,4 @@ namespace data_access {
 std::optional<ErrorConexion> faltaTicketDeServicio(const std::string& spn, const Plazo& plazo,
                                                    const std::string& destino);
 
-} // namespace data_access
+} // namespace login_process

@@ -1,6 +1,8 @@
 #include "login_process/ServidorLogins.h"
 
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Canal.h"
+#include "login_shared/Mensajes.h"
+#include "login_shared/Peticion.h"
 #include "login_shared/Textos.h"
 
 #include <cerrno>
@@ -16,7 +18,14 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::deserializaLanzamiento;
+using login_shared::enviaMensaje;
+using login_shared::Lanzamiento;
+namespace mensaje = login_shared::mensaje;
+using login_shared::recibeMensajeConDescriptor;
+namespace textos = login_shared::textos;
 
 namespace {
 
@@ -115,4 +124,4 @@ LoginLanzado sirveLogins(int canal) {
     }
 }
 
-} // namespace data_access
+} // namespace login_process

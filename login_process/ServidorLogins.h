@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace data_access {
+namespace login_process {
 
 // The login server: tarpelino-login is started once, made ready (GnuTLS,
 // db-lib, the character conversions), and then forks one login process per
@@ -20,4 +20,4 @@ struct LoginLanzado {
 };
 LoginLanzado sirveLogins(int canal);
 
-} // namespace data_access
+} // namespace login_process

@@ -1,4 +1,5 @@
 #include "login_process/SesionFreeTds.h"
+#include "login_shared/Peticion.h"
 
 #include <sybdb.h>
 
@@ -6,7 +7,9 @@
 #include <cstring>
 #include <iconv.h>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Credenciales;
 
 namespace {
 
@@ -140,4 +143,4 @@ std::string versionAcordada(const SesionDb& sesion) {
     }
 }
 
-} // namespace data_access
+} // namespace login_process

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "login_process/CopiasContrasena.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Peticion.h"
 
 #include <memory>
 #include <string>
@@ -9,7 +9,9 @@
 
 struct tds_dblib_dbprocess;
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Credenciales;
 
 // What the server said (INFO/ERROR tokens) during one login.
 struct MensajeServidor {
@@ -65,4 +67,4 @@ SesionDb abreSesion(const PeticionSesion& peticion, Diagnostico& diagnostico, Co
 // The TDS version agreed with the server: "7.3".
 std::string versionAcordada(const SesionDb& sesion);
 
-} // namespace data_access
+} // namespace login_process

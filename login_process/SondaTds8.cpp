@@ -9,7 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Plazo;
 
 namespace {
 
@@ -168,4 +170,4 @@ RespuestaTds8 sondeaTds8(const DireccionIp& destino, const Plazo& plazo) {
     return Sonda(destino, plazo).sondea();
 }
 
-} // namespace data_access
+} // namespace login_process

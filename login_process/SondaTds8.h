@@ -3,7 +3,9 @@
 #include "login_process/ResolucionNombres.h"
 #include "login_shared/Plazo.h"
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::Plazo;
 
 // What a server that closed on a PRELOGIN in clear says to a TLS
 // ClientHello offering ALPN tds/8.0, on a connection of its own.
@@ -18,4 +20,4 @@ enum class RespuestaTds8 {
 // time `plazo` has left, and never takes more than a few seconds of it.
 RespuestaTds8 sondeaTds8(const DireccionIp& destino, const Plazo& plazo);
 
-} // namespace data_access
+} // namespace login_process

@@ -1,11 +1,15 @@
 #include "login_process/SuitesDisponibles.h"
 
+#include "login_shared/Peticion.h"
 #include "login_shared/Proveedor.h"
 
 #include <algorithm>
 #include <gnutls/gnutls.h>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::PeticionLogin;
+using login_shared::versionTlsDelCable;
 
 std::optional<std::vector<std::uint16_t>> suitesOfrecidas(const std::string& prioridad) {
     gnutls_priority_t cache = nullptr;
@@ -46,4 +50,4 @@ bool acordadoPorSuEpoca(const PeticionLogin& p, std::uint16_t versionTls, std::u
            std::find(ofrecidas->begin(), ofrecidas->end(), suite) != ofrecidas->end();
 }
 
-} // namespace data_access
+} // namespace login_process

@@ -1,13 +1,15 @@
 #pragma once
 
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Peticion.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace data_access {
+namespace login_process {
+
+using login_shared::PeticionLogin;
 
 // The suites GnuTLS offers for `prioridad`, in its order; nothing when it refuses the string.
 std::optional<std::vector<std::uint16_t>> suitesOfrecidas(const std::string& prioridad);
@@ -22,4 +24,4 @@ std::vector<std::uint16_t> suitesAusentes(const std::string& prioridad,
 // the version in its range and the suite among those its priority offers.
 bool acordadoPorSuEpoca(const PeticionLogin& peticion, std::uint16_t versionTls, std::uint16_t suite);
 
-} // namespace data_access
+} // namespace login_process

@@ -3,7 +3,7 @@
 #include <gssapi/gssapi.h>
 #include <gssapi/gssapi_krb5.h>
 
-namespace data_access {
+namespace login_process {
 
 std::optional<std::string> faltaTicketKerberos() {
     OM_uint32 menor = 0;
@@ -23,4 +23,4 @@ std::optional<std::string> faltaTicketKerberos() {
     return std::nullopt;
 }
 
-} // namespace data_access
+} // namespace login_process

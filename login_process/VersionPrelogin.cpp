@@ -1,6 +1,6 @@
 #include "login_process/VersionPrelogin.h"
 
-namespace data_access {
+namespace login_process {
 
 namespace {
 
@@ -36,4 +36,4 @@ std::string versionDelPrelogin(std::string_view carga) {
     return {};
 }
 
-} // namespace data_access
+} // namespace login_process

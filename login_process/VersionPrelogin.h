@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace data_access {
+namespace login_process {
 
 // The version a server gives in the VERSION option of its PRELOGIN reply
 // (MS-TDS 2.2.6.5), from the reply's payload without its packet header:
@@ -11,4 +11,4 @@ namespace data_access {
 // or the option table does not hold together.
 std::string versionDelPrelogin(std::string_view carga);
 
-} // namespace data_access
+} // namespace login_process

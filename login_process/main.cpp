@@ -10,8 +10,13 @@
 #include "login_process/PrioridadGeneracion.h"
 #include "login_process/ServidorLogins.h"
 #include "login_process/SesionFreeTds.h"
+#include "login_shared/Canal.h"
+#include "login_shared/Causa.h"
 #include "login_shared/ErrorConexion.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Mensajes.h"
+#include "login_shared/Peticion.h"
+#include "login_shared/Resumen.h"
+#include "login_shared/Secreto.h"
 #include "login_shared/Textos.h"
 
 #include <cerrno>
@@ -24,11 +29,27 @@
 #include <thread>
 #include <unistd.h>
 
-using namespace data_access;
+using namespace login_process;
+using login_shared::borraSecreto;
+using login_shared::Causa;
+using login_shared::deserializa;
+using login_shared::deserializaTabla;
+using login_shared::enviaMensaje;
+using login_shared::ErrorApertura;
+using login_shared::ErrorConexion;
+using login_shared::Etapa;
+using login_shared::FalloLogin;
+using login_shared::PeticionLogin;
+using login_shared::Plazo;
+using login_shared::recibeMensaje;
+using login_shared::serializa;
+using login_shared::TablaResolucion;
+namespace mensaje = login_shared::mensaje;
+namespace textos = login_shared::textos;
 
 namespace {
 
-constexpr int kCanal = 3;
+constexpr int kCanal = login_shared::kDescriptorCanal;
 
 // The application's end of the channel closes when it dies, however it
 // dies: the login, and its connection to the server, end with it at once

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-namespace data_access {
+namespace login_shared {
 
 // What stopped a failed pass, as one stable code a program can act on
 // (tarpelino-lote's `causa`). The description says the rest in words.
@@ -48,4 +48,4 @@ inline std::optional<Causa> causaDeCodigo(std::string_view codigo) {
     return std::nullopt;
 }
 
-} // namespace data_access
+} // namespace login_shared

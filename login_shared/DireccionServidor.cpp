@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <array>
 
-namespace data_access {
+namespace login_shared {
 
 namespace {
 
@@ -101,4 +101,4 @@ DireccionServidor leeDireccionServidor(const std::string& texto) {
     return d;
 }
 
-} // namespace data_access
+} // namespace login_shared

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-namespace data_access {
+namespace login_shared {
 
 // A server as SQL Server users write it: host, host\instance, host,port,
 // tcp:host[,port], (local), ".", IPv4 and IPv6 literals ([::1] too).
@@ -20,4 +20,4 @@ struct DireccionServidor {
 // than TCP (np:, lpc:, admin:, via:).
 DireccionServidor leeDireccionServidor(const std::string& texto);
 
-} // namespace data_access
+} // namespace login_shared

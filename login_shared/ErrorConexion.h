@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace data_access {
+namespace login_shared {
 
 // Every failure of a connection object is raised as this error; what() is the
 // description shown to the user (Spanish, UTF-8), causa() what stopped it as
@@ -41,4 +41,4 @@ private:
     std::optional<std::chrono::milliseconds> transcurrido_;
 };
 
-} // namespace data_access
+} // namespace login_shared

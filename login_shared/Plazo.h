@@ -3,7 +3,7 @@
 #include <chrono>
 #include <optional>
 
-namespace data_access {
+namespace login_shared {
 
 // The time left for one open: name resolution, instance lookup and login
 // all draw from the same budget. An empty limit means "wait forever".
@@ -38,4 +38,4 @@ private:
     Reloj::time_point inicio_;
 };
 
-} // namespace data_access
+} // namespace login_shared

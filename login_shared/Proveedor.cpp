@@ -8,7 +8,7 @@
 #include <iterator>
 #include <sybdb.h>
 
-namespace data_access {
+namespace login_shared {
 
 namespace {
 
@@ -83,4 +83,4 @@ const Proveedor& buscaProveedor(const std::string& nombre) {
     throw ErrorConexion(textos::proveedorNoDisponible(nombre, disponibles));
 }
 
-} // namespace data_access
+} // namespace login_shared

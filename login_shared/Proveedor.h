@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace data_access {
+namespace login_shared {
 
 enum class VersionTls : std::uint8_t { Tls1_0, Tls1_1, Tls1_2 };
 
@@ -43,4 +43,4 @@ std::vector<std::uint16_t> suitesTls(const Proveedor& p);
 // Throws ErrorConexion when the name is not one this component serves.
 const Proveedor& buscaProveedor(const std::string& nombre);
 
-} // namespace data_access
+} // namespace login_shared

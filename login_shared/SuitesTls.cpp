@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <utility>
 
-namespace data_access {
+namespace login_shared {
 
 namespace {
 
@@ -61,4 +61,4 @@ std::string nombreSuiteTls(std::uint16_t codigo) {
     return hex;
 }
 
-} // namespace data_access
+} // namespace login_shared

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <system_error>
 
-namespace data_access {
+namespace login_shared {
 
 // Keys and host names are compared the ASCII way; values are never touched.
 inline char minusculaAscii(char c) {
@@ -44,4 +44,4 @@ inline bool igualSinMayusculas(std::string_view a, std::string_view b) {
     return true;
 }
 
-} // namespace data_access
+} // namespace login_shared

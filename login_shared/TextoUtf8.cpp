@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace data_access {
+namespace login_shared {
 
 namespace {
 
@@ -107,4 +107,4 @@ std::string visible(std::string_view texto) {
     return r;
 }
 
-} // namespace data_access
+} // namespace login_shared

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace data_access {
+namespace login_shared {
 
 // Why `texto` cannot travel as a login value: a NUL (db-lib reads C strings
 // and would cut it there) or bytes that are not UTF-8 (a lone surrogate
@@ -25,4 +25,4 @@ std::size_t unidadesUtf16(std::string_view utf8);
 // nothing reorders it.
 std::string visible(std::string_view texto);
 
-} // namespace data_access
+} // namespace login_shared

@@ -1,5 +1,6 @@
 #include "login_shared/Textos.h"
 
+#include "login_shared/Resumen.h"
 #include "login_shared/SuitesTls.h"
 #include "login_shared/TextoUtf8.h"
 
@@ -9,7 +10,7 @@
 #include <ctime>
 #include <sys/resource.h>
 
-namespace data_access::textos {
+namespace login_shared::textos {
 
 std::string segundos(std::chrono::milliseconds duracion) {
     const auto ms = duracion.count();
@@ -746,4 +747,4 @@ std::string esteEquipoSeRetraso(Etapa etapa, const std::string& destino, const P
            (exceso.empty() ? " Estuvo detenido desde fuera o sin procesador libre." : exceso);
 }
 
-} // namespace data_access::textos
+} // namespace login_shared::textos

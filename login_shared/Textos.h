@@ -1,7 +1,8 @@
 #pragma once
 
 #include "login_shared/Plazo.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Proveedor.h"
+#include "login_shared/Resumen.h"
 
 #include <chrono>
 #include <optional>
@@ -10,7 +11,7 @@
 
 // Every description the component raises, in one place. Spanish, like the
 // window that shows them; "destino" is "host, puerto N" or "host\instancia".
-namespace data_access::textos {
+namespace login_shared::textos {
 
 std::string segundos(std::chrono::milliseconds duracion);
 
@@ -150,4 +151,4 @@ std::string procesoLoginSinRespuesta(Etapa etapa, const std::string& destino, co
 std::string esteEquipoSeRetraso(Etapa etapa, const std::string& destino, const Plazo& plazo,
                                 std::optional<std::chrono::milliseconds> respuestaMaxima);
 
-} // namespace data_access::textos
+} // namespace login_shared::textos

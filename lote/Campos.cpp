@@ -2,6 +2,7 @@
 
 #include "login_shared/Causa.h"
 #include "login_shared/Proveedor.h"
+#include "login_shared/Resumen.h"
 #include "login_shared/SuitesTls.h"
 
 #include <ctime>
@@ -12,8 +13,8 @@ namespace {
 
 // "1.2": the number alone, for columns and fields.
 std::string versionTls(std::uint16_t version) {
-    const auto v = data_access::versionTlsDelCable(version);
-    return v ? std::string(data_access::nombreTls(*v)).substr(4) : "desconocida";
+    const auto v = login_shared::versionTlsDelCable(version);
+    return v ? std::string(login_shared::nombreTls(*v)).substr(4) : "desconocida";
 }
 
 std::string fechaIso(std::int64_t segundos) {
@@ -30,8 +31,8 @@ std::string causa(const probe::ResultadoPasada& pasada) {
         return {};
     // No connection object got as far as an open: the values were refused first.
     if (!pasada.datos)
-        return std::string(data_access::codigoCausa(data_access::Causa::Valor));
-    return std::string(data_access::codigoCausa(pasada.datos->causa.value_or(data_access::Causa::Interno)));
+        return std::string(login_shared::codigoCausa(login_shared::Causa::Valor));
+    return std::string(login_shared::codigoCausa(pasada.datos->causa.value_or(login_shared::Causa::Interno)));
 }
 
 } // namespace
@@ -41,24 +42,24 @@ CamposPasada campos(const probe::ResultadoPasada& pasada) {
     c.correcta = pasada.correcta;
     c.causa = causa(pasada);
     c.veredicto = pasada.correcta ? probe::kConexionCorrecta
-                  : c.causa == data_access::codigoCausa(data_access::Causa::CuentaProtegida)
+                  : c.causa == login_shared::codigoCausa(login_shared::Causa::CuentaProtegida)
                       ? kNoIntentada
                       : probe::kConexionIncorrecta;
     c.descripcion = pasada.descripcion;
     if (!pasada.datos)
         return c;
     c.versionServidor = pasada.datos->versionServidor;
-    if (c.causa != data_access::codigoCausa(data_access::Causa::CuentaProtegida))
+    if (c.causa != login_shared::codigoCausa(login_shared::Causa::CuentaProtegida))
         c.tiempoMs = pasada.datos->duracion.count();
     if (!pasada.datos->abierta)
         return c;
-    const data_access::ResumenLogin& r = pasada.datos->resumen;
+    const login_shared::ResumenLogin& r = pasada.datos->resumen;
     c.tds = r.versionTds;
     const bool cifrado = r.loginCifrado || r.sesionCifrada;
     c.tls = cifrado ? versionTls(r.versionTls) : "ninguno";
     c.cifrado = r.sesionCifrada ? "sesion" : r.loginCifrado ? "inicio_sesion" : "ninguno";
     if (cifrado && r.suiteTls != 0)
-        c.suite = data_access::nombreSuiteTls(r.suiteTls);
+        c.suite = login_shared::nombreSuiteTls(r.suiteTls);
     if (cifrado && !r.certificadoSujeto.empty())
         c.certificado = CamposCertificado{r.certificadoSujeto, r.certificadoEmisor,
                                           r.certificadoEmisor == r.certificadoSujeto,

@@ -1,8 +1,9 @@
 #include "lote/Comprobacion.h"
 
 #include "login_shared/Causa.h"
-#include "login_shared/ProtocoloLogin.h"
 #include "login_shared/Proveedor.h"
+#include "login_shared/Resumen.h"
+#include "login_shared/Secreto.h"
 
 #include <algorithm>
 #include <system_error>
@@ -10,7 +11,7 @@
 namespace lote {
 
 Credencial::~Credencial() {
-    data_access::borraSecreto(password);
+    login_shared::borraSecreto(password);
 }
 
 bool Credencial::deDominio() const {
@@ -34,8 +35,8 @@ bool rechazada(const probe::ResultadoPasada& r) {
     if (r.correcta || !r.datos || r.datos->abierta)
         return false;
     if (r.datos->causa)
-        return *r.datos->causa == data_access::Causa::InicioSesion;
-    return r.datos->etapa == data_access::Etapa::RespuestaLogin;
+        return *r.datos->causa == login_shared::Causa::InicioSesion;
+    return r.datos->etapa == login_shared::Etapa::RespuestaLogin;
 }
 
 } // namespace
@@ -60,7 +61,7 @@ probe::ResultadoPasada Comprobacion::pasada(const LineaServidor& entrada, std::s
     // An empty user is the window's integrated security, whatever the password.
     const std::string usuario = credencial_.usuario.value_or(std::string());
     const auto ejecuta = [&] {
-        return probe::ejecutaPasada(fabrica_, data_access::generaciones()[generacion].nombre,
+        return probe::ejecutaPasada(fabrica_, login_shared::generaciones()[generacion].nombre,
                                     entrada.servidor, baseDatos, usuario, credencial_.password);
     };
     if (!protegeCuenta_)
@@ -75,7 +76,7 @@ probe::ResultadoPasada Comprobacion::pasada(const LineaServidor& entrada, std::s
                 probe::ResultadoPasada noIntentada;
                 noIntentada.descripcion = descripcionCuentaProtegida(*rechazadaPor_, usuario);
                 noIntentada.datos.emplace();
-                noIntentada.datos->causa = data_access::Causa::CuentaProtegida;
+                noIntentada.datos->causa = login_shared::Causa::CuentaProtegida;
                 return noIntentada;
             }
             if (confirmada_ && turno.owns_lock())
@@ -96,7 +97,7 @@ probe::ResultadoPasada Comprobacion::pasada(const LineaServidor& entrada, std::s
 void Comprobacion::trabaja() {
     for (std::size_t i = siguiente_++; i < servidores_.size() && !parar_; i = siguiente_++) {
         FilaServidor fila{servidores_[i], {}, i};
-        for (std::size_t g = 0; g < data_access::generaciones().size(); ++g)
+        for (std::size_t g = 0; g < login_shared::generaciones().size(); ++g)
             fila.pasadas[g] = pasada(servidores_[i], g);
         std::lock_guard<std::mutex> cerrojo(avisoMutex_);
         if (alTerminar_)

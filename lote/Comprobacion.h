@@ -27,7 +27,7 @@ struct Credencial {
     bool deDominio() const;
 };
 
-// One server's two passes, in the order of data_access::generaciones().
+// One server's two passes, in the order of login_shared::generaciones().
 struct FilaServidor {
     LineaServidor entrada;
     std::array<probe::ResultadoPasada, 2> pasadas;

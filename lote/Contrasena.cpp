@@ -1,6 +1,6 @@
 #include "lote/Contrasena.h"
 
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Secreto.h"
 
 #include <cerrno>
 #include <csignal>
@@ -95,7 +95,7 @@ std::optional<std::string> pideContrasena(const std::string& pregunta) {
     linea.reserve(4096);
     if (escribeTodo(tty, pregunta) && leeLinea(tty, linea))
         resultado = linea;
-    data_access::borraSecreto(linea);
+    login_shared::borraSecreto(linea);
     if (esTerminal) {
         ::tcsetattr(tty, TCSAFLUSH, &antes);
         for (std::size_t i = 0; i < std::size(kSenales); ++i)

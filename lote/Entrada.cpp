@@ -23,14 +23,14 @@ std::string enLinea(const std::string& origen, int linea) {
 // Why `servidor` cannot be tried; empty when it can. What the connection
 // object would refuse before reaching the network, said before any login.
 std::string motivoNoServidor(const std::string& servidor) {
-    if (auto motivo = data_access::motivoValorNoValido(servidor))
+    if (auto motivo = login_shared::motivoValorNoValido(servidor))
         return "El nombre del servidor no es válido: " + *motivo + ".";
     for (unsigned char c : servidor)
         if (c < 0x20 || c == 0x7F)
-            return data_access::textos::nombreServidorNoValido(servidor);
+            return login_shared::textos::nombreServidorNoValido(servidor);
     try {
-        data_access::leeDireccionServidor(servidor);
-    } catch (const data_access::ErrorConexion& error) {
+        login_shared::leeDireccionServidor(servidor);
+    } catch (const login_shared::ErrorConexion& error) {
         return error.what();
     }
     return {};
@@ -127,7 +127,7 @@ void leeServidores(std::istream& entrada, const std::string& origen, LecturaEntr
             contenido.remove_prefix(3);
         // No server name holds a "#": neither hosts nor instance names may.
         const std::size_t comentario = contenido.find('#');
-        const std::string servidor(data_access::recorta(contenido.substr(0, comentario)));
+        const std::string servidor(login_shared::recorta(contenido.substr(0, comentario)));
         if (larga && comentario == std::string_view::npos) {
             lectura.anotaError(enLinea(origen, linea) + ": la línea pasa de " + std::to_string(kMaximoLinea) +
                                " bytes: no es un nombre de servidor");

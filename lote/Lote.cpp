@@ -1,7 +1,7 @@
 #include "lote/Lote.h"
 
 #include "data_access/Lanzadera.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Secreto.h"
 #include "lote/Capacidad.h"
 #include "lote/Comprobacion.h"
 #include "lote/Entrada.h"
@@ -35,7 +35,7 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
         std::optional<std::string>& secreto;
         ~Borra() {
             if (secreto)
-                data_access::borraSecreto(*secreto);
+                login_shared::borraSecreto(*secreto);
         }
     } borra{delEntorno};
 
@@ -69,7 +69,7 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
             return kErrorUso;
         }
         credencial.password = *contrasena;
-        data_access::borraSecreto(*contrasena);
+        login_shared::borraSecreto(*contrasena);
     }
 
     const LecturaEntrada entrada = leeArchivos(o.archivos, e.entrada);
@@ -140,7 +140,7 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
     }
     comprobacion.espera();
     // No login needs the password any more.
-    data_access::borraSecreto(credencial.password);
+    login_shared::borraSecreto(credencial.password);
     if (progreso)
         progreso->termina();
     // The login server, which no more logins will use.

@@ -38,7 +38,7 @@ public:
 
     void empieza() override {
         salida_ << "servidor";
-        for (const data_access::Proveedor& g : data_access::generaciones())
+        for (const login_shared::Proveedor& g : login_shared::generaciones())
             for (const char* campo :
                  {"veredicto", "correcta", "causa", "tds", "tls", "cifrado", "suite", "version_servidor",
                   "direccion", "puerto", "tiempo_ms", "certificado_sujeto", "certificado_emisor",

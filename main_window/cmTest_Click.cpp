@@ -126,8 +126,8 @@ void frmPrincipal::closeEvent(QCloseEvent* evento) {
 
 void frmPrincipal::ejecutaTest() {
     const Pasada pasadas[] = {
-        {data_access::generaciones()[0].nombre, lbl2005, txtErr2005},
-        {data_access::generaciones()[1].nombre, lbl2008, txtErr2008},
+        {login_shared::generaciones()[0].nombre, lbl2005, txtErr2005},
+        {login_shared::generaciones()[1].nombre, lbl2008, txtErr2008},
     };
     // One error text per click, shared by both passes.
     QString textoError;

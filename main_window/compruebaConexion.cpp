@@ -1,6 +1,6 @@
 #include "main_window/frmPrincipal.h"
 
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Secreto.h"
 #include "main_window/cursorAplicacion.h"
 #include "main_window/esperaSinBloquear.h"
 #include "main_window/mensajeCritico.h"
@@ -30,10 +30,10 @@ probe::ResultadoPasada frmPrincipal::compruebaConexion(QString proveedor, QStrin
                                                  deBaseDatos, deUsuario, clave);
             });
         } catch (...) {
-            data_access::borraSecreto(clave);
+            login_shared::borraSecreto(clave);
             throw;
         }
-        data_access::borraSecreto(clave);
+        login_shared::borraSecreto(clave);
         fijaCursorAplicacion(Qt::ArrowCursor);
         if (!resultado.correcta)
             textoError = QString::fromStdString(resultado.descripcion);

@@ -1,6 +1,6 @@
 #include "probe/cadenaConexion.h"
 
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Secreto.h"
 #include "login_shared/TextoAscii.h"
 
 #include <cstring>
@@ -9,7 +9,7 @@ namespace probe {
 
 namespace {
 
-using data_access::esBlanco;
+using login_shared::esBlanco;
 
 bool necesitaComillas(const std::string& valor) {
     if (valor.empty())
@@ -28,7 +28,7 @@ std::string par(const char* clave, const std::string& valor) {
     std::string r;
     r.reserve(std::strlen(clave) + escrito.size() + 2);
     r.append(clave).append("=").append(escrito).append(";");
-    data_access::borraSecreto(escrito);
+    login_shared::borraSecreto(escrito);
     return r;
 }
 
@@ -64,7 +64,7 @@ std::string sufijoCredenciales(const std::string& usuario, const std::string& pa
     std::string r;
     r.reserve(deUsuario.size() + dePassword.size());
     r.append(deUsuario).append(dePassword);
-    data_access::borraSecreto(dePassword);
+    login_shared::borraSecreto(dePassword);
     return r;
 }
 

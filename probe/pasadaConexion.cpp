@@ -1,5 +1,6 @@
 #include "probe/pasadaConexion.h"
 
+#include "login_shared/Secreto.h"
 #include "probe/cadenaConexion.h"
 
 #include <exception>
@@ -11,14 +12,14 @@ void preparaCadena(data_access::Conexion& conexion, const std::string& proveedor
     conexion.setConnectionString(cadenaBase(proveedor, servidor, baseDatos));
     std::string sufijo = sufijoCredenciales(usuario, password);
     std::string cadena = conexion.connectionString() + sufijo;
-    data_access::borraSecreto(sufijo);
+    login_shared::borraSecreto(sufijo);
     try {
         conexion.setConnectionString(cadena);
     } catch (...) {
-        data_access::borraSecreto(cadena);
+        login_shared::borraSecreto(cadena);
         throw;
     }
-    data_access::borraSecreto(cadena);
+    login_shared::borraSecreto(cadena);
 }
 
 ResultadoPasada ejecutaPasada(std::unique_ptr<data_access::Conexion>& conexion,
@@ -34,7 +35,7 @@ ResultadoPasada ejecutaPasada(std::unique_ptr<data_access::Conexion>& conexion,
         if (!conexion)
             conexion = fabrica();
         if (!conexion)
-            throw data_access::ErrorConexion(kObjetoConexionNoCreado, data_access::Causa::Interno);
+            throw login_shared::ErrorConexion(kObjetoConexionNoCreado, login_shared::Causa::Interno);
         preparaCadena(*conexion, proveedor, servidor, baseDatos, usuario, password);
         conexion->open();
         r.correcta = true;

@@ -8,6 +8,7 @@
 #include <optional>
 
 using namespace data_access;
+using namespace login_shared;
 using namespace std::chrono_literals;
 
 namespace {

@@ -7,8 +7,9 @@
 #include "login_process/CertificadoServidor.h"
 #include "login_process/HandshakeServidor.h"
 #include "login_process/SuitesDisponibles.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Peticion.h"
 #include "login_shared/Proveedor.h"
+#include "login_shared/Resumen.h"
 #include "login_shared/SuitesTls.h"
 #include "login_shared/Textos.h"
 #include "tests/support/AperturaPrueba.h"
@@ -19,6 +20,8 @@
 #include <set>
 
 using namespace data_access;
+using namespace login_shared;
+using namespace login_process;
 using stand_in::TlsCipherSuites;
 using stand_in::TlsVersion;
 

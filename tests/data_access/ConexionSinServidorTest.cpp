@@ -16,6 +16,7 @@
 #include <vector>
 
 using namespace data_access;
+using namespace login_shared;
 using namespace std::chrono_literals;
 
 namespace {

@@ -3,7 +3,8 @@
 #include "data_access/CuadrillaLogins.h"
 #include "data_access/ConexionFreeTds.h"
 #include "data_access/Lanzadera.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Peticion.h"
+#include "login_shared/Resumen.h"
 #include "tests/support/AperturaPrueba.h"
 
 #include "tests/support/MemoriaProceso.h"
@@ -16,6 +17,7 @@
 #include <optional>
 
 using namespace data_access;
+using namespace login_shared;
 using namespace std::chrono_literals;
 
 namespace {

@@ -6,7 +6,9 @@
 #include "data_access/Lanzadera.h"
 #include "login_process/Relevo.h"
 #include "login_process/ResolucionNombres.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Canal.h"
+#include "login_shared/Causa.h"
+#include "login_shared/Mensajes.h"
 #include "tests/stand_in/prelogin.h"
 #include "tests/support/AperturaPrueba.h"
 #include "tests/support/MemoriaProceso.h"
@@ -31,6 +33,8 @@
 #include <thread>
 
 using namespace data_access;
+using namespace login_shared;
+using namespace login_process;
 using namespace std::chrono_literals;
 
 extern char** environ;

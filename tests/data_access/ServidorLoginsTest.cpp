@@ -1,6 +1,9 @@
 // The login server: one process started on demand, forking a login process
 // per open that takes the open's environment and directory, with no exec.
 #include "data_access/Lanzadera.h"
+#include "login_shared/Canal.h"
+#include "login_shared/Mensajes.h"
+#include "login_shared/Peticion.h"
 #include "tests/support/AperturaPrueba.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +11,7 @@
 #include <climits>
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <sys/ptrace.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -15,6 +19,7 @@
 #include <unistd.h>
 
 using namespace data_access;
+using namespace login_shared;
 using namespace std::chrono_literals;
 
 namespace {
@@ -181,11 +186,33 @@ TEST(CanalDelServidor, TheLoginsChannelTravelsWithItsLaunchAndABadLaunchIsRefuse
     std::string truncado = serializa(enviado);
     truncado.resize(truncado.size() - 3);
     EXPECT_THROW(deserializaLanzamiento(truncado), std::runtime_error);
-    std::string mentiroso(16, '\0');
-    mentiroso[8] = '\xFF'; // a count of variables far beyond what the body holds
+    std::string mentiroso(24, '\0');
+    mentiroso[0] = char(kVersionProtocolo);
+    mentiroso[16] = '\xFF'; // a count of variables far beyond what the body holds
     EXPECT_THROW(deserializaLanzamiento(mentiroso), std::runtime_error);
     for (int fd : {canal[0], canal[1], login[0]})
         ::close(fd);
+}
+
+// Both ends come from one build: the first message of either conversation in another
+// protocol version is refused, and the refusal says so.
+TEST(CanalDelServidor, AFirstMessageOfAnotherProtocolVersionIsRefusedSayingSo) {
+    const std::vector<std::pair<std::string, std::function<void(const std::string&)>>> primeros{
+        {serializa(Lanzamiento{{"HOME=/"}, "/"}), [](const std::string& c) { deserializaLanzamiento(c); }},
+        {serializa(PeticionLogin{}), [](const std::string& c) { deserializa(c); }},
+        {serializa(TablaResolucion{{"srv", {"127.0.0.1"}}}),
+         [](const std::string& c) { deserializaTabla(c); }},
+    };
+    for (auto [cuerpo, lee] : primeros) {
+        EXPECT_NO_THROW(lee(cuerpo));
+        cuerpo[0] = char(kVersionProtocolo + 1);
+        try {
+            lee(cuerpo);
+            ADD_FAILURE() << "a body of another version was read";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find("versión 2 del protocolo"), std::string::npos) << e.what();
+        }
+    }
 }
 
 // The server dies between forking a login and telling its pid: stopped by a tracer at that fork

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 using namespace data_access;
+using namespace login_shared;
 using namespace std::chrono_literals;
 
 namespace {

@@ -9,7 +9,8 @@
 #include <cstdio>
 #include <malloc.h>
 
-using namespace data_access;
+using namespace login_shared;
+using namespace login_process;
 using Estado = LectorRespuestaLogin::Estado;
 
 namespace {

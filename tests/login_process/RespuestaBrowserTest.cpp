@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace data_access;
+using namespace login_process;
 
 TEST(RespuestaBrowser, FindsTheTcpPortOfTheInstanceIgnoringCase) {
     auto r = leeRespuestaBrowser("ServerName;SRV;InstanceName;SQLEXPRESS;IsClustered;No;Version;15.0.2000.5;"

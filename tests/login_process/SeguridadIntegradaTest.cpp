@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 using namespace data_access;
+using namespace login_shared;
+using namespace login_process;
 using kerberos_testing::KerberosEnvironment;
 using kerberos_testing::TestKdc;
 

@@ -3,6 +3,8 @@
 // which stage; each named as such, within the open's one deadline.
 #include "login_process/DescripcionFallo.h"
 #include "login_process/InicioRespuesta.h"
+#include "login_shared/Peticion.h"
+#include "login_shared/Resumen.h"
 #include "login_shared/Textos.h"
 #include "tests/support/AperturaPrueba.h"
 #include "tests/support/ServicioFalso.h"
@@ -12,6 +14,8 @@
 #include <sybdb.h>
 
 using namespace data_access;
+using namespace login_shared;
+using namespace login_process;
 using namespace std::chrono_literals;
 
 namespace {

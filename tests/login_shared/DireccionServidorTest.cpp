@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 using namespace data_access;
+using namespace login_shared;
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-using data_access::visible;
-namespace textos = data_access::textos;
+using login_shared::visible;
+namespace textos = login_shared::textos;
 
 TEST(TextoVisible, ARightToLeftOverrideCannotDisguiseAFileNameInAServerMessage) {
     // Shown raw, the name would read "exe.png".

@@ -174,12 +174,12 @@ TEST(Lote, EveryRowHasTheWindowsVerdictAndDescriptionAndWhatStoppedOrEncryptedEa
         const Caso& caso = casos[i];
         SCOPED_TRACE(caso.servidor);
         EXPECT_EQ(filas[i]["servidor"], caso.servidor);
-        for (std::size_t g = 0; g < data_access::generaciones().size(); ++g) {
+        for (std::size_t g = 0; g < login_shared::generaciones().size(); ++g) {
             const probe::ResultadoPasada ventana =
-                probe::ejecutaPasada(fabricaCon(15), data_access::generaciones()[g].nombre, caso.servidor,
+                probe::ejecutaPasada(fabricaCon(15), login_shared::generaciones()[g].nombre, caso.servidor,
                                      "master", "sa", kPassword);
-            const auto& pasada = filas[i][data_access::generaciones()[g].version];
-            SCOPED_TRACE(data_access::generaciones()[g].version);
+            const auto& pasada = filas[i][login_shared::generaciones()[g].version];
+            SCOPED_TRACE(login_shared::generaciones()[g].version);
             EXPECT_EQ(pasada["veredicto"],
                       ventana.correcta ? probe::kConexionCorrecta : probe::kConexionIncorrecta);
             EXPECT_EQ(pasada["descripcion"].is_null() ? std::string()

@@ -29,7 +29,7 @@ probe::ResultadoPasada incorrecta(const std::string& descripcion) {
     probe::ResultadoPasada p;
     p.descripcion = descripcion;
     data_access::DatosApertura d;
-    d.causa = data_access::Causa::InicioSesion;
+    d.causa = login_shared::Causa::InicioSesion;
     d.versionServidor = "16.0.4135";
     d.duracion = 7ms;
     p.datos = d;

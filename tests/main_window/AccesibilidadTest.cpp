@@ -94,7 +94,7 @@ void Accesibilidad::resultLabelsAnnounceTheirNewText() {
     VentanaConFalsas prueba;
     prueba.guion->alAbrir = [](int numero) {
         if (numero == 0)
-            throw data_access::ErrorConexion("sin servidor");
+            throw login_shared::ErrorConexion("sin servidor");
     };
     prueba.rellena("SRV01");
     QLabel* lbl2005 = prueba.etiqueta("lbl2005");

@@ -1,5 +1,5 @@
 #include "data_access/ConexionFreeTds.h"
-#include "login_shared/ProtocoloLogin.h"
+#include "login_shared/Resumen.h"
 #include "login_shared/Textos.h"
 #include "probe/cadenaConexion.h"
 #include "tests/stand_in/server.h"
@@ -64,7 +64,7 @@ void CmTestClick::showsEachPassOutcomeOverThePreviousRun() {
     const bool bien[] = {bien2005, bien2008};
     prueba.guion->alAbrir = [&](int numero) {
         if (numero < 2 || !bien[numero - 2])
-            throw data_access::ErrorConexion(descripcion(numero));
+            throw login_shared::ErrorConexion(descripcion(numero));
     };
     prueba.rellena("SRV01", "sa", "pw");
     prueba.pulsaTest();
@@ -132,7 +132,7 @@ void CmTestClick::firstOutcomeIsPaintedBeforeSecondProbe() {
     prueba.guion->alAbrir = [&](int numero) {
         if (numero == 0) {
             pintado.veces = 0;
-            throw data_access::ErrorConexion("no");
+            throw login_shared::ErrorConexion("no");
         }
         textoDurantePasada2 = lbl2005->text();
         pintadoDurantePasada2 = pintado.veces;
@@ -150,7 +150,7 @@ void CmTestClick::failingCloseEndsTheClickWithAMessageAndTheAppGoesOn() {
     bool cierreFalla = true;
     prueba.guion->alCerrar = [&] {
         if (cierreFalla)
-            throw data_access::ErrorConexion("No se pudo cerrar la conexión.");
+            throw login_shared::ErrorConexion("No se pudo cerrar la conexión.");
     };
     prueba.rellena("SRV01");
 
@@ -183,7 +183,7 @@ void CmTestClick::buttonActivationsHeldDuringARunAreDroppedAndTypingStillArrives
     QFETCH(bool, conRaton);
     VentanaConFalsas prueba;
     const auto compuerta = prueba.guion->compuerta = std::make_shared<CompuertaApertura>();
-    prueba.guion->alAbrir = [](int) { throw data_access::ErrorConexion("Login failed for user 'sa'."); };
+    prueba.guion->alAbrir = [](int) { throw login_shared::ErrorConexion("Login failed for user 'sa'."); };
     prueba.rellena("SRV01", "sa", "mal");
     auto* cmTest = prueba.control<QPushButton>("cmTest");
     QLineEdit* txtBD = prueba.caja("txtBD");
@@ -280,7 +280,7 @@ void CmTestClick::aPressHeldDuringARunIsNotCompletedByItsReleaseAfterwards() {
 void CmTestClick::typingHeldDuringARunThatEndsInAMessageReachesItsBoxFirst() {
     VentanaConFalsas prueba;
     const auto compuerta = prueba.guion->compuerta = std::make_shared<CompuertaApertura>();
-    prueba.guion->alCerrar = [] { throw data_access::ErrorConexion("No se pudo cerrar la conexión."); };
+    prueba.guion->alCerrar = [] { throw login_shared::ErrorConexion("No se pudo cerrar la conexión."); };
     prueba.rellena("SRV01");
     QLineEdit* txtBD = prueba.caja("txtBD");
     QString bdConMensaje;
@@ -310,7 +310,7 @@ void CmTestClick::theTooltipNamesTheSuiteAndCertificateAndTheLayoutStays() {
     prueba.pulsaTest();
     const QRect antes[] = {prueba.resultado(0)->geometry(), prueba.resultado(1)->geometry()};
 
-    data_access::ResumenLogin r;
+    login_shared::ResumenLogin r;
     r.versionTds = "7.2";
     r.servidor = "SRV01";
     r.direccion = "10.0.0.5";
@@ -322,7 +322,7 @@ void CmTestClick::theTooltipNamesTheSuiteAndCertificateAndTheLayoutStays() {
     r.certificadoCaduca = 1798761600; // 2027-01-01 UTC
     r.certificadoClave = "RSA";
     r.certificadoBits = 1024;
-    prueba.guion->resumen = data_access::textos::resumenApertura(r, std::chrono::milliseconds(150));
+    prueba.guion->resumen = login_shared::textos::resumenApertura(r, std::chrono::milliseconds(150));
     prueba.pulsaTest();
     for (int pasada : {0, 1}) {
         prueba.compruebaResultado(pasada, true);

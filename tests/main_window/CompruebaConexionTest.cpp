@@ -56,7 +56,7 @@ void CompruebaConexion::eachPassSetsReadsBackAppendsAndOpensAsTypedThenClosesOrJ
     prueba.guion->alLeer = [&](const std::string& cadena) { return cadena + leida; };
     prueba.guion->alAbrir = [](int numero) {
         if (numero == 1)
-            throw data_access::ErrorConexion("no");
+            throw login_shared::ErrorConexion("no");
     };
     prueba.rellena("   ", " sa ", " p;w ñ€😀", " Ventas ");
 
@@ -90,7 +90,7 @@ void CompruebaConexion::cursorIsNoneBeforeHourglassDuringOpenArrowAfterAndNeverS
     prueba.guion->alAbrir = [&](int) {
         duranteOpen.push_back(cursorAplicacion());
         if (!abreBien)
-            throw data_access::ErrorConexion("fallo");
+            throw login_shared::ErrorConexion("fallo");
     };
     prueba.rellena("SRV01");
     QCOMPARE(cursorAplicacion(), std::nullopt);

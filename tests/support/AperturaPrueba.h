@@ -59,7 +59,7 @@ inline Apertura intentaAbrir(data_access::ConexionFreeTds& c, const std::string&
     try {
         c.open();
         r.abierta = true;
-    } catch (const data_access::ErrorConexion& e) {
+    } catch (const login_shared::ErrorConexion& e) {
         r.descripcion = e.what();
     }
     r.duracion = Reloj::now() - inicio;
@@ -84,7 +84,7 @@ fallo(const std::string& texto,
 inline std::string errorDe(const std::function<void()>& accion) {
     try {
         accion();
-    } catch (const data_access::ErrorConexion& e) {
+    } catch (const login_shared::ErrorConexion& e) {
         return e.what();
     }
     ADD_FAILURE() << "no lanzó ErrorConexion";

@@ -3,7 +3,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace data_access {
+namespace login_shared {
 
 // A file descriptor with one owner, closed when it goes (or when handed on with suelta()).
 class Descriptor {
@@ -34,4 +34,4 @@ private:
     int fd_ = -1;
 };
 
-} // namespace data_access
+} // namespace login_shared

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace login_shared {
+
+// The payloads' encoding: numbers as 8 little-endian bytes, texts as their length and bytes.
+class Escritor {
+public:
+    void numero(std::uint64_t n) {
+        for (int i = 0; i < 8; ++i)
+            datos_.push_back(char((n >> (8 * i)) & 0xFF));
+    }
+    void texto(const std::string& s) {
+        numero(s.size());
+        datos_ += s;
+    }
+    std::string datos_;
+};
+
+class Lector {
+public:
+    explicit Lector(const std::string& datos) : datos_(datos) {}
+    std::uint64_t numero() {
+        if (datos_.size() - pos_ < 8)
+            throw std::runtime_error("petición de login truncada");
+        std::uint64_t n = 0;
+        for (int i = 0; i < 8; ++i)
+            n |= std::uint64_t(static_cast<unsigned char>(datos_[pos_ + i])) << (8 * i);
+        pos_ += 8;
+        return n;
+    }
+    std::string texto() {
+        const std::uint64_t n = numero();
+        if (n > datos_.size() - pos_)
+            throw std::runtime_error("petición de login truncada");
+        std::string s = datos_.substr(pos_, n);
+        pos_ += n;
+        return s;
+    }
+
+private:
+    const std::string& datos_;
+    std::size_t pos_ = 0;
+};
+
+} // namespace login_shared
