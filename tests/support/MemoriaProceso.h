@@ -5,6 +5,15 @@
 #include <string>
 #include <sys/types.h>
 
+// AddressSanitizer's runtime keeps freed memory in quarantine (256 MB), moves
+// stack frames to its own heap and needs descriptors and threads of its own:
+// memory, copy and limit figures mean nothing there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kConSanitizador = true;
+#else
+constexpr bool kConSanitizador = false;
+#endif
+
 // Hands `alLeer` each writable mapping of process `pid` (the heap, the stacks,
 // the libraries' data), read through /proc, until it returns false. Returns
 // the bytes read: 0 when that memory cannot be read (not root, or the process
