@@ -6,6 +6,7 @@
 // kill it at the open's deadline. It stays while the connection is open and
 // ends when told to close or when the connection object goes away.
 #include "login_process/ConPlazo.h"
+#include "login_process/DescriptoresProceso.h"
 #include "login_process/InicioSesion.h"
 #include "login_process/PrioridadGeneracion.h"
 #include "login_process/ServidorLogins.h"
@@ -21,7 +22,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <dirent.h>
 #include <mutex>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -162,17 +162,6 @@ Atendido atiendeLogin(const std::string& aviso) {
 
 int estadoDeSalida(Atendido a) {
     return a == Atendido::Cerrado ? 0 : a == Atendido::SinPeticion ? 2 : 1;
-}
-
-// Descriptors this process holds now.
-int descriptoresAbiertos() {
-    int n = -3; // ".", ".." and the directory's own
-    if (DIR* dir = ::opendir("/proc/self/fd")) {
-        while (::readdir(dir))
-            ++n;
-        ::closedir(dir);
-    }
-    return n;
 }
 
 // Logins a worker serves before it ends and a new one takes its place: whatever a
