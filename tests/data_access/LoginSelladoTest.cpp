@@ -6,9 +6,7 @@
 #include "data_access/Lanzadera.h"
 #include "login_process/Relevo.h"
 #include "login_process/ResolucionNombres.h"
-#include "login_shared/Canal.h"
 #include "login_shared/Causa.h"
-#include "login_shared/Mensajes.h"
 #include "tests/stand_in/prelogin.h"
 #include "tests/support/AperturaPrueba.h"
 #include "tests/support/MemoriaProceso.h"
@@ -575,35 +573,6 @@ TEST(RutaProcesoLogin, AnInstalledWindowNeverFallsBackToTheBuildTree) {
     EXPECT_EQ(rutaProcesoLoginPara((dir / "bin/tarpelino").string(), dir.string(), compilada),
               (dir / "bin/../libexec/tarpelino/tarpelino-login").string());
     std::filesystem::remove_all(dir);
-}
-
-// What the login process says arrives within the deadline or not at all:
-// a message too long for the channel, or one that stops halfway, never holds
-// the connection object past it.
-TEST(CanalDeLogin, AnUnreadableOrStalledAnswerNeverHoldsTheReaderPastItsWait) {
-    int par[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, par), 0);
-    char tipo = 0;
-    std::string cuerpo;
-
-    ASSERT_TRUE(enviaMensaje(par[1], mensaje::kFallo, "motivo"));
-    EXPECT_EQ(recibeMensaje(par[0], tipo, cuerpo, 100ms), Lectura::Mensaje);
-    EXPECT_EQ(cuerpo, "motivo");
-
-    const unsigned char demasiado[5] = {0x00, 0x00, 0x20, 0x00, 'F'}; // 2 MiB announced
-    ASSERT_EQ(::write(par[1], demasiado, 5), 5);
-    EXPECT_EQ(recibeMensaje(par[0], tipo, cuerpo, 5s), Lectura::Ilegible);
-
-    const unsigned char aMedias[7] = {0x10, 0x00, 0x00, 0x00, 'F', 'a', 'b'}; // 16 announced, 2 sent
-    ASSERT_EQ(::write(par[1], aMedias, 7), 7);
-    const auto inicio = Reloj::now();
-    EXPECT_EQ(recibeMensaje(par[0], tipo, cuerpo, 300ms), Lectura::Agotada);
-    EXPECT_LT(Reloj::now() - inicio, 2s);
-
-    ::close(par[1]);
-    EXPECT_EQ(recibeMensaje(par[0], tipo, cuerpo, 300ms), Lectura::Fin);
-    ::close(par[0]);
-    EXPECT_FALSE(enviaMensaje(par[0], mensaje::kFallo, std::string((1 << 20) + 1, 'x')));
 }
 
 // The relay's own deadline, on its own: bytes that keep coming from either

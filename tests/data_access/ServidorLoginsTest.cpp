@@ -1,9 +1,6 @@
 // The login server: one process started on demand, forking a login process
 // per open that takes the open's environment and directory, with no exec.
 #include "data_access/Lanzadera.h"
-#include "login_shared/Canal.h"
-#include "login_shared/Mensajes.h"
-#include "login_shared/Peticion.h"
 #include "tests/support/AperturaPrueba.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +8,6 @@
 #include <climits>
 #include <csignal>
 #include <fstream>
-#include <functional>
 #include <sys/ptrace.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -157,62 +153,6 @@ TEST_F(ServidorLogins, ForksEachLoginFromASingleThreadedServerWithoutAnExec) {
     c.close();
     // Still one thread after a login has come and gone.
     EXPECT_EQ(campoEstado(servidor, "Threads"), "1");
-}
-
-// What the application sends the server: the login's channel travels with
-// the message and works on the other side; a malformed launch is refused,
-// never half read.
-TEST(CanalDelServidor, TheLoginsChannelTravelsWithItsLaunchAndABadLaunchIsRefused) {
-    int canal[2], login[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, canal), 0);
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, login), 0);
-    const Lanzamiento enviado{{"HOME=/home/prueba", "FREETDSCONF=a=b.conf"}, "/tmp/carpeta con espacios"};
-    ASSERT_TRUE(enviaMensajeConDescriptor(canal[0], mensaje::kLanza, serializa(enviado), login[1]));
-    ::close(login[1]);
-    char tipo = 0;
-    std::string cuerpo;
-    int recibido = -1, error = 0;
-    ASSERT_TRUE(recibeMensajeConDescriptor(canal[1], tipo, cuerpo, recibido, error));
-    EXPECT_EQ(tipo, mensaje::kLanza);
-    ASSERT_GE(recibido, 0);
-    const Lanzamiento leido = deserializaLanzamiento(cuerpo);
-    EXPECT_EQ(leido.entorno, enviado.entorno);
-    EXPECT_EQ(leido.directorio, enviado.directorio);
-    EXPECT_TRUE(enviaMensaje(recibido, mensaje::kFallo, "por el canal recibido"));
-    EXPECT_EQ(recibeMensaje(login[0], tipo, cuerpo, 1s), Lectura::Mensaje);
-    EXPECT_EQ(cuerpo, "por el canal recibido");
-    ::close(recibido);
-
-    std::string truncado = serializa(enviado);
-    truncado.resize(truncado.size() - 3);
-    EXPECT_THROW(deserializaLanzamiento(truncado), std::runtime_error);
-    std::string mentiroso(24, '\0');
-    mentiroso[0] = char(kVersionProtocolo);
-    mentiroso[16] = '\xFF'; // a count of variables far beyond what the body holds
-    EXPECT_THROW(deserializaLanzamiento(mentiroso), std::runtime_error);
-    for (int fd : {canal[0], canal[1], login[0]})
-        ::close(fd);
-}
-
-// Both ends come from one build: the first message of either conversation in another
-// protocol version is refused, and the refusal says so.
-TEST(CanalDelServidor, AFirstMessageOfAnotherProtocolVersionIsRefusedSayingSo) {
-    const std::vector<std::pair<std::string, std::function<void(const std::string&)>>> primeros{
-        {serializa(Lanzamiento{{"HOME=/"}, "/"}), [](const std::string& c) { deserializaLanzamiento(c); }},
-        {serializa(PeticionLogin{}), [](const std::string& c) { deserializa(c); }},
-        {serializa(TablaResolucion{{"srv", {"127.0.0.1"}}}),
-         [](const std::string& c) { deserializaTabla(c); }},
-    };
-    for (auto [cuerpo, lee] : primeros) {
-        EXPECT_NO_THROW(lee(cuerpo));
-        cuerpo[0] = char(kVersionProtocolo + 1);
-        try {
-            lee(cuerpo);
-            ADD_FAILURE() << "a body of another version was read";
-        } catch (const std::runtime_error& e) {
-            EXPECT_NE(std::string(e.what()).find("versión 2 del protocolo"), std::string::npos) << e.what();
-        }
-    }
 }
 
 // The server dies between forking a login and telling its pid: stopped by a tracer at that fork
