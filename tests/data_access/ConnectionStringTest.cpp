@@ -5,31 +5,33 @@
 
 using data_access::ConnectionString;
 
-TEST(ConnectionString, KeysIgnoreCaseAndBlanksAndTheLastPairWins) {
-    auto c = ConnectionString::parse("  provider = SQLNCLI ; SERVER=SRV01;server=SRV02;Database=MASTER");
-    EXPECT_EQ(c.value("Provider"), "SQLNCLI");
-    EXPECT_EQ(c.value("Server"), "SRV02");
-    EXPECT_EQ(c.value(" database "), "MASTER");
-    EXPECT_FALSE(c.value("User ID").has_value());
-}
-
-TEST(ConnectionString, QuotedValuesKeepSeparatorsBlanksAndDoubledQuotes) {
-    auto c = ConnectionString::parse(R"(Password="  Ab;1 ""x"" ";User ID='it''s';Database=a=b;Server="";X=)");
-    EXPECT_EQ(c.value("Password"), R"(  Ab;1 "x" )");
-    EXPECT_EQ(c.value("User ID"), "it's");
-    EXPECT_EQ(c.value("Database"), "a=b");
-    EXPECT_EQ(c.value("Server"), "");
-    EXPECT_EQ(c.value("X"), "");
-}
-
-TEST(ConnectionString, UnquotedValuesAreTrimmedButKeepInnerQuotesAndUtf8) {
-    auto c = ConnectionString::parse("Password=  a\"b'c ñó€😀  ;");
-    EXPECT_EQ(c.value("password"), "a\"b'c ñó€😀");
-}
-
-TEST(ConnectionString, DoubledEqualsSignBelongsToTheKey) {
-    auto c = ConnectionString::parse("a==b=1;");
-    EXPECT_EQ(c.value("a=b"), "1");
+TEST(ConnectionString, EachValueIsReadAsWritten) {
+    struct Caso {
+        const char* texto;
+        std::vector<std::pair<const char*, std::optional<std::string>>> valores; // nullopt: absent
+    };
+    const Caso casos[] = {
+        // Keys ignore case and blanks, and the last pair wins.
+        {"  provider = SQLNCLI ; SERVER=SRV01;server=SRV02;Database=MASTER",
+         {{"Provider", "SQLNCLI"}, {"Server", "SRV02"}, {" database ", "MASTER"}, {"User ID", std::nullopt}}},
+        // Quoted values keep separators, blanks and doubled quotes.
+        {R"(Password="  Ab;1 ""x"" ";User ID='it''s';Database=a=b;Server="";X=)",
+         {{"Password", R"(  Ab;1 "x" )"},
+          {"User ID", "it's"},
+          {"Database", "a=b"},
+          {"Server", ""},
+          {"X", ""}}},
+        // Unquoted values are trimmed, but keep inner quotes and UTF-8.
+        {"Password=  a\"b'c ñó€😀  ;", {{"password", "a\"b'c ñó€😀"}}},
+        // A doubled equals sign belongs to the key.
+        {"a==b=1;", {{"a=b", "1"}}},
+    };
+    for (const Caso& caso : casos) {
+        SCOPED_TRACE(caso.texto);
+        const auto c = ConnectionString::parse(caso.texto);
+        for (const auto& [clave, valor] : caso.valores)
+            EXPECT_EQ(c.value(clave), valor) << clave;
+    }
 }
 
 TEST(ConnectionString, MalformedTextIsRejectedWithASpanishDescription) {
