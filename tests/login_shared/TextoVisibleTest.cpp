@@ -15,31 +15,27 @@ TEST(TextoVisible, ARightToLeftOverrideCannotDisguiseAFileNameInAServerMessage) 
               "Msg 50000, nivel 16, estado 1: Adjunto: U+202Egnp.exeU+202C");
 }
 
-TEST(TextoVisible, ZeroWidthCharactersAndDirectionMarksFromU200BToU200FAreEscaped) {
-    EXPECT_EQ(visible("a\u200Bb\u200Cc\u200Dd\u200Ee\u200Ff"), "aU+200BbU+200CcU+200DdU+200EeU+200Ff");
-    // Their neighbours, a hair space and a hyphen, are text.
-    EXPECT_EQ(visible("a\u200Ab\u2010c"), "a\u200Ab\u2010c");
-}
-
-TEST(TextoVisible, EmbeddingsAndOverridesFromU202AToU202EAreEscaped) {
-    EXPECT_EQ(visible("a\u202Ab\u202Bc\u202Cd\u202De\u202Ef"), "aU+202AbU+202BcU+202CdU+202DeU+202Ef");
-    // The narrow no-break space after them is text.
-    EXPECT_EQ(visible("1\u202F000"), "1\u202F000");
-}
-
-TEST(TextoVisible, IsolatesFromU2066ToU2069AreEscaped) {
-    EXPECT_EQ(visible("a\u2066b\u2067c\u2068d\u2069e"), "aU+2066bU+2067cU+2068dU+2069e");
-}
-
-TEST(TextoVisible, TheByteOrderMarkIsEscapedWhereverItIs) {
-    EXPECT_EQ(visible("\uFEFFinicio\uFEFFfin\uFEFF"), "U+FEFFinicioU+FEFFfinU+FEFF");
-    // The Arabic ligature just below it is text.
-    EXPECT_EQ(visible("\uFEFC"), "\uFEFC");
-}
-
-TEST(TextoVisible, RightToLeftLettersAccentsAndEmojiStayAsTheyAre) {
-    const std::string texto = "Conexión ñ € 😀 \u05E9\u05DC\u05D5\u05DD \u0645\u0631\u062D\u0628\u0627";
-    EXPECT_EQ(visible(texto), texto);
+// Characters that would not be seen or would turn the text around them are
+// escaped wherever they are; their neighbours, and letters of any script, stay.
+TEST(TextoVisible, InvisibleAndReorderingCharactersAreEscapedAndTheirNeighboursStay) {
+    const std::pair<const char*, const char*> casos[] = {
+        // Zero-width characters and direction marks, U+200B to U+200F; a hair space and a hyphen are text.
+        {"a\u200Bb\u200Cc\u200Dd\u200Ee\u200Ff", "aU+200BbU+200CcU+200DdU+200EeU+200Ff"},
+        {"a\u200Ab\u2010c", "a\u200Ab\u2010c"},
+        // Embeddings and overrides, U+202A to U+202E; the narrow no-break space after them is text.
+        {"a\u202Ab\u202Bc\u202Cd\u202De\u202Ef", "aU+202AbU+202BcU+202CdU+202DeU+202Ef"},
+        {"1\u202F000", "1\u202F000"},
+        // Isolates, U+2066 to U+2069.
+        {"a\u2066b\u2067c\u2068d\u2069e", "aU+2066bU+2067cU+2068dU+2069e"},
+        // The byte order mark, wherever it is; the Arabic ligature just below it is text.
+        {"\uFEFFinicio\uFEFFfin\uFEFF", "U+FEFFinicioU+FEFFfinU+FEFF"},
+        {"\uFEFC", "\uFEFC"},
+        // Right-to-left letters, accents and emoji.
+        {"Conexión ñ € 😀 \u05E9\u05DC\u05D5\u05DD \u0645\u0631\u062D\u0628\u0627",
+         "Conexión ñ € 😀 \u05E9\u05DC\u05D5\u05DD \u0645\u0631\u062D\u0628\u0627"},
+    };
+    for (const auto& [texto, mostrado] : casos)
+        EXPECT_EQ(visible(texto), mostrado);
 }
 
 // Each message is one line of the description: a server's text cannot start
