@@ -115,7 +115,7 @@ void BM_CpuClic(benchmark::State& state) {
         componentePrimero = !componentePrimero;
         state.SetIterationTime(1e-3);
     }
-    // The processes started for the next click have loaded by now.
+    // The login processes of the last clicks have ended by now.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const double procesos = cpuDeDescendientes() - procesosAntes;
     const double n = double(state.iterations());

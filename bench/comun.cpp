@@ -121,9 +121,8 @@ void comparaIntercalado(benchmark::State& state, const std::function<void()>& a,
             const auto inicio = Reloj::now();
             esA ? a() : b();
             (esA ? da : db) = segundosDesde(inicio);
-            // Untimed, as between a person's clicks: what a side left running
-            // (the next login process loading its libraries) ends before the
-            // other side is timed.
+            // Untimed, as between a person's clicks: what a side left running (a
+            // closed login's process on its way out) ends before the other side is timed.
             std::this_thread::sleep_for(kPausa);
         }
         aPrimero = !aPrimero;

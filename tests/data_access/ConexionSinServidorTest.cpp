@@ -134,9 +134,8 @@ TEST(ConexionSinServidor, IntegratedSecurityWithoutATicketNamesKinit) {
     contiene(texto, "kinit");
 }
 
-// The alias file is named after a login process for the next open has
-// already been started: that process must not serve an open it was not
-// started for.
+// The alias file is named after the login server has started (for the open
+// before): the login takes the open's environment, not the server's.
 TEST(ConexionSinServidor, AFreeTdsAliasIsHonouredFromTheEnvironmentOfTheOpen) {
     PuertoLocal cerrado(false);
     contiene(fallo(cadena("127.0.0.1," + cerrado.puerto())), "Conexión rechazada");
@@ -149,7 +148,7 @@ TEST(ConexionSinServidor, AFreeTdsAliasIsHonouredFromTheEnvironmentOfTheOpen) {
 // The login server waiting for the next open may be gone by then (killed by
 // the user or the OOM killer): that open starts another and gives the
 // server's own answer, not that one's death.
-TEST(ConexionSinServidor, ALoginProcessThatDiedWhileWaitingIsReplaced) {
+TEST(ConexionSinServidor, ALoginServerThatDiedWhileWaitingIsReplaced) {
     PuertoLocal cerrado(false);
     const std::string texto = cadena("127.0.0.1," + cerrado.puerto());
     contiene(fallo(texto), "Conexión rechazada");
