@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 #include <unistd.h>
 
 using namespace data_access;
@@ -52,26 +53,18 @@ protected:
 
 TEST_F(SinFalsoExito, AValueThatCannotTravelAsTypedIsRefusedAndNothingIsSent) {
     const std::string nul(1, '\0');
-    struct Caso {
-        std::string servidor; // empty: the stand-in's
-        std::string usuario, password, bd;
-        const char* dice;
-    };
-    const Caso casos[] = {
+    // User, password, database, and what the refusal says.
+    const std::tuple<std::string, std::string, std::string, const char*> casos[] = {
         // db-lib would read "Secreto1" and log in with it.
-        {"", "sa", "Secreto1" + nul + "otra", "MASTER", "La contraseña contiene un carácter nulo (U+0000)"},
-        {"", "sa" + nul + "x", "Secreto1", "MASTER", "El usuario contiene un carácter nulo"},
-        {"", "sa", "Secreto1", "Ventas" + nul + "x", "La base de datos contiene un carácter nulo"},
+        {"sa", "Secreto1" + nul + "otra", "MASTER", "La contraseña contiene un carácter nulo (U+0000)"},
+        {"sa" + nul + "x", "Secreto1", "MASTER", "El usuario contiene un carácter nulo"},
+        {"sa", "Secreto1", "Ventas" + nul + "x", "La base de datos contiene un carácter nulo"},
         // The window hands a lone U+D800 over as its three UTF-8-shaped bytes.
-        {"", "sa", "Secreto1\xED\xA0\x80", "MASTER", "un sustituto UTF-16 suelto (U+D800)"},
-        {"srv\x01", "sa", "Secreto1", "MASTER", "«srvU+0001» no es válido"},
+        {"sa", "Secreto1\xED\xA0\x80", "MASTER", "un sustituto UTF-16 suelto (U+D800)"},
     };
-    for (const Caso& caso : casos) {
-        SCOPED_TRACE(caso.dice);
-        contiene(
-            abre(caso.servidor.empty() ? enPuerto() : caso.servidor, caso.usuario, caso.password, caso.bd),
-            caso.dice);
-    }
+    for (const auto& [usuario, password, bd, dice] : casos)
+        contiene(abre(enPuerto(), usuario, password, bd), dice);
+    contiene(abre("srv\x01", "sa", "Secreto1"), "«srvU+0001» no es válido");
     EXPECT_EQ(servidor->connectionsAccepted(), 0);
 }
 
