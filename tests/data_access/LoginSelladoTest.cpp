@@ -7,8 +7,8 @@
 #include "login_process/Relevo.h"
 #include "login_process/ResolucionNombres.h"
 #include "login_shared/Causa.h"
-#include "tests/stand_in/prelogin.h"
 #include "tests/support/AperturaPrueba.h"
+#include "tests/support/ConexionComoDbLib.h"
 #include "tests/support/MemoriaProceso.h"
 
 #include <gtest/gtest.h>
@@ -269,26 +269,6 @@ long picoResidenteKb(pid_t pid) {
     return 0;
 }
 
-// Connects to 127.0.0.1:<puerto> from this process, as db-lib does, and
-// sends a PRELOGIN; the socket, or -1.
-int conectaConPrelogin(std::uint16_t puerto) {
-    const int cliente = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(puerto);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const std::string carga = stand_in::encodePreloginReply({}, stand_in::encrypt::notSupported);
-    const std::size_t largo = carga.size() + 8;
-    const std::string prelogin = std::string("\x12\x01", 2) + char(largo >> 8) + char(largo & 0xFF) +
-                                 std::string("\0\0\1\0", 4) + carga;
-    if (::connect(cliente, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::send(cliente, prelogin.data(), prelogin.size(), 0) != ssize_t(prelogin.size())) {
-        ::close(cliente);
-        return -1;
-    }
-    return cliente;
-}
-
 class LoginSellado : public ::testing::Test {
 protected:
     void TearDown() override { terminaServidorLogins(); }
@@ -328,8 +308,8 @@ TEST_F(LoginSellado, AnotherUserWatchingTheListenersNeitherBreaksNorCapturesALog
         visto += atacante.termina();
         EXPECT_NE(visto.find("conectado"), std::string::npos) << "el atacante no llegó a ningún puerto:\n"
                                                               << visto;
-        // Taking a port once its login is over is harmless (RelevoDeLogin checks it is held until
-        // then); being told a login is not.
+        // Taking a port once its login is over is harmless (the relay's own test checks it is held
+        // until then); being told a login is not.
         EXPECT_EQ(visto.find("capturado"), std::string::npos) << visto;
         EXPECT_EQ(visto.find("recibido"), std::string::npos) << visto;
         for (const auto& login : servidor.logins())
@@ -575,46 +555,10 @@ TEST(RutaProcesoLogin, AnInstalledWindowNeverFallsBackToTheBuildTree) {
     std::filesystem::remove_all(dir);
 }
 
-// The relay's own deadline, on its own: bytes that keep coming from either
-// side do not move it, and at it both sides are closed, so that db-lib
-// returns at once and the server's session ends.
-TEST(RelevoDeLogin, TheDeadlineClosesBothSidesWhateverKeepsTrickling) {
-    stand_in::Server servidor(configConSa(stand_in::Fault::TricklePrelogin, 100ms));
-    servidor.start();
-    const Plazo plazo(800ms);
-    Relevo relevo(resuelveConTabla("127.0.0.1", {}, plazo).direcciones, servidor.port(), plazo, nullptr);
-
-    const int cliente = conectaConPrelogin(relevo.puertoLocal());
-    ASSERT_GE(cliente, 0);
-
-    // The server trickles its reply a byte at a time, and the client keeps sending too.
-    bool cerrado = false;
-    std::size_t recibidos = 0;
-    while (!cerrado && plazo.transcurrido() < 3s) {
-        pollfd p{cliente, POLLIN, 0};
-        if (::poll(&p, 1, 50) > 0) {
-            char trozo[256];
-            const ssize_t n = ::recv(cliente, trozo, sizeof trozo, 0);
-            cerrado = n <= 0;
-            recibidos += std::size_t(std::max<ssize_t>(n, 0));
-        } else {
-            ::send(cliente, "\0", 1, MSG_NOSIGNAL);
-        }
-    }
-    const auto alCerrar = plazo.transcurrido();
-    ::close(cliente);
-    EXPECT_GT(recibidos, 0u) << "nada del servidor pasó por el relevo";
-    EXPECT_TRUE(cerrado) << "el relevo no cerró el lado de db-lib";
-    EXPECT_GE(alCerrar, 750ms);
-    EXPECT_LT(alCerrar, 800ms + 300ms);
-    EXPECT_TRUE(relevo.resultado().agotado);
-    EXPECT_TRUE(servidor.waitAllClosed(500ms)) << "el relevo no cerró el lado del servidor";
-}
-
-// The same, step by step and without a race: a stranger who is first on
-// the relay's port is closed at once and db-lib's connection still gets
-// through; and the port cannot be taken while the relay lives.
-TEST(RelevoDeLogin, OnlyThisProcesssOwnConnectionGetsThroughAndThePortIsHeld) {
+// What the watching stranger meets, step by step and without a race: a
+// stranger who is first on the relay's port is closed at once and db-lib's
+// connection still gets through; and the port cannot be taken while the relay lives.
+TEST_F(LoginSellado, OnlyThisProcesssOwnConnectionGetsThroughTheRelayAndItsPortIsHeld) {
     if (!hayOtroUsuario())
         GTEST_SKIP() << "hace falta root para hacer de otro usuario (nobody)";
     stand_in::Server servidor(configConSa());
