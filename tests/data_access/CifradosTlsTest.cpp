@@ -6,9 +6,7 @@
 #include "data_access/LoginHijo.h"
 #include "login_shared/Peticion.h"
 #include "login_shared/Proveedor.h"
-#include "login_shared/Resumen.h"
 #include "login_shared/SuitesTls.h"
-#include "login_shared/Textos.h"
 #include "tests/support/AperturaPrueba.h"
 
 #include <gtest/gtest.h>
@@ -158,35 +156,4 @@ TEST_F(CifradosTls, ALoginOverTlsItsErasClientDidNotOfferIsNoSuccess) {
     p.prioridadTls = prioridadTls(generacion);
     EXPECT_THROW(LoginHijo::inicia(p, Plazo(p.limite)), ErrorConexion);
     EXPECT_EQ(servidor->tlsHandshakes().back().negotiated, 0);
-}
-
-TEST(ResumenTls, TheTooltipNamesTheSuiteAndTheCertificateAsSent) {
-    ResumenLogin r;
-    r.versionTds = "7.3";
-    r.servidor = "SRV";
-    r.direccion = "10.0.0.5";
-    r.puerto = 1433;
-    r.loginCifrado = r.sesionCifrada = true;
-    r.versionTls = 0x0303;
-    r.suiteTls = 0x0035;
-    r.certificadoSujeto = "CN=sql.ejemplo.es\u202E";
-    r.certificadoEmisor = "CN=CA Ejemplo,O=Ejemplo";
-    r.certificadoCaduca = 1767139200; // 2025-12-31 00:00 UTC
-    r.certificadoClave = "RSA";
-    r.certificadoBits = 4096;
-    // Through the channel and back, as the login process sends it.
-    const ResumenLogin leido = deserializaResumen(serializa(r));
-    const std::string t = textos::resumenApertura(leido, std::chrono::milliseconds(20));
-    contiene(t, "\nCifrado: toda la sesión (TLS 1.2)\nSuite: TLS_RSA_WITH_AES_256_CBC_SHA\nCertificado: "
-                "CN=sql.ejemplo.es");
-    contiene(t, "\nEmisor: CN=CA Ejemplo,O=Ejemplo\nCaduca: 2025-12-31\nClave: RSA de 4096 bits\nTiempo: ");
-    // A bidi override from the server cannot reorder the line.
-    EXPECT_EQ(t.find("\u202E"), std::string::npos) << t;
-    EXPECT_EQ(t.find("generado por SQL Server"), std::string::npos) << t;
-
-    // In clear, there is neither.
-    r.loginCifrado = r.sesionCifrada = false;
-    const std::string claro = textos::resumenApertura(r, std::chrono::milliseconds(20));
-    EXPECT_EQ(claro.find("Suite:"), std::string::npos) << claro;
-    EXPECT_EQ(claro.find("Certificado:"), std::string::npos) << claro;
 }

@@ -1,7 +1,6 @@
 // What reaches the server is exactly what was typed, or nothing is sent; the
 // password never travels in clear or into a log; descriptions show what
 // really happened.
-#include "login_shared/Textos.h"
 #include "tests/support/AperturaPrueba.h"
 
 #include "tests/stand_in/browser_responder.h"
@@ -129,13 +128,6 @@ TEST_F(SinFalsoExito, AnAliasAskingWhatCannotBeHonouredSaysSo) {
         EXPECT_EQ(texto.find("dbstrcpy"), std::string::npos);
     }
     EXPECT_EQ(servidor->connectionsAccepted(), 0);
-}
-
-TEST(TextosDeError, AServerMessageHoldingANulIsNotCutAndDbLibNumbersAreSpanish) {
-    const std::string texto = textos::mensajeServidor(50000, 16, 1, std::string("antes\0después", 14));
-    contiene(texto, "antesU+0000después");
-    EXPECT_EQ(textos::errorDbLib(20042),
-              "un valor es demasiado largo para el registro de inicio de sesión (máximo 128 bytes).");
 }
 
 TEST(BrowserQueNoDaElPuerto, AnInstanceWithoutTcpAndAnAnswerThatIsNotValidAreSaidAsSuch) {
