@@ -39,11 +39,13 @@ TEST(TextoVisible, InvisibleAndReorderingCharactersAreEscapedAndTheirNeighboursS
 }
 
 // Each message is one line of the description: a server's text cannot start
-// a line that reads as another message, and a lone surrogate is named.
+// a line that reads as another message, a NUL does not cut it, and a lone
+// surrogate is named.
 TEST(TextoVisible, AServerMessageStaysOneLineAndNamesALoneSurrogate) {
     const std::pair<std::string, std::string> casos[] = {
         {"a\nMsg 18456, nivel 14, estado 1: b", "aU+000AMsg 18456, nivel 14, estado 1: b"},
         {"a\r\nb", "aU+000DU+000Ab"},
+        {std::string("antes\0después", 14), "antesU+0000después"}, // not cut at the NUL
         {"a\u2028b\u2029c\u0085d", "aU+2028bU+2029cU+0085d"},
         {"uno\u200B\ndos\x01\u2067", "unoU+200BU+000AdosU+0001U+2067"},
         // As the login reply reader keeps it: U+D800's three UTF-8-shaped bytes.
