@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <utility>
 
@@ -24,7 +23,6 @@ using login_shared::Causa;
 using login_shared::deserializaFallo;
 using login_shared::deserializaResumen;
 using login_shared::enviaMensaje;
-using login_shared::enviaMensajeConDescriptor;
 using login_shared::ErrorApertura;
 using login_shared::Etapa;
 using login_shared::FalloLogin;
@@ -145,30 +143,6 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
         }
         falla(fallo);
     };
-    // The stages come on a channel of their own that is read only when the open ends: a login that
-    // goes well wakes this thread once, for its answer, not once for each stage. Without one (no
-    // descriptor to spare), they come on the login's channel.
-    Descriptor etapas;
-    Descriptor etapasHijo;
-    if (int par[2]; ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, par) == 0) {
-        etapas = Descriptor(par[0]);
-        etapasHijo = Descriptor(par[1]);
-    }
-    const auto anotaEtapa = [&](char tipo, const std::string& cuerpo) {
-        if (tipo == mensaje::kEtapa && !cuerpo.empty()) {
-            etapa = Etapa(cuerpo[0]);
-            if (cuerpo.size() > 1)
-                destino = cuerpo.substr(1);
-        }
-    };
-    // Whatever stages the process has reported, before an answer or a deadline is acted on.
-    const auto leeEtapas = [&] {
-        char tipo = 0;
-        std::string cuerpo;
-        while (etapas.fd() >= 0 &&
-               recibeMensaje(etapas.fd(), tipo, cuerpo, std::chrono::milliseconds(0)) == Lectura::Mensaje)
-            anotaEtapa(tipo, cuerpo);
-    };
     {
         PeticionLogin conTiempo = peticion;
         conTiempo.limite = plazo.ilimitado() ? std::nullopt : std::optional(plazo.limite());
@@ -176,11 +150,8 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
         std::string cuerpo = serializa(conTiempo);
         const bool enviada = (resolucionFija.empty() ||
                               enviaMensaje(canal, mensaje::kResolucionFija, serializa(resolucionFija))) &&
-                             (etapasHijo.fd() >= 0 ? enviaMensajeConDescriptor(canal, mensaje::kPeticion,
-                                                                               cuerpo, etapasHijo.fd())
-                                                   : enviaMensaje(canal, mensaje::kPeticion, cuerpo));
+                             enviaMensaje(canal, mensaje::kPeticion, cuerpo);
         borraSecreto(cuerpo);
-        etapasHijo.cierra();
         if (!enviada) {
             // A process that could not even start its work may have said why before ending.
             char tipo = mensaje::kEnMarcha;
@@ -201,7 +172,6 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
         const auto antes = Plazo::Reloj::now();
         const auto paciencia = espera();
         const Lectura lectura = recibeMensaje(canal, tipo, cuerpo, paciencia);
-        leeEtapas();
         // Woken well past its wait, this process did not run either (stopped with its login
         // process, as Ctrl+Z stops a whole job): the login process gets its margin once more
         // to tell what happened, before it is taken for the one that failed.
@@ -228,8 +198,10 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
             break;
         }
         // kEnMarcha, the process's pid, is the server's to tell: it told it already.
-        if (tipo == mensaje::kEtapa) {
-            anotaEtapa(tipo, cuerpo);
+        if (tipo == mensaje::kEtapa && !cuerpo.empty()) {
+            etapa = Etapa(cuerpo[0]);
+            if (cuerpo.size() > 1)
+                destino = cuerpo.substr(1);
         } else if (tipo == mensaje::kAbierta) {
             try {
                 hijo->resumen_ = deserializaResumen(cuerpo);

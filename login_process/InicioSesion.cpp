@@ -5,7 +5,6 @@
 #include "login_process/CertificadoServidor.h"
 #include "login_process/ConversionTexto.h"
 #include "login_process/DescripcionFallo.h"
-#include "login_process/ExtremoDbLib.h"
 #include "login_process/HandshakeServidor.h"
 #include "login_process/ResolucionNombres.h"
 #include "login_process/ServicioKerberos.h"
@@ -290,11 +289,7 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo,
     sesion.segundosLogin = segundosDeLogin(plazo);
     Diagnostico diagnostico;
     relevo->alEnviarLogin([&copias] { copias.borraTodas(); });
-    SesionDb sesionDb;
-    {
-        const EntregaExtremoDbLib entrega(relevo->puertoLocal(), relevo->extremoDbLib());
-        sesionDb = abreSesion(sesion, diagnostico, copias);
-    }
+    SesionDb sesionDb = abreSesion(sesion, diagnostico, copias);
     relevo->alEnviarLogin(nullptr);
     copias.borraTodas();
     if (sesion.juegoCaracteres != "UTF-8")

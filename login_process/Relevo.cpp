@@ -19,7 +19,6 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
-#include <utility>
 
 namespace login_process {
 
@@ -213,19 +212,13 @@ Relevo::Relevo(std::vector<DireccionIp> destinos, std::uint16_t puerto, Plazo pl
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t longitud = sizeof local;
-    int par[2] = {-1, -1};
     if (escucha_ < 0 || !enlazaEnLoopback(escucha_, local) || ::listen(escucha_, kColaEscucha) != 0 ||
         ::getsockname(escucha_, reinterpret_cast<sockaddr*>(&local), &longitud) != 0 ||
-        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, par) != 0 ||
         ::pipe2(despertador_, O_CLOEXEC | O_NONBLOCK) != 0) {
         const int error = errno;
         cierra(escucha_);
-        cierra(par[0]);
-        cierra(par[1]);
         throw std::system_error(error, std::generic_category(), "relevo");
     }
-    extremoRelevo_ = par[0];
-    extremoDbLib_ = login_shared::Descriptor(par[1]);
     puertoLocal_ = ntohs(local.sin_port);
     hilo_ = std::thread([this] { bucle(); });
 }
@@ -240,7 +233,6 @@ Relevo::~Relevo() {
     if (hilo_.joinable())
         hilo_.join();
     cierra(escucha_);
-    cierra(extremoRelevo_);
     cierra(despertador_[0]);
     cierra(despertador_[1]);
 }
@@ -376,8 +368,6 @@ void Relevo::bucle() {
             eventosServidor |= POLLOUT;
         fds.push_back({cliente, eventosCliente, 0});
         fds.push_back({servidor, eventosServidor, 0});
-        // db-lib's socket pair, until db-lib is connected one way or the other.
-        fds.push_back({cliente < 0 ? extremoRelevo_ : -1, POLLIN, 0});
         for (const Intento& i : intentos)
             fds.push_back({i.fd, POLLOUT, 0});
 
@@ -405,11 +395,9 @@ void Relevo::bucle() {
             while (::read(despertador_[0], basura, sizeof basura) > 0) {
             }
         }
-        if (fds[4].revents && cliente < 0)
-            cliente = std::exchange(extremoRelevo_, -1);
         if (fds[1].revents)
             aceptaCliente(cliente);
-        for (std::size_t k = 5; k < fds.size(); ++k) {
+        for (std::size_t k = 4; k < fds.size(); ++k) {
             if (!fds[k].revents)
                 continue;
             int error = 0;
@@ -520,8 +508,6 @@ void Relevo::bucle() {
         cierra(i.fd);
     cierra(servidor);
     cierra(cliente);
-    // db-lib, should it be using the pair, sees its end close as the connection would.
-    cierra(extremoRelevo_);
     rechazaHastaParar();
 }
 

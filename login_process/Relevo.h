@@ -2,7 +2,6 @@
 
 #include "login_process/LectorRespuestaLogin.h"
 #include "login_process/ResolucionNombres.h"
-#include "login_shared/Descriptor.h"
 #include "login_shared/Plazo.h"
 #include "login_shared/Resumen.h"
 
@@ -68,10 +67,6 @@ public:
     Relevo& operator=(const Relevo&) = delete;
 
     std::uint16_t puertoLocal() const { return puertoLocal_; }
-    // db-lib's end of a socket pair, for db-lib to use in place of a connection to
-    // puertoLocal() (ExtremoDbLib.h); the relay takes the other end as db-lib's
-    // connection once something arrives on it. Once only: empty after.
-    login_shared::Descriptor extremoDbLib() { return std::move(extremoDbLib_); }
     // Logged in: the deadline no longer applies to this connection.
     void liberaPlazo();
     // Called on the relay's thread once, as soon as LOGIN7 has been passed on to the
@@ -95,8 +90,6 @@ private:
     std::function<void(Etapa)> alCambiarEtapa_;
 
     int escucha_ = -1;
-    int extremoRelevo_ = -1;                // the relay's end of the pair, until taken as the client
-    login_shared::Descriptor extremoDbLib_; // db-lib's end, until handed over
     int despertador_[2] = {-1, -1};
     std::uint16_t puertoLocal_ = 0;
 

@@ -12,7 +12,6 @@
 #include "login_process/SesionFreeTds.h"
 #include "login_shared/Canal.h"
 #include "login_shared/Causa.h"
-#include "login_shared/Descriptor.h"
 #include "login_shared/ErrorConexion.h"
 #include "login_shared/Mensajes.h"
 #include "login_shared/Peticion.h"
@@ -23,7 +22,6 @@
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
-#include <fcntl.h>
 #include <mutex>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -34,7 +32,6 @@
 using namespace login_process;
 using login_shared::borraSecreto;
 using login_shared::Causa;
-using login_shared::Descriptor;
 using login_shared::deserializa;
 using login_shared::deserializaTabla;
 using login_shared::enviaMensaje;
@@ -45,7 +42,6 @@ using login_shared::FalloLogin;
 using login_shared::PeticionLogin;
 using login_shared::Plazo;
 using login_shared::recibeMensaje;
-using login_shared::recibeMensajeConDescriptor;
 using login_shared::serializa;
 using login_shared::TablaResolucion;
 namespace mensaje = login_shared::mensaje;
@@ -102,15 +98,7 @@ enum class Atendido {
 Atendido atiendeLogin(const std::string& aviso) {
     char tipo = 0;
     std::string cuerpo;
-    // The request may bring the channel its stages go on (closed with this login).
-    Descriptor etapas;
-    const auto recibe = [&] {
-        int descriptor = -1, error = 0;
-        const bool recibido = recibeMensajeConDescriptor(kCanal, tipo, cuerpo, descriptor, error);
-        etapas = Descriptor(descriptor);
-        return recibido;
-    };
-    if (!recibe())
+    if (!recibeMensaje(kCanal, tipo, cuerpo))
         return Atendido::SinPeticion;
     TablaResolucion resolucionFija;
     if (tipo == mensaje::kResolucionFija) {
@@ -119,21 +107,18 @@ Atendido atiendeLogin(const std::string& aviso) {
         } catch (const std::exception&) {
             return Atendido::SinPeticion;
         }
-        if (!recibe())
+        if (!recibeMensaje(kCanal, tipo, cuerpo))
             return Atendido::SinPeticion;
     }
     if (tipo != mensaje::kPeticion) {
         borraSecreto(cuerpo);
         return Atendido::SinPeticion;
     }
-    // Never waited on: a stage that finds no room is dropped, not the login.
-    if (etapas.fd() >= 0)
-        ::fcntl(etapas.fd(), F_SETFL, ::fcntl(etapas.fd(), F_GETFL) | O_NONBLOCK);
 
     std::mutex escritura; // stages come from the relay's thread too
     const auto envia = [&](char t, const std::string& c) {
         std::lock_guard<std::mutex> cerrojo(escritura);
-        enviaMensaje(t == mensaje::kEtapa && etapas.fd() >= 0 ? etapas.fd() : kCanal, t, c);
+        enviaMensaje(kCanal, t, c);
     };
     // The open's budget as the parent counts it: a failure says how much of it went.
     std::optional<Plazo> plazo;
