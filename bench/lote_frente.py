@@ -10,6 +10,10 @@ processes and login server) as the median of the runs with their range, and the 
 tarpelino-lote / tedious of the medians. Every run is checked: every login of both went through.
 Exit status 1 on any failed check.
 
+tarpelino-lote runs fewer logins at once than asked on a machine that is already busy (it says so on
+standard error): tedious then runs at the parallelism tarpelino-lote used in the run just before it,
+so that both are always compared at the same one, and the `par` column gives what each used.
+
 Cases (name: servers, reply delay of the stand-ins, parallelism):
   retraso: 1,000 servers that hold each reply 20 ms, 128 at once (a network with that round trip)
   local:   1,000 servers on loopback with no delay, 32 at once
@@ -18,6 +22,7 @@ Cases (name: servers, reply delay of the stand-ins, parallelism):
 import argparse
 import json
 import os
+import re
 import resource
 import shutil
 import signal
@@ -66,7 +71,8 @@ def run_lote(args, servers, parallel, lote=None):
         problems.append(f"unreadable output ({e}): {err[-300:]}")
     if status != 0:
         problems.append(f"exit status {status}: {err[-300:]}")
-    return wall, cpu, problems
+    used = re.search(r"se comprueban (\d+) servidores a la vez", err)
+    return wall, cpu, problems, int(used.group(1)) if used else parallel
 
 
 def run_tedious(args, servers, parallel):
@@ -85,7 +91,7 @@ def run_tedious(args, servers, parallel):
         problems.append(f"unreadable output ({e}): {err[-300:]}")
     if status != 0:
         problems.append(f"tedious exit status {status}: {err[-300:]}")
-    return wall, cpu, problems
+    return wall, cpu, problems, parallel
 
 
 def start_estate(args, count, delay_ms, folder):
@@ -148,7 +154,7 @@ def main():
 
     failed = False
     print(f"load before: {' '.join(open('/proc/loadavg').read().split()[:3])}")
-    print(f"{'case':<8} {'servers':>7} {'delay':>5} {'par':>4}  {'client':<14} {'wall s':>20} {'CPU s':>20}")
+    print(f"{'case':<8} {'servers':>7} {'delay':>5} {'par':>7}  {'client':<14} {'wall s':>20} {'CPU s':>20}")
     for case in args.casos.split(","):
         count, delay, parallel = CASES[case]
         folder = tempfile.mkdtemp(prefix="lote-frente-", dir=os.environ.get("TMPDIR"))
@@ -158,22 +164,28 @@ def main():
             clients = [("tarpelino-lote", run_lote)] + ([] if args.sin_tedious else [("tedious", run_tedious)])
             if args.lote_anterior:
                 clients.append(("lote anterior", lambda a, s, p: run_lote(a, s, p, args.lote_anterior)))
-            figures = {name: ([], []) for name, _ in clients}
+            figures = {name: ([], [], []) for name, _ in clients}
             for _ in range(args.repeticiones):
+                used = parallel
                 for name, fn in clients:
-                    wall, cpu, problems = fn(args, servers, parallel)
+                    # tedious at what tarpelino-lote used just before; another build at what was asked.
+                    wall, cpu, problems, par = fn(args, servers, used if name == "tedious" else parallel)
+                    if name == "tarpelino-lote":
+                        used = par
                     figures[name][0].append(wall)
                     figures[name][1].append(cpu)
+                    figures[name][2].append(par)
                     for problem in problems[:5]:
                         print(f"    {name}: {problem}")
                     failed = failed or bool(problems)
-            for name, (walls, cpus) in figures.items():
-                print(f"{case:<8} {count:>7} {delay:>3}ms {parallel:>4}  {name:<14} {spread(walls):>20} "
+            for name, (walls, cpus, pars) in figures.items():
+                par = str(min(pars)) if min(pars) == max(pars) else f"{min(pars)}-{max(pars)}"
+                print(f"{case:<8} {count:>7} {delay:>3}ms {par:>7}  {name:<14} {spread(walls):>20} "
                       f"{spread(cpus):>20}", flush=True)
             if not args.sin_tedious:
-                lw, lc = (statistics.median(x) for x in figures["tarpelino-lote"])
-                tw, tc = (statistics.median(x) for x in figures["tedious"])
-                print(f"{case:<8} {'':>7} {'':>5} {'':>4}  {'ratio':<14} {lw / tw:>20.2f} {lc / tc:>20.2f}",
+                lw, lc = (statistics.median(x) for x in figures["tarpelino-lote"][:2])
+                tw, tc = (statistics.median(x) for x in figures["tedious"][:2])
+                print(f"{case:<8} {'':>7} {'':>5} {'':>7}  {'ratio':<14} {lw / tw:>20.2f} {lc / tc:>20.2f}",
                       flush=True)
         finally:
             stop(stand_ins)
