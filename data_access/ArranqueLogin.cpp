@@ -3,20 +3,16 @@
 #include "data_access/Conexion.h"
 #include "login_shared/Mensajes.h"
 #include "login_shared/Peticion.h"
-#include "login_shared/Plazo.h"
 #include "login_shared/Textos.h"
 
 #include <array>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -26,7 +22,6 @@ namespace data_access {
 using login_shared::Causa;
 using login_shared::ErrorConexion;
 using login_shared::Lanzamiento;
-using login_shared::Plazo;
 namespace textos = login_shared::textos;
 
 namespace {
@@ -147,47 +142,10 @@ std::pair<Descriptor, Descriptor> parDeCanales() {
     return {Descriptor(par[0]), Descriptor(par[1])};
 }
 
-ServidorHijo arrancaServidorLogins() {
+Hijo arrancaServidorLogins() {
     auto [canal, canalHijo] = parDeCanales();
     const pid_t pid = lanza(fueraDelCamino(std::move(canalHijo)));
-    return ServidorHijo(pid, std::move(canal));
-}
-
-bool esperaFinDe(pid_t pid, std::chrono::milliseconds espera, int& estado) {
-    // A pidfd becomes readable when the child ends: no polling interval to wait out.
-    // (Called through syscall(): glibc 2.36's <sys/pidfd.h> lacks C linkage for C++.)
-    const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
-    const auto fin = Plazo::Reloj::now() + espera;
-    bool reaped = false;
-    for (;;) {
-        const pid_t r = ::waitpid(pid, &estado, WNOHANG);
-        if (r == pid || (r < 0 && errno != EINTR)) {
-            reaped = true;
-            break;
-        }
-        const auto queda = std::chrono::duration_cast<std::chrono::milliseconds>(fin - Plazo::Reloj::now());
-        if (queda.count() <= 0)
-            break;
-        if (pidfd >= 0) {
-            pollfd p{pidfd, POLLIN, 0};
-            ::poll(&p, 1, int(queda.count()) + 1);
-        } else {
-            ::usleep(1000);
-        }
-    }
-    if (pidfd >= 0)
-        ::close(pidfd);
-    return reaped;
-}
-
-int terminaHijo(pid_t pid, std::chrono::milliseconds espera) {
-    int estado = 0;
-    if (esperaFinDe(pid, espera, estado))
-        return estado;
-    ::kill(pid, SIGKILL);
-    while (::waitpid(pid, &estado, 0) < 0 && errno == EINTR) {
-    }
-    return estado;
+    return Hijo(pid, std::move(canal));
 }
 
 std::string rutaProcesoLoginPara(const std::string& ejecutable, const std::string& arbolCompilacion,
