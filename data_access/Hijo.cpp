@@ -29,9 +29,9 @@ namespace {
 constexpr std::chrono::milliseconds kEsperaCierre{2000};
 
 // Whether waitpid's answer `r` for `pid` means it is gone: ended and reaped, or not
-// this process's to wait for.
-bool reaped(pid_t pid, pid_t r, int) {
-    return r == pid || (r < 0 && errno != EINTR);
+// this process's to wait for. A stop reported to this process as its tracer is not an end.
+bool reaped(pid_t pid, pid_t r, int estado) {
+    return (r == pid && !WIFSTOPPED(estado) && !WIFCONTINUED(estado)) || (r < 0 && errno != EINTR);
 }
 
 // Waits for the child to end, at most `espera`; true with its wait status in `estado` once reaped.
@@ -129,19 +129,21 @@ private:
         Plazo::Reloj::time_point limite;
     };
     // A login's channel whose process's pid the server never told: the process, if
-    // there is one, says it first thing; none comes once the channel closes.
+    // there is one, says it first thing; none comes once the channel closes. The limit
+    // bounds the wait for it at the application's end.
     struct SinPid {
         Descriptor canal;
         Plazo::Reloj::time_point limite;
     };
 
-    // Kills those whose pid was unknown as soon as they announce it.
+    // Kills those whose pid was unknown as soon as they announce it. One that has not
+    // yet is kept however long it takes (it may not have run yet, on a busy machine):
+    // dropped, it would stay a zombie no one can name.
     void recogeConCerrojo() {
         const auto ahora = Plazo::Reloj::now();
         for (auto s = sinPid_.begin(); s != sinPid_.end();) {
-            // Nothing yet, and the channel still open: the process may not have run yet.
             pollfd p{s->canal.fd(), POLLIN | POLLRDHUP, 0};
-            if (ahora < s->limite && ::poll(&p, 1, 0) == 0) {
+            if (::poll(&p, 1, 0) == 0) {
                 ++s;
                 continue;
             }
@@ -202,8 +204,7 @@ bool Hijo::detenido() const {
     std::string linea;
     std::getline(stat, linea);
     const auto cierre = linea.rfind(')');
-    return cierre != std::string::npos && cierre + 2 < linea.size() &&
-           (linea[cierre + 2] == 'T' || linea[cierre + 2] == 't');
+    return cierre != std::string::npos && cierre + 2 < linea.size() && linea[cierre + 2] == 'T';
 }
 
 void Hijo::cierra() noexcept {

@@ -34,7 +34,8 @@ public:
     // For a child that writes nothing unasked (the server, an idle worker): anything to
     // read, or its end closing, means it has ended. False for an empty one.
     bool vivo() const;
-    // Stopped (SIGSTOP, Ctrl+Z, a debugger): it cannot answer until someone lets it go on.
+    // Stopped (SIGSTOP, Ctrl+Z): it cannot answer until someone lets it go on. A tracer's
+    // stop ('t', a debugger or strace at each system call) is not one: it goes on by itself.
     bool detenido() const;
 
     // Closes the channel, which ends it, and hands it to the reaper: killed if it
@@ -52,8 +53,8 @@ private:
 };
 
 // A login the server may have forked without telling its pid (it died first): only
-// its channel can name it, by the pid it says first (kEnMarcha). The reaper kills
-// it once it does, if it does within two seconds.
+// its channel can name it, by the pid it says first (kEnMarcha). The reaper keeps
+// the channel until it does, or closes, and kills it then.
 void entregaSinPid(Descriptor canal);
 
 // Reaps the children handed over that have ended and kills those past their time.
