@@ -11,6 +11,7 @@
 #include "login_process/SondaTds8.h"
 #include "login_process/SuitesDisponibles.h"
 #include "login_process/TicketKerberos.h"
+#include "login_shared/Descriptor.h"
 #include "login_shared/DireccionServidor.h"
 #include "login_shared/ErrorConexion.h"
 #include "login_shared/Peticion.h"
@@ -30,6 +31,7 @@ namespace login_process {
 using login_shared::borraSecreto;
 using login_shared::Causa;
 using login_shared::Credenciales;
+using login_shared::Descriptor;
 using login_shared::DireccionServidor;
 using login_shared::ErrorApertura;
 using login_shared::ErrorConexion;
@@ -152,7 +154,8 @@ class ArchivoEnMemoria {
 public:
     explicit ArchivoEnMemoria(const std::string& contenido)
         : fd_(::memfd_create("freetds.conf", MFD_CLOEXEC)) {
-        if (fd_ < 0 || ::write(fd_, contenido.data(), contenido.size()) != ssize_t(contenido.size())) {
+        if (fd_.fd() < 0 ||
+            ::write(fd_.fd(), contenido.data(), contenido.size()) != ssize_t(contenido.size())) {
             const int error = errno;
             if (auto limite = textos::limiteDelSistema(error))
                 throw ErrorConexion(*limite, Causa::Sistema);
@@ -160,16 +163,10 @@ public:
                                 Causa::Interno);
         }
     }
-    ~ArchivoEnMemoria() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    ArchivoEnMemoria(const ArchivoEnMemoria&) = delete;
-    ArchivoEnMemoria& operator=(const ArchivoEnMemoria&) = delete;
-    std::string ruta() const { return "/proc/self/fd/" + std::to_string(fd_); }
+    std::string ruta() const { return "/proc/self/fd/" + std::to_string(fd_.fd()); }
 
 private:
-    int fd_;
+    Descriptor fd_;
 };
 
 // db-lib refuses values over 128 bytes (dbsetlname, TDS_MAX_LOGIN_STR_SZ in

@@ -207,18 +207,19 @@ Relevo::Relevo(std::vector<DireccionIp> destinos, std::uint16_t puerto, Plazo pl
                std::function<void(Etapa)> alCambiarEtapa)
     : destinos_(std::move(destinos)), puerto_(puerto), plazo_(plazo),
       alCambiarEtapa_(std::move(alCambiarEtapa)) {
-    escucha_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    escucha_ = Descriptor(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t longitud = sizeof local;
-    if (escucha_ < 0 || !enlazaEnLoopback(escucha_, local) || ::listen(escucha_, kColaEscucha) != 0 ||
-        ::getsockname(escucha_, reinterpret_cast<sockaddr*>(&local), &longitud) != 0 ||
-        ::pipe2(despertador_, O_CLOEXEC | O_NONBLOCK) != 0) {
-        const int error = errno;
-        cierra(escucha_);
-        throw std::system_error(error, std::generic_category(), "relevo");
-    }
+    int despertador[2];
+    if (escucha_.fd() < 0 || !enlazaEnLoopback(escucha_.fd(), local) ||
+        ::listen(escucha_.fd(), kColaEscucha) != 0 ||
+        ::getsockname(escucha_.fd(), reinterpret_cast<sockaddr*>(&local), &longitud) != 0 ||
+        ::pipe2(despertador, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw std::system_error(errno, std::generic_category(), "relevo");
+    despertador_[0] = Descriptor(despertador[0]);
+    despertador_[1] = Descriptor(despertador[1]);
     puertoLocal_ = ntohs(local.sin_port);
     hilo_ = std::thread([this] { bucle(); });
 }
@@ -229,12 +230,9 @@ Relevo::~Relevo() {
         parar_ = true;
     }
     const char c = 0;
-    [[maybe_unused]] auto n = ::write(despertador_[1], &c, 1);
+    [[maybe_unused]] auto n = ::write(despertador_[1].fd(), &c, 1);
     if (hilo_.joinable())
         hilo_.join();
-    cierra(escucha_);
-    cierra(despertador_[0]);
-    cierra(despertador_[1]);
 }
 
 void Relevo::liberaPlazo() {
@@ -243,7 +241,7 @@ void Relevo::liberaPlazo() {
         liberado_ = true;
     }
     const char c = 0;
-    [[maybe_unused]] auto n = ::write(despertador_[1], &c, 1);
+    [[maybe_unused]] auto n = ::write(despertador_[1].fd(), &c, 1);
 }
 
 void Relevo::alEnviarLogin(std::function<void()> aviso) {
@@ -329,7 +327,7 @@ void Relevo::bucle() {
             liberado = liberado_;
         }
         if (liberado)
-            cierra(escucha_); // db-lib is logged in and connects no more
+            escucha_.cierra(); // db-lib is logged in and connects no more
         if (!liberado && plazo_.agotado()) {
             std::vector<int> pendientes;
             for (const Intento& i : intentos)
@@ -354,9 +352,9 @@ void Relevo::bucle() {
             break;
 
         std::vector<pollfd> fds;
-        fds.push_back({despertador_[0], POLLIN, 0});
+        fds.push_back({despertador_[0].fd(), POLLIN, 0});
         // Kept open until dbopen has returned: no one else can take the port db-lib was told to use.
-        fds.push_back({escucha_, POLLIN, 0});
+        fds.push_back({escucha_.fd(), POLLIN, 0});
         short eventosCliente = 0, eventosServidor = 0;
         if (!finCliente && aServidor.size() < kBufferMaximo)
             eventosCliente |= POLLIN;
@@ -392,7 +390,7 @@ void Relevo::bucle() {
 
         if (fds[0].revents) {
             char basura[64];
-            while (::read(despertador_[0], basura, sizeof basura) > 0) {
+            while (::read(despertador_[0].fd(), basura, sizeof basura) > 0) {
             }
         }
         if (fds[1].revents)
@@ -560,15 +558,16 @@ void Relevo::rechazaHastaParar() {
             if (parar_ || liberado_)
                 return;
         }
-        pollfd fds[2] = {{despertador_[0], POLLIN, 0}, {escucha_, POLLIN, 0}};
+        pollfd fds[2] = {{despertador_[0].fd(), POLLIN, 0}, {escucha_.fd(), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0 && errno != EINTR)
             return;
         if (fds[0].revents) {
             char basura[64];
-            while (::read(despertador_[0], basura, sizeof basura) > 0) {
+            while (::read(despertador_[0].fd(), basura, sizeof basura) > 0) {
             }
         }
-        for (int fd; fds[1].revents && (fd = ::accept4(escucha_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+        for (int fd;
+             fds[1].revents && (fd = ::accept4(escucha_.fd(), nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
             ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
             ::close(fd);
         }
@@ -577,7 +576,7 @@ void Relevo::rechazaHastaParar() {
 
 void Relevo::aceptaCliente(int& cliente) {
     for (;;) {
-        const int fd = ::accept4(escucha_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int fd = ::accept4(escucha_.fd(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0)
             return;
         // One login, one connection: anything else is closed without a word.
