@@ -1,7 +1,7 @@
 #include "data_access/Lanzadera.h"
 
-#include "data_access/ArranqueLogin.h"
 #include "data_access/Conexion.h"
+#include "data_access/LanzamientoLogin.h"
 #include "login_shared/Canal.h"
 #include "login_shared/Mensajes.h"
 #include "login_shared/Plazo.h"
@@ -43,7 +43,7 @@ public:
         std::unique_lock<std::timed_mutex> cerrojo(servidorMutex_, std::try_to_lock);
         if (cerrojo.owns_lock() && !servidor_.vivo()) {
             retiraServidor();
-            servidor_ = arrancaServidorLogins();
+            servidor_ = lanzaServidorLogins();
         }
     }
 
@@ -72,7 +72,7 @@ public:
         for (int muertes = 0; muertes < 2;) {
             if (!servidor_.vivo()) {
                 retiraServidor();
-                servidor_ = arrancaServidorLogins();
+                servidor_ = lanzaServidorLogins();
             }
             Descriptor nuestro, suyo;
             std::tie(nuestro, suyo) = parDeCanales();
@@ -124,7 +124,7 @@ public:
                 continue;
             }
             if (pid <= 0)
-                throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), int(-pid)),
+                throw ErrorConexion(textos::procesoLoginNoSeLanza(rutaProcesoLogin(), int(-pid)),
                                     Causa::Sistema);
             servidorProbado_ = true;
             return Hijo(pid_t(pid), std::move(nuestro));

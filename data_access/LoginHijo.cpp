@@ -84,9 +84,9 @@ void LoginHijo::suelta() noexcept {
     abierto_ = false;
 }
 
-LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPedido,
-                            const TablaResolucion& resolucionFija, bool plazoDesdeElProceso,
-                            CuadrillaLogins* cuadrilla) {
+LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedido,
+                           const TablaResolucion& resolucionFija, bool plazoDesdeElProceso,
+                           CuadrillaLogins* cuadrilla) {
     Plazo plazo = plazoPedido;
     Etapa etapa = Etapa::Preparacion;
     std::string destino = peticion.host;

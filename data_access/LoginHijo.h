@@ -39,9 +39,9 @@ public:
     // server's time; the wait itself is bounded by the same limit.
     // With a `cuadrilla`, the login runs in one of its workers instead, which goes
     // back to it when the login is closed or failed cleanly, and is killed otherwise.
-    static LoginHijo inicia(const PeticionLogin& peticion, const Plazo& plazo,
-                            const TablaResolucion& resolucionFija = {}, bool plazoDesdeElProceso = false,
-                            CuadrillaLogins* cuadrilla = nullptr);
+    static LoginHijo lanza(const PeticionLogin& peticion, const Plazo& plazo,
+                           const TablaResolucion& resolucionFija = {}, bool plazoDesdeElProceso = false,
+                           CuadrillaLogins* cuadrilla = nullptr);
 
     LoginHijo(LoginHijo&& otro) noexcept;
     LoginHijo& operator=(LoginHijo&& otro) noexcept;

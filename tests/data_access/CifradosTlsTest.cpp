@@ -172,7 +172,7 @@ TEST_F(CifradosTls, ALoginOverTlsItsErasClientDidNotOfferIsNoSuccess) {
 
     p.prioridadTls = "NORMAL:%COMPAT:-VERS-SSL3.0";
     try {
-        LoginHijo::inicia(p, Plazo(p.limite));
+        LoginHijo::lanza(p, Plazo(p.limite));
         ADD_FAILURE() << "a TLS 1.2 login was called a success for the 2005 client";
     } catch (const ErrorConexion& e) {
         EXPECT_NE(std::string(e.what()).find(", que el cliente de SQL Server 2005 no ofrecía: este equipo no "
@@ -185,7 +185,7 @@ TEST_F(CifradosTls, ALoginOverTlsItsErasClientDidNotOfferIsNoSuccess) {
 
     // The same request with the generation's own priority: turned away by the server, as its client was.
     p.prioridadTls = prioridadTls(generacion);
-    EXPECT_THROW(LoginHijo::inicia(p, Plazo(p.limite)), ErrorConexion);
+    EXPECT_THROW(LoginHijo::lanza(p, Plazo(p.limite)), ErrorConexion);
     EXPECT_EQ(servidor->tlsHandshakes().back().negotiated, 0);
 }
 

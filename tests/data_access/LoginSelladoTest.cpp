@@ -2,8 +2,8 @@
 // local user watching the loopback listeners, servers that flood or refuse at
 // length, a login process that stops answering, an application that dies,
 // and a system that refuses processes or descriptors.
-#include "data_access/ArranqueLogin.h"
 #include "data_access/Lanzadera.h"
+#include "data_access/LanzamientoLogin.h"
 #include "login_process/Relevo.h"
 #include "login_process/ResolucionNombres.h"
 #include "login_shared/Canal.h"

@@ -15,7 +15,7 @@ using login_shared::Lanzamiento;
 // Starts tarpelino-login as the login server (login_process/ServidorLogins.h),
 // with GnuTLS's system priority file of its own, the environment an open
 // would give it and this working directory; throws ErrorConexion if it cannot.
-Hijo arrancaServidorLogins();
+Hijo lanzaServidorLogins();
 
 // What a login process forked now takes from this process: the environment,
 // FreeTDS's overrides left out, and the working directory.

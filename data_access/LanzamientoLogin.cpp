@@ -1,4 +1,4 @@
-#include "data_access/ArranqueLogin.h"
+#include "data_access/LanzamientoLogin.h"
 
 #include "data_access/Conexion.h"
 #include "login_shared/Mensajes.h"
@@ -75,7 +75,7 @@ Descriptor fueraDelCamino(Descriptor fd) {
     Descriptor alto(::fcntl(fd.fd(), F_DUPFD_CLOEXEC, kFdPrioridadesTls + 1));
     const int error = errno;
     if (alto.fd() < 0)
-        throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), error), Causa::Sistema);
+        throw ErrorConexion(textos::procesoLoginNoSeLanza(rutaProcesoLogin(), error), Causa::Sistema);
     return alto;
 }
 
@@ -87,7 +87,7 @@ pid_t lanza(const Descriptor& canalHijo) {
     Descriptor escrito(::memfd_create("gnutls-priorities", MFD_CLOEXEC));
     if (escrito.fd() < 0 ||
         ::write(escrito.fd(), prioridades.data(), prioridades.size()) != ssize_t(prioridades.size()))
-        throw ErrorConexion(textos::procesoLoginNoArranca(ruta, errno), Causa::Sistema);
+        throw ErrorConexion(textos::procesoLoginNoSeLanza(ruta, errno), Causa::Sistema);
     const Descriptor fdPrioridades = fueraDelCamino(std::move(escrito));
     posix_spawn_file_actions_t acciones;
     posix_spawn_file_actions_init(&acciones);
@@ -123,7 +123,7 @@ pid_t lanza(const Descriptor& canalHijo) {
     posix_spawn_file_actions_destroy(&acciones);
     posix_spawnattr_destroy(&atributos);
     if (error != 0)
-        throw ErrorConexion(textos::procesoLoginNoArranca(ruta, error), Causa::Sistema);
+        throw ErrorConexion(textos::procesoLoginNoSeLanza(ruta, error), Causa::Sistema);
     return pid;
 }
 
@@ -137,12 +137,12 @@ std::pair<Descriptor, Descriptor> parDeCanales() {
     int par[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, par) != 0) {
         const int error = errno;
-        throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), error), Causa::Sistema);
+        throw ErrorConexion(textos::procesoLoginNoSeLanza(rutaProcesoLogin(), error), Causa::Sistema);
     }
     return {Descriptor(par[0]), Descriptor(par[1])};
 }
 
-Hijo arrancaServidorLogins() {
+Hijo lanzaServidorLogins() {
     auto [canal, canalHijo] = parDeCanales();
     const pid_t pid = lanza(fueraDelCamino(std::move(canalHijo)));
     return Hijo(pid, std::move(canal));
