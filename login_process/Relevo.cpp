@@ -291,7 +291,7 @@ void Relevo::bucle() {
         resultado_.erroresTcp.push_back(error);
     };
     // Starts the next address; addresses that fail at once are skipped.
-    const auto iniciaIntento = [&] {
+    const auto lanzaIntento = [&] {
         while (siguiente < destinos_.size()) {
             DireccionIp d = destinos_[siguiente++];
             if (d.direccion.ss_family == AF_INET)
@@ -342,7 +342,7 @@ void Relevo::bucle() {
         if (servidor < 0) {
             const bool toca = intentos.empty() || Plazo::Reloj::now() - ultimoInicio >= kEscalonado;
             if (siguiente < destinos_.size() && toca) {
-                iniciaIntento();
+                lanzaIntento();
                 continue;
             }
             if (intentos.empty())

@@ -37,7 +37,7 @@ struct Pasada {
 
 class CifradosTls : public ::testing::Test {
 protected:
-    void arranca(TlsCipherSuites suites, TlsVersion minimo, TlsVersion maximo, bool antiguo) {
+    void lanza(TlsCipherSuites suites, TlsVersion minimo, TlsVersion maximo, bool antiguo) {
         stand_in::Config c = configConSa();
         c.encryption = stand_in::Encryption::LoginOnly;
         c.tlsCipherSuites = suites;
@@ -101,7 +101,7 @@ std::string certificate(const std::string& der) {
 } // namespace
 
 TEST_F(CifradosTls, TheClientHelloOffersEachGenerationsOwnSuitesAndVersions) {
-    arranca(TlsCipherSuites::Modern, TlsVersion::Tls1_0, TlsVersion::Tls1_2, false);
+    lanza(TlsCipherSuites::Modern, TlsVersion::Tls1_0, TlsVersion::Tls1_2, false);
     const Pasada p2005 = abre("SQLNCLI");
     ASSERT_TRUE(p2005.apertura.abierta) << p2005.apertura.descripcion;
     EXPECT_EQ(p2005.saludo.clientHelloVersion, 0x0301);
@@ -120,7 +120,7 @@ TEST_F(CifradosTls, OldServersWithOnly3DesOrOnlyRc4LetBothGenerationsIn) {
     const std::pair<TlsCipherSuites, std::set<std::uint16_t>> servidores[] = {
         {TlsCipherSuites::TripleDes, {k3Des}}, {TlsCipherSuites::Rc4, {kRc4Sha, kRc4Md5}}};
     for (const auto& [suites, acordables] : servidores) {
-        arranca(suites, TlsVersion::Tls1_0, TlsVersion::Tls1_0, true);
+        lanza(suites, TlsVersion::Tls1_0, TlsVersion::Tls1_0, true);
         for (const char* proveedor : {"SQLNCLI", "SQLNCLI10"}) {
             const Pasada p = abre(proveedor);
             ASSERT_TRUE(p.apertura.abierta) << proveedor << ": " << p.apertura.descripcion;
@@ -135,7 +135,7 @@ TEST_F(CifradosTls, OldServersWithOnly3DesOrOnlyRc4LetBothGenerationsIn) {
 }
 
 TEST_F(CifradosTls, AServerWithOnlyModernSuitesTurnsThe2005ClientAwayAndSaysWhy) {
-    arranca(TlsCipherSuites::EcdheAesGcm, TlsVersion::Tls1_0, TlsVersion::Tls1_2, false);
+    lanza(TlsCipherSuites::EcdheAesGcm, TlsVersion::Tls1_0, TlsVersion::Tls1_2, false);
     const Pasada p2005 = abre("SQLNCLI");
     EXPECT_FALSE(p2005.apertura.abierta);
     EXPECT_EQ(p2005.saludo.negotiated, 0);
@@ -161,7 +161,7 @@ TEST_F(CifradosTls, AServerWithOnlyModernSuitesTurnsThe2005ClientAwayAndSaysWhy)
 // goes in its place), a server that agrees TLS 1.2 is not a success for the
 // 2005 client, which never offered it.
 TEST_F(CifradosTls, ALoginOverTlsItsErasClientDidNotOfferIsNoSuccess) {
-    arranca(TlsCipherSuites::Modern, TlsVersion::Tls1_2, TlsVersion::Tls1_2, false);
+    lanza(TlsCipherSuites::Modern, TlsVersion::Tls1_2, TlsVersion::Tls1_2, false);
     const Proveedor& generacion = buscaProveedor("SQLNCLI");
     PeticionLogin p = peticionDeGeneracion(generacion);
     p.host = "127.0.0.1";
