@@ -72,12 +72,6 @@ constexpr std::chrono::milliseconds kEscalonado{250};
 constexpr int kColaEscucha = 64;
 constexpr std::size_t kBufferMaximo = 1 << 16;
 
-void cierra(int& fd) {
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-}
-
 // The wall clock in nanoseconds, as the kernel stamps what arrives (SO_TIMESTAMPNS).
 std::int64_t relojReal() {
     timespec t{};
@@ -272,14 +266,14 @@ void Relevo::cambiaEtapa(Etapa etapa) {
 
 void Relevo::bucle() {
     struct Intento {
-        int fd;
+        Descriptor fd;
         DireccionIp destino;
     };
     std::vector<Intento> intentos;
     std::size_t siguiente = 0;
     auto ultimoInicio = Plazo::Reloj::now();
-    int cliente = -1;
-    int servidor = -1;
+    Descriptor cliente;
+    Descriptor servidor;
     std::string aServidor, aCliente;
     bool finCliente = false, finServidor = false, cerradoHaciaServidor = false, cerradoHaciaCliente = false;
     SeguidorEtapas seguidor;
@@ -298,23 +292,22 @@ void Relevo::bucle() {
                 reinterpret_cast<sockaddr_in&>(d.direccion).sin_port = htons(puerto_);
             else
                 reinterpret_cast<sockaddr_in6&>(d.direccion).sin6_port = htons(puerto_);
-            const int fd = ::socket(d.direccion.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-            if (fd < 0) {
+            Descriptor fd(::socket(d.direccion.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+            if (fd.fd() < 0) {
                 anotaErrorTcp(errno);
                 continue;
             }
             // The kernel stamps when each of the server's answers arrives: a stall of this side
             // is then told from a slow server.
             const int si = 1;
-            ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &si, sizeof si);
-            if (::connect(fd, reinterpret_cast<sockaddr*>(&d.direccion), d.longitud) == 0 ||
+            ::setsockopt(fd.fd(), SOL_SOCKET, SO_TIMESTAMPNS, &si, sizeof si);
+            if (::connect(fd.fd(), reinterpret_cast<sockaddr*>(&d.direccion), d.longitud) == 0 ||
                 errno == EINPROGRESS) {
-                intentos.push_back({fd, d});
+                intentos.push_back({std::move(fd), d});
                 ultimoInicio = Plazo::Reloj::now();
                 return;
             }
             anotaErrorTcp(errno);
-            ::close(fd);
         }
     };
 
@@ -331,15 +324,15 @@ void Relevo::bucle() {
         if (!liberado && plazo_.agotado()) {
             std::vector<int> pendientes;
             for (const Intento& i : intentos)
-                pendientes.push_back(i.fd);
+                pendientes.push_back(i.fd.fd());
             // With db-lib's side full, the relay stops reading the server on purpose: what waits then is no
             // delay.
-            juzgaRetraso(tiempos, servidor, pendientes, aCliente.size() < kBufferMaximo);
+            juzgaRetraso(tiempos, servidor.fd(), pendientes, aCliente.size() < kBufferMaximo);
             std::lock_guard<std::mutex> cerrojo(mutex_);
             resultado_.agotado = true;
             break;
         }
-        if (servidor < 0) {
+        if (servidor.fd() < 0) {
             const bool toca = intentos.empty() || Plazo::Reloj::now() - ultimoInicio >= kEscalonado;
             if (siguiente < destinos_.size() && toca) {
                 lanzaIntento();
@@ -348,7 +341,7 @@ void Relevo::bucle() {
             if (intentos.empty())
                 break; // every address failed
         }
-        if (finCliente && (finServidor || servidor < 0))
+        if (finCliente && (finServidor || servidor.fd() < 0))
             break;
 
         std::vector<pollfd> fds;
@@ -364,15 +357,15 @@ void Relevo::bucle() {
             eventosServidor |= POLLIN;
         if (!aServidor.empty())
             eventosServidor |= POLLOUT;
-        fds.push_back({cliente, eventosCliente, 0});
-        fds.push_back({servidor, eventosServidor, 0});
+        fds.push_back({cliente.fd(), eventosCliente, 0});
+        fds.push_back({servidor.fd(), eventosServidor, 0});
         for (const Intento& i : intentos)
-            fds.push_back({i.fd, POLLOUT, 0});
+            fds.push_back({i.fd.fd(), POLLOUT, 0});
 
         long long espera = -1;
         if (!liberado && !plazo_.ilimitado())
             espera = plazo_.restante().count();
-        if (servidor < 0 && siguiente < destinos_.size()) {
+        if (servidor.fd() < 0 && siguiente < destinos_.size()) {
             const auto hastaSiguiente = std::chrono::duration_cast<std::chrono::milliseconds>(
                 ultimoInicio + kEscalonado - Plazo::Reloj::now());
             const long long ms = std::max<long long>(0, hastaSiguiente.count() + 1);
@@ -402,10 +395,10 @@ void Relevo::bucle() {
             socklen_t l = sizeof error;
             ::getsockopt(fds[k].fd, SOL_SOCKET, SO_ERROR, &error, &l);
             auto it = std::find_if(intentos.begin(), intentos.end(),
-                                   [&](const Intento& i) { return i.fd == fds[k].fd; });
-            if (error == 0 && servidor < 0) {
-                servidor = it->fd;
-                sinNagle(servidor);
+                                   [&](const Intento& i) { return i.fd.fd() == fds[k].fd; });
+            if (error == 0 && servidor.fd() < 0) {
+                servidor = std::move(it->fd);
+                sinNagle(servidor.fd());
                 {
                     std::lock_guard<std::mutex> cerrojo(mutex_);
                     resultado_.conectado = true;
@@ -417,28 +410,24 @@ void Relevo::bucle() {
             } else {
                 if (error != 0)
                     anotaErrorTcp(error);
-                ::close(it->fd);
                 intentos.erase(it);
             }
         }
-        if (servidor >= 0) {
-            for (const Intento& i : intentos)
-                ::close(i.fd);
+        if (servidor.fd() >= 0)
             intentos.clear();
-        }
 
         int error = 0;
-        if (cliente >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) && !finCliente) {
+        if (cliente.fd() >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) && !finCliente) {
             std::int64_t llegada = 0;
-            finCliente = !leeEn(cliente, aServidor, error, seguidor, true, {}, llegada);
-            if (servidor >= 0)
+            finCliente = !leeEn(cliente.fd(), aServidor, error, seguidor, true, {}, llegada);
+            if (servidor.fd() >= 0)
                 cambiaEtapa(seguidor.etapa());
         }
-        if (servidor >= 0 && (fds[3].revents & (POLLIN | POLLHUP | POLLERR)) && !finServidor) {
+        if (servidor.fd() >= 0 && (fds[3].revents & (POLLIN | POLLHUP | POLLERR)) && !finServidor) {
             std::int64_t llegada = 0;
             const std::size_t antes = aCliente.size();
             finServidor = !leeEn(
-                servidor, aCliente, error, seguidor, false,
+                servidor.fd(), aCliente, error, seguidor, false,
                 [this](const char* d, std::size_t m) {
                     std::lock_guard<std::mutex> cerrojo(mutex_);
                     respuesta_.recibe(d, m);
@@ -467,17 +456,17 @@ void Relevo::bucle() {
                     resultado_.cierre =
                         error == ECONNRESET ? Cierre::ServidorReinicio : Cierre::ServidorCerro;
             }
-            if (finServidor && error != 0 && cliente >= 0) {
+            if (finServidor && error != 0 && cliente.fd() >= 0) {
                 // Passes the reset on, so that db-lib sees what the server did.
                 const linger inmediato{1, 0};
-                ::setsockopt(cliente, SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
+                ::setsockopt(cliente.fd(), SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
                 break;
             }
         }
-        if (cliente >= 0 && !aCliente.empty() && !escribeDe(cliente, aCliente))
+        if (cliente.fd() >= 0 && !aCliente.empty() && !escribeDe(cliente.fd(), aCliente))
             break;
-        if (servidor >= 0 && !aServidor.empty()) {
-            if (!escribeDe(servidor, aServidor))
+        if (servidor.fd() >= 0 && !aServidor.empty()) {
+            if (!escribeDe(servidor.fd(), aServidor))
                 break;
             if (aServidor.empty())
                 tiempos.enviado();
@@ -492,20 +481,19 @@ void Relevo::bucle() {
                     alEnviarLogin_();
             }
         }
-        if (finCliente && aServidor.empty() && servidor >= 0 && !cerradoHaciaServidor) {
-            ::shutdown(servidor, SHUT_WR);
+        if (finCliente && aServidor.empty() && servidor.fd() >= 0 && !cerradoHaciaServidor) {
+            ::shutdown(servidor.fd(), SHUT_WR);
             cerradoHaciaServidor = true;
         }
-        if (finServidor && aCliente.empty() && cliente >= 0 && !cerradoHaciaCliente) {
-            ::shutdown(cliente, SHUT_WR);
+        if (finServidor && aCliente.empty() && cliente.fd() >= 0 && !cerradoHaciaCliente) {
+            ::shutdown(cliente.fd(), SHUT_WR);
             cerradoHaciaCliente = true;
         }
     }
 
-    for (Intento& i : intentos)
-        cierra(i.fd);
-    cierra(servidor);
-    cierra(cliente);
+    intentos.clear();
+    servidor.cierra();
+    cliente.cierra();
     rechazaHastaParar();
 }
 
@@ -574,15 +562,15 @@ void Relevo::rechazaHastaParar() {
     }
 }
 
-void Relevo::aceptaCliente(int& cliente) {
+void Relevo::aceptaCliente(Descriptor& cliente) {
     for (;;) {
         const int fd = ::accept4(escucha_.fd(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0)
             return;
         // One login, one connection: anything else is closed without a word.
-        if (cliente < 0 && delMismoProceso(fd)) {
-            cliente = fd;
-            sinNagle(cliente);
+        if (cliente.fd() < 0 && delMismoProceso(fd)) {
+            cliente = Descriptor(fd);
+            sinNagle(cliente.fd());
         } else {
             // Reset, so that no TIME_WAIT of ours lingers on the port.
             const linger inmediato{1, 0};

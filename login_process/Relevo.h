@@ -79,7 +79,7 @@ public:
 private:
     void bucle();
     // Takes db-lib's connection if it is waiting; closes any other.
-    void aceptaCliente(int& cliente);
+    void aceptaCliente(Descriptor& cliente);
     void rechazaHastaParar();
     void cambiaEtapa(Etapa etapa);
     // Decides, at the deadline, whether the time went on this machine (Resultado::retrasoLocal).
