@@ -30,7 +30,7 @@ constexpr std::chrono::milliseconds kEsperaCierre{2000};
 
 // Whether waitpid's answer `r` for `pid` means it is gone: ended and reaped, or not
 // this process's to wait for. A stop reported to this process as its tracer is not an end.
-bool reaped(pid_t pid, pid_t r, int estado) {
+bool recogido(pid_t pid, pid_t r, int estado) {
     return (r == pid && !WIFSTOPPED(estado) && !WIFCONTINUED(estado)) || (r < 0 && errno != EINTR);
 }
 
@@ -41,7 +41,7 @@ bool esperaFinDe(pid_t pid, std::chrono::milliseconds espera, int& estado) {
     const Descriptor pidfd(int(::syscall(SYS_pidfd_open, pid, 0)));
     const auto fin = Plazo::Reloj::now() + espera;
     for (;;) {
-        if (reaped(pid, ::waitpid(pid, &estado, WNOHANG), estado))
+        if (recogido(pid, ::waitpid(pid, &estado, WNOHANG), estado))
             return true;
         const auto queda = std::chrono::duration_cast<std::chrono::milliseconds>(fin - Plazo::Reloj::now());
         if (queda.count() <= 0)
@@ -64,7 +64,7 @@ int terminaHijo(pid_t pid, std::chrono::milliseconds espera) {
     ::kill(pid, SIGKILL);
     for (;;) {
         const pid_t r = ::waitpid(pid, &estado, 0);
-        if (reaped(pid, r, estado))
+        if (recogido(pid, r, estado))
             return estado;
     }
 }
@@ -155,7 +155,7 @@ private:
             if (ahora >= t->limite)
                 ::kill(t->pid, SIGKILL);
             int estado = 0;
-            t = reaped(t->pid, ::waitpid(t->pid, &estado, WNOHANG), estado) ? terminando_.erase(t) : t + 1;
+            t = recogido(t->pid, ::waitpid(t->pid, &estado, WNOHANG), estado) ? terminando_.erase(t) : t + 1;
         }
     }
 
