@@ -131,7 +131,7 @@ void ConexionFreeTds::iniciaLogin(Plazo::Reloj::time_point inicio) {
     for (const auto& [campo, valor] : valoresConNombre(c))
         compruebaValor(campo, *valor);
     compruebaValor("la instancia", peticion.instancia);
-    login_ = LoginHijo::inicia(peticion, plazo, resolucionFija_, plazoDesdeElProceso_, cuadrilla_.get());
+    login_ = LoginHijo::lanza(peticion, plazo, resolucionFija_, plazoDesdeElProceso_, cuadrilla_.get());
 }
 
 std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPorDefecto,

@@ -21,7 +21,7 @@ class ConexionFreeTds final : public Conexion {
 public:
     static constexpr std::chrono::seconds kTiempoEsperaPorDefecto{15};
 
-    // `plazoDesdeElProceso` and `cuadrilla`: see LoginHijo::inicia.
+    // `plazoDesdeElProceso` and `cuadrilla`: see LoginHijo::lanza.
     explicit ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto = kTiempoEsperaPorDefecto,
                              bool plazoDesdeElProceso = false,
                              std::shared_ptr<CuadrillaLogins> cuadrilla = nullptr);

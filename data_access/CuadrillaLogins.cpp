@@ -4,8 +4,6 @@
 #include "login_shared/Canal.h"
 #include "login_shared/Mensajes.h"
 
-#include <poll.h>
-#include <signal.h>
 #include <string>
 #include <utility>
 
@@ -21,57 +19,37 @@ namespace {
 // when no open is waiting for it.
 constexpr std::chrono::milliseconds kEsperaListo{2000};
 
-void mata(pid_t pid) noexcept {
-    ::kill(pid, SIGKILL);
-    entregaProcesoQueTermina(pid);
-}
-
 } // namespace
 
 CuadrillaLogins::~CuadrillaLogins() {
-    for (Trabajador& t : libres_) {
-        t.canal.cierra();
-        entregaProcesoQueTermina(t.pid);
-    }
+    for (Hijo& t : libres_)
+        t.cierra();
 }
 
-std::optional<LoginHijo> CuadrillaLogins::presta(std::optional<std::chrono::milliseconds> espera) {
-    std::optional<Trabajador> libre;
+std::optional<Hijo> CuadrillaLogins::presta(std::optional<std::chrono::milliseconds> espera) {
     {
         std::lock_guard<std::mutex> cerrojo(mutex_);
         // The last one back first: its memory is the warmest.
-        while (!libre && !libres_.empty()) {
-            Trabajador t = std::move(libres_.back());
+        while (!libres_.empty()) {
+            Hijo t = std::move(libres_.back());
             libres_.pop_back();
             // An idle worker writes nothing: anything to read, or its end closing, means it has ended.
-            pollfd p{t.canal.fd(), POLLIN | POLLRDHUP, 0};
-            if (::poll(&p, 1, 0) == 0)
-                libre = std::move(t);
-            else
-                mata(t.pid);
+            if (t.vivo())
+                return t;
+            t.mata();
         }
     }
-    std::optional<LoginHijo> hijo;
-    if (libre) {
-        hijo.emplace(LoginHijo(std::move(libre->canal)));
-        hijo->pid_ = libre->pid;
-    } else {
-        hijo = lanzaTrabajador(espera);
-    }
-    if (hijo)
-        hijo->cuadrilla_ = this;
-    return hijo;
+    return lanzaTrabajador(espera);
 }
 
-void CuadrillaLogins::recibe(pid_t pid, Descriptor canal,
-                             std::optional<std::chrono::milliseconds> espera) noexcept try {
+void CuadrillaLogins::recibe(Hijo trabajador, std::optional<std::chrono::milliseconds> espera) noexcept try {
     const auto limite = std::chrono::steady_clock::now() + espera.value_or(kEsperaListo);
     for (;;) {
         const auto queda =
             std::chrono::duration_cast<std::chrono::milliseconds>(limite - std::chrono::steady_clock::now());
         char tipo = 0;
         std::string cuerpo;
-        if (queda.count() < 0 || recibeMensaje(canal.fd(), tipo, cuerpo, queda) != Lectura::Mensaje)
+        if (queda.count() < 0 || recibeMensaje(trabajador.canal(), tipo, cuerpo, queda) != Lectura::Mensaje)
             break;
         // A stage the relay reported as the login ended says nothing of the worker.
         if (tipo == mensaje::kEtapa)
@@ -79,14 +57,12 @@ void CuadrillaLogins::recibe(pid_t pid, Descriptor canal,
         if (tipo != mensaje::kListo)
             break;
         std::lock_guard<std::mutex> cerrojo(mutex_);
-        libres_.push_back({pid, std::move(canal)});
+        libres_.push_back(std::move(trabajador));
         return;
     }
-    canal.cierra();
-    mata(pid);
+    trabajador.mata();
 } catch (...) {
-    canal.cierra();
-    mata(pid);
+    trabajador.mata();
 }
 
 } // namespace data_access

@@ -1,17 +1,13 @@
 #pragma once
 
-#include "data_access/LoginHijo.h"
-#include "login_shared/Descriptor.h"
+#include "data_access/Hijo.h"
 
 #include <chrono>
 #include <mutex>
 #include <optional>
-#include <sys/types.h>
 #include <vector>
 
 namespace data_access {
-
-using login_shared::Descriptor;
 
 // The workers of one estate run: login processes that each run that run's
 // logins one after another (login_process/main.cpp), so that the run pays
@@ -33,20 +29,15 @@ public:
 
     // An idle worker for a login, or a new one from the login server; none when
     // the server did not answer within `espera`. Throws ErrorConexion as lanzaLogin.
-    std::optional<LoginHijo> presta(std::optional<std::chrono::milliseconds> espera);
+    std::optional<Hijo> presta(std::optional<std::chrono::milliseconds> espera);
 
-    // A worker back from its login, with its channel: kept when it says it is
-    // ready for another within `espera` (none: two seconds), killed otherwise.
-    void recibe(pid_t pid, Descriptor canal, std::optional<std::chrono::milliseconds> espera) noexcept;
+    // A worker back from its login: kept when it says it is ready for another
+    // within `espera` (none: two seconds), killed otherwise.
+    void recibe(Hijo trabajador, std::optional<std::chrono::milliseconds> espera) noexcept;
 
 private:
-    struct Trabajador {
-        pid_t pid;
-        Descriptor canal;
-    };
-
     std::mutex mutex_;
-    std::vector<Trabajador> libres_;
+    std::vector<Hijo> libres_;
 };
 
 } // namespace data_access

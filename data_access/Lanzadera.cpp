@@ -1,23 +1,19 @@
 #include "data_access/Lanzadera.h"
 
-#include "data_access/ArranqueLogin.h"
 #include "data_access/Conexion.h"
+#include "data_access/LanzamientoLogin.h"
 #include "login_shared/Canal.h"
 #include "login_shared/Mensajes.h"
 #include "login_shared/Plazo.h"
 #include "login_shared/Textos.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
 #include <poll.h>
 #include <string>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <tuple>
 #include <utility>
-#include <vector>
 
 namespace data_access {
 
@@ -31,8 +27,6 @@ using login_shared::recibeMensaje;
 using login_shared::serializa;
 namespace textos = login_shared::textos;
 
-// How long a closing login may take before it is killed.
-constexpr std::chrono::milliseconds kEsperaCierre{2000};
 // A healthy server forks in milliseconds, even on a busy machine: one that has
 // forked before and has not answered in this long is taken for stalled and
 // replaced within the same deadline. One that is stopped is replaced at once;
@@ -49,11 +43,11 @@ public:
         std::unique_lock<std::timed_mutex> cerrojo(servidorMutex_, std::try_to_lock);
         if (cerrojo.owns_lock() && !servidor_.vivo()) {
             retiraServidor();
-            servidor_ = arrancaServidorLogins();
+            servidor_ = lanzaServidorLogins();
         }
     }
 
-    std::optional<LoginHijo> lanza(std::optional<std::chrono::milliseconds> espera, char tipoLanzamiento) {
+    std::optional<Hijo> lanza(std::optional<std::chrono::milliseconds> espera, char tipoLanzamiento) {
         const auto limite = Plazo::Reloj::now() + espera.value_or(std::chrono::milliseconds(0));
         const auto queda = [&]() -> std::optional<std::chrono::milliseconds> {
             if (!espera)
@@ -62,7 +56,7 @@ public:
                 std::chrono::milliseconds(0),
                 std::chrono::duration_cast<std::chrono::milliseconds>(limite - Plazo::Reloj::now()));
         };
-        recogeTerminados();
+        recogeHijos();
         const std::string lanzamiento = serializa(lanzamientoActual());
         // The child enters this folder through the descriptor, not its path: a folder
         // renamed or made unreadable since is still the open's.
@@ -78,10 +72,10 @@ public:
         for (int muertes = 0; muertes < 2;) {
             if (!servidor_.vivo()) {
                 retiraServidor();
-                servidor_ = arrancaServidorLogins();
+                servidor_ = lanzaServidorLogins();
             }
-            auto [nuestro, suyo] = parDeCanales();
-            LoginHijo hijo(std::move(nuestro));
+            Descriptor nuestro, suyo;
+            std::tie(nuestro, suyo) = parDeCanales();
             const bool enviado = enviaMensajeConDescriptor(servidor_.canal(), tipoLanzamiento, lanzamiento,
                                                            suyo.fd(), carpeta.fd());
             // The child's end is the child's alone: closed here at once, whatever happened.
@@ -92,7 +86,7 @@ public:
             bool hayRespuesta = false;
             const auto desde = Plazo::Reloj::now();
             while (enviado && !hayRespuesta && !servidor_.detenido() &&
-                   (!servidor_.probado() || Plazo::Reloj::now() - desde < kRespuestaServidor) &&
+                   (!servidorProbado_ || Plazo::Reloj::now() - desde < kRespuestaServidor) &&
                    (!queda() || queda()->count() > 0)) {
                 pollfd p{servidor_.canal(), POLLIN | POLLRDHUP, 0};
                 hayRespuesta =
@@ -108,7 +102,7 @@ public:
             const auto sinRespuesta = [&] {
                 retiraServidor();
                 if (enviado)
-                    adoptaSinPid(hijo);
+                    entregaSinPid(std::move(nuestro));
             };
             if (lectura == Lectura::Agotada) {
                 sinRespuesta();
@@ -130,121 +124,34 @@ public:
                 continue;
             }
             if (pid <= 0)
-                throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), int(-pid)),
+                throw ErrorConexion(textos::procesoLoginNoSeLanza(rutaProcesoLogin(), int(-pid)),
                                     Causa::Sistema);
-            hijo.pid_ = pid_t(pid);
-            servidor_.marcaProbado();
-            return hijo;
+            servidorProbado_ = true;
+            return Hijo(pid_t(pid), std::move(nuestro));
         }
         throw ErrorConexion(textos::procesoLoginTerminado(-1), Causa::Interno);
-    }
-
-    void entrega(pid_t pid) {
-        std::lock_guard<std::mutex> cerrojo(terminandoMutex_);
-        recogeTerminadosConCerrojo();
-        terminando_.push_back({pid, Plazo::Reloj::now() + kEsperaCierre});
     }
 
     void terminaTodo() {
         {
             std::lock_guard<std::timed_mutex> cerrojo(servidorMutex_);
-            servidor_ = {};
+            retiraServidor();
         }
-        std::vector<QueTermina> terminando;
-        std::vector<SinPid> sinPid;
-        {
-            std::lock_guard<std::mutex> cerrojo(terminandoMutex_);
-            terminando.swap(terminando_);
-            sinPid.swap(sinPid_);
-        }
-        for (SinPid& s : sinPid) {
-            const auto queda =
-                std::chrono::duration_cast<std::chrono::milliseconds>(s.limite - Plazo::Reloj::now());
-            if (const auto pid = pidAnunciado(s.canal.fd(), std::max(queda, std::chrono::milliseconds(0))))
-                terminando.push_back({*pid, Plazo::Reloj::now()});
-        }
-        for (const QueTermina& t : terminando)
-            terminaHijo(
-                t.pid, std::chrono::duration_cast<std::chrono::milliseconds>(t.limite - Plazo::Reloj::now()));
+        esperaHijos();
     }
 
 private:
-    struct QueTermina {
-        pid_t pid;
-        Plazo::Reloj::time_point limite;
-    };
-    // A login's channel whose process's pid the server never told: the process, if
-    // there is one, says it first thing (kEnMarcha); none comes once the channel closes.
-    struct SinPid {
-        Descriptor canal;
-        Plazo::Reloj::time_point limite;
-    };
-
     // The server is killed and reaped later, like a closing login: nothing here waits for a
     // process that cannot run. Called with servidorMutex_ held.
     void retiraServidor() {
-        const pid_t pid = servidor_.abandona();
-        if (pid < 0)
-            return;
-        std::lock_guard<std::mutex> cerrojo(terminandoMutex_);
-        terminando_.push_back({pid, Plazo::Reloj::now()});
-    }
-
-    void adoptaSinPid(LoginHijo& hijo) {
-        std::lock_guard<std::mutex> cerrojo(terminandoMutex_);
-        sinPid_.push_back({std::move(hijo.canal_), Plazo::Reloj::now() + kEsperaCierre});
-    }
-
-    // The pid a login process announced on `canal` within `espera`, if it did.
-    static std::optional<pid_t> pidAnunciado(int canal, std::chrono::milliseconds espera) {
-        char tipo = 0;
-        std::string cuerpo;
-        if (recibeMensaje(canal, tipo, cuerpo, espera) != Lectura::Mensaje || tipo != mensaje::kEnMarcha)
-            return std::nullopt;
-        try {
-            const long pid = std::stol(cuerpo);
-            if (pid > 0)
-                return pid_t(pid);
-        } catch (const std::exception&) {
-        }
-        return std::nullopt;
-    }
-
-    void recogeTerminados() {
-        std::lock_guard<std::mutex> cerrojo(terminandoMutex_);
-        recogeTerminadosConCerrojo();
-    }
-
-    // Reaps the closing processes that have ended; kills those past their time, and
-    // those whose pid was unknown as soon as they announce it. Never waits: a killed
-    // process that the kernel has not let go of yet (stuck in a system call) is
-    // reaped by a later call, so that no open waits for it.
-    void recogeTerminadosConCerrojo() {
-        const auto ahora = Plazo::Reloj::now();
-        for (auto s = sinPid_.begin(); s != sinPid_.end();) {
-            // Nothing yet, and the channel still open: the process may not have run yet.
-            pollfd p{s->canal.fd(), POLLIN | POLLRDHUP, 0};
-            if (ahora < s->limite && ::poll(&p, 1, 0) == 0) {
-                ++s;
-                continue;
-            }
-            if (const auto pid = pidAnunciado(s->canal.fd(), std::chrono::milliseconds(0)))
-                terminando_.push_back({*pid, ahora});
-            s = sinPid_.erase(s);
-        }
-        for (auto t = terminando_.begin(); t != terminando_.end();) {
-            if (ahora >= t->limite)
-                ::kill(t->pid, SIGKILL);
-            const pid_t r = ::waitpid(t->pid, nullptr, WNOHANG);
-            t = r == 0 ? t + 1 : terminando_.erase(t);
-        }
+        servidor_.mata();
+        servidorProbado_ = false;
     }
 
     std::timed_mutex servidorMutex_;
-    ServidorHijo servidor_;
-    std::mutex terminandoMutex_;
-    std::vector<QueTermina> terminando_;
-    std::vector<SinPid> sinPid_;
+    Hijo servidor_;
+    // Whether it has forked a login before: one that has is past its start-up.
+    bool servidorProbado_ = false;
 };
 
 namespace {
@@ -267,20 +174,12 @@ void terminaServidorLogins() noexcept {
     lanzadera().terminaTodo();
 }
 
-std::optional<LoginHijo> lanzaLogin(std::optional<std::chrono::milliseconds> espera) {
+std::optional<Hijo> lanzaLogin(std::optional<std::chrono::milliseconds> espera) {
     return lanzadera().lanza(espera, mensaje::kLanza);
 }
 
-std::optional<LoginHijo> lanzaTrabajador(std::optional<std::chrono::milliseconds> espera) {
+std::optional<Hijo> lanzaTrabajador(std::optional<std::chrono::milliseconds> espera) {
     return lanzadera().lanza(espera, mensaje::kLanzaTrabajador);
-}
-
-void entregaProcesoQueTermina(pid_t pid) noexcept {
-    try {
-        lanzadera().entrega(pid);
-    } catch (...) {
-        terminaHijo(pid, kEsperaCierre);
-    }
 }
 
 } // namespace data_access

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "data_access/LoginHijo.h"
+#include "data_access/Hijo.h"
 
 #include <chrono>
 #include <optional>
-#include <sys/types.h>
 
 namespace data_access {
 
@@ -28,13 +27,8 @@ void terminaServidorLogins() noexcept;
 // none when the server did not answer within `espera` (it is killed then).
 // Starts a server if none is running or it has died. Throws ErrorConexion
 // when no process can be had.
-std::optional<LoginHijo> lanzaLogin(std::optional<std::chrono::milliseconds> espera);
+std::optional<Hijo> lanzaLogin(std::optional<std::chrono::milliseconds> espera);
 // The same for a worker that serves logins in turn (CuadrillaLogins).
-std::optional<LoginHijo> lanzaTrabajador(std::optional<std::chrono::milliseconds> espera);
-
-// A login process told to close (or killed): reaped once it has ended, and
-// killed if it has not within two seconds; reaping happens on the server
-// client's later calls, so that closing never waits.
-void entregaProcesoQueTermina(pid_t pid) noexcept;
+std::optional<Hijo> lanzaTrabajador(std::optional<std::chrono::milliseconds> espera);
 
 } // namespace data_access

@@ -1,6 +1,5 @@
 #include "data_access/LoginHijo.h"
 
-#include "data_access/ArranqueLogin.h"
 #include "data_access/Conexion.h"
 #include "data_access/CuadrillaLogins.h"
 #include "data_access/Lanzadera.h"
@@ -12,7 +11,6 @@
 #include "login_shared/Textos.h"
 
 #include <algorithm>
-#include <signal.h>
 #include <sys/wait.h>
 #include <utility>
 
@@ -45,16 +43,14 @@ constexpr std::chrono::milliseconds kEsperaFinal{500};
 } // namespace
 
 LoginHijo::LoginHijo(LoginHijo&& otro) noexcept
-    : pid_(std::exchange(otro.pid_, -1)), canal_(std::move(otro.canal_)),
-      abierto_(std::exchange(otro.abierto_, false)), cuadrilla_(std::exchange(otro.cuadrilla_, nullptr)),
-      fallido_(std::exchange(otro.fallido_, false)),
+    : proceso_(std::move(otro.proceso_)), abierto_(std::exchange(otro.abierto_, false)),
+      cuadrilla_(std::exchange(otro.cuadrilla_, nullptr)), fallido_(std::exchange(otro.fallido_, false)),
       esperaListo_(std::exchange(otro.esperaListo_, std::nullopt)), resumen_(std::move(otro.resumen_)) {}
 
 LoginHijo& LoginHijo::operator=(LoginHijo&& otro) noexcept {
     if (this != &otro) {
         suelta();
-        pid_ = std::exchange(otro.pid_, -1);
-        canal_ = std::move(otro.canal_);
+        proceso_ = std::move(otro.proceso_);
         abierto_ = std::exchange(otro.abierto_, false);
         cuadrilla_ = std::exchange(otro.cuadrilla_, nullptr);
         fallido_ = std::exchange(otro.fallido_, false);
@@ -69,45 +65,28 @@ LoginHijo::~LoginHijo() {
 }
 
 void LoginHijo::suelta() noexcept {
-    if (pid_ >= 0 && cuadrilla_ && (abierto_ || fallido_)) {
+    if (!proceso_.vacio() && cuadrilla_ && (abierto_ || fallido_)) {
         // A worker whose login ended as it should: back to its crew, which kills it unless it says it is
         // ready.
         if (abierto_)
-            enviaMensaje(canal_.fd(), mensaje::kCierra, {});
+            enviaMensaje(proceso_.canal(), mensaje::kCierra, {});
         abierto_ = fallido_ = false;
         std::exchange(cuadrilla_, nullptr)
-            ->recibe(std::exchange(pid_, -1), std::move(canal_), std::exchange(esperaListo_, std::nullopt));
+            ->recibe(std::move(proceso_), std::exchange(esperaListo_, std::nullopt));
         return;
     }
-    if (pid_ >= 0) {
-        if (abierto_)
-            enviaMensaje(canal_.fd(), mensaje::kCierra, {});
-        else
-            ::kill(pid_, SIGKILL); // a login that did not open has nothing to close
+    if (abierto_ && !proceso_.vacio()) {
+        enviaMensaje(proceso_.canal(), mensaje::kCierra, {});
+        proceso_.cierra();
+    } else {
+        proceso_.mata(); // a login that did not open has nothing to close
     }
-    canal_.cierra();
-    if (pid_ >= 0)
-        // The process closes the login and ends on its own; tearing it down takes
-        // the kernel about a millisecond, which close() need not wait for.
-        entregaProcesoQueTermina(std::exchange(pid_, -1));
     abierto_ = false;
 }
 
-int LoginHijo::recoge(std::chrono::milliseconds espera) {
-    const pid_t pid = std::exchange(pid_, -1);
-    canal_.cierra();
-    int estado = 0;
-    if (esperaFinDe(pid, espera, estado))
-        return estado;
-    // Not ended yet (stuck in the kernel): killed and left to the reaper, never waited for here.
-    ::kill(pid, SIGKILL);
-    entregaProcesoQueTermina(pid);
-    return 0;
-}
-
-LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPedido,
-                            const TablaResolucion& resolucionFija, bool plazoDesdeElProceso,
-                            CuadrillaLogins* cuadrilla) {
+LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedido,
+                           const TablaResolucion& resolucionFija, bool plazoDesdeElProceso,
+                           CuadrillaLogins* cuadrilla) {
     Plazo plazo = plazoPedido;
     Etapa etapa = Etapa::Preparacion;
     std::string destino = peticion.host;
@@ -116,17 +95,18 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
             return std::nullopt;
         return plazo.restante() + kMargenInforme;
     };
-    std::optional<LoginHijo> hijo = cuadrilla ? cuadrilla->presta(espera()) : lanzaLogin(espera());
+    std::optional<Hijo> proceso = cuadrilla ? cuadrilla->presta(espera()) : lanzaLogin(espera());
     // The login server never answered, however often it was replaced: the time went here.
-    if (!hijo)
+    if (!proceso)
         throw ErrorApertura(textos::sinProcesoLoginATiempo(destino, plazo), int(etapa), Causa::Equipo, {},
                             plazo.transcurrido());
+    LoginHijo hijo(std::move(*proceso), cuadrilla);
     if (plazoDesdeElProceso && !plazo.ilimitado())
         plazo = Plazo(plazo.limite());
-    const int canal = hijo->canal_.fd();
+    const int canal = hijo.proceso_.canal();
     // Thrown after the process is killed and handed to the reaper.
     const auto falla = [&](const FalloLogin& fallo) {
-        hijo->suelta();
+        hijo.suelta();
         throw ErrorApertura(fallo.descripcion, int(etapa), fallo.causa, fallo.versionServidor,
                             fallo.transcurrido);
     };
@@ -182,7 +162,7 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
         }
         switch (lectura) {
         case Lectura::Agotada:
-            hijo->suelta();
+            hijo.suelta();
             throw ErrorApertura(textos::procesoLoginSinRespuesta(etapa, destino, plazo), int(etapa),
                                 Causa::Equipo, {}, plazo.transcurrido());
         case Lectura::Ilegible:
@@ -190,7 +170,7 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
             break;
         case Lectura::Fin: {
             // The process ended without answering: reaped for its signal, never waited for unbounded.
-            const int estado = hijo->recoge(std::min(kEsperaFinal, espera().value_or(kEsperaFinal)));
+            const int estado = hijo.proceso_.recoge(std::min(kEsperaFinal, espera().value_or(kEsperaFinal)));
             throw ErrorApertura(textos::procesoLoginTerminado(WIFSIGNALED(estado) ? WTERMSIG(estado) : -1),
                                 int(etapa), Causa::Interno);
         }
@@ -204,12 +184,12 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
                 destino = cuerpo.substr(1);
         } else if (tipo == mensaje::kAbierta) {
             try {
-                hijo->resumen_ = deserializaResumen(cuerpo);
+                hijo.resumen_ = deserializaResumen(cuerpo);
             } catch (const std::exception&) {
                 fallaInterno(textos::respuestaProcesoLoginIlegible());
             }
-            hijo->abierto_ = true;
-            return std::move(*hijo);
+            hijo.abierto_ = true;
+            return hijo;
         } else if (tipo == mensaje::kFallo) {
             FalloLogin fallo;
             try {
@@ -218,8 +198,8 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
                 fallaInterno(textos::respuestaProcesoLoginIlegible());
             }
             // A worker that failed cleanly may serve again, once it says it is ready.
-            hijo->fallido_ = true;
-            hijo->esperaListo_ = espera();
+            hijo.fallido_ = true;
+            hijo.esperaListo_ = espera();
             falla(fallo);
         }
     }

@@ -1,28 +1,25 @@
 #pragma once
 
-#include "login_shared/Descriptor.h"
+#include "data_access/Hijo.h"
 #include "login_shared/Peticion.h"
 #include "login_shared/Plazo.h"
 #include "login_shared/Resumen.h"
 
 #include <chrono>
 #include <optional>
-#include <sys/types.h>
 #include <utility>
 
 namespace data_access {
 
-using login_shared::Descriptor;
 using login_shared::PeticionLogin;
 using login_shared::Plazo;
 using login_shared::ResumenLogin;
 using login_shared::TablaResolucion;
 
 class CuadrillaLogins;
-class Lanzadera;
 
-// One login, run in a tarpelino-login process of its own, and the sole owner
-// of that process (its pid) and of this side of its channel. db-lib cannot
+// One login, run in a tarpelino-login process of its own (a Hijo), and the
+// sole owner of that process. db-lib cannot
 // cancel a login in progress and keeps its handlers, timeouts and
 // configuration process-wide; a process can be stopped at the deadline and
 // leaves no thread, socket or file behind. It lives as long as the open
@@ -42,9 +39,9 @@ public:
     // server's time; the wait itself is bounded by the same limit.
     // With a `cuadrilla`, the login runs in one of its workers instead, which goes
     // back to it when the login is closed or failed cleanly, and is killed otherwise.
-    static LoginHijo inicia(const PeticionLogin& peticion, const Plazo& plazo,
-                            const TablaResolucion& resolucionFija = {}, bool plazoDesdeElProceso = false,
-                            CuadrillaLogins* cuadrilla = nullptr);
+    static LoginHijo lanza(const PeticionLogin& peticion, const Plazo& plazo,
+                           const TablaResolucion& resolucionFija = {}, bool plazoDesdeElProceso = false,
+                           CuadrillaLogins* cuadrilla = nullptr);
 
     LoginHijo(LoginHijo&& otro) noexcept;
     LoginHijo& operator=(LoginHijo&& otro) noexcept;
@@ -55,18 +52,13 @@ public:
     const ResumenLogin& resumen() const { return resumen_; }
 
 private:
-    friend class CuadrillaLogins;
-    friend class Lanzadera;
-    explicit LoginHijo(Descriptor canal) : canal_(std::move(canal)) {}
+    LoginHijo(Hijo proceso, CuadrillaLogins* cuadrilla) noexcept
+        : proceso_(std::move(proceso)), cuadrilla_(cuadrilla) {}
 
     // Closes the login (or kills a process that has none open) and hands it to the reaper.
     void suelta() noexcept;
-    // Waits for a process whose channel closed, at most `espera`; its wait status (0 when it
-    // had not ended: it is killed then and left to the reaper).
-    int recoge(std::chrono::milliseconds espera);
 
-    pid_t pid_ = -1;
-    Descriptor canal_;
+    Hijo proceso_;
     bool abierto_ = false;                 // answered kAbierta: closed by asking, not by killing
     CuadrillaLogins* cuadrilla_ = nullptr; // the worker's, to go back to
     bool fallido_ = false;                 // answered kFallo: a worker is ready for another login

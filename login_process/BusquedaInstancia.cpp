@@ -1,5 +1,6 @@
 #include "login_process/BusquedaInstancia.h"
 
+#include "login_shared/Descriptor.h"
 #include "login_shared/ErrorConexion.h"
 #include "login_shared/TextoAscii.h"
 #include "login_shared/Textos.h"
@@ -14,6 +15,7 @@
 namespace login_process {
 
 using login_shared::Causa;
+using login_shared::Descriptor;
 using login_shared::ErrorConexion;
 using login_shared::igualSinMayusculas;
 using login_shared::leeEntero;
@@ -33,31 +35,22 @@ public:
             reinterpret_cast<sockaddr_in&>(d.direccion).sin_port = htons(kPuertoBrowser);
         else
             reinterpret_cast<sockaddr_in6&>(d.direccion).sin6_port = htons(kPuertoBrowser);
-        fd_ = ::socket(d.direccion.ss_family, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        fd_ = Descriptor(::socket(d.direccion.ss_family, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
         // Connected, so that an ICMP "port unreachable" comes back as ECONNREFUSED.
-        if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&d.direccion), d.longitud) != 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
+        if (fd_.fd() >= 0 && ::connect(fd_.fd(), reinterpret_cast<sockaddr*>(&d.direccion), d.longitud) != 0)
+            fd_.cierra();
     }
-    ~SocketUdp() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    SocketUdp(const SocketUdp&) = delete;
-    SocketUdp& operator=(const SocketUdp&) = delete;
-    SocketUdp(SocketUdp&& otro) noexcept : fd_(otro.fd_) { otro.fd_ = -1; }
 
-    int fd() const { return fd_; }
+    int fd() const { return fd_.fd(); }
     // False when the host already said the port is closed.
     bool envia(const std::string& datos) const {
-        if (fd_ < 0)
+        if (fd_.fd() < 0)
             return true;
-        return ::send(fd_, datos.data(), datos.size(), MSG_NOSIGNAL) >= 0 || errno != ECONNREFUSED;
+        return ::send(fd_.fd(), datos.data(), datos.size(), MSG_NOSIGNAL) >= 0 || errno != ECONNREFUSED;
     }
 
 private:
-    int fd_ = -1;
+    Descriptor fd_;
 };
 
 } // namespace

@@ -72,12 +72,6 @@ constexpr std::chrono::milliseconds kEscalonado{250};
 constexpr int kColaEscucha = 64;
 constexpr std::size_t kBufferMaximo = 1 << 16;
 
-void cierra(int& fd) {
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-}
-
 // The wall clock in nanoseconds, as the kernel stamps what arrives (SO_TIMESTAMPNS).
 std::int64_t relojReal() {
     timespec t{};
@@ -207,18 +201,19 @@ Relevo::Relevo(std::vector<DireccionIp> destinos, std::uint16_t puerto, Plazo pl
                std::function<void(Etapa)> alCambiarEtapa)
     : destinos_(std::move(destinos)), puerto_(puerto), plazo_(plazo),
       alCambiarEtapa_(std::move(alCambiarEtapa)) {
-    escucha_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    escucha_ = Descriptor(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t longitud = sizeof local;
-    if (escucha_ < 0 || !enlazaEnLoopback(escucha_, local) || ::listen(escucha_, kColaEscucha) != 0 ||
-        ::getsockname(escucha_, reinterpret_cast<sockaddr*>(&local), &longitud) != 0 ||
-        ::pipe2(despertador_, O_CLOEXEC | O_NONBLOCK) != 0) {
-        const int error = errno;
-        cierra(escucha_);
-        throw std::system_error(error, std::generic_category(), "relevo");
-    }
+    int despertador[2];
+    if (escucha_.fd() < 0 || !enlazaEnLoopback(escucha_.fd(), local) ||
+        ::listen(escucha_.fd(), kColaEscucha) != 0 ||
+        ::getsockname(escucha_.fd(), reinterpret_cast<sockaddr*>(&local), &longitud) != 0 ||
+        ::pipe2(despertador, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw std::system_error(errno, std::generic_category(), "relevo");
+    despertador_[0] = Descriptor(despertador[0]);
+    despertador_[1] = Descriptor(despertador[1]);
     puertoLocal_ = ntohs(local.sin_port);
     hilo_ = std::thread([this] { bucle(); });
 }
@@ -229,12 +224,9 @@ Relevo::~Relevo() {
         parar_ = true;
     }
     const char c = 0;
-    [[maybe_unused]] auto n = ::write(despertador_[1], &c, 1);
+    [[maybe_unused]] auto n = ::write(despertador_[1].fd(), &c, 1);
     if (hilo_.joinable())
         hilo_.join();
-    cierra(escucha_);
-    cierra(despertador_[0]);
-    cierra(despertador_[1]);
 }
 
 void Relevo::liberaPlazo() {
@@ -243,7 +235,7 @@ void Relevo::liberaPlazo() {
         liberado_ = true;
     }
     const char c = 0;
-    [[maybe_unused]] auto n = ::write(despertador_[1], &c, 1);
+    [[maybe_unused]] auto n = ::write(despertador_[1].fd(), &c, 1);
 }
 
 void Relevo::alEnviarLogin(std::function<void()> aviso) {
@@ -274,14 +266,14 @@ void Relevo::cambiaEtapa(Etapa etapa) {
 
 void Relevo::bucle() {
     struct Intento {
-        int fd;
+        Descriptor fd;
         DireccionIp destino;
     };
     std::vector<Intento> intentos;
     std::size_t siguiente = 0;
     auto ultimoInicio = Plazo::Reloj::now();
-    int cliente = -1;
-    int servidor = -1;
+    Descriptor cliente;
+    Descriptor servidor;
     std::string aServidor, aCliente;
     bool finCliente = false, finServidor = false, cerradoHaciaServidor = false, cerradoHaciaCliente = false;
     SeguidorEtapas seguidor;
@@ -293,30 +285,29 @@ void Relevo::bucle() {
         resultado_.erroresTcp.push_back(error);
     };
     // Starts the next address; addresses that fail at once are skipped.
-    const auto iniciaIntento = [&] {
+    const auto lanzaIntento = [&] {
         while (siguiente < destinos_.size()) {
             DireccionIp d = destinos_[siguiente++];
             if (d.direccion.ss_family == AF_INET)
                 reinterpret_cast<sockaddr_in&>(d.direccion).sin_port = htons(puerto_);
             else
                 reinterpret_cast<sockaddr_in6&>(d.direccion).sin6_port = htons(puerto_);
-            const int fd = ::socket(d.direccion.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-            if (fd < 0) {
+            Descriptor fd(::socket(d.direccion.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+            if (fd.fd() < 0) {
                 anotaErrorTcp(errno);
                 continue;
             }
             // The kernel stamps when each of the server's answers arrives: a stall of this side
             // is then told from a slow server.
             const int si = 1;
-            ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &si, sizeof si);
-            if (::connect(fd, reinterpret_cast<sockaddr*>(&d.direccion), d.longitud) == 0 ||
+            ::setsockopt(fd.fd(), SOL_SOCKET, SO_TIMESTAMPNS, &si, sizeof si);
+            if (::connect(fd.fd(), reinterpret_cast<sockaddr*>(&d.direccion), d.longitud) == 0 ||
                 errno == EINPROGRESS) {
-                intentos.push_back({fd, d});
+                intentos.push_back({std::move(fd), d});
                 ultimoInicio = Plazo::Reloj::now();
                 return;
             }
             anotaErrorTcp(errno);
-            ::close(fd);
         }
     };
 
@@ -329,34 +320,34 @@ void Relevo::bucle() {
             liberado = liberado_;
         }
         if (liberado)
-            cierra(escucha_); // db-lib is logged in and connects no more
+            escucha_.cierra(); // db-lib is logged in and connects no more
         if (!liberado && plazo_.agotado()) {
             std::vector<int> pendientes;
             for (const Intento& i : intentos)
-                pendientes.push_back(i.fd);
+                pendientes.push_back(i.fd.fd());
             // With db-lib's side full, the relay stops reading the server on purpose: what waits then is no
             // delay.
-            juzgaRetraso(tiempos, servidor, pendientes, aCliente.size() < kBufferMaximo);
+            juzgaRetraso(tiempos, servidor.fd(), pendientes, aCliente.size() < kBufferMaximo);
             std::lock_guard<std::mutex> cerrojo(mutex_);
             resultado_.agotado = true;
             break;
         }
-        if (servidor < 0) {
+        if (servidor.fd() < 0) {
             const bool toca = intentos.empty() || Plazo::Reloj::now() - ultimoInicio >= kEscalonado;
             if (siguiente < destinos_.size() && toca) {
-                iniciaIntento();
+                lanzaIntento();
                 continue;
             }
             if (intentos.empty())
                 break; // every address failed
         }
-        if (finCliente && (finServidor || servidor < 0))
+        if (finCliente && (finServidor || servidor.fd() < 0))
             break;
 
         std::vector<pollfd> fds;
-        fds.push_back({despertador_[0], POLLIN, 0});
+        fds.push_back({despertador_[0].fd(), POLLIN, 0});
         // Kept open until dbopen has returned: no one else can take the port db-lib was told to use.
-        fds.push_back({escucha_, POLLIN, 0});
+        fds.push_back({escucha_.fd(), POLLIN, 0});
         short eventosCliente = 0, eventosServidor = 0;
         if (!finCliente && aServidor.size() < kBufferMaximo)
             eventosCliente |= POLLIN;
@@ -366,15 +357,15 @@ void Relevo::bucle() {
             eventosServidor |= POLLIN;
         if (!aServidor.empty())
             eventosServidor |= POLLOUT;
-        fds.push_back({cliente, eventosCliente, 0});
-        fds.push_back({servidor, eventosServidor, 0});
+        fds.push_back({cliente.fd(), eventosCliente, 0});
+        fds.push_back({servidor.fd(), eventosServidor, 0});
         for (const Intento& i : intentos)
-            fds.push_back({i.fd, POLLOUT, 0});
+            fds.push_back({i.fd.fd(), POLLOUT, 0});
 
         long long espera = -1;
         if (!liberado && !plazo_.ilimitado())
             espera = plazo_.restante().count();
-        if (servidor < 0 && siguiente < destinos_.size()) {
+        if (servidor.fd() < 0 && siguiente < destinos_.size()) {
             const auto hastaSiguiente = std::chrono::duration_cast<std::chrono::milliseconds>(
                 ultimoInicio + kEscalonado - Plazo::Reloj::now());
             const long long ms = std::max<long long>(0, hastaSiguiente.count() + 1);
@@ -392,7 +383,7 @@ void Relevo::bucle() {
 
         if (fds[0].revents) {
             char basura[64];
-            while (::read(despertador_[0], basura, sizeof basura) > 0) {
+            while (::read(despertador_[0].fd(), basura, sizeof basura) > 0) {
             }
         }
         if (fds[1].revents)
@@ -404,10 +395,10 @@ void Relevo::bucle() {
             socklen_t l = sizeof error;
             ::getsockopt(fds[k].fd, SOL_SOCKET, SO_ERROR, &error, &l);
             auto it = std::find_if(intentos.begin(), intentos.end(),
-                                   [&](const Intento& i) { return i.fd == fds[k].fd; });
-            if (error == 0 && servidor < 0) {
-                servidor = it->fd;
-                sinNagle(servidor);
+                                   [&](const Intento& i) { return i.fd.fd() == fds[k].fd; });
+            if (error == 0 && servidor.fd() < 0) {
+                servidor = std::move(it->fd);
+                sinNagle(servidor.fd());
                 {
                     std::lock_guard<std::mutex> cerrojo(mutex_);
                     resultado_.conectado = true;
@@ -419,28 +410,24 @@ void Relevo::bucle() {
             } else {
                 if (error != 0)
                     anotaErrorTcp(error);
-                ::close(it->fd);
                 intentos.erase(it);
             }
         }
-        if (servidor >= 0) {
-            for (const Intento& i : intentos)
-                ::close(i.fd);
+        if (servidor.fd() >= 0)
             intentos.clear();
-        }
 
         int error = 0;
-        if (cliente >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) && !finCliente) {
+        if (cliente.fd() >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) && !finCliente) {
             std::int64_t llegada = 0;
-            finCliente = !leeEn(cliente, aServidor, error, seguidor, true, {}, llegada);
-            if (servidor >= 0)
+            finCliente = !leeEn(cliente.fd(), aServidor, error, seguidor, true, {}, llegada);
+            if (servidor.fd() >= 0)
                 cambiaEtapa(seguidor.etapa());
         }
-        if (servidor >= 0 && (fds[3].revents & (POLLIN | POLLHUP | POLLERR)) && !finServidor) {
+        if (servidor.fd() >= 0 && (fds[3].revents & (POLLIN | POLLHUP | POLLERR)) && !finServidor) {
             std::int64_t llegada = 0;
             const std::size_t antes = aCliente.size();
             finServidor = !leeEn(
-                servidor, aCliente, error, seguidor, false,
+                servidor.fd(), aCliente, error, seguidor, false,
                 [this](const char* d, std::size_t m) {
                     std::lock_guard<std::mutex> cerrojo(mutex_);
                     respuesta_.recibe(d, m);
@@ -469,17 +456,17 @@ void Relevo::bucle() {
                     resultado_.cierre =
                         error == ECONNRESET ? Cierre::ServidorReinicio : Cierre::ServidorCerro;
             }
-            if (finServidor && error != 0 && cliente >= 0) {
+            if (finServidor && error != 0 && cliente.fd() >= 0) {
                 // Passes the reset on, so that db-lib sees what the server did.
                 const linger inmediato{1, 0};
-                ::setsockopt(cliente, SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
+                ::setsockopt(cliente.fd(), SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
                 break;
             }
         }
-        if (cliente >= 0 && !aCliente.empty() && !escribeDe(cliente, aCliente))
+        if (cliente.fd() >= 0 && !aCliente.empty() && !escribeDe(cliente.fd(), aCliente))
             break;
-        if (servidor >= 0 && !aServidor.empty()) {
-            if (!escribeDe(servidor, aServidor))
+        if (servidor.fd() >= 0 && !aServidor.empty()) {
+            if (!escribeDe(servidor.fd(), aServidor))
                 break;
             if (aServidor.empty())
                 tiempos.enviado();
@@ -494,20 +481,19 @@ void Relevo::bucle() {
                     alEnviarLogin_();
             }
         }
-        if (finCliente && aServidor.empty() && servidor >= 0 && !cerradoHaciaServidor) {
-            ::shutdown(servidor, SHUT_WR);
+        if (finCliente && aServidor.empty() && servidor.fd() >= 0 && !cerradoHaciaServidor) {
+            ::shutdown(servidor.fd(), SHUT_WR);
             cerradoHaciaServidor = true;
         }
-        if (finServidor && aCliente.empty() && cliente >= 0 && !cerradoHaciaCliente) {
-            ::shutdown(cliente, SHUT_WR);
+        if (finServidor && aCliente.empty() && cliente.fd() >= 0 && !cerradoHaciaCliente) {
+            ::shutdown(cliente.fd(), SHUT_WR);
             cerradoHaciaCliente = true;
         }
     }
 
-    for (Intento& i : intentos)
-        cierra(i.fd);
-    cierra(servidor);
-    cierra(cliente);
+    intentos.clear();
+    servidor.cierra();
+    cliente.cierra();
     rechazaHastaParar();
 }
 
@@ -560,30 +546,31 @@ void Relevo::rechazaHastaParar() {
             if (parar_ || liberado_)
                 return;
         }
-        pollfd fds[2] = {{despertador_[0], POLLIN, 0}, {escucha_, POLLIN, 0}};
+        pollfd fds[2] = {{despertador_[0].fd(), POLLIN, 0}, {escucha_.fd(), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0 && errno != EINTR)
             return;
         if (fds[0].revents) {
             char basura[64];
-            while (::read(despertador_[0], basura, sizeof basura) > 0) {
+            while (::read(despertador_[0].fd(), basura, sizeof basura) > 0) {
             }
         }
-        for (int fd; fds[1].revents && (fd = ::accept4(escucha_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+        for (int fd;
+             fds[1].revents && (fd = ::accept4(escucha_.fd(), nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
             ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
             ::close(fd);
         }
     }
 }
 
-void Relevo::aceptaCliente(int& cliente) {
+void Relevo::aceptaCliente(Descriptor& cliente) {
     for (;;) {
-        const int fd = ::accept4(escucha_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int fd = ::accept4(escucha_.fd(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0)
             return;
         // One login, one connection: anything else is closed without a word.
-        if (cliente < 0 && delMismoProceso(fd)) {
-            cliente = fd;
-            sinNagle(cliente);
+        if (cliente.fd() < 0 && delMismoProceso(fd)) {
+            cliente = Descriptor(fd);
+            sinNagle(cliente.fd());
         } else {
             // Reset, so that no TIME_WAIT of ours lingers on the port.
             const linger inmediato{1, 0};

@@ -2,6 +2,7 @@
 
 #include "login_process/LectorRespuestaLogin.h"
 #include "login_process/ResolucionNombres.h"
+#include "login_shared/Descriptor.h"
 #include "login_shared/Plazo.h"
 #include "login_shared/Resumen.h"
 
@@ -13,6 +14,7 @@
 
 namespace login_process {
 
+using login_shared::Descriptor;
 using login_shared::Etapa;
 using login_shared::Plazo;
 
@@ -77,7 +79,7 @@ public:
 private:
     void bucle();
     // Takes db-lib's connection if it is waiting; closes any other.
-    void aceptaCliente(int& cliente);
+    void aceptaCliente(Descriptor& cliente);
     void rechazaHastaParar();
     void cambiaEtapa(Etapa etapa);
     // Decides, at the deadline, whether the time went on this machine (Resultado::retrasoLocal).
@@ -89,8 +91,8 @@ private:
     Plazo plazo_;
     std::function<void(Etapa)> alCambiarEtapa_;
 
-    int escucha_ = -1;
-    int despertador_[2] = {-1, -1};
+    Descriptor escucha_;
+    Descriptor despertador_[2]; // wakes the relay's thread
     std::uint16_t puertoLocal_ = 0;
 
     std::mutex avisoMutex_; // held while alEnviarLogin_ runs

@@ -1,6 +1,7 @@
 #include "login_process/SondaTds8.h"
 
 #include "login_process/InicioRespuesta.h"
+#include "login_shared/Descriptor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +12,7 @@
 
 namespace login_process {
 
+using login_shared::Descriptor;
 using login_shared::Plazo;
 
 namespace {
@@ -38,8 +40,6 @@ public:
             gnutls_priority_deinit(prioridades_);
         if (credenciales_)
             gnutls_certificate_free_credentials(credenciales_);
-        if (fd_ >= 0)
-            ::close(fd_);
     }
     Sonda(const Sonda&) = delete;
     Sonda& operator=(const Sonda&) = delete;
@@ -63,16 +63,18 @@ public:
 
 private:
     bool conecta() {
-        fd_ = ::socket(destino_.direccion.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (fd_ < 0)
+        fd_ =
+            Descriptor(::socket(destino_.direccion.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        if (fd_.fd() < 0)
             return false;
-        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&destino_.direccion), destino_.longitud) == 0)
+        if (::connect(fd_.fd(), reinterpret_cast<const sockaddr*>(&destino_.direccion), destino_.longitud) ==
+            0)
             return true;
         if (errno != EINPROGRESS || !esperaFd(POLLOUT))
             return false;
         int error = 0;
         socklen_t l = sizeof error;
-        return ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &l) == 0 && error == 0;
+        return ::getsockopt(fd_.fd(), SOL_SOCKET, SO_ERROR, &error, &l) == 0 && error == 0;
     }
 
     bool preparaTls() {
@@ -92,7 +94,7 @@ private:
             gnutls_alpn_set_protocols(sesion_, &alpn, 1, 0) < 0)
             return false;
         // No certificate is verified: the question is only whether the server speaks TDS 8.0.
-        gnutls_transport_set_int(sesion_, fd_);
+        gnutls_transport_set_int(sesion_, fd_.fd());
         return true;
     }
 
@@ -147,7 +149,7 @@ private:
                 std::chrono::duration_cast<std::chrono::milliseconds>(limite_ - Plazo::Reloj::now()).count();
             if (resto <= 0)
                 return false;
-            pollfd p{fd_, eventos, 0};
+            pollfd p{fd_.fd(), eventos, 0};
             const int n = ::poll(&p, 1, int(resto));
             if (n > 0)
                 return true;
@@ -158,7 +160,7 @@ private:
 
     const Plazo::Reloj::time_point limite_;
     const DireccionIp destino_;
-    int fd_ = -1;
+    Descriptor fd_; // closed after the session that uses it
     gnutls_certificate_credentials_t credenciales_ = nullptr;
     gnutls_priority_t prioridades_ = nullptr;
     gnutls_session_t sesion_ = nullptr;

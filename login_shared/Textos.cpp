@@ -477,7 +477,7 @@ std::string respuestaProcesoLoginIlegible() {
     return "El proceso de inicio de sesión envió una respuesta que no se pudo leer, y se ha terminado.";
 }
 
-std::string procesoLoginNoArranca(const std::string& ruta, int errorSistema) {
+std::string procesoLoginNoSeLanza(const std::string& ruta, int errorSistema) {
     if (auto limite = limiteDelSistema(errorSistema))
         return "No se pudo iniciar el proceso de inicio de sesión. " + *limite;
     return "No se pudo iniciar el proceso de inicio de sesión " + ruta + " (error del sistema " +

@@ -111,7 +111,7 @@ std::string aliasConCompruebaNombre(const std::string& alias, const std::string&
 std::string cifradoAliasNoValido(const std::string& alias, const std::string& archivo,
                                  const std::string& valor);
 std::string valorConfiguracionNoValido(const std::string& opcion, const std::string& valor);
-std::string procesoLoginNoArranca(const std::string& ruta, int errorSistema);
+std::string procesoLoginNoSeLanza(const std::string& ruta, int errorSistema);
 std::string procesoLoginNoInstalado();
 std::string procesoLoginTerminado(int senal);
 std::string respuestaProcesoLoginIlegible();

@@ -105,7 +105,7 @@ void Comprobacion::trabaja() {
     }
 }
 
-void Comprobacion::arranca() {
+void Comprobacion::lanza() {
     // One count per thread, and one held here until every thread that could be had is started.
     enMarcha_ = hilos_ + 1;
     const auto termina = [this](std::size_t cuantos) {

@@ -54,7 +54,7 @@ public:
     Comprobacion(const Comprobacion&) = delete;
     Comprobacion& operator=(const Comprobacion&) = delete;
 
-    void arranca();
+    void lanza();
     // No server starts after this; those under way go on.
     void para() { parar_ = true; }
     // Until every thread is done.

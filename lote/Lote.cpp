@@ -123,7 +123,7 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
             if (interrupcion)
                 interrupcion->avisaFin();
         });
-    comprobacion.arranca();
+    comprobacion.lanza();
     if (interrupcion) {
         if (const int senal = interrupcion->espera(); senal != 0) {
             comprobacion.para();

@@ -69,7 +69,7 @@ bool abre(const std::string& servidor, const std::string& password, bool debeAbr
 }
 
 // Runs the stand-in (and a browser, as root) until the soak ends; returns its port.
-std::uint16_t arrancaServidor(int& vida, bool& conBrowser) {
+std::uint16_t lanzaServidor(int& vida, bool& conBrowser) {
     int puerto[2], tuboVida[2];
     if (::pipe(puerto) != 0 || ::pipe(tuboVida) != 0)
         std::exit(2);
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
     }
     int vida = -1;
     bool browser = false;
-    const std::uint16_t puerto = arrancaServidor(vida, browser);
+    const std::uint16_t puerto = lanzaServidor(vida, browser);
     const std::string enPuerto = servidorEn(puerto, "127.0.0.82");
     const std::string cerrado = "127.0.0.1,1";
 

@@ -31,7 +31,7 @@ struct Pasada {
 
 class CifradosTls : public ::testing::Test {
 protected:
-    void arranca(TlsCipherSuites suites, TlsVersion minimo, TlsVersion maximo, bool antiguo) {
+    void lanza(TlsCipherSuites suites, TlsVersion minimo, TlsVersion maximo, bool antiguo) {
         stand_in::Config c = configConSa();
         c.encryption = stand_in::Encryption::LoginOnly;
         c.tlsCipherSuites = suites;
@@ -70,7 +70,7 @@ std::set<std::uint16_t> ofrecidas(const stand_in::TlsHandshakeRecord& r) {
 } // namespace
 
 TEST_F(CifradosTls, TheClientHelloOffersEachGenerationsOwnSuitesAndVersions) {
-    arranca(TlsCipherSuites::Modern, TlsVersion::Tls1_0, TlsVersion::Tls1_2, false);
+    lanza(TlsCipherSuites::Modern, TlsVersion::Tls1_0, TlsVersion::Tls1_2, false);
     const Pasada p2005 = abre("SQLNCLI");
     ASSERT_TRUE(p2005.apertura.abierta) << p2005.apertura.descripcion;
     EXPECT_EQ(p2005.saludo.clientHelloVersion, 0x0301);
@@ -89,7 +89,7 @@ TEST_F(CifradosTls, OldServersWithOnly3DesOrOnlyRc4LetBothGenerationsIn) {
     const std::pair<TlsCipherSuites, std::set<std::uint16_t>> servidores[] = {
         {TlsCipherSuites::TripleDes, {k3Des}}, {TlsCipherSuites::Rc4, {kRc4Sha, kRc4Md5}}};
     for (const auto& [suites, acordables] : servidores) {
-        arranca(suites, TlsVersion::Tls1_0, TlsVersion::Tls1_0, true);
+        lanza(suites, TlsVersion::Tls1_0, TlsVersion::Tls1_0, true);
         for (const char* proveedor : {"SQLNCLI", "SQLNCLI10"}) {
             const Pasada p = abre(proveedor);
             ASSERT_TRUE(p.apertura.abierta) << proveedor << ": " << p.apertura.descripcion;
@@ -104,7 +104,7 @@ TEST_F(CifradosTls, OldServersWithOnly3DesOrOnlyRc4LetBothGenerationsIn) {
 }
 
 TEST_F(CifradosTls, AServerWithOnlyModernSuitesTurnsThe2005ClientAwayAndSaysWhy) {
-    arranca(TlsCipherSuites::EcdheAesGcm, TlsVersion::Tls1_0, TlsVersion::Tls1_2, false);
+    lanza(TlsCipherSuites::EcdheAesGcm, TlsVersion::Tls1_0, TlsVersion::Tls1_2, false);
     const Pasada p2005 = abre("SQLNCLI");
     EXPECT_FALSE(p2005.apertura.abierta);
     EXPECT_EQ(p2005.saludo.negotiated, 0);
@@ -130,7 +130,7 @@ TEST_F(CifradosTls, AServerWithOnlyModernSuitesTurnsThe2005ClientAwayAndSaysWhy)
 // goes in its place), a server that agrees TLS 1.2 is not a success for the
 // 2005 client, which never offered it.
 TEST_F(CifradosTls, ALoginOverTlsItsErasClientDidNotOfferIsNoSuccess) {
-    arranca(TlsCipherSuites::Modern, TlsVersion::Tls1_2, TlsVersion::Tls1_2, false);
+    lanza(TlsCipherSuites::Modern, TlsVersion::Tls1_2, TlsVersion::Tls1_2, false);
     const Proveedor& generacion = buscaProveedor("SQLNCLI");
     PeticionLogin p = peticionDeGeneracion(generacion);
     p.host = "127.0.0.1";
@@ -141,7 +141,7 @@ TEST_F(CifradosTls, ALoginOverTlsItsErasClientDidNotOfferIsNoSuccess) {
 
     p.prioridadTls = "NORMAL:%COMPAT:-VERS-SSL3.0";
     try {
-        LoginHijo::inicia(p, Plazo(p.limite));
+        LoginHijo::lanza(p, Plazo(p.limite));
         ADD_FAILURE() << "a TLS 1.2 login was called a success for the 2005 client";
     } catch (const ErrorConexion& e) {
         EXPECT_NE(std::string(e.what()).find(", que el cliente de SQL Server 2005 no ofrecía: este equipo no "
@@ -154,6 +154,6 @@ TEST_F(CifradosTls, ALoginOverTlsItsErasClientDidNotOfferIsNoSuccess) {
 
     // The same request with the generation's own priority: turned away by the server, as its client was.
     p.prioridadTls = prioridadTls(generacion);
-    EXPECT_THROW(LoginHijo::inicia(p, Plazo(p.limite)), ErrorConexion);
+    EXPECT_THROW(LoginHijo::lanza(p, Plazo(p.limite)), ErrorConexion);
     EXPECT_EQ(servidor->tlsHandshakes().back().negotiated, 0);
 }

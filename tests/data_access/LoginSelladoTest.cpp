@@ -2,8 +2,8 @@
 // local user watching the loopback listeners, servers that flood or refuse at
 // length, a login process that stops answering, an application that dies,
 // and a system that refuses processes or descriptors.
-#include "data_access/ArranqueLogin.h"
 #include "data_access/Lanzadera.h"
+#include "data_access/LanzamientoLogin.h"
 #include "login_process/Relevo.h"
 #include "login_process/ResolucionNombres.h"
 #include "login_shared/Causa.h"
@@ -750,6 +750,8 @@ TEST_F(LoginSellado, AClosedLoginWhoseProcessIsFrozenIsKilledAfterItsGraceAndNev
         const auto cierre = linea.rfind(')');
         return cierre != std::string::npos && cierre + 2 < linea.size() && linea[cierre + 2] == 'T';
     }));
+    // Its grace starts inside close(): no sooner than `cerrando`, no later than `cerrada`.
+    const auto cerrando = Reloj::now();
     primera.close();
     const auto cerrada = Reloj::now();
     for (int i = 0; i < 2; ++i) {
@@ -760,8 +762,10 @@ TEST_F(LoginSellado, AClosedLoginWhoseProcessIsFrozenIsKilledAfterItsGraceAndNev
         const Apertura r = intentaAbrir(c, texto);
         EXPECT_TRUE(r.abierta) << r.descripcion;
         EXPECT_LT(r.duracion, 3s) << r.descripcion;
-        if (i == 0) {
-            EXPECT_TRUE(ejecutandose(congelado)) << "muerto antes de su gracia";
+        // An open slowed past the grace (a busy machine) may rightly have killed it.
+        const bool vivo = ejecutandose(congelado);
+        if (i == 0 && Reloj::now() < cerrando + 2s) {
+            EXPECT_TRUE(vivo) << "muerto antes de su gracia";
         }
     }
     EXPECT_TRUE(llegaA([&] { return !ejecutandose(congelado); }, 1s))

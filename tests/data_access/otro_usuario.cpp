@@ -19,8 +19,8 @@
 //       environment and prints "memoria legible" or "memoria protegida" before the open ends.
 //
 // Exit status 77: this user cannot run the build's login process here (the test is skipped).
-#include "data_access/ArranqueLogin.h"
 #include "data_access/ConexionFreeTds.h"
+#include "data_access/LanzamientoLogin.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

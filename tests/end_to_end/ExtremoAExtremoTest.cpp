@@ -64,7 +64,7 @@ class ExtremoAExtremo : public QObject {
 private:
     std::unique_ptr<stand_in::Server> servidor;
 
-    void arranca(stand_in::Config c = configuracionBase()) {
+    void lanza(stand_in::Config c = configuracionBase()) {
         servidor = std::make_unique<stand_in::Server>(std::move(c));
         servidor->start();
     }
@@ -88,7 +88,7 @@ private slots:
     }
 
     void bothGenerationsLogInWithTheTypedValues() {
-        arranca();
+        lanza();
         VentanaPrueba v(freeTds());
         rellenaComoSa(v);
         pulsaYAmbasCorrectas(v);
@@ -121,7 +121,7 @@ private slots:
                 conf.flush());
         auto c = configuracionBase();
         c.encryption = Encryption::LoginOnly;
-        arranca(c);
+        lanza(c);
         VentanaPrueba v(freeTds());
         rellenaComoSa(v);
         {
@@ -146,7 +146,7 @@ private slots:
     void the2005PassAloneFailsWhenTheServerWantsTds73() {
         auto c = configuracionBase();
         c.minimumTdsVersion = tds::v7_3A;
-        arranca(c);
+        lanza(c);
         VentanaPrueba v(freeTds());
         rellenaComoSa(v);
         v.pulsaTest();
@@ -186,7 +186,7 @@ private slots:
         QFETCH(QString, password);
         QFETCH(QString, bd);
         QFETCH(QStringList, mensajes);
-        arranca();
+        lanza();
         VentanaPrueba v(freeTds());
         v.rellena(servidorEn(*servidor), usuario, password, bd);
         v.pulsaTest();
@@ -201,7 +201,7 @@ private slots:
     }
 
     void integratedSecurityWithoutATicketSaysKinit() {
-        arranca();
+        lanza();
         VentanaPrueba v(freeTds());
         v.rellena(servidorEn(*servidor), "", "no se usa");
         v.pulsaTest();
@@ -215,7 +215,7 @@ private slots:
         kerberos_testing::TestKdc kdc;
         auto c = configuracionBase();
         c.keytab = kdc.keytab();
-        arranca(c);
+        lanza(c);
         kdc.addServicePrincipal(kerberos_testing::TestKdc::sqlServerPrincipal("127.0.0.1", servidor->port()));
         kerberos_testing::KerberosEnvironment entorno(kdc);
         VentanaPrueba v(freeTds());
@@ -254,7 +254,7 @@ private slots:
         kerberos_testing::TestKdc otro("OTRO.TEST");
         auto c = configuracionBase();
         c.keytab = kdc.keytab();
-        arranca(c);
+        lanza(c);
         kdc.addServicePrincipal(kerberos_testing::TestKdc::sqlServerPrincipal("127.0.0.1", servidor->port()));
         std::unique_ptr<kerberos_testing::KerberosEnvironment> entorno;
         if (caso == "otro dominio") {
@@ -277,7 +277,7 @@ private slots:
     }
 
     void aWindowsAccountLogsInThroughNtlm() {
-        arranca();
+        lanza();
         VentanaPrueba v(freeTds());
         v.rellena(servidorEn(*servidor), QStringLiteral("CORP\\alice"), "x");
         v.pulsaTest();
@@ -290,7 +290,7 @@ private slots:
     }
 
     void anAliasRequiringEncryptionFailsAgainstAServerWithoutIt() {
-        arranca();
+        lanza();
         QTemporaryFile conf;
         QVERIFY(
             conf.open() &&
@@ -327,7 +327,7 @@ private slots:
         QFETCH(QString, nombre);
         QFETCH(QString, password);
         QFETCH(QString, descripcion);
-        arranca();
+        lanza();
         VentanaPrueba v(freeTds());
         v.rellena(nombre.isEmpty() ? servidorEn(*servidor) : servidorEn(*servidor, nombre), "sa", password);
         v.pulsaTest();
@@ -340,7 +340,7 @@ private slots:
         auto c = configuracionBase();
         c.encryption = Encryption::LoginOnly;
         c.tlsMinimum = stand_in::TlsVersion::Tls1_2;
-        arranca(c);
+        lanza(c);
         VentanaPrueba v(freeTds());
         rellenaComoSa(v);
         v.pulsaTest();
@@ -357,7 +357,7 @@ private slots:
 
         // An old server, TLS 1.0 only: both generations get in.
         c.tlsMinimum = c.tlsMaximum = stand_in::TlsVersion::Tls1_0;
-        arranca(c);
+        lanza(c);
         rellenaComoSa(v);
         pulsaYAmbasCorrectas(v);
         saludos = servidor->tlsHandshakes();
@@ -380,7 +380,7 @@ private slots:
             {stand_in::TlsCipherSuites::Rc4, "Suite: TLS_RSA_WITH_RC4_128_"}};
         for (const auto& [suites, linea] : antiguos) {
             c.tlsCipherSuites = suites;
-            arranca(c);
+            lanza(c);
             VentanaPrueba v(freeTds());
             rellenaComoSa(v);
             pulsaYAmbasCorrectas(v);
@@ -398,7 +398,7 @@ private slots:
         c.tlsCipherSuites = stand_in::TlsCipherSuites::EcdheAesGcm;
         c.tlsMaximum = stand_in::TlsVersion::Tls1_2;
         c.legacyCertificate = false;
-        arranca(c);
+        lanza(c);
         VentanaPrueba v(freeTds());
         rellenaComoSa(v);
         v.pulsaTest();
@@ -420,7 +420,7 @@ private slots:
         auto c = configuracionBase();
         c.encryption = Encryption::LoginOnly;
         c.maximumTdsVersion = tds::v7_3B;
-        arranca(c);
+        lanza(c);
         VentanaPrueba v(freeTds());
         rellenaComoSa(v);
         pulsaYAmbasCorrectas(v);
@@ -436,7 +436,7 @@ private slots:
 
         c.encryption = Encryption::Required;
         c.fault = Fault::NeverAnswerLogin;
-        arranca(c);
+        lanza(c);
         VentanaPrueba lenta(freeTds(1s));
         rellenaComoSa(lenta);
         lenta.pulsaTest();
@@ -446,7 +446,7 @@ private slots:
         // A server name that looks like HTML shows as sent, not as formatting.
         c.fault = Fault::None;
         c.serverName = "<b>SRV</b>";
-        arranca(c);
+        lanza(c);
         VentanaPrueba marcado(freeTds());
         rellenaComoSa(marcado);
         pulsaYAmbasCorrectas(marcado);
@@ -480,7 +480,7 @@ private slots:
         auto c = configuracionBase();
         c.fault = Fault(fallo);
         c.faultDelay = 1s;
-        arranca(c);
+        lanza(c);
         VentanaPrueba v(freeTds(2s));
         rellenaComoSa(v);
         const auto duracion = v.pulsaTest();
@@ -495,7 +495,7 @@ private slots:
         auto c = configuracionBase();
         c.fault = Fault::DelayLogin;
         c.faultDelay = 500ms;
-        arranca(c);
+        lanza(c);
         VentanaPrueba v(freeTds(5s));
         rellenaComoSa(v);
         pulsaYAmbasCorrectas(v);
@@ -505,7 +505,7 @@ private slots:
     void serverRequiringEncryptionGetsBothLoginsInsideTls() {
         auto c = configuracionBase();
         c.encryption = Encryption::Required;
-        arranca(c);
+        lanza(c);
         VentanaPrueba v(freeTds());
         rellenaComoSa(v);
         pulsaYAmbasCorrectas(v);
@@ -517,7 +517,7 @@ private slots:
     }
 
     void aPasswordWithSeparatorsQuotesAndNonAsciiArrivesAsTyped() {
-        arranca();
+        lanza();
         VentanaPrueba v(freeTds());
         const QString password = QString::fromUtf8("Ab;1 \"x\" 'y' ñó€😀");
         v.rellena(servidorEn(*servidor), "ana", password, " Ventas;x ");
@@ -561,7 +561,7 @@ private slots:
     void everyServerNameFormReachesTheServer() {
         QFETCH(QString, direccion);
         QFETCH(QString, forma);
-        arranca(configuracionBase(direccion.toStdString()));
+        lanza(configuracionBase(direccion.toStdString()));
         VentanaPrueba v(freeTds());
         rellenaComoSa(v, servidorEn(*servidor, forma));
         pulsaYAmbasCorrectas(v);
@@ -571,7 +571,7 @@ private slots:
 
     void aNamedInstanceIsFoundThroughTheBrowser() {
         auto c = configuracionBase("127.0.0.1");
-        arranca(c);
+        lanza(c);
         stand_in::BrowserResponder browser("127.0.0.1", "STANDIN", {{"SQLEXPRESS", servidor->port()}});
         try {
             browser.start();

@@ -349,7 +349,7 @@ struct ServidorDePrueba {
     std::uint16_t puerto() const { return standIn ? standIn->port() : servicio->puerto(); }
 };
 
-ServidorDePrueba arrancaOtroExtremo(OtroExtremo caso) {
+ServidorDePrueba lanzaOtroExtremo(OtroExtremo caso) {
     ServidorDePrueba s;
     switch (caso) {
     case OtroExtremo::Estricto: {
@@ -420,7 +420,7 @@ void CmTestClick::namesWhatReallyAnswersAtThePort() {
     QFETCH(int, caso);
     QFETCH(QString, error2005);
     QFETCH(QString, error2008);
-    const ServidorDePrueba servidor = arrancaOtroExtremo(OtroExtremo(caso));
+    const ServidorDePrueba servidor = lanzaOtroExtremo(OtroExtremo(caso));
     VentanaPrueba v([] { return data_access::nuevaConexion(2s); });
     v.rellena(QStringLiteral("127.0.0.1,%1").arg(servidor.puerto()), "sa", "Secr3t!");
 

@@ -1,12 +1,10 @@
 #pragma once
 
-#include "data_access/ServidorHijo.h"
+#include "data_access/Hijo.h"
 #include "login_shared/Descriptor.h"
 #include "login_shared/Peticion.h"
 
-#include <chrono>
 #include <string>
-#include <sys/types.h>
 #include <utility>
 
 namespace data_access {
@@ -17,7 +15,7 @@ using login_shared::Lanzamiento;
 // Starts tarpelino-login as the login server (login_process/ServidorLogins.h),
 // with GnuTLS's system priority file of its own, the environment an open
 // would give it and this working directory; throws ErrorConexion if it cannot.
-ServidorHijo arrancaServidorLogins();
+Hijo lanzaServidorLogins();
 
 // What a login process forked now takes from this process: the environment,
 // FreeTDS's overrides left out, and the working directory.
@@ -26,12 +24,6 @@ Lanzamiento lanzamientoActual();
 // Both ends of a new channel (a Unix stream socket pair, close-on-exec);
 // throws ErrorConexion if the system has none to give.
 std::pair<Descriptor, Descriptor> parDeCanales();
-
-// Waits for the child to end, at most `espera`; true with its wait status in `estado` once reaped.
-bool esperaFinDe(pid_t pid, std::chrono::milliseconds espera, int& estado);
-// Waits for the child to end, killing it if it has not within `espera`; its wait status.
-// Waits with no limit after the kill: for the end of the application only.
-int terminaHijo(pid_t pid, std::chrono::milliseconds espera);
 
 // Where tarpelino-login is: the one installed beside this executable
 // (<prefix>/libexec/tarpelino) when there is one, and only for an

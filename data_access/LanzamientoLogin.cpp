@@ -1,22 +1,18 @@
-#include "data_access/ArranqueLogin.h"
+#include "data_access/LanzamientoLogin.h"
 
 #include "data_access/Conexion.h"
 #include "login_shared/Mensajes.h"
 #include "login_shared/Peticion.h"
-#include "login_shared/Plazo.h"
 #include "login_shared/Textos.h"
 
 #include <array>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -26,7 +22,6 @@ namespace data_access {
 using login_shared::Causa;
 using login_shared::ErrorConexion;
 using login_shared::Lanzamiento;
-using login_shared::Plazo;
 namespace textos = login_shared::textos;
 
 namespace {
@@ -80,7 +75,7 @@ Descriptor fueraDelCamino(Descriptor fd) {
     Descriptor alto(::fcntl(fd.fd(), F_DUPFD_CLOEXEC, kFdPrioridadesTls + 1));
     const int error = errno;
     if (alto.fd() < 0)
-        throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), error), Causa::Sistema);
+        throw ErrorConexion(textos::procesoLoginNoSeLanza(rutaProcesoLogin(), error), Causa::Sistema);
     return alto;
 }
 
@@ -92,7 +87,7 @@ pid_t lanza(const Descriptor& canalHijo) {
     Descriptor escrito(::memfd_create("gnutls-priorities", MFD_CLOEXEC));
     if (escrito.fd() < 0 ||
         ::write(escrito.fd(), prioridades.data(), prioridades.size()) != ssize_t(prioridades.size()))
-        throw ErrorConexion(textos::procesoLoginNoArranca(ruta, errno), Causa::Sistema);
+        throw ErrorConexion(textos::procesoLoginNoSeLanza(ruta, errno), Causa::Sistema);
     const Descriptor fdPrioridades = fueraDelCamino(std::move(escrito));
     posix_spawn_file_actions_t acciones;
     posix_spawn_file_actions_init(&acciones);
@@ -128,7 +123,7 @@ pid_t lanza(const Descriptor& canalHijo) {
     posix_spawn_file_actions_destroy(&acciones);
     posix_spawnattr_destroy(&atributos);
     if (error != 0)
-        throw ErrorConexion(textos::procesoLoginNoArranca(ruta, error), Causa::Sistema);
+        throw ErrorConexion(textos::procesoLoginNoSeLanza(ruta, error), Causa::Sistema);
     return pid;
 }
 
@@ -142,52 +137,15 @@ std::pair<Descriptor, Descriptor> parDeCanales() {
     int par[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, par) != 0) {
         const int error = errno;
-        throw ErrorConexion(textos::procesoLoginNoArranca(rutaProcesoLogin(), error), Causa::Sistema);
+        throw ErrorConexion(textos::procesoLoginNoSeLanza(rutaProcesoLogin(), error), Causa::Sistema);
     }
     return {Descriptor(par[0]), Descriptor(par[1])};
 }
 
-ServidorHijo arrancaServidorLogins() {
+Hijo lanzaServidorLogins() {
     auto [canal, canalHijo] = parDeCanales();
     const pid_t pid = lanza(fueraDelCamino(std::move(canalHijo)));
-    return ServidorHijo(pid, std::move(canal));
-}
-
-bool esperaFinDe(pid_t pid, std::chrono::milliseconds espera, int& estado) {
-    // A pidfd becomes readable when the child ends: no polling interval to wait out.
-    // (Called through syscall(): glibc 2.36's <sys/pidfd.h> lacks C linkage for C++.)
-    const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
-    const auto fin = Plazo::Reloj::now() + espera;
-    bool reaped = false;
-    for (;;) {
-        const pid_t r = ::waitpid(pid, &estado, WNOHANG);
-        if (r == pid || (r < 0 && errno != EINTR)) {
-            reaped = true;
-            break;
-        }
-        const auto queda = std::chrono::duration_cast<std::chrono::milliseconds>(fin - Plazo::Reloj::now());
-        if (queda.count() <= 0)
-            break;
-        if (pidfd >= 0) {
-            pollfd p{pidfd, POLLIN, 0};
-            ::poll(&p, 1, int(queda.count()) + 1);
-        } else {
-            ::usleep(1000);
-        }
-    }
-    if (pidfd >= 0)
-        ::close(pidfd);
-    return reaped;
-}
-
-int terminaHijo(pid_t pid, std::chrono::milliseconds espera) {
-    int estado = 0;
-    if (esperaFinDe(pid, espera, estado))
-        return estado;
-    ::kill(pid, SIGKILL);
-    while (::waitpid(pid, &estado, 0) < 0 && errno == EINTR) {
-    }
-    return estado;
+    return Hijo(pid, std::move(canal));
 }
 
 std::string rutaProcesoLoginPara(const std::string& ejecutable, const std::string& arbolCompilacion,
