@@ -3,16 +3,11 @@
 #include "login_shared/Causa.h"
 #include "login_shared/Proveedor.h"
 #include "login_shared/Resumen.h"
-#include "login_shared/Secreto.h"
 
 #include <algorithm>
 #include <system_error>
 
 namespace lote {
-
-Credencial::~Credencial() {
-    login_shared::borraSecreto(password);
-}
 
 bool Credencial::deDominio() const {
     return usuario && usuario->find('\\') != std::string::npos;
@@ -62,7 +57,7 @@ probe::ResultadoPasada Comprobacion::pasada(const LineaServidor& entrada, std::s
     const std::string usuario = credencial_.usuario.value_or(std::string());
     const auto ejecuta = [&] {
         return probe::ejecutaPasada(fabrica_, login_shared::generaciones()[generacion].nombre,
-                                    entrada.servidor, baseDatos, usuario, credencial_.password);
+                                    entrada.servidor, baseDatos, usuario, credencial_.password.texto());
     };
     if (!protegeCuenta_)
         return ejecuta();

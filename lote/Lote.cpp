@@ -68,8 +68,7 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
                          ": désela en la variable de entorno TARPELINO_PASSWORD");
             return kErrorUso;
         }
-        credencial.password = *contrasena;
-        login_shared::borraSecreto(*contrasena);
+        credencial.password = std::move(*contrasena);
     }
 
     const LecturaEntrada entrada = leeArchivos(o.archivos, e.entrada);
