@@ -57,7 +57,7 @@ probe::ResultadoPasada Comprobacion::pasada(const LineaServidor& entrada, std::s
     const std::string usuario = credencial_.usuario.value_or(std::string());
     const auto ejecuta = [&] {
         return probe::ejecutaPasada(fabrica_, login_shared::generaciones()[generacion].nombre,
-                                    entrada.servidor, baseDatos, usuario, credencial_.password.texto());
+                                    entrada.servidor, baseDatos, usuario, credencial_.password);
     };
     if (!protegeCuenta_)
         return ejecuta();
