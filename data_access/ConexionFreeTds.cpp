@@ -99,7 +99,7 @@ void ConexionFreeTds::open() {
         anota(Etapa::RespuestaLogin, std::nullopt, login_->resumen().versionServidor, duracion());
     } catch (const ErrorApertura& e) {
         // The time the description states, when it states one: the row and its text tell one time.
-        anota(Etapa(e.etapa()), e.causa(), e.versionServidor(), e.transcurrido().value_or(duracion()));
+        anota(e.etapa(), e.causa(), e.versionServidor(), e.transcurrido().value_or(duracion()));
         throw;
     } catch (const ErrorConexion& e) {
         anota(Etapa::Preparacion, e.causa(), {}, duracion());

@@ -119,7 +119,7 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
     std::optional<LoginHijo> hijo = cuadrilla ? cuadrilla->presta(espera()) : lanzaLogin(espera());
     // The login server never answered, however often it was replaced: the time went here.
     if (!hijo)
-        throw ErrorApertura(textos::sinProcesoLoginATiempo(destino, plazo), int(etapa), Causa::Equipo, {},
+        throw ErrorApertura(textos::sinProcesoLoginATiempo(destino, plazo), etapa, Causa::Equipo, {},
                             plazo.transcurrido());
     if (plazoDesdeElProceso && !plazo.ilimitado())
         plazo = Plazo(plazo.limite());
@@ -127,8 +127,7 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
     // Thrown after the process is killed and handed to the reaper.
     const auto falla = [&](const FalloLogin& fallo) {
         hijo->suelta();
-        throw ErrorApertura(fallo.descripcion, int(etapa), fallo.causa, fallo.versionServidor,
-                            fallo.transcurrido);
+        throw ErrorApertura(fallo.descripcion, etapa, fallo.causa, fallo.versionServidor, fallo.transcurrido);
     };
     const auto fallaInterno = [&](std::string descripcion) {
         falla({Causa::Interno, std::move(descripcion), {}, {}});
@@ -183,8 +182,8 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
         switch (lectura) {
         case Lectura::Agotada:
             hijo->suelta();
-            throw ErrorApertura(textos::procesoLoginSinRespuesta(etapa, destino, plazo), int(etapa),
-                                Causa::Equipo, {}, plazo.transcurrido());
+            throw ErrorApertura(textos::procesoLoginSinRespuesta(etapa, destino, plazo), etapa, Causa::Equipo,
+                                {}, plazo.transcurrido());
         case Lectura::Ilegible:
             fallaInterno(textos::respuestaProcesoLoginIlegible());
             break;
@@ -192,7 +191,7 @@ LoginHijo LoginHijo::inicia(const PeticionLogin& peticion, const Plazo& plazoPed
             // The process ended without answering: reaped for its signal, never waited for unbounded.
             const int estado = hijo->recoge(std::min(kEsperaFinal, espera().value_or(kEsperaFinal)));
             throw ErrorApertura(textos::procesoLoginTerminado(WIFSIGNALED(estado) ? WTERMSIG(estado) : -1),
-                                int(etapa), Causa::Interno);
+                                etapa, Causa::Interno);
         }
         case Lectura::Mensaje:
             break;

@@ -328,7 +328,7 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo,
     // priority ever not reach GnuTLS, this is not called a success.
     if (red.loginCifrado && !acordadoPorSuEpoca(p, red.versionTls, handshake.suite))
         throw ErrorApertura(textos::tlsAjenoASuEpoca(destino, p.producto, red.versionTls, handshake.suite),
-                            int(red.etapa), Causa::Tls, red.versionServidor);
+                            red.etapa, Causa::Tls, red.versionServidor);
     resumen.suiteTls = handshake.suite;
     if (const auto certificado = leeCertificado(handshake.certificado)) {
         resumen.certificadoSujeto = certificado->sujeto;
