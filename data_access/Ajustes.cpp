@@ -2,8 +2,8 @@
 
 #include "data_access/Conexion.h"
 #include "data_access/ConnectionString.h"
+#include "data_access/Textos.h"
 #include "login_shared/TextoAscii.h"
-#include "login_shared/Textos.h"
 
 #include <array>
 #include <initializer_list>
@@ -13,7 +13,6 @@ namespace data_access {
 using login_shared::ErrorConexion;
 using login_shared::igualSinMayusculas;
 using login_shared::leeEntero;
-namespace textos = login_shared::textos;
 
 namespace {
 

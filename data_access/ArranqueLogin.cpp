@@ -1,10 +1,10 @@
 #include "data_access/ArranqueLogin.h"
 
 #include "data_access/Conexion.h"
+#include "data_access/Textos.h"
 #include "login_shared/Mensajes.h"
 #include "login_shared/Peticion.h"
 #include "login_shared/Plazo.h"
-#include "login_shared/Textos.h"
 
 #include <array>
 #include <cerrno>
@@ -27,7 +27,6 @@ using login_shared::Causa;
 using login_shared::ErrorConexion;
 using login_shared::Lanzamiento;
 using login_shared::Plazo;
-namespace textos = login_shared::textos;
 
 namespace {
 

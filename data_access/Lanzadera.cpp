@@ -2,10 +2,10 @@
 
 #include "data_access/ArranqueLogin.h"
 #include "data_access/Conexion.h"
+#include "data_access/Textos.h"
 #include "login_shared/Canal.h"
 #include "login_shared/Mensajes.h"
 #include "login_shared/Plazo.h"
-#include "login_shared/Textos.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -29,7 +29,6 @@ using login_shared::Plazo;
 namespace mensaje = login_shared::mensaje;
 using login_shared::recibeMensaje;
 using login_shared::serializa;
-namespace textos = login_shared::textos;
 
 // How long a closing login may take before it is killed.
 constexpr std::chrono::milliseconds kEsperaCierre{2000};

@@ -4,12 +4,12 @@
 #include "data_access/Conexion.h"
 #include "data_access/CuadrillaLogins.h"
 #include "data_access/Lanzadera.h"
+#include "data_access/Textos.h"
 #include "login_shared/Canal.h"
 #include "login_shared/Mensajes.h"
 #include "login_shared/Peticion.h"
 #include "login_shared/Resumen.h"
 #include "login_shared/Secreto.h"
-#include "login_shared/Textos.h"
 
 #include <algorithm>
 #include <signal.h>
@@ -33,7 +33,6 @@ using login_shared::TablaResolucion;
 namespace mensaje = login_shared::mensaje;
 using login_shared::recibeMensaje;
 using login_shared::serializa;
-namespace textos = login_shared::textos;
 
 namespace {
 

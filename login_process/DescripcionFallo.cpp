@@ -2,9 +2,9 @@
 
 #include "login_process/InicioRespuesta.h"
 #include "login_process/SuitesDisponibles.h"
+#include "login_process/Textos.h"
 #include "login_shared/Peticion.h"
 #include "login_shared/Resumen.h"
-#include "login_shared/Textos.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,7 +18,6 @@ using login_shared::ErrorApertura;
 using login_shared::Etapa;
 using login_shared::PeticionLogin;
 using login_shared::Plazo;
-namespace textos = login_shared::textos;
 
 namespace {
 

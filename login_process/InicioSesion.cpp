@@ -10,6 +10,7 @@
 #include "login_process/ServicioKerberos.h"
 #include "login_process/SondaTds8.h"
 #include "login_process/SuitesDisponibles.h"
+#include "login_process/Textos.h"
 #include "login_process/TicketKerberos.h"
 #include "login_shared/DireccionServidor.h"
 #include "login_shared/ErrorConexion.h"
@@ -17,7 +18,6 @@
 #include "login_shared/Resumen.h"
 #include "login_shared/Secreto.h"
 #include "login_shared/TextoAscii.h"
-#include "login_shared/Textos.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -39,7 +39,6 @@ using login_shared::PeticionLogin;
 using login_shared::Plazo;
 using login_shared::ResumenLogin;
 using login_shared::TablaResolucion;
-namespace textos = login_shared::textos;
 using login_shared::valoresConNombre;
 
 namespace {

@@ -4,14 +4,15 @@
 // encrypted login names its suite and the server's certificate.
 #include "data_access/Conexion.h"
 #include "data_access/LoginHijo.h"
+#include "data_access/Textos.h"
 #include "login_process/CertificadoServidor.h"
 #include "login_process/HandshakeServidor.h"
 #include "login_process/SuitesDisponibles.h"
+#include "login_process/Textos.h"
 #include "login_shared/Peticion.h"
 #include "login_shared/Proveedor.h"
 #include "login_shared/Resumen.h"
 #include "login_shared/SuitesTls.h"
-#include "login_shared/Textos.h"
 #include "tests/support/AperturaPrueba.h"
 
 #include <gtest/gtest.h>
@@ -204,15 +205,16 @@ TEST(SuitesDisponibles, TheSuitesAPriorityLeavesOutAreTheOnesNamed) {
 }
 
 TEST(SuitesDisponibles, ATlsFailureNamesTheSuitesThisGnuTlsCouldNotOffer) {
-    const std::string d = textos::tlsRechazado("127.0.0.1:1433", "SQL Server 2005", VersionTls::Tls1_0,
-                                               VersionTls::Tls1_0, {0x002F, kRc4Md5}, {kRc4Md5}, 40);
+    const std::string d =
+        login_process::textos::tlsRechazado("127.0.0.1:1433", "SQL Server 2005", VersionTls::Tls1_0,
+                                            VersionTls::Tls1_0, {0x002F, kRc4Md5}, {kRc4Md5}, 40);
     contiene(d, "ofrece solo TLS 1.0 con TLS_RSA_WITH_AES_128_CBC_SHA, TLS_RSA_WITH_RC4_128_MD5;");
     contiene(d,
              " GnuTLS en este equipo no puede ofrecer TLS_RSA_WITH_RC4_128_MD5, que el cliente de SQL Server "
              "2005 ofrecía");
     // The version text keeps its words, and owns up to the same.
-    const std::string v = textos::tlsRechazado("s", "SQL Server 2005", VersionTls::Tls1_0, VersionTls::Tls1_0,
-                                               {kRc4Md5}, {kRc4Md5}, 70);
+    const std::string v = login_process::textos::tlsRechazado("s", "SQL Server 2005", VersionTls::Tls1_0,
+                                                              VersionTls::Tls1_0, {kRc4Md5}, {kRc4Md5}, 70);
     contiene(
         v,
         "el cliente de SQL Server 2005 ofrece solo TLS 1.0; el servidor exige una más reciente (alerta TLS "
@@ -265,7 +267,7 @@ TEST(ResumenTls, TheTooltipNamesTheSuiteAndTheCertificateAsSent) {
     r.certificadoBits = 4096;
     // Through the channel and back, as the login process sends it.
     const ResumenLogin leido = deserializaResumen(serializa(r));
-    const std::string t = textos::resumenApertura(leido, std::chrono::milliseconds(20));
+    const std::string t = data_access::textos::resumenApertura(leido, std::chrono::milliseconds(20));
     contiene(t, "\nCifrado: toda la sesión (TLS 1.2)\nSuite: TLS_RSA_WITH_AES_256_CBC_SHA\nCertificado: "
                 "CN=sql.ejemplo.es");
     contiene(t, "\nEmisor: CN=CA Ejemplo,O=Ejemplo\nCaduca: 2025-12-31\nClave: RSA de 4096 bits\nTiempo: ");
@@ -275,7 +277,7 @@ TEST(ResumenTls, TheTooltipNamesTheSuiteAndTheCertificateAsSent) {
 
     // In clear, there is neither.
     r.loginCifrado = r.sesionCifrada = false;
-    const std::string claro = textos::resumenApertura(r, std::chrono::milliseconds(20));
+    const std::string claro = data_access::textos::resumenApertura(r, std::chrono::milliseconds(20));
     EXPECT_EQ(claro.find("Suite:"), std::string::npos) << claro;
     EXPECT_EQ(claro.find("Certificado:"), std::string::npos) << claro;
 }

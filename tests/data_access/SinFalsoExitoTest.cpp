@@ -1,7 +1,7 @@
 // What reaches the server is exactly what was typed, or nothing is sent; the
 // password never travels in clear or into a log; descriptions show what
 // really happened.
-#include "login_shared/Textos.h"
+#include "login_process/Textos.h"
 #include "tests/support/AperturaPrueba.h"
 
 #include "tests/stand_in/browser_responder.h"
@@ -135,9 +135,10 @@ TEST_F(SinFalsoExito, AControlCharacterInTheServerNameIsShown) {
 }
 
 TEST(TextosDeError, AServerMessageHoldingANulIsNotCutAndDbLibNumbersAreSpanish) {
-    const std::string texto = textos::mensajeServidor(50000, 16, 1, std::string("antes\0después", 14));
+    const std::string texto =
+        login_process::textos::mensajeServidor(50000, 16, 1, std::string("antes\0después", 14));
     contiene(texto, "antesU+0000después");
-    EXPECT_EQ(textos::errorDbLib(20042),
+    EXPECT_EQ(login_process::textos::errorDbLib(20042),
               "un valor es demasiado largo para el registro de inicio de sesión (máximo 128 bytes).");
 }
 
