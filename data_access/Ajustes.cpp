@@ -2,20 +2,17 @@
 
 #include "data_access/Conexion.h"
 #include "data_access/ConnectionString.h"
-#include "login_shared/Secreto.h"
+#include "data_access/Textos.h"
 #include "login_shared/TextoAscii.h"
-#include "login_shared/Textos.h"
 
 #include <array>
 #include <initializer_list>
 
 namespace data_access {
 
-using login_shared::borraSecreto;
 using login_shared::ErrorConexion;
 using login_shared::igualSinMayusculas;
 using login_shared::leeEntero;
-namespace textos = login_shared::textos;
 
 namespace {
 
@@ -50,10 +47,6 @@ std::optional<std::chrono::milliseconds> leeTiempoEspera(const std::string& text
 
 } // namespace
 
-Ajustes::~Ajustes() {
-    borraSecreto(password);
-}
-
 Ajustes leeAjustes(const ConnectionString& cadena, std::chrono::milliseconds tiempoEsperaPorDefecto) {
     Ajustes a;
     a.proveedor = busca(cadena, {"Provider"}).value_or("");
@@ -66,7 +59,7 @@ Ajustes leeAjustes(const ConnectionString& cadena, std::chrono::milliseconds tie
     // Into the one field, leaving no temporary copy behind to be freed unwiped.
     for (auto it = cadena.pairs().rbegin(); it != cadena.pairs().rend(); ++it)
         if (igualSinMayusculas(it->first, "Password") || igualSinMayusculas(it->first, "PWD")) {
-            a.password = it->second;
+            a.password = login_shared::Secreto(it->second);
             break;
         }
     a.seguridadIntegrada =

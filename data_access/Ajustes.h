@@ -1,5 +1,7 @@
 #pragma once
 
+#include "login_shared/Secreto.h"
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -15,13 +17,12 @@ struct Ajustes {
     std::string servidor;
     std::string baseDatos;
     std::string usuario;
-    std::string password;
+    login_shared::Secreto password;
     bool seguridadIntegrada = false;
     // Empty: no limit ("Connect Timeout=0").
     std::optional<std::chrono::milliseconds> tiempoEspera;
     std::string aplicacion = "Tarpelino";
     std::string estacion;
-    ~Ajustes(); // wipes the password
 };
 
 // Throws ErrorConexion for values it cannot use (a timeout that is not a

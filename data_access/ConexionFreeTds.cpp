@@ -3,6 +3,7 @@
 #include "data_access/Ajustes.h"
 #include "data_access/ConnectionString.h"
 #include "data_access/LoginHijo.h"
+#include "data_access/Textos.h"
 #include "login_shared/DireccionServidor.h"
 #include "login_shared/Peticion.h"
 #include "login_shared/Plazo.h"
@@ -10,7 +11,6 @@
 #include "login_shared/Resumen.h"
 #include "login_shared/Secreto.h"
 #include "login_shared/TextoUtf8.h"
-#include "login_shared/Textos.h"
 
 namespace data_access {
 
@@ -28,7 +28,6 @@ using login_shared::peticionDeGeneracion;
 using login_shared::PeticionLogin;
 using login_shared::Plazo;
 using login_shared::Proveedor;
-namespace textos = login_shared::textos;
 using login_shared::unidadesUtf16;
 using login_shared::valoresConNombre;
 
@@ -99,7 +98,7 @@ void ConexionFreeTds::open() {
         anota(Etapa::RespuestaLogin, std::nullopt, login_->resumen().versionServidor, duracion());
     } catch (const ErrorApertura& e) {
         // The time the description states, when it states one: the row and its text tell one time.
-        anota(Etapa(e.etapa()), e.causa(), e.versionServidor(), e.transcurrido().value_or(duracion()));
+        anota(e.etapa(), e.causa(), e.versionServidor(), e.transcurrido().value_or(duracion()));
         throw;
     } catch (const ErrorConexion& e) {
         anota(Etapa::Preparacion, e.causa(), {}, duracion());

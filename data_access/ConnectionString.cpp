@@ -1,9 +1,9 @@
 #include "data_access/ConnectionString.h"
 
 #include "data_access/Conexion.h"
+#include "data_access/Textos.h"
 #include "login_shared/Secreto.h"
 #include "login_shared/TextoAscii.h"
-#include "login_shared/Textos.h"
 
 namespace data_access {
 
@@ -12,7 +12,6 @@ using login_shared::ErrorConexion;
 using login_shared::esBlanco;
 using login_shared::igualSinMayusculas;
 using login_shared::recorta;
-namespace textos = login_shared::textos;
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include "data_access/Conexion.h"
 #include "data_access/LanzamientoLogin.h"
+#include "data_access/Textos.h"
 #include "login_shared/Canal.h"
 #include "login_shared/Mensajes.h"
 #include "login_shared/Plazo.h"
-#include "login_shared/Textos.h"
 
 #include <fcntl.h>
 #include <mutex>
@@ -25,7 +25,6 @@ using login_shared::Plazo;
 namespace mensaje = login_shared::mensaje;
 using login_shared::recibeMensaje;
 using login_shared::serializa;
-namespace textos = login_shared::textos;
 
 // A healthy server forks in milliseconds, even on a busy machine: one that has
 // forked before and has not answered in this long is taken for stalled and

@@ -1,9 +1,9 @@
 #include "data_access/LanzamientoLogin.h"
 
 #include "data_access/Conexion.h"
+#include "data_access/Textos.h"
 #include "login_shared/Mensajes.h"
 #include "login_shared/Peticion.h"
-#include "login_shared/Textos.h"
 
 #include <array>
 #include <cerrno>
@@ -22,7 +22,6 @@ namespace data_access {
 using login_shared::Causa;
 using login_shared::ErrorConexion;
 using login_shared::Lanzamiento;
-namespace textos = login_shared::textos;
 
 namespace {
 

@@ -3,12 +3,12 @@
 #include "data_access/Conexion.h"
 #include "data_access/CuadrillaLogins.h"
 #include "data_access/Lanzadera.h"
+#include "data_access/Textos.h"
 #include "login_shared/Canal.h"
 #include "login_shared/Mensajes.h"
 #include "login_shared/Peticion.h"
 #include "login_shared/Resumen.h"
 #include "login_shared/Secreto.h"
-#include "login_shared/Textos.h"
 
 #include <algorithm>
 #include <sys/wait.h>
@@ -31,7 +31,6 @@ using login_shared::TablaResolucion;
 namespace mensaje = login_shared::mensaje;
 using login_shared::recibeMensaje;
 using login_shared::serializa;
-namespace textos = login_shared::textos;
 
 namespace {
 
@@ -98,7 +97,7 @@ LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedi
     std::optional<Hijo> proceso = cuadrilla ? cuadrilla->presta(espera()) : lanzaLogin(espera());
     // The login server never answered, however often it was replaced: the time went here.
     if (!proceso)
-        throw ErrorApertura(textos::sinProcesoLoginATiempo(destino, plazo), int(etapa), Causa::Equipo, {},
+        throw ErrorApertura(textos::sinProcesoLoginATiempo(destino, plazo), etapa, Causa::Equipo, {},
                             plazo.transcurrido());
     LoginHijo hijo(std::move(*proceso), cuadrilla);
     if (plazoDesdeElProceso && !plazo.ilimitado())
@@ -107,7 +106,7 @@ LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedi
     // Thrown after the process is killed and handed to the reaper.
     const auto falla = [&](const FalloLogin& fallo) {
         hijo.suelta();
-        throw ErrorApertura(fallo.descripcion, int(etapa), fallo.causa, fallo.versionServidor,
+        throw ErrorApertura(fallo.descripcion, etapa, fallo.causa, fallo.versionServidor,
                             fallo.transcurrido);
     };
     const auto fallaInterno = [&](std::string descripcion) {
@@ -163,7 +162,7 @@ LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedi
         switch (lectura) {
         case Lectura::Agotada:
             hijo.suelta();
-            throw ErrorApertura(textos::procesoLoginSinRespuesta(etapa, destino, plazo), int(etapa),
+            throw ErrorApertura(textos::procesoLoginSinRespuesta(etapa, destino, plazo), etapa,
                                 Causa::Equipo, {}, plazo.transcurrido());
         case Lectura::Ilegible:
             fallaInterno(textos::respuestaProcesoLoginIlegible());
@@ -172,7 +171,7 @@ LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedi
             // The process ended without answering: reaped for its signal, never waited for unbounded.
             const int estado = hijo.proceso_.recoge(std::min(kEsperaFinal, espera().value_or(kEsperaFinal)));
             throw ErrorApertura(textos::procesoLoginTerminado(WIFSIGNALED(estado) ? WTERMSIG(estado) : -1),
-                                int(etapa), Causa::Interno);
+                                etapa, Causa::Interno);
         }
         case Lectura::Mensaje:
             break;

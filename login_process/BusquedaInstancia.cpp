@@ -1,9 +1,9 @@
 #include "login_process/BusquedaInstancia.h"
 
 #include "login_shared/Descriptor.h"
+#include "login_process/Textos.h"
 #include "login_shared/ErrorConexion.h"
 #include "login_shared/TextoAscii.h"
-#include "login_shared/Textos.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,7 +20,6 @@ using login_shared::ErrorConexion;
 using login_shared::igualSinMayusculas;
 using login_shared::leeEntero;
 using login_shared::Plazo;
-namespace textos = login_shared::textos;
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "login_process/ConfiguracionFreeTds.h"
 
+#include "login_process/Textos.h"
 #include "login_shared/Causa.h"
 #include "login_shared/ErrorConexion.h"
-#include "login_shared/Textos.h"
 
 #include <cerrno>
 #include <sys/mman.h>
@@ -12,7 +12,6 @@ namespace login_process {
 
 using login_shared::Causa;
 using login_shared::ErrorConexion;
-namespace textos = login_shared::textos;
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include "login_process/InicioRespuesta.h"
 #include "login_process/SuitesDisponibles.h"
+#include "login_process/Textos.h"
 #include "login_shared/Peticion.h"
 #include "login_shared/Resumen.h"
-#include "login_shared/Textos.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,7 +18,6 @@ using login_shared::ErrorApertura;
 using login_shared::Etapa;
 using login_shared::PeticionLogin;
 using login_shared::Plazo;
-namespace textos = login_shared::textos;
 
 namespace {
 
@@ -187,17 +186,17 @@ std::optional<ErrorApertura> contradiceLaApertura(const Diagnostico& diagnostico
                                                   const std::string& destino, const PeticionLogin& peticion) {
     const std::string errores = lineasDeErrores(diagnostico);
     if (!errores.empty())
-        return ErrorApertura(textos::aperturaConErrores(destino) + errores, int(red.etapa),
-                             Causa::InicioSesion, red.versionServidor);
+        return ErrorApertura(textos::aperturaConErrores(destino) + errores, red.etapa, Causa::InicioSesion,
+                             red.versionServidor);
     if (red.finConError)
-        return ErrorApertura(textos::aperturaTerminadaEnError(destino), int(red.etapa), Causa::InicioSesion,
+        return ErrorApertura(textos::aperturaTerminadaEnError(destino), red.etapa, Causa::InicioSesion,
                              red.versionServidor);
     const auto acordada = numerosVersion(versionAcordada);
     const auto pedida = numerosVersion(peticion.versionTds);
     if (acordada && pedida && *acordada > *pedida)
         return ErrorApertura(
             textos::versionTdsSuperior(destino, peticion.producto, peticion.versionTds, versionAcordada),
-            int(red.etapa), Causa::InicioSesion, red.versionServidor);
+            red.etapa, Causa::InicioSesion, red.versionServidor);
     return std::nullopt;
 }
 
@@ -207,7 +206,7 @@ ErrorApertura describeFallo(const Diagnostico& diagnostico, const Relevo::Result
     // Read with the description's own reading of the clock, before anything else runs.
     Descripcion d = describe(diagnostico, red, destino, plazo, peticion, tds8);
     const auto transcurrido = plazo.transcurrido();
-    return ErrorApertura(d.texto, int(red.etapa), d.causa, red.versionServidor, transcurrido);
+    return ErrorApertura(d.texto, red.etapa, d.causa, red.versionServidor, transcurrido);
 }
 
 } // namespace login_process

@@ -1,8 +1,8 @@
 #include "login_process/DescriptoresProceso.h"
 
+#include "login_process/Textos.h"
 #include "login_shared/Causa.h"
 #include "login_shared/ErrorConexion.h"
-#include "login_shared/Textos.h"
 
 #include <cerrno>
 #include <dirent.h>

@@ -12,6 +12,7 @@
 #include "login_process/ServicioKerberos.h"
 #include "login_process/SondaTds8.h"
 #include "login_process/SuitesDisponibles.h"
+#include "login_process/Textos.h"
 #include "login_process/TicketKerberos.h"
 #include "login_shared/DireccionServidor.h"
 #include "login_shared/ErrorConexion.h"
@@ -19,7 +20,6 @@
 #include "login_shared/Resumen.h"
 #include "login_shared/Secreto.h"
 #include "login_shared/TextoAscii.h"
-#include "login_shared/Textos.h"
 
 namespace login_process {
 
@@ -34,7 +34,6 @@ using login_shared::PeticionLogin;
 using login_shared::Plazo;
 using login_shared::ResumenLogin;
 using login_shared::TablaResolucion;
-namespace textos = login_shared::textos;
 
 namespace {
 
@@ -206,7 +205,7 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo,
     // priority ever not reach GnuTLS, this is not called a success.
     if (red.loginCifrado && !acordadoPorSuEpoca(p, red.versionTls, handshake.suite))
         throw ErrorApertura(textos::tlsAjenoASuEpoca(destino, p.producto, red.versionTls, handshake.suite),
-                            int(red.etapa), Causa::Tls, red.versionServidor);
+                            red.etapa, Causa::Tls, red.versionServidor);
     resumen.suiteTls = handshake.suite;
     if (const auto certificado = leeCertificado(handshake.certificado)) {
         resumen.certificadoSujeto = certificado->sujeto;

@@ -1,9 +1,9 @@
 #include "login_process/JuegoCaracteres.h"
 
 #include "login_process/ConversionTexto.h"
+#include "login_process/Textos.h"
 #include "login_shared/ErrorConexion.h"
 #include "login_shared/Secreto.h"
-#include "login_shared/Textos.h"
 
 #include <vector>
 
@@ -12,7 +12,6 @@ namespace login_process {
 using login_shared::borraSecreto;
 using login_shared::ErrorConexion;
 using login_shared::valoresConNombre;
-namespace textos = login_shared::textos;
 
 namespace {
 

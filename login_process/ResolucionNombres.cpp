@@ -1,9 +1,9 @@
 #include "login_process/ResolucionNombres.h"
 
+#include "login_process/Textos.h"
 #include "login_shared/ErrorConexion.h"
 #include "login_shared/Peticion.h"
 #include "login_shared/TextoAscii.h"
-#include "login_shared/Textos.h"
 
 #include <arpa/inet.h>
 #include <thread>
@@ -20,7 +20,6 @@ using login_shared::ErrorConexion;
 using login_shared::igualSinMayusculas;
 using login_shared::Plazo;
 using login_shared::TablaResolucion;
-namespace textos = login_shared::textos;
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "login_process/ServicioKerberos.h"
 
 #include "login_process/ConPlazo.h"
+#include "login_process/Textos.h"
 #include "login_shared/Resumen.h"
-#include "login_shared/Textos.h"
 
 #include <gssapi/gssapi.h>
 #include <gssapi/gssapi_krb5.h>
@@ -14,7 +14,6 @@ using login_shared::Causa;
 using login_shared::ErrorConexion;
 using login_shared::Etapa;
 using login_shared::Plazo;
-namespace textos = login_shared::textos;
 
 namespace {
 

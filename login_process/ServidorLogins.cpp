@@ -1,9 +1,9 @@
 #include "login_process/ServidorLogins.h"
 
+#include "login_process/Textos.h"
 #include "login_shared/Canal.h"
 #include "login_shared/Mensajes.h"
 #include "login_shared/Peticion.h"
-#include "login_shared/Textos.h"
 
 #include <cerrno>
 #include <csignal>
@@ -25,7 +25,6 @@ using login_shared::enviaMensaje;
 using login_shared::Lanzamiento;
 namespace mensaje = login_shared::mensaje;
 using login_shared::recibeMensajeConDescriptor;
-namespace textos = login_shared::textos;
 
 namespace {
 

@@ -70,7 +70,7 @@ bool rellenaLogin(LOGINREC* login, const PeticionSesion& sesion) {
     if (p.integrada)
         return ok && DBSETLNETWORKAUTH(login, TRUE) == SUCCEED;
     return ok && DBSETLUSER(login, p.usuario.c_str()) == SUCCEED &&
-           DBSETLPWD(login, p.password.c_str()) == SUCCEED;
+           DBSETLPWD(login, p.password.texto().c_str()) == SUCCEED;
 }
 
 } // namespace

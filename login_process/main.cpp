@@ -11,6 +11,7 @@
 #include "login_process/PrioridadGeneracion.h"
 #include "login_process/ServidorLogins.h"
 #include "login_process/SesionFreeTds.h"
+#include "login_process/Textos.h"
 #include "login_shared/Canal.h"
 #include "login_shared/Causa.h"
 #include "login_shared/ErrorConexion.h"
@@ -18,7 +19,6 @@
 #include "login_shared/Peticion.h"
 #include "login_shared/Resumen.h"
 #include "login_shared/Secreto.h"
-#include "login_shared/Textos.h"
 
 #include <cerrno>
 #include <csignal>
@@ -45,7 +45,7 @@ using login_shared::recibeMensaje;
 using login_shared::serializa;
 using login_shared::TablaResolucion;
 namespace mensaje = login_shared::mensaje;
-namespace textos = login_shared::textos;
+namespace textos = login_process::textos;
 
 namespace {
 

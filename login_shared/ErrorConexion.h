@@ -1,6 +1,7 @@
 #pragma once
 
 #include "login_shared/Causa.h"
+#include "login_shared/Etapa.h"
 
 #include <chrono>
 #include <optional>
@@ -27,16 +28,16 @@ private:
 // states how long the open took, that time: the one the open reports.
 class ErrorApertura : public ErrorConexion {
 public:
-    ErrorApertura(const std::string& descripcion, int etapa, Causa causa, std::string versionServidor = {},
+    ErrorApertura(const std::string& descripcion, Etapa etapa, Causa causa, std::string versionServidor = {},
                   std::optional<std::chrono::milliseconds> transcurrido = std::nullopt)
         : ErrorConexion(descripcion, causa), etapa_(etapa), versionServidor_(std::move(versionServidor)),
           transcurrido_(transcurrido) {}
-    int etapa() const { return etapa_; }
+    Etapa etapa() const { return etapa_; }
     const std::string& versionServidor() const { return versionServidor_; }
     std::optional<std::chrono::milliseconds> transcurrido() const { return transcurrido_; }
 
 private:
-    int etapa_;
+    Etapa etapa_;
     std::string versionServidor_;
     std::optional<std::chrono::milliseconds> transcurrido_;
 };

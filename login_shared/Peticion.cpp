@@ -23,7 +23,7 @@ void compruebaVersion(Lector& l) {
 
 std::array<std::pair<const char*, std::string*>, 5> valoresConNombre(Credenciales& c) {
     return {{{"el usuario", &c.usuario},
-             {"la contraseña", &c.password},
+             {"la contraseña", &c.password.texto()},
              {"la base de datos", &c.baseDatos},
              {"el nombre de la aplicación", &c.aplicacion},
              {"el nombre del equipo", &c.estacion}}};
@@ -45,9 +45,10 @@ std::string serializa(const PeticionLogin& p) {
     Escritor e;
     // All the room at once: growing after the password would free a copy of it unwiped.
     std::size_t textos = 0;
-    for (const std::string* t : {&p.versionTds, &p.producto, &p.prioridadTls, &p.host, &p.instancia,
-                                 &p.credenciales.usuario, &p.credenciales.password, &p.credenciales.baseDatos,
-                                 &p.credenciales.aplicacion, &p.credenciales.estacion})
+    for (const std::string* t :
+         {&p.versionTds, &p.producto, &p.prioridadTls, &p.host, &p.instancia, &p.credenciales.usuario,
+          &p.credenciales.password.texto(), &p.credenciales.baseDatos, &p.credenciales.aplicacion,
+          &p.credenciales.estacion})
         textos += 8 + t->size();
     e.datos_.reserve(textos + 8 * (p.suitesTls.size() + 11));
     e.numero(kVersionProtocolo);
@@ -64,7 +65,7 @@ std::string serializa(const PeticionLogin& p) {
     e.numero(p.puerto);
     e.texto(p.instancia);
     e.texto(p.credenciales.usuario);
-    e.texto(p.credenciales.password);
+    e.texto(p.credenciales.password.texto());
     e.texto(p.credenciales.baseDatos);
     e.texto(p.credenciales.aplicacion);
     e.texto(p.credenciales.estacion);

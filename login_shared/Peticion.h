@@ -14,28 +14,13 @@
 namespace login_shared {
 
 // What LOGIN7 carries of the user's: sent exactly, or refused before anything is sent.
-// Every copy wipes its password when it goes.
 struct Credenciales {
     std::string usuario;
-    std::string password;
+    Secreto password;
     std::string baseDatos;
     std::string aplicacion;
     std::string estacion;
     bool integrada = false;
-
-    Credenciales() = default;
-    Credenciales(const Credenciales&) = default;
-    Credenciales& operator=(const Credenciales&) = default;
-    Credenciales(Credenciales&& otras) noexcept : Credenciales(otras) { borraSecreto(otras.password); }
-    Credenciales& operator=(Credenciales&& otras) noexcept {
-        if (this != &otras) {
-            borraSecreto(password);
-            *this = otras;
-            borraSecreto(otras.password);
-        }
-        return *this;
-    }
-    ~Credenciales() { borraSecreto(password); }
 };
 
 // The values above with the name a description gives each ("la contraseña"),

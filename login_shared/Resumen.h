@@ -1,6 +1,7 @@
 #pragma once
 
 #include "login_shared/Causa.h"
+#include "login_shared/Etapa.h"
 
 #include <chrono>
 #include <cstdint>
@@ -37,18 +38,6 @@ struct FalloLogin {
     std::string versionServidor;
     // Of the open's budget, when the failure was told: the time its description states.
     std::optional<std::chrono::milliseconds> transcurrido;
-};
-
-// Where a login stands; the last one reported is what a timeout names.
-enum class Etapa : std::uint8_t {
-    Preparacion,
-    NombreHost,
-    Browser,
-    ConexionTcp,
-    Prelogin,
-    Tls,
-    PreparacionLogin, // between the server's PRELOGIN reply and LOGIN7: Kerberos asks its KDC here
-    RespuestaLogin,
 };
 
 std::string serializa(const ResumenLogin& resumen);

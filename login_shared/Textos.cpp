@@ -12,6 +12,23 @@
 
 namespace login_shared::textos {
 
+namespace {
+
+// The product each major version belongs to; a minor version named apart where it
+// is a product of its own (10.50, SQL Server 2008 R2).
+struct ProductoServidor {
+    int mayor;
+    int menor; // -1: any
+    const char* nombre;
+};
+constexpr ProductoServidor kProductosServidor[] = {
+    {16, -1, "SQL Server 2022"},    {15, -1, "SQL Server 2019"}, {14, -1, "SQL Server 2017"},
+    {13, -1, "SQL Server 2016"},    {12, -1, "SQL Server 2014"}, {11, -1, "SQL Server 2012"},
+    {10, 50, "SQL Server 2008 R2"}, {10, -1, "SQL Server 2008"}, {9, -1, "SQL Server 2005"},
+};
+
+} // namespace
+
 std::string segundos(std::chrono::milliseconds duracion) {
     const auto ms = duracion.count();
     std::string texto = std::to_string(ms / 1000);
@@ -20,48 +37,11 @@ std::string segundos(std::chrono::milliseconds duracion) {
     return texto + " s";
 }
 
-std::string cadenaClaveSinIgual(const std::string& clave) {
-    return "Cadena de conexión mal formada: a la clave \"" + clave + "\" le falta el signo \"=\".";
-}
-
-std::string cadenaValorSinClave() {
-    return "Cadena de conexión mal formada: hay un valor sin clave.";
-}
-
-std::string cadenaComillasSinCerrar() {
-    return "Cadena de conexión mal formada: falta cerrar unas comillas.";
-}
-
-std::string cadenaTextoTrasComillas() {
-    return "Cadena de conexión mal formada: hay texto tras las comillas de un valor.";
-}
-
-std::string cadenaSinServidor() {
-    return "La cadena de conexión no indica el servidor (Server=).";
-}
-
-std::string tiempoEsperaNoValido(const std::string& valor) {
-    return "El valor de Connect Timeout («" + valor +
-           "») no es válido: indique un número de segundos entre 0 y 86400.";
-}
-
 std::string proveedorNoDisponible(const std::string& nombre, const std::string& disponibles) {
     if (nombre.empty())
         return "La cadena de conexión no indica el proveedor (Provider=). Proveedores disponibles: " +
                disponibles + ".";
     return "El proveedor «" + nombre + "» no está disponible. Proveedores disponibles: " + disponibles + ".";
-}
-
-std::string cadenaConConexionAbierta() {
-    return "No se puede cambiar la cadena de conexión con la conexión abierta.";
-}
-
-std::string conexionNoAbierta() {
-    return "La conexión no está abierta.";
-}
-
-std::string conexionYaAbierta() {
-    return "La conexión ya está abierta.";
 }
 
 std::string servidorVacio() {
@@ -86,20 +66,6 @@ std::string nombreServidorNoValido(const std::string& servidor) {
     return "El nombre de servidor «" + visible(servidor) + "» no es válido.";
 }
 
-std::string hostNoEncontrado(const std::string& host) {
-    return "No se encuentra el servidor «" + host + "»: el nombre no se puede resolver a una dirección IP.";
-}
-
-std::string resolucionAgotada(const std::string& host, const Plazo& plazo) {
-    return tiempoAgotadoEn(Etapa::NombreHost, host, plazo, false);
-}
-
-std::string conexionRechazada(const std::string& destino) {
-    return "Conexión rechazada por " + destino + ": no hay ningún SQL Server escuchando ahí.";
-}
-
-namespace {
-
 // "Tiempo de espera agotado tras 15,0 s (límite 15 s)", the time cut to tenths.
 std::string agotadoTras(const Plazo& plazo) {
     const auto ms = plazo.transcurrido().count();
@@ -118,329 +84,9 @@ std::string excesoDelLimite(const Plazo& plazo) {
            "desde fuera, p. ej. con Ctrl+Z, o sin procesador libre).";
 }
 
-} // namespace
-
-std::string tiempoAgotadoEn(Etapa etapa, const std::string& destino, const Plazo& plazo, bool integrada) {
-    const std::string fin = excesoDelLimite(plazo);
-    const std::string inicio = agotadoTras(plazo) + ": ";
-    switch (etapa) {
-    case Etapa::Preparacion:
-        return inicio + "no se llegó a iniciar la conexión con «" + destino + "»." + fin;
-    case Etapa::NombreHost:
-        return inicio + "buscando la dirección de «" + destino + "»." + fin;
-    case Etapa::Browser:
-        return inicio + "el servicio SQL Server Browser de «" + destino +
-               "» no respondió (puerto UDP 1434): indique el puerto como servidor,puerto." + fin;
-    case Etapa::ConexionTcp:
-        return inicio + "el servidor " + destino +
-               " no aceptó la conexión TCP (ni la rechazó): compruebe el nombre, el puerto y "
-               "los cortafuegos." +
-               fin;
-    case Etapa::Prelogin:
-        return inicio + "el servidor " + destino +
-               " aceptó la conexión pero no completó su respuesta al saludo inicial (PRELOGIN)." + fin;
-    case Etapa::Tls:
-        return inicio + "el servidor " + destino + " no completó la negociación del cifrado (TLS)." + fin;
-    case Etapa::PreparacionLogin:
-        if (integrada)
-            return inicio + "esperando al servidor de Kerberos (KDC) para el ticket de servicio de " +
-                   destino + "." + fin;
-        return inicio + "preparando el inicio de sesión en " + destino + "." + fin;
-    case Etapa::RespuestaLogin:
-        break;
-    }
-    return inicio + "el servidor " + destino + " no respondió al inicio de sesión." + fin;
-}
-
-std::string conexionTcpFallida(const std::string& destino, const std::vector<int>& errores) {
-    bool todasRechazadas = !errores.empty();
-    for (int e : errores)
-        todasRechazadas = todasRechazadas && e == ECONNREFUSED;
-    if (todasRechazadas)
-        return conexionRechazada(destino);
-    for (int e : errores)
-        if (e != ECONNREFUSED)
-            return errorRed(destino, e);
-    return errorRed(destino, 0);
-}
-
-namespace {
-
-// Where the login stood when the server ended the connection, as the end of a sentence.
-std::string momentoDe(Etapa etapa) {
-    switch (etapa) {
-    case Etapa::ConexionTcp:
-    case Etapa::Prelogin:
-        return "durante el saludo inicial (PRELOGIN)";
-    case Etapa::Tls:
-        return "durante la negociación TLS";
-    case Etapa::PreparacionLogin:
-        return "después de responder al saludo inicial (PRELOGIN), antes del inicio de sesión";
-    default:
-        return "durante el inicio de sesión";
-    }
-}
-
-// "127.0.0.1, puerto 1433", and the address when the name does not say it.
-std::string conDireccion(const std::string& destino, const std::string& direccion) {
-    if (direccion.empty() || destino.find(direccion) != std::string::npos)
-        return destino;
-    return destino + " (dirección " + direccion + ")";
-}
-
-const char* kNingunClienteEstricto = "Ni el cliente de SQL Server 2005 ni el de SQL Server 2008 admiten el "
-                                     "cifrado estricto: no pueden iniciar sesión en este servidor mientras "
-                                     "lo exija.";
-
-} // namespace
-
-std::string conexionCerrada(const std::string& destino, Etapa etapa) {
-    return "El servidor " + destino + " cerró la conexión " + momentoDe(etapa) + ".";
-}
-
-std::string conexionReiniciada(const std::string& destino, Etapa etapa) {
-    return "El servidor " + destino + " reinició la conexión " + momentoDe(etapa) + ".";
-}
-
-std::string servicioNoSqlServer(const std::string& destino, const std::string& primeraLinea) {
-    return "Lo que responde en " + destino + " no es un SQL Server: su respuesta empieza por «" +
-           visible(primeraLinea) + "». Compruebe el nombre del servidor y el puerto.";
-}
-
-std::string servicioSoloTls(const std::string& destino) {
-    return "Lo que responde en " + destino +
-           " no es un SQL Server: es un servicio que habla TLS desde el primer byte (un puerto HTTPS, por "
-           "ejemplo) y no responde al saludo inicial (PRELOGIN) de SQL Server. Compruebe el nombre del "
-           "servidor y el puerto.";
-}
-
-std::string cifradoEstricto(const std::string& destino, const std::string& direccion) {
-    return "El servidor " + conDireccion(destino, direccion) +
-           " exige cifrado estricto (TDS 8.0, «Force Strict Encryption»): espera la negociación TLS antes "
-           "del "
-           "saludo inicial (PRELOGIN) y cierra la conexión si lo recibe sin cifrar. " +
-           kNingunClienteEstricto;
-}
-
-std::string errorRed(const std::string& destino, int errorSistema) {
-    switch (errorSistema) {
-    case ENETUNREACH:
-        return "No se puede conectar con " + destino + ": la red es inalcanzable.";
-    case EHOSTUNREACH:
-        return "No se puede conectar con " + destino + ": el host es inalcanzable.";
-    case ECONNRESET:
-        return "No se puede conectar con " + destino + ": el servidor reinició la conexión.";
-    default:
-        return "No se puede conectar con " + destino + " (error de red " + std::to_string(errorSistema) +
-               ").";
-    }
-}
-
-std::string respuestaNoTds(const std::string& destino) {
-    return "El servidor " + destino + " respondió con datos que no son de SQL Server (protocolo TDS).";
-}
-
-std::string inicioSesionFallido(const std::string& destino, bool integrada) {
-    if (integrada)
-        return "No se pudo iniciar sesión con seguridad integrada (Kerberos) en " + destino +
-               ": el servidor no aceptó la autenticación o no hay ticket de servicio para él.";
-    return "No se pudo completar el inicio de sesión en " + destino +
-           ": no se pudo negociar el cifrado o el servidor no respondió como un SQL Server.";
-}
-
-std::string inicioSesionRechazado(const std::string& destino) {
-    return "El servidor " + destino + " rechazó el inicio de sesión:";
-}
-
-std::string aperturaConErrores(const std::string& destino) {
-    return "El servidor " + destino +
-           " rechazó el inicio de sesión, aunque su respuesta también lo aceptaba (LOGINACK):";
-}
-
-std::string aperturaTerminadaEnError(const std::string& destino) {
-    return "El servidor " + destino +
-           " aceptó el inicio de sesión (LOGINACK) pero terminó su respuesta marcándola como error (DONE), "
-           "sin ningún mensaje: no se da por correcto.";
-}
-
-std::string versionTdsSuperior(const std::string& destino, const std::string& producto,
-                               const std::string& pedida, const std::string& acordada) {
-    return "El servidor " + destino + " aceptó el inicio de sesión con TDS " + acordada +
-           ", superior a la TDS " + pedida + " que pidió el cliente de " + producto +
-           ": ese cliente no habla esa versión y no habría seguido.";
-}
-
-std::string errorCliente(const std::string& destino, int numero) {
-    return "Error " + std::to_string(numero) + " de la biblioteca cliente (FreeTDS) con " + destino + ": " +
-           errorDbLib(numero);
-}
-
-std::string browserCerrado(const std::string& host) {
-    return "El servicio SQL Server Browser no está activo en «" + host +
-           "» (puerto UDP 1434 cerrado): indique el puerto como servidor,puerto.";
-}
-
-std::string browserSinRespuesta(const std::string& host, const Plazo& plazo) {
-    return tiempoAgotadoEn(Etapa::Browser, host, plazo, false);
-}
-
-std::string instanciaNoEncontrada(const std::string& instancia, const std::string& host,
-                                  const std::vector<std::string>& existentes) {
-    std::string texto = "La instancia «" + instancia + "» no existe en «" + host + "»";
-    if (existentes.empty())
-        return texto + ".";
-    texto += " (instancias:";
-    for (std::size_t i = 0; i < existentes.size(); ++i)
-        texto += (i ? ", " : " ") + visible(existentes[i]);
-    return texto + ").";
-}
-
-std::string sinTicketKerberos(const std::string& motivo) {
-    return "Seguridad integrada: no hay ningún ticket de Kerberos válido (" + motivo +
-           "). Obtenga uno con kinit usuario@DOMINIO o indique un usuario de SQL Server.";
-}
-
-std::string valorNoValido(const std::string& campo, const std::string& motivo) {
-    std::string texto =
-        campo + " contiene " + motivo + " y no se puede enviar; no se ha intentado la conexión.";
-    texto[0] = char(std::toupper(static_cast<unsigned char>(texto[0])));
-    return texto;
-}
-
-std::string valorDemasiadoLargo(const std::string& campo, std::size_t caracteres, std::size_t maximo) {
-    std::string texto = campo + " tiene " + std::to_string(caracteres) +
-                        " caracteres; SQL Server admite como máximo " + std::to_string(maximo) + ".";
-    texto[0] = char(std::toupper(static_cast<unsigned char>(texto[0])));
-    return texto;
-}
-
-std::string valorDemasiadoLargoParaDbLib(const std::string& campo, std::size_t bytes, std::size_t maximo) {
-    std::string texto = campo + " ocupa " + std::to_string(bytes) +
-                        " bytes en UTF-8 y la biblioteca cliente (FreeTDS db-lib) admite como máximo " +
-                        std::to_string(maximo) + " bytes por valor; no se ha intentado la conexión.";
-    texto[0] = char(std::toupper(static_cast<unsigned char>(texto[0])));
-    return texto;
-}
-
 std::string nombreServidorDemasiadoLargo(std::size_t caracteres, std::size_t maximo) {
     return "El nombre de servidor tiene " + std::to_string(caracteres) +
            " caracteres; un nombre DNS tiene como máximo " + std::to_string(maximo) + ".";
-}
-
-std::string instanciaSinTcp(const std::string& instancia, const std::string& host) {
-    return "La instancia «" + instancia + "» existe en «" + host +
-           "» pero no tiene TCP/IP habilitado (el SQL Server Browser solo anuncia canalizaciones con "
-           "nombre): "
-           "habilítelo en el Administrador de configuración de SQL Server o indique servidor,puerto.";
-}
-
-std::string browserRespuestaNoValida(const std::string& host) {
-    return "El servicio SQL Server Browser de «" + host +
-           "» respondió con datos que no son una respuesta válida (puerto UDP 1434): indique el puerto como "
-           "servidor,puerto.";
-}
-
-std::string errorDbLib(int numero) {
-    struct Texto {
-        int numero;
-        const char* texto;
-    };
-    // The numbers of sybdb.h that a login can meet.
-    static constexpr Texto kTextos[] = {
-        {20002, "falló la conexión con el servidor."},
-        {20003, "se agotó el tiempo de espera del servidor."},
-        {20004, "falló la lectura del servidor."},
-        {20006, "falló la escritura hacia el servidor."},
-        {20008, "no se pudo abrir el socket."},
-        {20009, "no se puede conectar: el servidor no está disponible o no existe."},
-        {20010, "no hay memoria suficiente."},
-        {20012, "el nombre del servidor no está en los archivos de configuración."},
-        {20013, "nombre de host desconocido."},
-        {20014, "inicio de sesión incorrecto."},
-        {20017, "fin de datos inesperado del servidor."},
-        {20018, "error general del servidor: consulte sus mensajes."},
-        {20019, "se intentó iniciar una orden nueva con resultados pendientes."},
-        {20020, "el servidor envió un token desconocido: la respuesta no es del protocolo TDS."},
-        {20021, "el tiempo de espera indicado no es válido."},
-        {20041, "se usó un registro de inicio de sesión nulo."},
-        {20042, "un valor es demasiado largo para el registro de inicio de sesión (máximo 128 bytes)."},
-        {20043, "se intentó fijar un campo desconocido del registro de inicio de sesión."},
-        {20146, "el servidor respondió con una versión del protocolo TDS desconocida."},
-        {20210, "la negociación de la autenticación falló."},
-        // libtds reports an invalid configuration as 20214, which db-lib names after dbstrcpy.
-        {20214, "la configuración de FreeTDS no es válida."},
-    };
-    for (const Texto& t : kTextos)
-        if (t.numero == numero)
-            return t.texto;
-    return "error sin descripción conocida.";
-}
-
-namespace {
-
-// "TLS_RSA_WITH_RC4_128_SHA, TLS_RSA_WITH_RC4_128_MD5"
-std::string listaSuites(const std::vector<std::uint16_t>& suites) {
-    std::string lista;
-    for (std::uint16_t s : suites)
-        lista += (lista.empty() ? "" : ", ") + nombreSuiteTls(s);
-    return lista;
-}
-
-} // namespace
-
-std::string tlsRechazado(const std::string& destino, const std::string& producto, VersionTls minimo,
-                         VersionTls maximo, const std::vector<std::uint16_t>& suites,
-                         const std::vector<std::uint16_t>& ausentes, int alerta) {
-    const std::string ofrece = minimo == maximo
-                                   ? std::string("solo ") + nombreTls(minimo)
-                                   : std::string("de ") + nombreTls(minimo) + " a " + nombreTls(maximo);
-    const std::string cliente = "el cliente de " + producto + " ofrece " + ofrece;
-    // This machine's GnuTLS, not the era's client, may be what the server turned down.
-    const std::string faltan = ausentes.empty() ? std::string()
-                                                : " GnuTLS en este equipo no puede ofrecer " +
-                                                      listaSuites(ausentes) + ", que el cliente de " +
-                                                      producto + " ofrecía: ese cliente quizá sí conecte.";
-    // RFC 5246, 7.2.2: 70 protocol_version, 40 handshake_failure (no suite in common, above all).
-    if (alerta == 70)
-        return "El servidor " + destino +
-               " no acepta ninguna versión de TLS que ofrezca este cliente: " + cliente +
-               "; el servidor exige una más reciente (alerta TLS 70, protocol_version)." + faltan;
-    if (alerta == 40)
-        return "El servidor " + destino +
-               " no acepta ningún conjunto de cifrado (cipher suite) que ofrezca este cliente: " + cliente +
-               " con " + listaSuites(suites) +
-               "; el servidor exige otros (alerta TLS 40, handshake_failure)." + faltan;
-    if (alerta >= 0)
-        return "El servidor " + destino + " rechazó la negociación TLS (alerta TLS " +
-               std::to_string(alerta) + "); " + cliente + "." + faltan;
-    return "El servidor " + destino + " cerró la conexión durante la negociación TLS; " + cliente +
-           ": si el servidor exige una versión más reciente, este cliente no puede conectar." + faltan;
-}
-
-std::string cifradoEstrictoSinVersionComun(const std::string& destino, const std::string& direccion) {
-    return "El servidor " + conDireccion(destino, direccion) +
-           " cerró la conexión al recibir el saludo inicial (PRELOGIN) sin cifrar y espera TLS desde el "
-           "primer "
-           "byte, como un SQL Server que exige cifrado estricto (TDS 8.0), pero rechazó TLS 1.0, 1.1 y "
-           "1.2. " +
-           kNingunClienteEstricto;
-}
-
-std::string aliasConCompruebaNombre(const std::string& alias, const std::string& archivo) {
-    return "La sección [" + alias + "] de " + archivo +
-           " pide comprobar el certificado del servidor (ca file) con su nombre, y esta herramienta no puede "
-           "hacerlo: añada «check certificate hostname = no» a la sección o indique el servidor sin alias.";
-}
-
-std::string cifradoAliasNoValido(const std::string& alias, const std::string& archivo,
-                                 const std::string& valor) {
-    return "La sección [" + alias + "] de " + archivo + " pide «encryption = " + valor +
-           "», que no es válido: use off, request o require.";
-}
-
-std::string valorConfiguracionNoValido(const std::string& opcion, const std::string& valor) {
-    return "El valor de «" + opcion + "» («" + valor +
-           "») no se puede pasar a FreeTDS: contiene «;», «#», un salto de línea o es demasiado largo.";
 }
 
 std::optional<std::string> limiteDelSistema(int errorSistema) {
@@ -468,149 +114,10 @@ std::optional<std::string> limiteDelSistema(int errorSistema) {
     }
 }
 
-std::string procesoLoginNoInstalado() {
-    return "No se encuentra el proceso de inicio de sesión tarpelino-login junto a este tarpelino "
-           "(en ../libexec/tarpelino): la instalación de Tarpelino está incompleta.";
-}
-
-std::string respuestaProcesoLoginIlegible() {
-    return "El proceso de inicio de sesión envió una respuesta que no se pudo leer, y se ha terminado.";
-}
-
-std::string procesoLoginNoSeLanza(const std::string& ruta, int errorSistema) {
-    if (auto limite = limiteDelSistema(errorSistema))
-        return "No se pudo iniciar el proceso de inicio de sesión. " + *limite;
-    return "No se pudo iniciar el proceso de inicio de sesión " + ruta + " (error del sistema " +
-           std::to_string(errorSistema) + "): la instalación de Tarpelino está incompleta.";
-}
-
-std::string procesoLoginTerminado(int senal) {
-    if (senal > 0)
-        return "El proceso de inicio de sesión terminó de forma inesperada (señal " + std::to_string(senal) +
-               ").";
-    return "El proceso de inicio de sesión terminó de forma inesperada.";
-}
-
-std::string errorInterno(const std::string& detalle) {
-    return "Error interno del inicio de sesión: " + detalle + ".";
-}
-
-std::string kerberosTicketCaducado(const std::string& cliente) {
-    return "Seguridad integrada: el ticket de Kerberos" +
-           (cliente.empty() ? std::string() : " de " + cliente) +
-           " ha caducado. Renuévelo con kinit (klist muestra su vigencia) o indique un usuario de SQL "
-           "Server.";
-}
-
-std::string kerberosKdcInalcanzable(const std::string& dominio) {
-    return "Seguridad integrada: no se puede contactar con ningún KDC del dominio Kerberos «" + dominio +
-           "». Compruebe la red y la sección [realms] de /etc/krb5.conf (klist muestra su ticket).";
-}
-
-std::string kerberosDominioDesconocido(const std::string& dominio, const std::string& cliente) {
-    return "Seguridad integrada: no se sabe qué KDC atiende el dominio Kerberos «" + dominio + "»" +
-           (cliente.empty() ? std::string() : " (su ticket es de " + cliente + ")") +
-           ". Añádalo a /etc/krb5.conf o obtenga un ticket de ese dominio con kinit.";
-}
-
-std::string kerberosOtroDominio(const std::string& cliente, const std::string& servicio) {
-    return "Seguridad integrada: su ticket es de " + cliente + " y el servicio " + servicio +
-           " es de otro dominio Kerberos, sin confianza entre ambos. Obtenga un ticket del dominio del "
-           "servidor "
-           "con kinit (klist muestra el que tiene).";
-}
-
-std::string kerberosSpnDesconocido(const std::string& servicio) {
-    return "Seguridad integrada: el KDC no conoce el servicio " + servicio +
-           ": el SQL Server no tiene registrado ese SPN. Pida al administrador que lo registre (setspn -S) o "
-           "indique un usuario de SQL Server.";
-}
-
-std::string kerberosFallo(const std::string& servicio, const std::string& detalle) {
-    return "Seguridad integrada: Kerberos no pudo obtener el ticket de servicio para " + servicio +
-           (detalle.empty() ? std::string(".") : " (detalle de Kerberos: " + detalle + ").");
-}
-
-namespace {
-
-std::string duracionLegible(std::chrono::milliseconds duracion) {
-    const auto ms = static_cast<long long>(duracion.count());
-    if (ms < 1000)
-        return std::to_string(ms) + " ms";
-    char texto[32];
-    std::snprintf(texto, sizeof texto, "%lld,%02lld s", ms / 1000, (ms % 1000) / 10);
-    return texto;
-}
-
 std::string nombreVersionTls(std::uint16_t version) {
     const auto v = versionTlsDelCable(version);
     return v ? nombreTls(*v) : "TLS";
 }
-
-// "2025-01-31", in UTC as certificates write it.
-std::string fechaIso(std::int64_t segundos) {
-    const std::time_t t = std::time_t(segundos);
-    std::tm fecha{};
-    char texto[16];
-    if (!::gmtime_r(&t, &fecha) || std::strftime(texto, sizeof texto, "%Y-%m-%d", &fecha) == 0)
-        return "desconocida";
-    return texto;
-}
-
-// The name SQL Server gives the certificate it makes for itself at start-up
-// when none is configured.
-constexpr const char* kCertificadoGenerado = "CN=SSL_Self_Signed_Fallback";
-
-// A line each, so that a long name does not stretch the tooltip across the screen.
-std::string lineasCertificado(const ResumenLogin& r) {
-    std::string texto = "\nCertificado: " + visible(r.certificadoSujeto);
-    if (r.certificadoSujeto == kCertificadoGenerado && r.certificadoEmisor == kCertificadoGenerado)
-        texto += " (generado por SQL Server: no se configuró ninguno)";
-    texto += "\nEmisor: " + (r.certificadoEmisor == r.certificadoSujeto ? std::string("autofirmado")
-                                                                        : visible(r.certificadoEmisor));
-    texto += "\nCaduca: " + fechaIso(r.certificadoCaduca);
-    if (!r.certificadoClave.empty())
-        texto +=
-            "\nClave: " + visible(r.certificadoClave) + " de " + std::to_string(r.certificadoBits) + " bits";
-    return texto;
-}
-
-const char* nombreEtapa(Etapa etapa) {
-    switch (etapa) {
-    case Etapa::Preparacion:
-        return "comprobación de los datos (no se envió nada)";
-    case Etapa::NombreHost:
-        return "búsqueda de la dirección del servidor";
-    case Etapa::Browser:
-        return "consulta al SQL Server Browser";
-    case Etapa::ConexionTcp:
-        return "conexión TCP";
-    case Etapa::Prelogin:
-        return "saludo inicial (PRELOGIN)";
-    case Etapa::Tls:
-        return "negociación TLS";
-    case Etapa::PreparacionLogin:
-        return "preparación del inicio de sesión (Kerberos)";
-    case Etapa::RespuestaLogin:
-        break;
-    }
-    return "respuesta al inicio de sesión";
-}
-
-// The product each major version belongs to; a minor version named apart where it
-// is a product of its own (10.50, SQL Server 2008 R2).
-struct ProductoServidor {
-    int mayor;
-    int menor; // -1: any
-    const char* nombre;
-};
-constexpr ProductoServidor kProductosServidor[] = {
-    {16, -1, "SQL Server 2022"},    {15, -1, "SQL Server 2019"}, {14, -1, "SQL Server 2017"},
-    {13, -1, "SQL Server 2016"},    {12, -1, "SQL Server 2014"}, {11, -1, "SQL Server 2012"},
-    {10, 50, "SQL Server 2008 R2"}, {10, -1, "SQL Server 2008"}, {9, -1, "SQL Server 2005"},
-};
-
-} // namespace
 
 std::string versionServidor(const std::string& version) {
     int mayor = -1, menor = -1;
@@ -619,48 +126,6 @@ std::string versionServidor(const std::string& version) {
             if (p.mayor == mayor && (p.menor < 0 || p.menor == menor))
                 return std::string(p.nombre) + " (" + version + ")";
     return version;
-}
-
-std::string resumenApertura(const ResumenLogin& r, std::chrono::milliseconds duracion) {
-    std::string texto =
-        "Servidor: " + (r.servidor.empty() ? std::string("(no lo dijo)") : visible(r.servidor)) +
-        (r.versionServidor.empty() ? std::string() : "\nVersión: " + versionServidor(r.versionServidor)) +
-        "\nProtocolo: TDS " + r.versionTds + "\nDirección: " + r.direccion + ", puerto " +
-        std::to_string(r.puerto) + "\nCifrado: ";
-    if (r.sesionCifrada)
-        texto += "toda la sesión (" + nombreVersionTls(r.versionTls) + ")";
-    else if (r.loginCifrado)
-        texto += "solo el inicio de sesión (" + nombreVersionTls(r.versionTls) + ")";
-    else
-        texto += "ninguno";
-    if (r.loginCifrado && r.suiteTls != 0)
-        texto += "\nSuite: " + nombreSuiteTls(r.suiteTls);
-    if (r.loginCifrado && !r.certificadoSujeto.empty())
-        texto += lineasCertificado(r);
-    return texto + "\nTiempo: " + duracionLegible(duracion);
-}
-
-std::string tlsAjenoASuEpoca(const std::string& destino, const std::string& producto,
-                             std::uint16_t versionTls, std::uint16_t suite) {
-    return "El servidor " + destino + " acordó " + nombreVersionTls(versionTls) + " con " +
-           (suite ? nombreSuiteTls(suite) : std::string("un conjunto de cifrado desconocido")) +
-           ", que el cliente de " + producto +
-           " no ofrecía: este equipo no pudo limitar TLS a lo que ofrecía ese cliente, así que el resultado "
-           "no "
-           "vale para él. Compruebe la instalación de FreeTDS y GnuTLS.";
-}
-
-std::string resumenFallo(Etapa etapa, std::chrono::milliseconds duracion) {
-    return std::string("Falló en: ") + nombreEtapa(etapa) + "\nTiempo: " + duracionLegible(duracion);
-}
-
-std::string mensajeServidor(int numero, int clase, int estado, const std::string& texto) {
-    return "Msg " + std::to_string(numero) + ", nivel " + std::to_string(clase) + ", estado " +
-           std::to_string(estado) + ": " + visible(texto);
-}
-
-std::string mensajesOmitidos(std::size_t n) {
-    return "y " + std::to_string(n) + (n == 1 ? " mensaje más." : " mensajes más.");
 }
 
 std::string versionTds(std::uint32_t version) {
@@ -685,8 +150,6 @@ std::string versionTds(std::uint32_t version) {
     }
 }
 
-namespace {
-
 // What the login was waiting for at `etapa`, for a description that does not blame the server.
 std::string enEtapa(Etapa etapa, const std::string& destino) {
     switch (etapa) {
@@ -708,43 +171,6 @@ std::string enEtapa(Etapa etapa, const std::string& destino) {
         break;
     }
     return "en el inicio de sesión en " + destino;
-}
-
-} // namespace
-
-std::string sinCarpetaDeTrabajo(const std::string& directorio, int errorSistema) {
-    return "No se pudo entrar en la carpeta de trabajo «" + visible(directorio) + "» (error del sistema " +
-           std::to_string(errorSistema) +
-           "): el inicio de sesión siguió sin ella, desde «/», así que no se buscó en ella ningún archivo "
-           "con ruta relativa.";
-}
-
-std::string sinProcesoLoginATiempo(const std::string& destino, const Plazo& plazo) {
-    return agotadoTras(plazo) +
-           " en este equipo: no se pudo poner en marcha a tiempo el proceso de inicio de sesión (el "
-           "servidor de inicios de sesión de este equipo no respondió), así que no se llegó a contactar "
-           "con «" +
-           destino + "»; el servidor no tuvo parte en ello.";
-}
-
-std::string procesoLoginSinRespuesta(Etapa etapa, const std::string& destino, const Plazo& plazo) {
-    return agotadoTras(plazo) +
-           " en este equipo: el proceso de inicio de sesión no dio su resultado en el plazo (estuvo "
-           "detenido desde fuera o sin procesador libre) y se le puso fin al notarlo; iba " +
-           enEtapa(etapa, destino) + ".";
-}
-
-std::string esteEquipoSeRetraso(Etapa etapa, const std::string& destino, const Plazo& plazo,
-                                std::optional<std::chrono::milliseconds> respuestaMaxima) {
-    const std::string servidor = respuestaMaxima
-                                     ? "el servidor " + destino + " respondió a tiempo a cada petición (en " +
-                                           std::to_string(respuestaMaxima->count()) + " ms como mucho)"
-                                     : "el servidor " + destino + " aceptó a tiempo la conexión TCP";
-    const std::string exceso = excesoDelLimite(plazo);
-    return agotadoTras(plazo) + " en este equipo: " + servidor +
-           ", pero el proceso de inicio de sesión de este equipo no leyó o no envió a tiempo su parte (iba " +
-           enEtapa(etapa, destino) + ")." +
-           (exceso.empty() ? " Estuvo detenido desde fuera o sin procesador libre." : exceso);
 }
 
 } // namespace login_shared::textos

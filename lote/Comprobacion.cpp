@@ -3,16 +3,11 @@
 #include "login_shared/Causa.h"
 #include "login_shared/Proveedor.h"
 #include "login_shared/Resumen.h"
-#include "login_shared/Secreto.h"
 
 #include <algorithm>
 #include <system_error>
 
 namespace lote {
-
-Credencial::~Credencial() {
-    login_shared::borraSecreto(password);
-}
 
 bool Credencial::deDominio() const {
     return usuario && usuario->find('\\') != std::string::npos;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "login_shared/Secreto.h"
 #include "lote/Entrada.h"
 #include "probe/pasadaConexion.h"
 
@@ -18,9 +19,8 @@ namespace lote {
 // Who logs in, for every server alike.
 struct Credencial {
     std::optional<std::string> usuario; // none: integrated security
-    std::string password;
+    login_shared::Secreto password;
     std::string baseDatos; // empty: the window's default
-    ~Credencial();
 
     // "DOMINIO\usuario": a Windows account, signed in with NTLM, which its
     // domain locks after a few wrong passwords on any server.

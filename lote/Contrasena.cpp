@@ -58,18 +58,18 @@ void restauraYSigue(int senal) {
 
 } // namespace
 
-std::optional<std::string> tomaContrasenaDelEntorno() {
+std::optional<login_shared::Secreto> tomaContrasenaDelEntorno() {
     char* valor = std::getenv(kVariableContrasena);
     if (!valor)
         return std::nullopt;
-    std::string contrasena(valor);
+    login_shared::Secreto contrasena{std::string(valor)};
     // The variable's bytes stay in this process's memory after unsetenv.
     std::memset(valor, 0, std::strlen(valor));
     ::unsetenv(kVariableContrasena);
     return contrasena;
 }
 
-std::optional<std::string> pideContrasena(const std::string& pregunta) {
+std::optional<login_shared::Secreto> pideContrasena(const std::string& pregunta) {
     const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (tty < 0)
         return std::nullopt;
@@ -89,12 +89,12 @@ std::optional<std::string> pideContrasena(const std::string& pregunta) {
         sinEco.c_lflag |= ECHONL;
         ::tcsetattr(tty, TCSAFLUSH, &sinEco);
     }
-    std::optional<std::string> resultado;
+    std::optional<login_shared::Secreto> resultado;
     std::string linea;
     // Room enough that the line never moves, leaving a copy behind.
     linea.reserve(4096);
     if (escribeTodo(tty, pregunta) && leeLinea(tty, linea))
-        resultado = linea;
+        resultado.emplace(linea);
     login_shared::borraSecreto(linea);
     if (esTerminal) {
         ::tcsetattr(tty, TCSAFLUSH, &antes);

@@ -30,14 +30,8 @@ void avisa(Entorno& e, const std::string& texto) {
 int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
     // Taken first, whatever the options: a password left in the environment
     // would reach every login process.
-    std::optional<std::string> delEntorno = e.contrasenaDelEntorno ? e.contrasenaDelEntorno() : std::nullopt;
-    struct Borra {
-        std::optional<std::string>& secreto;
-        ~Borra() {
-            if (secreto)
-                login_shared::borraSecreto(*secreto);
-        }
-    } borra{delEntorno};
+    std::optional<login_shared::Secreto> delEntorno =
+        e.contrasenaDelEntorno ? e.contrasenaDelEntorno() : std::nullopt;
 
     const LecturaOpciones lectura = leeOpciones(argumentos);
     if (!lectura.opciones) {
@@ -59,17 +53,16 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
     credencial.usuario = o.usuario;
     credencial.baseDatos = o.baseDatos;
     if (o.usuario) {
-        std::optional<std::string> pedida;
+        std::optional<login_shared::Secreto> pedida;
         if (!delEntorno && e.pideContrasena)
             pedida = e.pideContrasena("Contraseña de " + *o.usuario + ": ");
-        std::optional<std::string>& contrasena = delEntorno ? delEntorno : pedida;
+        std::optional<login_shared::Secreto>& contrasena = delEntorno ? delEntorno : pedida;
         if (!contrasena) {
             avisa(e, std::string("no hay terminal donde pedir la contraseña de ") + *o.usuario +
                          ": désela en la variable de entorno TARPELINO_PASSWORD");
             return kErrorUso;
         }
-        credencial.password = *contrasena;
-        login_shared::borraSecreto(*contrasena);
+        credencial.password = std::move(*contrasena);
     }
 
     const LecturaEntrada entrada = leeArchivos(o.archivos, e.entrada);

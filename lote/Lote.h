@@ -1,5 +1,6 @@
 #pragma once
 
+#include "login_shared/Secreto.h"
 #include "probe/pasadaConexion.h"
 
 #include <functional>
@@ -32,8 +33,8 @@ struct Entorno {
     // Makes the connection object for a pass with this timeout per pass.
     std::function<probe::FabricaConexion(int segundos)> fabrica;
     // The password: from the environment first, else asked for; none when neither can.
-    std::function<std::optional<std::string>()> contrasenaDelEntorno;
-    std::function<std::optional<std::string>(const std::string& pregunta)> pideContrasena;
+    std::function<std::optional<login_shared::Secreto>()> contrasenaDelEntorno;
+    std::function<std::optional<login_shared::Secreto>(const std::string& pregunta)> pideContrasena;
     // SIGINT, SIGTERM and SIGHUP end the run early, once what was done is
     // written, and end the process: for the program, not for tests in one.
     bool atiendeSenales = false;

@@ -21,19 +21,13 @@ probe::ResultadoPasada frmPrincipal::compruebaConexion(QString proveedor, QStrin
         fijaCursorAplicacion(Qt::WaitCursor);
         const std::string deProveedor = utf8Fiel(proveedor), deServidor = utf8Fiel(servidor),
                           deBaseDatos = utf8Fiel(baseDatos), deUsuario = utf8Fiel(usuario);
-        std::string clave = utf8Fiel(password);
+        const login_shared::Secreto clave(utf8Fiel(password));
         // The pass may wait on the network for seconds: off this thread, so the
         // window keeps painting. Only that thread touches the object meanwhile.
-        try {
-            esperaSinBloquear([&] {
-                resultado = probe::ejecutaPasada(conexion, fabricaConexion, deProveedor, deServidor,
-                                                 deBaseDatos, deUsuario, clave);
-            });
-        } catch (...) {
-            login_shared::borraSecreto(clave);
-            throw;
-        }
-        login_shared::borraSecreto(clave);
+        esperaSinBloquear([&] {
+            resultado = probe::ejecutaPasada(conexion, fabricaConexion, deProveedor, deServidor, deBaseDatos,
+                                             deUsuario, clave);
+        });
         fijaCursorAplicacion(Qt::ArrowCursor);
         if (!resultado.correcta)
             textoError = QString::fromStdString(resultado.descripcion);

@@ -8,9 +8,10 @@
 namespace probe {
 
 void preparaCadena(data_access::Conexion& conexion, const std::string& proveedor, const std::string& servidor,
-                   const std::string& baseDatos, const std::string& usuario, const std::string& password) {
+                   const std::string& baseDatos, const std::string& usuario,
+                   const login_shared::Secreto& password) {
     conexion.setConnectionString(cadenaBase(proveedor, servidor, baseDatos));
-    std::string sufijo = sufijoCredenciales(usuario, password);
+    std::string sufijo = sufijoCredenciales(usuario, password.texto());
     std::string cadena = conexion.connectionString() + sufijo;
     login_shared::borraSecreto(sufijo);
     try {
@@ -25,7 +26,7 @@ void preparaCadena(data_access::Conexion& conexion, const std::string& proveedor
 ResultadoPasada ejecutaPasada(std::unique_ptr<data_access::Conexion>& conexion,
                               const FabricaConexion& fabrica, const std::string& proveedor,
                               const std::string& servidor, const std::string& baseDatos,
-                              const std::string& usuario, const std::string& password) {
+                              const std::string& usuario, const login_shared::Secreto& password) {
     ResultadoPasada r;
     if (servidor.empty()) {
         r.descripcion = kIndiqueServidor;
@@ -64,7 +65,7 @@ ResultadoPasada ejecutaPasada(std::unique_ptr<data_access::Conexion>& conexion,
 
 ResultadoPasada ejecutaPasada(const FabricaConexion& fabrica, const std::string& proveedor,
                               const std::string& servidor, const std::string& baseDatos,
-                              const std::string& usuario, const std::string& password) {
+                              const std::string& usuario, const login_shared::Secreto& password) {
     std::unique_ptr<data_access::Conexion> conexion;
     return ejecutaPasada(conexion, fabrica, proveedor, servidor, baseDatos, usuario, password);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data_access/Conexion.h"
+#include "login_shared/Secreto.h"
 
 #include <functional>
 #include <memory>
@@ -27,7 +28,8 @@ inline constexpr char kBaseDatosPorDefecto[] = "MASTER";
 // Sets the connection string, reads it back and sets it again with the
 // credentials appended: the order the probe keeps. No network I/O.
 void preparaCadena(data_access::Conexion& conexion, const std::string& proveedor, const std::string& servidor,
-                   const std::string& baseDatos, const std::string& usuario, const std::string& password);
+                   const std::string& baseDatos, const std::string& usuario,
+                   const login_shared::Secreto& password);
 
 struct ResultadoPasada {
     bool correcta = false;
@@ -45,11 +47,11 @@ using FabricaConexion = std::function<std::unique_ptr<data_access::Conexion>()>;
 ResultadoPasada ejecutaPasada(std::unique_ptr<data_access::Conexion>& conexion,
                               const FabricaConexion& fabrica, const std::string& proveedor,
                               const std::string& servidor, const std::string& baseDatos,
-                              const std::string& usuario, const std::string& password);
+                              const std::string& usuario, const login_shared::Secreto& password);
 
 // The same on a connection object of its own.
 ResultadoPasada ejecutaPasada(const FabricaConexion& fabrica, const std::string& proveedor,
                               const std::string& servidor, const std::string& baseDatos,
-                              const std::string& usuario, const std::string& password);
+                              const std::string& usuario, const login_shared::Secreto& password);
 
 } // namespace probe

@@ -24,7 +24,7 @@ TEST(Ajustes, TheWindowsStringsAreReadAsTyped) {
     EXPECT_EQ(a.servidor, "SRV01");
     EXPECT_EQ(a.baseDatos, "MASTER");
     EXPECT_EQ(a.usuario, "sa");
-    EXPECT_EQ(a.password, "");
+    EXPECT_EQ(a.password.texto(), "");
     EXPECT_FALSE(a.seguridadIntegrada);
     EXPECT_EQ(a.tiempoEspera, std::chrono::milliseconds(15s));
 
@@ -39,7 +39,7 @@ TEST(Ajustes, CommonSynonymsAreUnderstood) {
     EXPECT_EQ(a.servidor, "h\\i");
     EXPECT_EQ(a.baseDatos, "db");
     EXPECT_EQ(a.usuario, "u");
-    EXPECT_EQ(a.password, "p");
+    EXPECT_EQ(a.password.texto(), "p");
     EXPECT_TRUE(a.seguridadIntegrada);
     EXPECT_EQ(a.tiempoEspera, std::chrono::milliseconds(3s));
 }

@@ -4,8 +4,10 @@
 // encrypted login names its suite and the server's certificate.
 #include "data_access/Conexion.h"
 #include "data_access/LoginHijo.h"
+#include "data_access/Textos.h"
 #include "login_shared/Peticion.h"
 #include "login_shared/Proveedor.h"
+#include "login_shared/Resumen.h"
 #include "login_shared/SuitesTls.h"
 #include "tests/support/AperturaPrueba.h"
 
@@ -155,5 +157,39 @@ TEST_F(CifradosTls, ALoginOverTlsItsErasClientDidNotOfferIsNoSuccess) {
     // The same request with the generation's own priority: turned away by the server, as its client was.
     p.prioridadTls = prioridadTls(generacion);
     EXPECT_THROW(LoginHijo::lanza(p, Plazo(p.limite)), ErrorConexion);
+    // The stand-in records a handshake it turned down after its alert has gone, maybe after the login's end.
+    ASSERT_TRUE(servidor->waitAllClosed(std::chrono::seconds(5)));
+    ASSERT_EQ(servidor->tlsHandshakes().size(), 2u);
     EXPECT_EQ(servidor->tlsHandshakes().back().negotiated, 0);
+}
+
+TEST(ResumenTls, TheTooltipNamesTheSuiteAndTheCertificateAsSent) {
+    ResumenLogin r;
+    r.versionTds = "7.3";
+    r.servidor = "SRV";
+    r.direccion = "10.0.0.5";
+    r.puerto = 1433;
+    r.loginCifrado = r.sesionCifrada = true;
+    r.versionTls = 0x0303;
+    r.suiteTls = 0x0035;
+    r.certificadoSujeto = "CN=sql.ejemplo.es\u202E";
+    r.certificadoEmisor = "CN=CA Ejemplo,O=Ejemplo";
+    r.certificadoCaduca = 1767139200; // 2025-12-31 00:00 UTC
+    r.certificadoClave = "RSA";
+    r.certificadoBits = 4096;
+    // Through the channel and back, as the login process sends it.
+    const ResumenLogin leido = deserializaResumen(serializa(r));
+    const std::string t = data_access::textos::resumenApertura(leido, std::chrono::milliseconds(20));
+    contiene(t, "\nCifrado: toda la sesión (TLS 1.2)\nSuite: TLS_RSA_WITH_AES_256_CBC_SHA\nCertificado: "
+                "CN=sql.ejemplo.es");
+    contiene(t, "\nEmisor: CN=CA Ejemplo,O=Ejemplo\nCaduca: 2025-12-31\nClave: RSA de 4096 bits\nTiempo: ");
+    // A bidi override from the server cannot reorder the line.
+    EXPECT_EQ(t.find("\u202E"), std::string::npos) << t;
+    EXPECT_EQ(t.find("generado por SQL Server"), std::string::npos) << t;
+
+    // In clear, there is neither.
+    r.loginCifrado = r.sesionCifrada = false;
+    const std::string claro = data_access::textos::resumenApertura(r, std::chrono::milliseconds(20));
+    EXPECT_EQ(claro.find("Suite:"), std::string::npos) << claro;
+    EXPECT_EQ(claro.find("Certificado:"), std::string::npos) << claro;
 }

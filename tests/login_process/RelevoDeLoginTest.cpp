@@ -41,8 +41,10 @@ TEST(RelevoDeLogin, TheDeadlineClosesBothSidesWhateverKeepsTrickling) {
     ::close(cliente);
     EXPECT_GT(recibidos, 0u) << "nada del servidor pasó por el relevo";
     EXPECT_TRUE(cerrado) << "el relevo no cerró el lado de db-lib";
+    // Bytes every 100 ms would keep a deadline that moved open past the loop's 3 s; the
+    // margin is for a busy machine.
     EXPECT_GE(alCerrar, 750ms);
-    EXPECT_LT(alCerrar, 800ms + 300ms);
+    EXPECT_LT(alCerrar, 800ms + 1200ms);
     EXPECT_TRUE(relevo.resultado().agotado);
     EXPECT_TRUE(servidor.waitAllClosed(500ms)) << "el relevo no cerró el lado del servidor";
 }

@@ -3,9 +3,9 @@
 // which stage; each named as such, within the open's one deadline.
 #include "login_process/DescripcionFallo.h"
 #include "login_process/InicioRespuesta.h"
+#include "login_process/Textos.h"
 #include "login_shared/Peticion.h"
 #include "login_shared/Resumen.h"
-#include "login_shared/Textos.h"
 #include "tests/support/AperturaPrueba.h"
 #include "tests/support/ServicioFalso.h"
 
@@ -77,8 +77,9 @@ TEST(InicioRespuesta, TheFirstLineIsCutAtACharacterAndShownSafely) {
     EXPECT_EQ(primeraLinea("\r\n220 smtp ESMTP\r\n", 60), "220 smtp ESMTP");
     EXPECT_EQ(primeraLinea("abcdef", 4), "abcd…");
     EXPECT_EQ(primeraLinea("abcñd", 4), "abc…"); // ñ is two bytes: not cut in half
-    const std::string texto = textos::servicioNoSqlServer("srv, puerto 22", "SSH-2.0-\xE2\x80\xAE"
-                                                                            "evil\x1b[2J");
+    const std::string texto =
+        login_process::textos::servicioNoSqlServer("srv, puerto 22", "SSH-2.0-\xE2\x80\xAE"
+                                                                     "evil\x1b[2J");
     contiene(texto, "«SSH-2.0-U+202EevilU+001B[2J»");
 }
 

@@ -5,8 +5,8 @@
 #include "login_process/CertificadoServidor.h"
 #include "login_process/HandshakeServidor.h"
 #include "login_process/SuitesDisponibles.h"
+#include "login_process/Textos.h"
 #include "login_shared/Proveedor.h"
-#include "login_shared/Textos.h"
 #include "tests/support/AperturaPrueba.h"
 
 #include <gtest/gtest.h>
@@ -60,15 +60,16 @@ TEST(SuitesDisponibles, TheSuitesAPriorityLeavesOutAreTheOnesNamed) {
 }
 
 TEST(SuitesDisponibles, ATlsFailureNamesTheSuitesThisGnuTlsCouldNotOffer) {
-    const std::string d = textos::tlsRechazado("127.0.0.1:1433", "SQL Server 2005", VersionTls::Tls1_0,
-                                               VersionTls::Tls1_0, {0x002F, kRc4Md5}, {kRc4Md5}, 40);
+    const std::string d =
+        login_process::textos::tlsRechazado("127.0.0.1:1433", "SQL Server 2005", VersionTls::Tls1_0,
+                                            VersionTls::Tls1_0, {0x002F, kRc4Md5}, {kRc4Md5}, 40);
     contiene(d, "ofrece solo TLS 1.0 con TLS_RSA_WITH_AES_128_CBC_SHA, TLS_RSA_WITH_RC4_128_MD5;");
     contiene(d,
              " GnuTLS en este equipo no puede ofrecer TLS_RSA_WITH_RC4_128_MD5, que el cliente de SQL Server "
              "2005 ofrecía");
     // The version text keeps its words, and owns up to the same.
-    const std::string v = textos::tlsRechazado("s", "SQL Server 2005", VersionTls::Tls1_0, VersionTls::Tls1_0,
-                                               {kRc4Md5}, {kRc4Md5}, 70);
+    const std::string v = login_process::textos::tlsRechazado("s", "SQL Server 2005", VersionTls::Tls1_0,
+                                                              VersionTls::Tls1_0, {kRc4Md5}, {kRc4Md5}, 70);
     contiene(
         v,
         "el cliente de SQL Server 2005 ofrece solo TLS 1.0; el servidor exige una más reciente (alerta TLS "

@@ -1,6 +1,7 @@
 // What a server sends is shown as it is, except what would not be seen or
 // would turn the text around it: those characters are written as their code
 // point, like control characters.
+#include "login_process/Textos.h"
 #include "login_shared/TextoUtf8.h"
 #include "login_shared/Textos.h"
 
@@ -11,7 +12,7 @@ namespace textos = login_shared::textos;
 
 TEST(TextoVisible, ARightToLeftOverrideCannotDisguiseAFileNameInAServerMessage) {
     // Shown raw, the name would read "exe.png".
-    EXPECT_EQ(textos::mensajeServidor(50000, 16, 1, "Adjunto: \u202Egnp.exe\u202C"),
+    EXPECT_EQ(login_process::textos::mensajeServidor(50000, 16, 1, "Adjunto: \u202Egnp.exe\u202C"),
               "Msg 50000, nivel 16, estado 1: Adjunto: U+202Egnp.exeU+202C");
 }
 
@@ -55,7 +56,8 @@ TEST(TextoVisible, AServerMessageStaysOneLineAndNamesALoneSurrogate) {
         {"\xED\xA0", "\\xED\\xA0"},
     };
     for (const auto& [texto, mostrado] : casos)
-        EXPECT_EQ(textos::mensajeServidor(18456, 14, 1, texto), "Msg 18456, nivel 14, estado 1: " + mostrado);
+        EXPECT_EQ(login_process::textos::mensajeServidor(18456, 14, 1, texto),
+                  "Msg 18456, nivel 14, estado 1: " + mostrado);
 }
 
 TEST(TextoVisible, AServerNameThatReordersItselfIsEscapedInItsDescription) {

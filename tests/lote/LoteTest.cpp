@@ -50,9 +50,11 @@ Ejecucion ejecuta(const std::vector<std::string>& argumentos, const std::string&
     lote::Entorno e(in, out, err);
     e.fabrica = fabricaCon;
     e.contrasenaDelEntorno = lote::tomaContrasenaDelEntorno;
-    e.pideContrasena = [&](const std::string&) {
+    e.pideContrasena = [&](const std::string&) -> std::optional<login_shared::Secreto> {
         r.sePidioContrasena = true;
-        return contrasena;
+        if (!contrasena)
+            return std::nullopt;
+        return login_shared::Secreto(*contrasena);
     };
     r.estado = lote::ejecutaLote(argumentos, e);
     r.salida = out.str();
@@ -177,7 +179,7 @@ TEST(Lote, EveryRowHasTheWindowsVerdictAndDescriptionAndWhatStoppedOrEncryptedEa
         for (std::size_t g = 0; g < login_shared::generaciones().size(); ++g) {
             const probe::ResultadoPasada ventana =
                 probe::ejecutaPasada(fabricaCon(15), login_shared::generaciones()[g].nombre, caso.servidor,
-                                     "master", "sa", kPassword);
+                                     "master", "sa", login_shared::Secreto(kPassword));
             const auto& pasada = filas[i][login_shared::generaciones()[g].version];
             SCOPED_TRACE(login_shared::generaciones()[g].version);
             EXPECT_EQ(pasada["veredicto"],

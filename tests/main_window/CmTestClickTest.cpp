@@ -1,6 +1,6 @@
 #include "data_access/ConexionFreeTds.h"
+#include "data_access/Textos.h"
 #include "login_shared/Resumen.h"
-#include "login_shared/Textos.h"
 #include "probe/cadenaConexion.h"
 #include "tests/stand_in/server.h"
 #include "tests/support/ConexionFalsa.h"
@@ -322,7 +322,7 @@ void CmTestClick::theTooltipNamesTheSuiteAndCertificateAndTheLayoutStays() {
     r.certificadoCaduca = 1798761600; // 2027-01-01 UTC
     r.certificadoClave = "RSA";
     r.certificadoBits = 1024;
-    prueba.guion->resumen = login_shared::textos::resumenApertura(r, std::chrono::milliseconds(150));
+    prueba.guion->resumen = data_access::textos::resumenApertura(r, std::chrono::milliseconds(150));
     prueba.pulsaTest();
     for (int pasada : {0, 1}) {
         prueba.compruebaResultado(pasada, true);
