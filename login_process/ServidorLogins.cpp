@@ -2,6 +2,7 @@
 
 #include "login_process/Textos.h"
 #include "login_shared/Canal.h"
+#include "login_shared/Descriptor.h"
 #include "login_shared/Mensajes.h"
 #include "login_shared/Peticion.h"
 
@@ -17,9 +18,11 @@
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <utility>
 
 namespace login_process {
 
+using login_shared::Descriptor;
 using login_shared::deserializaLanzamiento;
 using login_shared::enviaMensaje;
 using login_shared::Lanzamiento;
@@ -41,7 +44,7 @@ void preparaGnuTls() {
 // through the descriptor the open sent. A folder that cannot be entered is left
 // out rather than failing the login: the child goes on from "/", so that no
 // relative path is read from the server's own folder, and says so.
-std::string aplica(const Lanzamiento& lanzamiento, const std::string& prioridades, int carpeta) {
+std::string aplica(const Lanzamiento& lanzamiento, const std::string& prioridades, Descriptor carpeta) {
     ::clearenv();
     for (const std::string& variable : lanzamiento.entorno) {
         const auto igual = variable.find('=');
@@ -51,9 +54,8 @@ std::string aplica(const Lanzamiento& lanzamiento, const std::string& prioridade
     // The application never sends it: the file is the server's descriptor, which the child shares.
     if (!prioridades.empty())
         ::setenv("GNUTLS_SYSTEM_PRIORITY_FILE", prioridades.c_str(), 1);
-    const int error = carpeta < 0 ? ENOENT : ::fchdir(carpeta) == 0 ? 0 : errno;
-    if (carpeta >= 0)
-        ::close(carpeta);
+    const int error = carpeta.fd() < 0 ? ENOENT : ::fchdir(carpeta.fd()) == 0 ? 0 : errno;
+    carpeta.cierra();
     if (error == 0)
         return {};
     [[maybe_unused]] const int raiz = ::chdir("/");
@@ -79,21 +81,23 @@ LoginLanzado sirveLogins(int canal) {
             ::_exit(0);
         char tipo = 0;
         std::string cuerpo;
-        int login = -1;
-        int carpeta = -1;
+        int recibido = -1;
+        int carpetaRecibida = -1;
         int errorDescriptor = 0;
-        if (!recibeMensajeConDescriptor(canal, tipo, cuerpo, login, errorDescriptor, &carpeta))
+        if (!recibeMensajeConDescriptor(canal, tipo, cuerpo, recibido, errorDescriptor, &carpetaRecibida))
             ::_exit(0);
+        Descriptor login(recibido);
+        Descriptor carpeta(carpetaRecibida);
         std::optional<Lanzamiento> lanzamiento;
         try {
             lanzamiento = deserializaLanzamiento(cuerpo);
         } catch (const std::exception&) {
         }
         long respuesta = -EPROTO;
-        if (login < 0 && errorDescriptor != 0) {
+        if (login.fd() < 0 && errorDescriptor != 0) {
             respuesta = -errorDescriptor;
         } else if ((tipo == mensaje::kLanza || tipo == mensaje::kLanzaTrabajador) && lanzamiento &&
-                   login >= 0) {
+                   login.fd() >= 0) {
             // The child is the application's own (CLONE_PARENT): the application
             // waits for it and kills it by pid with no reuse race, as for a child it
             // started itself. A raw clone runs none of glibc's fork handlers, safe
@@ -101,23 +105,22 @@ LoginLanzado sirveLogins(int canal) {
             const long pid = ::syscall(SYS_clone, CLONE_PARENT | SIGCHLD, nullptr, nullptr, nullptr, nullptr);
             if (pid == 0) {
                 ::close(canal);
-                ::dup2(login, canal);
-                ::close(login);
+                ::dup2(login.fd(), canal);
+                login.cierra();
                 ::prctl(PR_SET_NAME, "tarpelino-login");
                 if (!enviaMensaje(canal, mensaje::kEnMarcha, std::to_string(::getpid())))
                     ::_exit(0);
                 // GnuTLS learns of a fork through its pthread_atfork handler, which a
                 // raw clone skips: its generator must not repeat the server's or a sibling's.
                 gnutls_rnd_refresh();
-                return {tipo == mensaje::kLanzaTrabajador, aplica(*lanzamiento, prioridades, carpeta)};
+                return {tipo == mensaje::kLanzaTrabajador,
+                        aplica(*lanzamiento, prioridades, std::move(carpeta))};
             }
             respuesta = pid < 0 ? -errno : pid;
         }
         // The login's channel and the open's folder are the child's alone from here.
-        if (login >= 0)
-            ::close(login);
-        if (carpeta >= 0)
-            ::close(carpeta);
+        login.cierra();
+        carpeta.cierra();
         if (!enviaMensaje(canal, mensaje::kLanzado, std::to_string(respuesta)))
             ::_exit(0);
     }
