@@ -1,5 +1,7 @@
 #pragma once
 
+#include "login_shared/Descriptor.h"
+
 #include <atomic>
 
 namespace lote {
@@ -10,7 +12,6 @@ namespace lote {
 class Interrupcion {
 public:
     Interrupcion();
-    ~Interrupcion();
     Interrupcion(const Interrupcion&) = delete;
     Interrupcion& operator=(const Interrupcion&) = delete;
 
@@ -22,8 +23,8 @@ public:
     bool pendiente() const;
 
 private:
-    int senales_ = -1;
-    int fin_ = -1;
+    login_shared::Descriptor senales_;
+    login_shared::Descriptor fin_;
     std::atomic<bool> llegada_{false};
 };
 
