@@ -106,8 +106,7 @@ LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedi
     // Thrown after the process is killed and handed to the reaper.
     const auto falla = [&](const FalloLogin& fallo) {
         hijo.suelta();
-        throw ErrorApertura(fallo.descripcion, etapa, fallo.causa, fallo.versionServidor,
-                            fallo.transcurrido);
+        throw ErrorApertura(fallo.descripcion, etapa, fallo.causa, fallo.versionServidor, fallo.transcurrido);
     };
     const auto fallaInterno = [&](std::string descripcion) {
         falla({Causa::Interno, std::move(descripcion), {}, {}});
@@ -162,8 +161,8 @@ LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedi
         switch (lectura) {
         case Lectura::Agotada:
             hijo.suelta();
-            throw ErrorApertura(textos::procesoLoginSinRespuesta(etapa, destino, plazo), etapa,
-                                Causa::Equipo, {}, plazo.transcurrido());
+            throw ErrorApertura(textos::procesoLoginSinRespuesta(etapa, destino, plazo), etapa, Causa::Equipo,
+                                {}, plazo.transcurrido());
         case Lectura::Ilegible:
             fallaInterno(textos::respuestaProcesoLoginIlegible());
             break;

@@ -1,7 +1,7 @@
 #include "login_process/BusquedaInstancia.h"
 
-#include "login_shared/Descriptor.h"
 #include "login_process/Textos.h"
+#include "login_shared/Descriptor.h"
 #include "login_shared/ErrorConexion.h"
 #include "login_shared/TextoAscii.h"
 
