@@ -82,9 +82,7 @@ std::string serializa(const TablaResolucion& tabla) {
     e.numero(tabla.size());
     for (const auto& [nombre, direcciones] : tabla) {
         e.texto(nombre);
-        e.numero(direcciones.size());
-        for (const std::string& d : direcciones)
-            e.texto(d);
+        e.textos(direcciones);
     }
     return e.datos_;
 }
@@ -95,10 +93,7 @@ TablaResolucion deserializaTabla(const std::string& cuerpo) {
     TablaResolucion tabla;
     for (std::uint64_t n = l.numero(); n > 0; --n) {
         std::string nombre = l.texto();
-        std::vector<std::string> direcciones;
-        for (std::uint64_t m = l.numero(); m > 0; --m)
-            direcciones.push_back(l.texto());
-        tabla.emplace_back(std::move(nombre), std::move(direcciones));
+        tabla.emplace_back(std::move(nombre), l.textos());
     }
     return tabla;
 }
@@ -134,9 +129,7 @@ std::string serializa(const Lanzamiento& lanzamiento) {
     Escritor e;
     e.numero(kVersionProtocolo);
     e.texto(lanzamiento.directorio);
-    e.numero(lanzamiento.entorno.size());
-    for (const std::string& v : lanzamiento.entorno)
-        e.texto(v);
+    e.textos(lanzamiento.entorno);
     return e.datos_;
 }
 
@@ -145,12 +138,7 @@ Lanzamiento deserializaLanzamiento(const std::string& cuerpo) {
     compruebaVersion(l);
     Lanzamiento lanzamiento;
     lanzamiento.directorio = l.texto();
-    const std::uint64_t n = l.numero();
-    // Each variable takes at least its 8-byte length: a count beyond that is a lie.
-    if (n > cuerpo.size() / 8)
-        throw std::runtime_error("lanzamiento truncado");
-    for (std::uint64_t i = 0; i < n; ++i)
-        lanzamiento.entorno.push_back(l.texto());
+    lanzamiento.entorno = l.textos();
     return lanzamiento;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace login_shared {
 
@@ -16,6 +17,11 @@ public:
     void texto(const std::string& s) {
         numero(s.size());
         datos_ += s;
+    }
+    void textos(const std::vector<std::string>& lista) {
+        numero(lista.size());
+        for (const std::string& s : lista)
+            texto(s);
     }
     std::string datos_;
 };
@@ -39,6 +45,17 @@ public:
         std::string s = datos_.substr(pos_, n);
         pos_ += n;
         return s;
+    }
+    std::vector<std::string> textos() {
+        const std::uint64_t n = numero();
+        // Each text takes at least its 8-byte length: a count beyond that is a lie.
+        if (n > (datos_.size() - pos_) / 8)
+            throw std::runtime_error("petición de login truncada");
+        std::vector<std::string> lista;
+        lista.reserve(n);
+        for (std::uint64_t i = 0; i < n; ++i)
+            lista.push_back(texto());
+        return lista;
     }
 
 private:

@@ -34,6 +34,23 @@ std::string falloEn(std::uint16_t puerto, const std::string& proveedor, int segu
                         proveedor));
 }
 
+// A 2008 login that reached `direccion` and then failed, with five seconds of its deadline left:
+// `describe` gives what the login process says of it as `red` now stands.
+struct LoginFallido {
+    explicit LoginFallido(const std::string& direccion) {
+        peticion.producto = "SQL Server 2008";
+        red.conectado = true;
+        red.direccion = direccion;
+    }
+    std::string describe(const Diagnostico& d, const std::string& destino,
+                         RespuestaTds8 tds8 = RespuestaTds8::Ninguna) const {
+        return describeFallo(d, red, destino, plazo, peticion, tds8).what();
+    }
+    PeticionLogin peticion;
+    const Plazo plazo{5s};
+    Relevo::Resultado red;
+};
+
 std::string otroServicio(std::uint16_t puerto, const std::string& inicio) {
     return "Lo que responde en " + destinoEn(puerto) + " no es un SQL Server: su respuesta empieza por «" +
            inicio + "». Compruebe el nombre del servidor y el puerto.";
@@ -84,12 +101,8 @@ TEST(InicioRespuesta, TheFirstLineIsCutAtACharacterAndShownSafely) {
 }
 
 TEST(DescripcionDeUnCierre, NamesTheStageTheServerClosedOrResetAt) {
-    PeticionLogin p;
-    p.producto = "SQL Server 2008";
-    const Plazo plazo(5s);
-    Relevo::Resultado red;
-    red.conectado = true;
-    red.direccion = "127.0.0.1";
+    LoginFallido fallido("127.0.0.1");
+    Relevo::Resultado& red = fallido.red;
     const std::pair<Etapa, std::string> casos[] = {
         {Etapa::Prelogin, "durante el saludo inicial (PRELOGIN)."},
         {Etapa::PreparacionLogin,
@@ -100,19 +113,19 @@ TEST(DescripcionDeUnCierre, NamesTheStageTheServerClosedOrResetAt) {
         red.etapa = etapa;
         red.primerosServidor = etapa == Etapa::Prelogin ? "" : std::string("\x04\x01\x00\x25", 4);
         red.cierre = Relevo::Cierre::ServidorCerro;
-        EXPECT_EQ(describeFallo({}, red, "srv, puerto 1433", plazo, p).what(),
+        EXPECT_EQ(fallido.describe({}, "srv, puerto 1433"),
                   "El servidor srv, puerto 1433 cerró la conexión " + momento);
         red.cierre = Relevo::Cierre::ServidorReinicio;
-        EXPECT_EQ(describeFallo({}, red, "srv, puerto 1433", plazo, p).what(),
+        EXPECT_EQ(fallido.describe({}, "srv, puerto 1433"),
                   "El servidor srv, puerto 1433 reinició la conexión " + momento);
         // db-lib's own words when the relay saw no close: the same stage.
         red.cierre = Relevo::Cierre::Ninguno;
         Diagnostico d;
         d.errores = {{SYBESEOF, 0, ""}, {SYBEFCON, 0, ""}};
-        EXPECT_EQ(describeFallo(d, red, "srv, puerto 1433", plazo, p).what(),
+        EXPECT_EQ(fallido.describe(d, "srv, puerto 1433"),
                   "El servidor srv, puerto 1433 cerró la conexión " + momento);
         d.errores = {{SYBEREAD, ECONNRESET, ""}, {SYBEFCON, 0, ""}};
-        EXPECT_EQ(describeFallo(d, red, "srv, puerto 1433", plazo, p).what(),
+        EXPECT_EQ(fallido.describe(d, "srv, puerto 1433"),
                   "El servidor srv, puerto 1433 reinició la conexión " + momento);
     }
     // Only a close on the PRELOGIN before any byte of the server's is worth asking about TDS 8.0.
@@ -221,27 +234,23 @@ TEST(ServidorAlOtroLado, AProbeThatHangsEndsWithinTheOpensDeadline) {
 }
 
 TEST(DescripcionDeUnCierre, WhatAnsweredFirstOrTheTds8ProbeTakesPrecedenceAndNamesTheAddress) {
-    PeticionLogin p;
-    p.producto = "SQL Server 2008";
-    const Plazo plazo(5s);
-    Relevo::Resultado red;
-    red.conectado = true;
-    red.direccion = "10.0.0.5";
+    LoginFallido fallido("10.0.0.5");
+    Relevo::Resultado& red = fallido.red;
     red.etapa = Etapa::Prelogin;
     red.cierre = Relevo::Cierre::ServidorCerro;
     EXPECT_EQ(
-        describeFallo({}, red, "sqlprod, puerto 1433", plazo, p, RespuestaTds8::Tds8).what(),
+        fallido.describe({}, "sqlprod, puerto 1433", RespuestaTds8::Tds8),
         "El servidor sqlprod, puerto 1433 (dirección 10.0.0.5) exige cifrado estricto (TDS 8.0, «Force "
         "Strict Encryption»): espera la negociación TLS antes del saludo inicial (PRELOGIN) y cierra la "
         "conexión si lo recibe sin cifrar." +
             kNingunCliente);
     // An address typed as the server is not repeated.
-    contiene(describeFallo({}, red, "10.0.0.5, puerto 1433", plazo, p, RespuestaTds8::Tds8).what(),
+    contiene(fallido.describe({}, "10.0.0.5, puerto 1433", RespuestaTds8::Tds8),
              "El servidor 10.0.0.5, puerto 1433 exige cifrado estricto");
     // Another service's banner is what counts, even when the deadline then ran out waiting for TDS.
     red.cierre = Relevo::Cierre::Ninguno;
     red.agotado = true;
     red.primerosServidor = "220 mail.example.com ESMTP Postfix\r\n";
-    contiene(describeFallo({}, red, "sqlprod, puerto 25", plazo, p).what(),
+    contiene(fallido.describe({}, "sqlprod, puerto 25"),
              "no es un SQL Server: su respuesta empieza por «220 mail.example.com ESMTP Postfix»");
 }
