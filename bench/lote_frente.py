@@ -11,8 +11,10 @@ tarpelino-lote / tedious of the medians. Every run is checked: every login of bo
 Exit status 1 on any failed check.
 
 tarpelino-lote runs fewer logins at once than asked on a machine that is already busy (it says so on
-standard error): tedious then runs at the parallelism tarpelino-lote used in the run just before it,
-so that both are always compared at the same one, and the `par` column gives what each used.
+standard error), and a run leaves the load average high for a minute or two: so each run waits first
+until the 1-minute load is down to the processor count (--sin-calma runs at once). Where it still
+runs fewer, tedious runs at the parallelism tarpelino-lote used in the run just before it, so that
+both are always compared at the same one, and the `par` column gives what each used.
 
 Cases (name: servers, reply delay of the stand-ins, parallelism):
   retraso: 1,000 servers that hold each reply 20 ms, 128 at once (a network with that round trip)
@@ -94,6 +96,14 @@ def run_tedious(args, servers, parallel):
     return wall, cpu, problems, parallel
 
 
+def wait_for_calm(seconds=300):
+    """Waits, at most `seconds`, until the 1-minute load average is at most the processor count."""
+    cpus = len(os.sched_getaffinity(0))
+    deadline = time.monotonic() + seconds
+    while os.getloadavg()[0] > cpus and time.monotonic() < deadline:
+        time.sleep(2)
+
+
 def start_estate(args, count, delay_ms, folder):
     """Stand-ins playing `count` servers that log sa in, started side by side; their addresses."""
     extra = ["--login", f"sa:{PASSWORD}"] + (["--reply-delay", str(delay_ms)] if delay_ms else [])
@@ -146,6 +156,8 @@ def main():
     parser.add_argument("--stand-in", default="build/tests/stand_in/tds-stand-in")
     parser.add_argument("--tedious", default="tests/stand_in/tedious")
     parser.add_argument("--sin-tedious", action="store_true", help="tarpelino-lote only")
+    parser.add_argument("--sin-calma", action="store_true",
+                        help="do not wait for the load average to come down before each run")
     parser.add_argument("--lote-anterior", help="another build of tarpelino-lote, run in turn too "
                         "(the one before a change, installed with its login process beside it)")
     args = parser.parse_args()
@@ -168,6 +180,8 @@ def main():
             for _ in range(args.repeticiones):
                 used = parallel
                 for name, fn in clients:
+                    if not args.sin_calma:
+                        wait_for_calm()
                     # tedious at what tarpelino-lote used just before; another build at what was asked.
                     wall, cpu, problems, par = fn(args, servers, used if name == "tedious" else parallel)
                     if name == "tarpelino-lote":

@@ -5,12 +5,14 @@
 #include "data_access/Lanzadera.h"
 #include "data_access/Textos.h"
 #include "login_shared/Canal.h"
+#include "login_shared/Descriptor.h"
 #include "login_shared/Mensajes.h"
 #include "login_shared/Peticion.h"
 #include "login_shared/Resumen.h"
 #include "login_shared/Secreto.h"
 
 #include <algorithm>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <utility>
 
@@ -18,9 +20,11 @@ namespace data_access {
 
 using login_shared::borraSecreto;
 using login_shared::Causa;
+using login_shared::Descriptor;
 using login_shared::deserializaFallo;
 using login_shared::deserializaResumen;
 using login_shared::enviaMensaje;
+using login_shared::enviaMensajeConDescriptor;
 using login_shared::ErrorApertura;
 using login_shared::Etapa;
 using login_shared::FalloLogin;
@@ -103,8 +107,35 @@ LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedi
     if (plazoDesdeElProceso && !plazo.ilimitado())
         plazo = Plazo(plazo.limite());
     const int canal = hijo.proceso_.canal();
+    // The process reports where the login stands on a channel of its own, read only when a
+    // failure names it: a login's half-dozen stages would otherwise each wake this thread.
+    // Without one (no descriptor to spare), the stages come on `canal` as its other messages.
+    Descriptor etapas, etapasDelProceso;
+    if (int par[2]; ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, par) == 0) {
+        etapas = Descriptor(par[0]);
+        etapasDelProceso = Descriptor(par[1]);
+        ::shutdown(etapas.fd(), SHUT_WR);
+    }
+    const auto anotaEtapa = [&](const std::string& cuerpo) {
+        if (cuerpo.empty())
+            return;
+        etapa = Etapa(cuerpo[0]);
+        if (cuerpo.size() > 1)
+            destino = cuerpo.substr(1);
+    };
+    // Everything the process sent on its stages' channel before what is being read on `canal`
+    // is already there: both ends of a local socket, written in that order.
+    const auto leeEtapas = [&] {
+        char tipo = 0;
+        std::string cuerpo;
+        while (etapas.fd() >= 0 &&
+               recibeMensaje(etapas.fd(), tipo, cuerpo, std::chrono::milliseconds(0)) == Lectura::Mensaje)
+            if (tipo == mensaje::kEtapa)
+                anotaEtapa(cuerpo);
+    };
     // Thrown after the process is killed and handed to the reaper.
     const auto falla = [&](const FalloLogin& fallo) {
+        leeEtapas();
         hijo.suelta();
         throw ErrorApertura(fallo.descripcion, etapa, fallo.causa, fallo.versionServidor, fallo.transcurrido);
     };
@@ -126,10 +157,14 @@ LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedi
         conTiempo.limite = plazo.ilimitado() ? std::nullopt : std::optional(plazo.limite());
         conTiempo.transcurrido = plazo.transcurrido();
         std::string cuerpo = serializa(conTiempo);
-        const bool enviada = (resolucionFija.empty() ||
-                              enviaMensaje(canal, mensaje::kResolucionFija, serializa(resolucionFija))) &&
-                             enviaMensaje(canal, mensaje::kPeticion, cuerpo);
+        const bool enviada =
+            (resolucionFija.empty() ||
+             enviaMensaje(canal, mensaje::kResolucionFija, serializa(resolucionFija))) &&
+            (etapasDelProceso.fd() >= 0
+                 ? enviaMensajeConDescriptor(canal, mensaje::kPeticion, cuerpo, etapasDelProceso.fd())
+                 : enviaMensaje(canal, mensaje::kPeticion, cuerpo));
         borraSecreto(cuerpo);
+        etapasDelProceso.cierra();
         if (!enviada) {
             // A process that could not even start its work may have said why before ending.
             char tipo = mensaje::kEnMarcha;
@@ -160,6 +195,7 @@ LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedi
         }
         switch (lectura) {
         case Lectura::Agotada:
+            leeEtapas();
             hijo.suelta();
             throw ErrorApertura(textos::procesoLoginSinRespuesta(etapa, destino, plazo), etapa, Causa::Equipo,
                                 {}, plazo.transcurrido());
@@ -167,6 +203,7 @@ LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedi
             fallaInterno(textos::respuestaProcesoLoginIlegible());
             break;
         case Lectura::Fin: {
+            leeEtapas();
             // The process ended without answering: reaped for its signal, never waited for unbounded.
             const int estado = hijo.proceso_.recoge(std::min(kEsperaFinal, espera().value_or(kEsperaFinal)));
             throw ErrorApertura(textos::procesoLoginTerminado(WIFSIGNALED(estado) ? WTERMSIG(estado) : -1),
@@ -176,10 +213,8 @@ LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedi
             break;
         }
         // kEnMarcha, the process's pid, is the server's to tell: it told it already.
-        if (tipo == mensaje::kEtapa && !cuerpo.empty()) {
-            etapa = Etapa(cuerpo[0]);
-            if (cuerpo.size() > 1)
-                destino = cuerpo.substr(1);
+        if (tipo == mensaje::kEtapa) {
+            anotaEtapa(cuerpo);
         } else if (tipo == mensaje::kAbierta) {
             try {
                 hijo.resumen_ = deserializaResumen(cuerpo);

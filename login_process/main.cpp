@@ -14,6 +14,7 @@
 #include "login_process/Textos.h"
 #include "login_shared/Canal.h"
 #include "login_shared/Causa.h"
+#include "login_shared/Descriptor.h"
 #include "login_shared/ErrorConexion.h"
 #include "login_shared/Mensajes.h"
 #include "login_shared/Peticion.h"
@@ -32,6 +33,7 @@
 using namespace login_process;
 using login_shared::borraSecreto;
 using login_shared::Causa;
+using login_shared::Descriptor;
 using login_shared::deserializa;
 using login_shared::deserializaTabla;
 using login_shared::enviaMensaje;
@@ -42,6 +44,7 @@ using login_shared::FalloLogin;
 using login_shared::PeticionLogin;
 using login_shared::Plazo;
 using login_shared::recibeMensaje;
+using login_shared::recibeMensajeConDescriptor;
 using login_shared::serializa;
 using login_shared::TablaResolucion;
 namespace mensaje = login_shared::mensaje;
@@ -98,7 +101,16 @@ enum class Atendido {
 Atendido atiendeLogin(const std::string& aviso) {
     char tipo = 0;
     std::string cuerpo;
-    if (!recibeMensaje(kCanal, tipo, cuerpo))
+    // The request comes with the channel for the login's stages; none (the application had no
+    // descriptor to spare, or this process has none left): they go on kCanal.
+    Descriptor etapas;
+    const auto recibe = [&] {
+        int fd = -1, error = 0;
+        const bool leido = recibeMensajeConDescriptor(kCanal, tipo, cuerpo, fd, error);
+        etapas = Descriptor(fd);
+        return leido;
+    };
+    if (!recibe())
         return Atendido::SinPeticion;
     TablaResolucion resolucionFija;
     if (tipo == mensaje::kResolucionFija) {
@@ -107,7 +119,7 @@ Atendido atiendeLogin(const std::string& aviso) {
         } catch (const std::exception&) {
             return Atendido::SinPeticion;
         }
-        if (!recibeMensaje(kCanal, tipo, cuerpo))
+        if (!recibe())
             return Atendido::SinPeticion;
     }
     if (tipo != mensaje::kPeticion) {
@@ -118,7 +130,7 @@ Atendido atiendeLogin(const std::string& aviso) {
     std::mutex escritura; // stages come from the relay's thread too
     const auto envia = [&](char t, const std::string& c) {
         std::lock_guard<std::mutex> cerrojo(escritura);
-        enviaMensaje(kCanal, t, c);
+        enviaMensaje(t == mensaje::kEtapa && etapas.fd() >= 0 ? etapas.fd() : kCanal, t, c);
     };
     // The open's budget as the parent counts it: a failure says how much of it went.
     std::optional<Plazo> plazo;

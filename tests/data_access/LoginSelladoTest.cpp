@@ -395,6 +395,9 @@ TEST_F(LoginSellado, ALoginProcessThatStopsAnsweringIsKilledAtTheDeadline) {
     EXPECT_LT(r.duracion, 2s + 700ms) << r.descripcion;
     contiene(r.descripcion, "Tiempo de espera agotado");
     contiene(r.descripcion, "en este equipo");
+    // Where it was when it stopped: the last stage it reported.
+    contiene(r.descripcion,
+             "iba en el inicio de sesión en 127.0.0.1, puerto " + std::to_string(servidor.port()));
     ASSERT_TRUE(c.datosApertura());
     EXPECT_EQ(c.datosApertura()->causa, Causa::Equipo);
 }
