@@ -16,7 +16,6 @@
 #include <poll.h>
 #include <sys/random.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -43,22 +42,27 @@ bool delMismoProceso(int aceptado) {
     if (::getpeername(aceptado, reinterpret_cast<sockaddr*>(&par), &lPar) != 0 ||
         ::getsockname(aceptado, reinterpret_cast<sockaddr*>(&local), &lLocal) != 0)
         return false;
+    // The other end of the connection has our address as its peer and its own as the one we saw.
+    const auto esElOtroExtremo = [&](int fd) {
+        sockaddr_storage suyoLocal{}, suyoPar{};
+        socklen_t l1 = sizeof suyoLocal, l2 = sizeof suyoPar;
+        return fd != aceptado && ::getsockname(fd, reinterpret_cast<sockaddr*>(&suyoLocal), &l1) == 0 &&
+               l1 == lPar && std::memcmp(&suyoLocal, &par, l1) == 0 &&
+               ::getpeername(fd, reinterpret_cast<sockaddr*>(&suyoPar), &l2) == 0 && l2 == lLocal &&
+               std::memcmp(&suyoPar, &local, l2) == 0;
+    };
+    // db-lib opened its socket just before it connected, so it is almost always the one numbered
+    // just below the accepted one: looked for there first, then among everything the process holds.
+    for (int fd = aceptado - 1; fd >= 0 && fd >= aceptado - 4; --fd)
+        if (esElOtroExtremo(fd))
+            return true;
     DIR* dir = ::opendir("/proc/self/fd");
     if (!dir)
         return false;
     bool propio = false;
     while (const dirent* entrada = ::readdir(dir)) {
         const int fd = std::atoi(entrada->d_name);
-        struct stat st {};
-        if (fd == aceptado || fd == ::dirfd(dir) || ::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode))
-            continue;
-        // The other end of the connection has our address as its peer and its own as the one we saw.
-        sockaddr_storage suyoLocal{}, suyoPar{};
-        socklen_t l1 = sizeof suyoLocal, l2 = sizeof suyoPar;
-        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&suyoLocal), &l1) == 0 &&
-            ::getpeername(fd, reinterpret_cast<sockaddr*>(&suyoPar), &l2) == 0 && l1 == lPar &&
-            l2 == lLocal && std::memcmp(&suyoLocal, &par, l1) == 0 &&
-            std::memcmp(&suyoPar, &local, l2) == 0) {
+        if (fd != ::dirfd(dir) && esElOtroExtremo(fd)) {
             propio = true;
             break;
         }
@@ -215,7 +219,7 @@ Relevo::Relevo(std::vector<DireccionIp> destinos, std::uint16_t puerto, Plazo pl
     despertador_[0] = Descriptor(despertador[0]);
     despertador_[1] = Descriptor(despertador[1]);
     puertoLocal_ = ntohs(local.sin_port);
-    hilo_ = std::thread([this] { bucle(); });
+    hilo_.emplace([this] { bucle(); });
 }
 
 Relevo::~Relevo() {
@@ -225,8 +229,7 @@ Relevo::~Relevo() {
     }
     const char c = 0;
     [[maybe_unused]] auto n = ::write(despertador_[1].fd(), &c, 1);
-    if (hilo_.joinable())
-        hilo_.join();
+    hilo_.reset();
 }
 
 void Relevo::liberaPlazo() {

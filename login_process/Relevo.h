@@ -1,5 +1,6 @@
 #pragma once
 
+#include "login_process/HiloRelevo.h"
 #include "login_process/LectorRespuestaLogin.h"
 #include "login_process/ResolucionNombres.h"
 #include "login_shared/Descriptor.h"
@@ -9,7 +10,6 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace login_process {
@@ -103,7 +103,7 @@ private:
     LectorRespuestaLogin respuesta_;
     bool liberado_ = false;
     bool parar_ = false;
-    std::thread hilo_;
+    std::optional<HiloRelevo> hilo_;
 };
 
 } // namespace login_process
