@@ -233,12 +233,11 @@ Relevo::~Relevo() {
 }
 
 void Relevo::liberaPlazo() {
-    {
-        std::lock_guard<std::mutex> cerrojo(mutex_);
-        liberado_ = true;
-    }
-    const char c = 0;
-    [[maybe_unused]] auto n = ::write(despertador_[1].fd(), &c, 1);
+    // Not woken for it: the relay sees it at its next turn (the login's next bytes, its close, or the
+    // deadline it was waiting for, which then no longer applies), and a login checked and closed at
+    // once would pay a wake-up for nothing.
+    std::lock_guard<std::mutex> cerrojo(mutex_);
+    liberado_ = true;
 }
 
 void Relevo::alEnviarLogin(std::function<void()> aviso) {
