@@ -23,6 +23,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <malloc.h>
 #include <mutex>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -187,6 +188,9 @@ constexpr int kLoginsPorTrabajador = 200;
 // keeps state of its own in the process). Otherwise it ends, and the
 // application starts another; it kills one that does not answer in time.
 int atiendeLogins(const std::string& aviso) {
+    // Each login's memory, freed at its end, is the next one's: not given back to the system to be
+    // asked for again, page by page.
+    ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
     const int descriptores = descriptoresAbiertos();
     for (int n = 1;; ++n) {
         const Atendido atendido = atiendeLogin(aviso);
