@@ -25,7 +25,10 @@ struct HiloRelevo::Hilo {
             t = nullptr; // what the work captured goes before it is said to have ended
             cerrojo.lock();
             terminado = true;
+            // Told once the lock is free: woken under it, the waiter would only wait again for it.
+            cerrojo.unlock();
             aviso.notify_all();
+            cerrojo.lock();
         }
     }
 };
@@ -68,9 +71,11 @@ HiloRelevo::HiloRelevo(std::function<void()> trabajo) : hilo_(nullptr) {
         std::thread(&Hilo::bucle, nuevo.get()).detach(); // throws when no thread is to be had
         hilo_ = nuevo.release();
     }
-    std::lock_guard<std::mutex> cerrojo(hilo_->mutex);
-    hilo_->terminado = false;
-    hilo_->trabajo = std::move(trabajo);
+    {
+        std::lock_guard<std::mutex> cerrojo(hilo_->mutex);
+        hilo_->terminado = false;
+        hilo_->trabajo = std::move(trabajo);
+    }
     hilo_->aviso.notify_all();
 }
 
