@@ -495,6 +495,19 @@ void Relevo::bucle() {
 
     intentos.clear();
     servidor.cierra();
+    // db-lib is done with its connection (it closed it, or the login is being torn down after it
+    // did): a reset ends it on both sides at once, where a FIN would leave db-lib's port in
+    // TIME_WAIT for a minute (thousands in an estate run, for every later connection on the
+    // machine to search past). At the deadline db-lib still reads, and is told as before.
+    bool parando = false;
+    {
+        std::lock_guard<std::mutex> cerrojo(mutex_);
+        parando = parar_;
+    }
+    if ((finCliente || parando) && cliente.fd() >= 0) {
+        const linger inmediato{1, 0};
+        ::setsockopt(cliente.fd(), SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
+    }
     cliente.cierra();
     rechazaHastaParar();
 }
