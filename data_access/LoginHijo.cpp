@@ -114,7 +114,6 @@ LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedi
     if (int par[2]; ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, par) == 0) {
         etapas = Descriptor(par[0]);
         etapasDelProceso = Descriptor(par[1]);
-        ::shutdown(etapas.fd(), SHUT_WR);
     }
     const auto anotaEtapa = [&](const std::string& cuerpo) {
         if (cuerpo.empty())
@@ -160,9 +159,7 @@ LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedi
         const bool enviada =
             (resolucionFija.empty() ||
              enviaMensaje(canal, mensaje::kResolucionFija, serializa(resolucionFija))) &&
-            (etapasDelProceso.fd() >= 0
-                 ? enviaMensajeConDescriptor(canal, mensaje::kPeticion, cuerpo, etapasDelProceso.fd())
-                 : enviaMensaje(canal, mensaje::kPeticion, cuerpo));
+            enviaMensajeConDescriptor(canal, mensaje::kPeticion, cuerpo, etapasDelProceso.fd());
         borraSecreto(cuerpo);
         etapasDelProceso.cierra();
         if (!enviada) {

@@ -34,6 +34,13 @@ void sinNagle(int fd) {
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &si, sizeof si);
 }
 
+// Closing `fd` from now on sends a reset instead of a FIN: nothing unsent is delivered, and no
+// TIME_WAIT is left on either side.
+void cierreConReinicio(int fd) {
+    const linger inmediato{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
+}
+
 // Any local user can connect to a port on loopback: only a connection whose
 // other end is a socket of this very process (db-lib's) is let through.
 bool delMismoProceso(int aceptado) {
@@ -460,8 +467,7 @@ void Relevo::bucle() {
             }
             if (finServidor && error != 0 && cliente.fd() >= 0) {
                 // Passes the reset on, so that db-lib sees what the server did.
-                const linger inmediato{1, 0};
-                ::setsockopt(cliente.fd(), SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
+                cierreConReinicio(cliente.fd());
                 break;
             }
         }
@@ -504,10 +510,8 @@ void Relevo::bucle() {
         std::lock_guard<std::mutex> cerrojo(mutex_);
         parando = parar_;
     }
-    if ((finCliente || parando) && cliente.fd() >= 0) {
-        const linger inmediato{1, 0};
-        ::setsockopt(cliente.fd(), SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
-    }
+    if ((finCliente || parando) && cliente.fd() >= 0)
+        cierreConReinicio(cliente.fd());
     cliente.cierra();
     rechazaHastaParar();
 }
@@ -554,7 +558,6 @@ void Relevo::rechazaHastaParar() {
     // The port stays bound while db-lib may still be inside dbopen, or a
     // stranger could take it and be told the login; whoever connects now,
     // db-lib included, is reset at once, as a closed port would refuse it.
-    const linger inmediato{1, 0};
     for (;;) {
         {
             std::lock_guard<std::mutex> cerrojo(mutex_);
@@ -571,7 +574,7 @@ void Relevo::rechazaHastaParar() {
         }
         for (int fd;
              fds[1].revents && (fd = ::accept4(escucha_.fd(), nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
-            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
+            cierreConReinicio(fd);
             ::close(fd);
         }
     }
@@ -588,8 +591,7 @@ void Relevo::aceptaCliente(Descriptor& cliente) {
             sinNagle(cliente.fd());
         } else {
             // Reset, so that no TIME_WAIT of ours lingers on the port.
-            const linger inmediato{1, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &inmediato, sizeof inmediato);
+            cierreConReinicio(fd);
             ::close(fd);
             std::lock_guard<std::mutex> cerrojo(mutex_);
             ++resultado_.extranosRechazados;
