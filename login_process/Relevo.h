@@ -1,31 +1,42 @@
 #pragma once
 
-#include "login_process/HiloRelevo.h"
 #include "login_process/LectorRespuestaLogin.h"
 #include "login_process/ResolucionNombres.h"
-#include "login_shared/Descriptor.h"
+#include "login_process/SeguidorEtapas.h"
 #include "login_shared/Plazo.h"
 #include "login_shared/Resumen.h"
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <poll.h>
+#include <sys/socket.h>
 #include <vector>
 
 namespace login_process {
 
-using login_shared::Descriptor;
 using login_shared::Etapa;
 using login_shared::Plazo;
 
-// db-lib connects here, on loopback, instead of to the server; the relay
-// connects to the server and passes every byte through unchanged. db-lib
-// cannot be told to give up at a deadline, tries each address with its full
-// timeout and says nothing about where a login is waiting; the relay does
-// all three: it tries the server's addresses within the time left (a new
-// one every 250 ms while earlier ones hang, as RFC 8305 does), follows the
-// login's stages from the TDS packet headers, and closes both sides at the
-// deadline so that db-lib returns at once.
+// db-lib cannot be told to give up at a deadline, tries each address with its
+// full timeout and says nothing about where a login is waiting; the relay does
+// all three. db-lib is told to connect to a loopback port that this process
+// holds bound and never listens on, and its socket calls on that connection
+// come here (the login process's executable passes them on, LlamadasDbLib.cpp):
+// its connect tries the server's addresses within the time left (a new one
+// every 250 ms while earlier ones hang, as RFC 8305 does) and puts the
+// server's connection in place of db-lib's socket; every byte it then sends or
+// receives is followed for the login's stages; and its waits end at the
+// deadline, when the connection is shut so that db-lib returns at once. No
+// byte is copied on the way, and no other connection is made: nothing on this
+// machine can connect to a login, and a connect the calls did not reach is
+// refused by the port.
+//
+// One relay at a time in a process, and db-lib's calls on the thread that
+// made it; resultado() may be asked from any thread.
 class Relevo {
 public:
     enum class Cierre { Ninguno, ServidorCerro, ServidorReinicio };
@@ -44,7 +55,6 @@ public:
         bool sesionCifrada = false;    // and so did everything after it
         std::uint16_t versionTls = 0;  // as the ServerHello chose it (0x0303 = TLS 1.2)
         std::string handshakeServidor; // the server's clear handshake records (SeguidorEtapas)
-        int extranosRechazados = 0;    // connections from anything but this process's db-lib
         // The login reply as it came, when it came in clear: db-lib keeps neither the LOGINACK's
         // version when it does not know it, nor a message's text past a NUL.
         std::optional<std::uint32_t> versionTdsServidor;
@@ -60,50 +70,69 @@ public:
         std::optional<std::chrono::milliseconds> respuestaMaximaServidor;
     };
 
-    // Starts listening and connecting at once; `alCambiarEtapa` is called on
-    // the relay's thread.
+    // `alCambiarEtapa` is called on db-lib's thread, from its calls.
     Relevo(std::vector<DireccionIp> destinos, std::uint16_t puerto, Plazo plazo,
            std::function<void(Etapa)> alCambiarEtapa);
-    ~Relevo(); // closes both sides and joins the thread
+    ~Relevo(); // shuts the server's connection if db-lib still holds it
     Relevo(const Relevo&) = delete;
     Relevo& operator=(const Relevo&) = delete;
 
-    std::uint16_t puertoLocal() const { return puertoLocal_; }
+    // The loopback port db-lib is told to connect to.
+    std::uint16_t puertoLocal() const;
+    // Holds that port for this process and those it forks from now on (the
+    // first relay does otherwise); throws std::system_error.
+    static std::uint16_t reservaPuerto();
     // Logged in: the deadline no longer applies to this connection.
     void liberaPlazo();
-    // Called on the relay's thread once, as soon as LOGIN7 has been passed on to the
-    // server; an empty one stops it being called (it is never running once this returns).
+    // Called once, as soon as LOGIN7 has been passed on to the server; an empty one stops it being called.
     void alEnviarLogin(std::function<void()> aviso);
     Resultado resultado() const;
 
-private:
-    void bucle();
-    // Takes db-lib's connection if it is waiting; closes any other.
-    void aceptaCliente(Descriptor& cliente);
-    void rechazaHastaParar();
-    void cambiaEtapa(Etapa etapa);
-    // Decides, at the deadline, whether the time went on this machine (Resultado::retrasoLocal).
+    // db-lib's calls, each answering as the C library's would, errno included.
+    // connect() to puertoLocal(): `fd` becomes the connection to the server.
+    int conecta(int fd);
+    ssize_t envia(int fd, const void* datos, std::size_t n, int flags);
+    ssize_t recibe(int fd, void* datos, std::size_t n, int flags);
+    int espera(pollfd* fds, nfds_t n, int milisegundos);
+    // Before db-lib closes `fd`.
+    void cierra(int fd);
+
+    // The relay of the login under way in this process whose port `direccion`
+    // is, or whose connection `fd` is; none otherwise.
+    static Relevo* deDireccion(const sockaddr* direccion, socklen_t longitud);
+    static Relevo* deDescriptor(int fd);
+
     struct Tiempos;
-    void juzgaRetraso(Tiempos& t, int servidor, const std::vector<int>& intentos, bool leyendoServidor);
+
+private:
+    void cambiaEtapa(Etapa etapa);
+    // At the deadline, once: decides whether the time went on this machine, and
+    // shuts the connection so that db-lib's wait and read end.
+    void venceElPlazo(const std::vector<int>& intentos);
+    bool plazoVencido() const;
+    std::string primerosDelServidor(int fd) const;
+    // The server ended the connection: with `error` (0 for its close).
+    void anotaCierre(int error);
+    // The result `r` of db-lib's wait, once what it says of the connection is noted.
+    int anotaError(const pollfd* fds, nfds_t n, int r);
 
     std::vector<DireccionIp> destinos_;
     std::uint16_t puerto_;
     Plazo plazo_;
     std::function<void(Etapa)> alCambiarEtapa_;
-
-    Descriptor escucha_;
-    Descriptor despertador_[2]; // wakes the relay's thread
-    std::uint16_t puertoLocal_ = 0;
-
-    std::mutex avisoMutex_; // held while alEnviarLogin_ runs
     std::function<void()> alEnviarLogin_;
+
+    // Only on db-lib's thread.
+    SeguidorEtapas seguidor_;
+    std::unique_ptr<Tiempos> tiempos_;
+    bool intentado_ = false;   // one login, one connection
+    int descriptorDbLib_ = -1; // its connection to the server, until it closes it
+    bool loginEnviado_ = false;
 
     mutable std::mutex mutex_;
     Resultado resultado_;
     LectorRespuestaLogin respuesta_;
     bool liberado_ = false;
-    bool parar_ = false;
-    std::optional<HiloRelevo> hilo_;
 };
 
 } // namespace login_process

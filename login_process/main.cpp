@@ -210,6 +210,11 @@ int main() {
     std::signal(SIGPIPE, SIG_IGN);
     // What every login needs, made ready once in the server.
     preparaDbLib();
+    try {
+        Relevo::reservaPuerto();
+    } catch (const std::system_error&) {
+        // The first login tries again, and says why it cannot.
+    }
     const LoginLanzado lanzado = sirveLogins(kCanal);
     // Only a forked login process gets here; its exit runs the usual teardown.
     int estado = 1;
