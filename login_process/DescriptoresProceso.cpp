@@ -12,8 +12,9 @@ namespace login_process {
 
 namespace {
 
-// What one login may hold at once: the relay's sockets and pipe, db-lib's
-// socket and configuration, the resolver's and Kerberos's files. A process
+// What one login may hold at once: the relay's attempts at the server's
+// addresses, db-lib's socket, wake-up pair and configuration, the resolver's
+// and Kerberos's files. A process
 // without that many left under its limit fails somewhere inside db-lib or
 // GnuTLS with an error that names memory, a timeout or nothing at all.
 constexpr int kDescriptoresDeUnLogin = 24;
