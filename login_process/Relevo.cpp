@@ -319,7 +319,7 @@ int Relevo::conecta(int fd) {
             // The server's connection takes the place of db-lib's socket.
             sinNagle(it->fd.fd());
             if (::dup3(it->fd.fd(), fd, O_CLOEXEC) < 0)
-                return -1;
+                return conexionAcabada(fd);
             {
                 std::lock_guard<std::mutex> cerrojo(mutex_);
                 resultado_.conectado = true;
@@ -334,9 +334,18 @@ int Relevo::conecta(int fd) {
     }
 }
 
-ssize_t Relevo::envia(int fd, const void* datos, std::size_t n, int flags) {
+bool Relevo::terminado() {
     if (plazoVencido())
         venceElPlazo({});
+    std::lock_guard<std::mutex> cerrojo(mutex_);
+    return resultado_.agotado;
+}
+
+ssize_t Relevo::envia(int fd, const void* datos, std::size_t n, int flags) {
+    if (terminado()) {
+        errno = EPIPE;
+        return -1;
+    }
     const ssize_t r = ::sendto(fd, datos, n, flags, nullptr, 0);
     if (r < 0) {
         // A server that reset the connection before db-lib's first read is seen here.
@@ -374,8 +383,9 @@ std::string Relevo::primerosDelServidor(int fd) const {
 }
 
 ssize_t Relevo::recibe(int fd, void* datos, std::size_t n, int flags) {
-    if (plazoVencido())
-        venceElPlazo({});
+    // Whatever came too late is not read: the login ended at its deadline.
+    if (terminado())
+        return 0;
     std::int64_t llegada = 0;
     char* recibidos = static_cast<char*>(datos);
     const ssize_t r = recibeConLlegada(fd, recibidos, n, flags, llegada);

@@ -110,6 +110,8 @@ private:
     // shuts the connection so that db-lib's wait and read end.
     void venceElPlazo(const std::vector<int>& intentos);
     bool plazoVencido() const;
+    // The deadline has ended the login (and does so now if it has passed).
+    bool terminado();
     std::string primerosDelServidor(int fd) const;
     // The server ended the connection: with `error` (0 for its close).
     void anotaCierre(int error);
