@@ -1,21 +1,31 @@
-// db-lib's calls on its connection to the server go to the relay of the login
-// under way (Relevo.h): tarpelino-login defines connect, send, recv, poll and
-// close itself and exports them, as it does getaddrinfo, so that libsybdb (and
-// GnuTLS, through db-lib's own reads and writes) binds to them. A call on any
-// other address or descriptor goes to the C library's unchanged. Built into
-// the executable only.
+// db-lib's calls to the C library that tarpelino-login takes for itself:
+// defined here and exported, as gnutls_priority_set_direct is, so that
+// libsybdb (and GnuTLS, through db-lib's own reads and writes) binds to them.
+// Every call these do not concern goes to the C library's unchanged. Built
+// into the executable only.
+//
+// connect, send, recv, poll and close on db-lib's connection go to the relay
+// of the login under way (Relevo.h).
+//
+// getaddrinfo: db-lib looks up its host, the relay's 127.0.0.1, on every
+// login, and asks for it with AI_ADDRCONFIG, for which the C library first
+// lists every address of the machine through a netlink socket: six system
+// calls and a walk of the kernel's address table per login, for a literal
+// address that needs no lookup. That one literal is taken as it is.
 #include "login_process/Relevo.h"
 
+#include <cerrno>
+#include <cstring>
 #include <dlfcn.h>
-#include <sys/syscall.h>
-#include <unistd.h>
+#include <netdb.h>
 
 using login_process::Relevo;
 
 namespace {
 
-template <typename Funcion> Funcion deLaBiblioteca(const char* nombre) {
-    return reinterpret_cast<Funcion>(::dlsym(RTLD_NEXT, nombre));
+// The C library's own `nombre`, whose type is that of `propia`, the one defined here.
+template <typename Funcion> Funcion* deLaBiblioteca(Funcion* /*propia*/, const char* nombre) {
+    return reinterpret_cast<Funcion*>(::dlsym(RTLD_NEXT, nombre));
 }
 
 } // namespace
@@ -25,36 +35,50 @@ extern "C" {
 __attribute__((visibility("default"))) int connect(int fd, const sockaddr* direccion, socklen_t longitud) {
     if (Relevo* relevo = Relevo::deDireccion(direccion, longitud))
         return relevo->conecta(fd);
-    return int(::syscall(SYS_connect, fd, direccion, longitud));
+    static const auto real = deLaBiblioteca(connect, "connect");
+    return real(fd, direccion, longitud);
 }
 
 __attribute__((visibility("default"))) ssize_t send(int fd, const void* datos, size_t n, int flags) {
     if (Relevo* relevo = Relevo::deDescriptor(fd))
         return relevo->envia(fd, datos, n, flags);
-    return ::sendto(fd, datos, n, flags, nullptr, 0);
+    static const auto real = deLaBiblioteca(send, "send");
+    return real(fd, datos, n, flags);
 }
 
 __attribute__((visibility("default"))) ssize_t recv(int fd, void* datos, size_t n, int flags) {
     if (Relevo* relevo = Relevo::deDescriptor(fd))
         return relevo->recibe(fd, datos, n, flags);
-    return ::recvfrom(fd, datos, n, flags, nullptr, nullptr);
+    static const auto real = deLaBiblioteca(recv, "recv");
+    return real(fd, datos, n, flags);
 }
 
 __attribute__((visibility("default"))) int poll(pollfd* fds, nfds_t n, int milisegundos) {
     for (nfds_t i = 0; i < n; ++i)
         if (Relevo* relevo = Relevo::deDescriptor(fds[i].fd))
             return relevo->espera(fds, n, milisegundos);
-    using Funcion = int (*)(pollfd*, nfds_t, int);
-    static const auto real = deLaBiblioteca<Funcion>("poll");
+    static const auto real = deLaBiblioteca(poll, "poll");
     return real(fds, n, milisegundos);
 }
 
 __attribute__((visibility("default"))) int close(int fd) {
     if (Relevo* relevo = Relevo::deDescriptor(fd))
         relevo->cierra(fd);
-    using Funcion = int (*)(int);
-    static const auto real = deLaBiblioteca<Funcion>("close");
+    static const auto real = deLaBiblioteca(close, "close");
     return real(fd);
+}
+
+__attribute__((visibility("default"))) int getaddrinfo(const char* nodo, const char* servicio,
+                                                       const addrinfo* pistas, addrinfo** resultado) {
+    static const auto real = deLaBiblioteca(getaddrinfo, "getaddrinfo");
+    if (!real)
+        return EAI_SYSTEM;
+    if (nodo && pistas && (pistas->ai_flags & AI_ADDRCONFIG) && std::strcmp(nodo, "127.0.0.1") == 0) {
+        addrinfo literal = *pistas;
+        literal.ai_flags = (literal.ai_flags & ~AI_ADDRCONFIG) | AI_NUMERICHOST;
+        return real(nodo, servicio, &literal, resultado);
+    }
+    return real(nodo, servicio, pistas, resultado);
 }
 
 } // extern "C"

@@ -27,28 +27,6 @@ std::atomic<Relevo*> relevoEnCurso{nullptr};
 std::atomic<int> descriptorEnCurso{-1};
 std::atomic<std::uint16_t> puertoEnUso{0};
 
-// Bound for the life of the process and never listened on: no one else can
-// take the port db-lib is told to use, and a connect to it that did not come
-// to the relay is refused. Forked login processes share it.
-std::uint16_t puertoReservado() {
-    if (const std::uint16_t puerto = puertoEnUso.load())
-        return puerto;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t longitud = sizeof local;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &longitud) != 0) {
-        const int error = errno;
-        if (fd >= 0)
-            ::close(fd);
-        throw std::system_error(error, std::generic_category(), "relevo");
-    }
-    puertoEnUso.store(ntohs(local.sin_port));
-    return puertoEnUso.load();
-}
-
 // The login is a few small packets each way, often two in a row (TLS
 // flights): Nagle's algorithm would hold the second back for the peer's
 // delayed ACK. db-lib sets the same on the socket it made.
@@ -155,7 +133,7 @@ Relevo::Relevo(std::vector<DireccionIp> destinos, std::uint16_t puerto, Plazo pl
                std::function<void(Etapa)> alCambiarEtapa)
     : destinos_(std::move(destinos)), puerto_(puerto), plazo_(plazo),
       alCambiarEtapa_(std::move(alCambiarEtapa)), tiempos_(std::make_unique<Tiempos>()) {
-    puertoReservado();
+    puertoLocal();
     Relevo* ninguno = nullptr;
     if (!relevoEnCurso.compare_exchange_strong(ninguno, this))
         throw std::logic_error("otro relevo en curso en este proceso");
@@ -171,12 +149,26 @@ Relevo::~Relevo() {
     relevoEnCurso.compare_exchange_strong(yo, nullptr);
 }
 
-std::uint16_t Relevo::puertoLocal() const {
-    return puertoReservado();
-}
-
-std::uint16_t Relevo::reservaPuerto() {
-    return puertoReservado();
+// Bound for the life of the process and never listened on: no one else can
+// take the port db-lib is told to use, and a connect to it that did not come
+// to the relay is refused. Forked login processes share it.
+std::uint16_t Relevo::puertoLocal() {
+    if (const std::uint16_t puerto = puertoEnUso.load())
+        return puerto;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t longitud = sizeof local;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &longitud) != 0) {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        throw std::system_error(error, std::generic_category(), "relevo");
+    }
+    puertoEnUso.store(ntohs(local.sin_port));
+    return puertoEnUso.load();
 }
 
 void Relevo::liberaPlazo() {
@@ -406,7 +398,8 @@ ssize_t Relevo::recibe(int fd, void* datos, std::size_t n, int flags) {
         // Copied only while it grows: it stops at the end of the handshake.
         if (resultado_.handshakeServidor.size() != seguidor_.handshakeDelServidor().size())
             resultado_.handshakeServidor = seguidor_.handshakeDelServidor();
-        resultado_.primerosServidor = primerosDelServidor(fd);
+        if (resultado_.primerosServidor.size() < SeguidorEtapas::kPrimerosGuardados)
+            resultado_.primerosServidor = primerosDelServidor(fd);
         if (resultado_.versionServidor.empty())
             resultado_.versionServidor = seguidor_.versionServidor();
     } else {

@@ -77,11 +77,9 @@ public:
     Relevo(const Relevo&) = delete;
     Relevo& operator=(const Relevo&) = delete;
 
-    // The loopback port db-lib is told to connect to.
-    std::uint16_t puertoLocal() const;
-    // Holds that port for this process and those it forks from now on (the
-    // first relay does otherwise); throws std::system_error.
-    static std::uint16_t reservaPuerto();
+    // The loopback port db-lib is told to connect to, held from the first call
+    // on for this process and those it forks; throws std::system_error.
+    static std::uint16_t puertoLocal();
     // Logged in: the deadline no longer applies to this connection.
     void liberaPlazo();
     // Called once, as soon as LOGIN7 has been passed on to the server; an empty one stops it being called.

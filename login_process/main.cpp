@@ -211,7 +211,7 @@ int main() {
     // What every login needs, made ready once in the server.
     preparaDbLib();
     try {
-        Relevo::reservaPuerto();
+        Relevo::puertoLocal();
     } catch (const std::system_error&) {
         // The first login tries again, and says why it cannot.
     }
