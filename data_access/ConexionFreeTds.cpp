@@ -99,6 +99,8 @@ void ConexionFreeTds::open() {
     } catch (const ErrorApertura& e) {
         // The time the description states, when it states one: the row and its text tell one time.
         anota(e.etapa(), e.causa(), e.versionServidor(), e.transcurrido().value_or(duracion()));
+        datos_->errorServidor = e.errorServidor();
+        datos_->pruebaEnviada = e.pruebaEnviada();
         throw;
     } catch (const ErrorConexion& e) {
         anota(Etapa::Preparacion, e.causa(), {}, duracion());

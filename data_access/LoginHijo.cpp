@@ -136,10 +136,12 @@ LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedi
     const auto falla = [&](const FalloLogin& fallo) {
         leeEtapas();
         hijo.suelta();
-        throw ErrorApertura(fallo.descripcion, etapa, fallo.causa, fallo.versionServidor, fallo.transcurrido);
+        ErrorApertura error(fallo.descripcion, etapa, fallo.causa, fallo.versionServidor, fallo.transcurrido);
+        error.anotaRespuesta(fallo.errorServidor, fallo.pruebaEnviada);
+        throw error;
     };
     const auto fallaInterno = [&](std::string descripcion) {
-        falla({Causa::Interno, std::move(descripcion), {}, {}});
+        falla({Causa::Interno, std::move(descripcion), {}, {}, {}, false});
     };
     // What the process said of its failure; a body that cannot be read is its own failure.
     const auto fallaDicho = [&](const std::string& cuerpo) {

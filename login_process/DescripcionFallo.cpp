@@ -32,7 +32,7 @@ Causa causaDeCierre(Etapa etapa) {
     case Etapa::Tls:
         return Causa::Tls;
     case Etapa::RespuestaLogin:
-        return Causa::InicioSesion;
+        return Causa::Conexion;
     default:
         return Causa::Tcp;
     }
@@ -64,7 +64,8 @@ Descripcion describeErrorCliente(const ErrorCliente& e, const std::string& desti
     case SYBEUHST:
         return {Causa::Nombre, textos::hostNoEncontrado(destino)};
     case SYBEBTOK:
-        return {Causa::NoSqlServer, textos::respuestaNoTds(destino)};
+        return {etapa == Etapa::RespuestaLogin ? Causa::Protocolo : Causa::NoSqlServer,
+                textos::respuestaNoTds(destino)};
     default:
         return {Causa::Interno, textos::errorCliente(destino, e.numero)};
     }
@@ -90,6 +91,37 @@ std::optional<std::pair<int, int>> numerosVersion(const std::string& version) {
     if (std::sscanf(version.c_str(), "%d.%d", &mayor, &menor) != 2)
         return std::nullopt;
     return std::pair(mayor, menor);
+}
+
+// A LOGINACK's version as SQL Server sends it (MS-TDS 2.2.7.14): "7.3" for
+// 0x730B0003; nothing for any other value.
+std::optional<std::string> versionConocida(std::uint32_t version) {
+    switch (version) {
+    case 0x07000000:
+    case 0x07010000:
+    case 0x71000001:
+    case 0x72090002:
+    case 0x730A0003:
+    case 0x730B0003:
+    case 0x74000004:
+        return textos::versionTds(version);
+    default:
+        return std::nullopt;
+    }
+}
+
+// The number of the server's first error of class 11 or more.
+std::optional<std::int32_t> primerError(const Diagnostico& diagnostico) {
+    for (const MensajeServidor& m : diagnostico.mensajes)
+        if (m.clase > 10)
+            return m.numero;
+    return std::nullopt;
+}
+
+// What a script needs of the reply besides the description.
+ErrorApertura conRespuesta(ErrorApertura e, const Diagnostico& diagnostico, const Relevo::Resultado& red) {
+    e.anotaRespuesta(primerError(diagnostico), red.pruebaEnviada);
+    return e;
 }
 
 Causa causaDeTls(int alerta) {
@@ -144,6 +176,14 @@ Descripcion describe(const Diagnostico& diagnostico, const Relevo::Resultado& re
         return {Causa::Equipo,
                 textos::esteEquipoSeRetraso(red.etapa, destino, plazo, red.respuestaMaximaServidor) +
                     mensajes};
+    const bool respuestaIlegible = red.etapa == Etapa::RespuestaLogin &&
+                                   red.respuesta == LectorRespuestaLogin::Estado::Ilegible &&
+                                   diagnostico.mensajes.empty();
+    if (respuestaIlegible)
+        return {Causa::Protocolo, textos::respuestaLoginNoTds(destino, red.motivoRespuesta)};
+    // Sending, a flood or one byte at a time, is not silence.
+    if (red.agotado && red.respondiendo && red.etapa == Etapa::RespuestaLogin)
+        return {Causa::Tiempo, textos::respuestaSinTerminar(destino, plazo) + mensajes};
     if (red.agotado)
         return {Causa::Tiempo, textos::tiempoAgotadoEn(red.etapa, destino, plazo, integrada) + mensajes};
     if (!mensajes.empty())
@@ -181,22 +221,29 @@ Descripcion describe(const Diagnostico& diagnostico, const Relevo::Resultado& re
 } // namespace
 
 std::optional<ErrorApertura> contradiceLaApertura(const Diagnostico& diagnostico,
-                                                  const Relevo::Resultado& red,
-                                                  const std::string& versionAcordada,
-                                                  const std::string& destino, const PeticionLogin& peticion) {
+                                                  const Relevo::Resultado& red, const std::string& destino,
+                                                  const PeticionLogin& peticion) {
+    const auto falla = [&](const std::string& texto, Causa causa) {
+        return conRespuesta(ErrorApertura(texto, red.etapa, causa, red.versionServidor), diagnostico, red);
+    };
     const std::string errores = lineasDeErrores(diagnostico);
     if (!errores.empty())
-        return ErrorApertura(textos::aperturaConErrores(destino) + errores, red.etapa, Causa::InicioSesion,
-                             red.versionServidor);
+        return falla(textos::aperturaConErrores(destino) + errores, Causa::InicioSesion);
+    if (red.respuesta != LectorRespuestaLogin::Estado::Completa)
+        return falla(textos::respuestaNoComprobada(destino, red.motivoRespuesta), Causa::Protocolo);
     if (red.finConError)
-        return ErrorApertura(textos::aperturaTerminadaEnError(destino), red.etapa, Causa::InicioSesion,
-                             red.versionServidor);
-    const auto acordada = numerosVersion(versionAcordada);
+        return falla(textos::aperturaTerminadaEnError(destino), Causa::Protocolo);
+    if (!red.versionTdsServidor)
+        return falla(textos::respuestaSinLoginAck(destino), Causa::Protocolo);
+    const std::optional<std::string> acordada = versionConocida(*red.versionTdsServidor);
+    if (!acordada)
+        return falla(textos::versionTdsDesconocida(destino, peticion.producto, *red.versionTdsServidor),
+                     Causa::Protocolo);
+    const auto numeros = numerosVersion(*acordada);
     const auto pedida = numerosVersion(peticion.versionTds);
-    if (acordada && pedida && *acordada > *pedida)
-        return ErrorApertura(
-            textos::versionTdsSuperior(destino, peticion.producto, peticion.versionTds, versionAcordada),
-            red.etapa, Causa::InicioSesion, red.versionServidor);
+    if (!pedida || *numeros > *pedida)
+        return falla(textos::versionTdsSuperior(destino, peticion.producto, peticion.versionTds, *acordada),
+                     Causa::Protocolo);
     return std::nullopt;
 }
 
@@ -206,7 +253,8 @@ ErrorApertura describeFallo(const Diagnostico& diagnostico, const Relevo::Result
     // Read with the description's own reading of the clock, before anything else runs.
     Descripcion d = describe(diagnostico, red, destino, plazo, peticion, tds8);
     const auto transcurrido = plazo.transcurrido();
-    return ErrorApertura(d.texto, red.etapa, d.causa, red.versionServidor, transcurrido);
+    return conRespuesta(ErrorApertura(d.texto, red.etapa, d.causa, red.versionServidor, transcurrido),
+                        diagnostico, red);
 }
 
 } // namespace login_process

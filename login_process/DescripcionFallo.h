@@ -26,16 +26,15 @@ ErrorApertura describeFallo(const Diagnostico& diagnostico, const Relevo::Result
                             const std::string& destino, const Plazo& plazo, const PeticionLogin& peticion,
                             RespuestaTds8 tds8 = RespuestaTds8::Ninguna);
 
-// A login db-lib calls open that its reply says is not: an error of class 11
-// or more (from the relay's reading of a reply in clear, or db-lib's handler
-// inside TLS), a final DONE with its error flag (seen only in clear: db-lib
-// 1.3 ignores DONE's status during a login), or a LOGINACK whose TDS version
-// (`versionAcordada`, "7.4") is above the one the generation asked for.
-// Nothing when the reply holds together.
+// A login db-lib calls open that is not one: db-lib 1.3 ignores DONE's status
+// during a login, reads any packet type and accepts a LOGINACK version it does
+// not know. It is one only when this process read the whole reply itself (in
+// clear, or as TLS decrypted it) and found a LOGINACK with a version SQL
+// Server sends, at or below the one the generation asked for, no error of
+// class 11 or more and no DONE with its error flag. Nothing when it is.
 std::optional<ErrorApertura> contradiceLaApertura(const Diagnostico& diagnostico,
-                                                  const Relevo::Resultado& red,
-                                                  const std::string& versionAcordada,
-                                                  const std::string& destino, const PeticionLogin& peticion);
+                                                  const Relevo::Resultado& red, const std::string& destino,
+                                                  const PeticionLogin& peticion);
 
 // Whether what the relay saw is a server that closed or reset the
 // connection on the PRELOGIN in clear without a byte: the one case that is

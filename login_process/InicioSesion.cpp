@@ -188,7 +188,8 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo,
     }
     relevo->liberaPlazo();
     ResumenLogin resumen;
-    // As the server wrote it: db-lib reports the version it asked for when it does not know the one sent.
+    // As the server wrote it (a success has read its LOGINACK): db-lib reports the version it asked
+    // for when it does not know the one sent.
     resumen.versionTds =
         red.versionTdsServidor ? textos::versionTds(*red.versionTdsServidor) : versionAcordada(sesionDb);
     resumen.servidor = diagnostico.nombreServidor;
@@ -198,14 +199,17 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo,
     resumen.sesionCifrada = red.sesionCifrada;
     resumen.versionTls = red.versionTls;
     resumen.versionServidor = red.versionServidor;
-    if (auto contradiccion = contradiceLaApertura(diagnostico, red, resumen.versionTds, destino, p))
+    if (auto contradiccion = contradiceLaApertura(diagnostico, red, destino, p))
         throw *contradiccion;
     const HandshakeServidor handshake = leeHandshakeServidor(red.handshakeServidor);
     // The era's client could have agreed nothing else: should the generation's
     // priority ever not reach GnuTLS, this is not called a success.
-    if (red.loginCifrado && !acordadoPorSuEpoca(p, red.versionTls, handshake.suite))
-        throw ErrorApertura(textos::tlsAjenoASuEpoca(destino, p.producto, red.versionTls, handshake.suite),
+    if (red.loginCifrado && !acordadoPorSuEpoca(p, red.versionTls, handshake.suite)) {
+        ErrorApertura error(textos::tlsAjenoASuEpoca(destino, p.producto, red.versionTls, handshake.suite),
                             red.etapa, Causa::Tls, red.versionServidor);
+        error.anotaRespuesta(std::nullopt, red.pruebaEnviada);
+        throw error;
+    }
     resumen.suiteTls = handshake.suite;
     if (const auto certificado = leeCertificado(handshake.certificado)) {
         resumen.certificadoSujeto = certificado->sujeto;

@@ -8,8 +8,6 @@ namespace login_process {
 
 namespace {
 
-constexpr unsigned char kPaqueteRespuesta = 0x04;
-
 constexpr unsigned char kTabName = 0xA4;
 constexpr unsigned char kColInfo = 0xA5;
 constexpr unsigned char kOrder = 0xA9;
@@ -96,9 +94,8 @@ void LectorRespuestaLogin::recibe(const char* datos, std::size_t n) {
                 return;
             enCabeceraPaquete_ = 0;
             const std::size_t longitud = std::size_t(cabeceraPaquete_[2]) << 8 | cabeceraPaquete_[3];
-            if (cabeceraPaquete_[0] != kPaqueteRespuesta)
-                return deja("un paquete de tipo " + hex(cabeceraPaquete_[0], 2) +
-                            " en lugar de una respuesta");
+            // A reply ought to come in packets of type 0x04, but db-lib reads any type as one: so
+            // does this, or a reply db-lib believes would go unread.
             if (longitud < cabeceraPaquete_.size())
                 return deja("un paquete de " + std::to_string(longitud) + " bytes, menos que su cabecera");
             restantePaquete_ = longitud - cabeceraPaquete_.size();
@@ -229,6 +226,9 @@ void LectorRespuestaLogin::trasCabecera() {
         estado_ = Estado::Completa;
         cuerpo_ = std::string();
         return;
+    case kSspi:
+        sspi_ = true;
+        return salta(cabeceraLe(2));
     case kSessionState:
     case kFedAuthInfo:
         return salta(cabeceraLe(4));

@@ -22,8 +22,9 @@ struct MensajeRespuesta {
 };
 
 // Reads the token stream of a login reply (MS-TDS 2.2.7) from the server's
-// bytes as they travel in clear, in chunks of any size: TDS packets (8-byte
-// header, type 0x04), starting with the first packet of the reply to LOGIN7.
+// bytes in clear (on the wire, or as TLS gave them to db-lib), in chunks of
+// any size: TDS packets (8-byte header, of whatever type, as db-lib takes
+// them), starting with the first packet of the reply to LOGIN7.
 // The reply ends at the first DONE token, as db-lib's login reads it; an SSPI
 // round trip in between (NTLM) is read as one stream. Memory stays bounded
 // whatever the server sends, and it never reads past what it was given.
@@ -49,6 +50,8 @@ public:
     std::optional<std::uint32_t> versionTds() const { return versionTds_; }
     // The DONE that ended the reply had its error flag (DONE_ERROR).
     bool finConError() const { return finConError_; }
+    // An SSPI token came (NTLM's CHALLENGE): the client's next message answers it.
+    bool sspi() const { return sspi_; }
     // The messages kept, in the order they came.
     const std::vector<MensajeRespuesta>& mensajes() const { return mensajes_; }
     std::uint64_t erroresOmitidos() const { return omitidos_[1]; }
@@ -70,6 +73,7 @@ private:
     std::string motivo_;
     std::optional<std::uint32_t> versionTds_;
     bool finConError_ = false;
+    bool sspi_ = false;
     std::vector<MensajeRespuesta> mensajes_;
     std::array<std::size_t, 2> guardados_{}; // by kind: [1] errors
     std::array<std::uint64_t, 2> omitidos_{};

@@ -107,13 +107,18 @@ struct Relevo::Tiempos {
     std::int64_t servidor = 0;
     std::int64_t respuestaMaxima = -1;
     std::int64_t dormido = 0;
+    bool respondiendo = false; // the server has sent something since the last request
 
-    void enviado() { esperaServidorDesde = relojReal(); }
+    void enviado() {
+        esperaServidorDesde = relojReal();
+        respondiendo = false;
+    }
     // Bytes of the server's, received by the kernel at `llegada` (0: unknown) and read now.
     void recibido(std::int64_t llegada) {
         const std::int64_t ahora = relojReal();
         if (llegada <= 0 || llegada > ahora)
             llegada = ahora;
+        respondiendo = true;
         if (esperaServidorDesde >= 0) {
             const std::int64_t turno = std::max<std::int64_t>(0, llegada - esperaServidorDesde);
             servidor += turno;
@@ -187,6 +192,8 @@ Relevo::Resultado Relevo::resultado() const {
     r.mensajes = respuesta_.mensajes();
     r.erroresOmitidos = respuesta_.erroresOmitidos();
     r.finConError = respuesta_.finConError();
+    r.respuesta = respuesta_.estado();
+    r.motivoRespuesta = respuesta_.motivo();
     return r;
 }
 
@@ -198,6 +205,10 @@ Relevo* Relevo::deDireccion(const sockaddr* direccion, socklen_t longitud) {
     std::memcpy(&a, direccion, sizeof a);
     return a.sin_addr.s_addr == htonl(INADDR_LOOPBACK) && ntohs(a.sin_port) == puertoEnUso.load() ? relevo
                                                                                                   : nullptr;
+}
+
+Relevo* Relevo::conConexion() {
+    return descriptorEnCurso.load(std::memory_order_relaxed) >= 0 ? relevoEnCurso.load() : nullptr;
 }
 
 Relevo* Relevo::deDescriptor(int fd) {
@@ -350,6 +361,13 @@ ssize_t Relevo::envia(int fd, const void* datos, std::size_t n, int flags) {
     tiempos_->enviado();
     seguidor_.delCliente(static_cast<const char*>(datos), std::size_t(r));
     cambiaEtapa(seguidor_.etapa());
+    // After LOGIN7, what the client sends once the server's SSPI token came is the answer to it:
+    // NTLM's AUTHENTICATE, which the domain checks. Anything sent then counts, so as never to miss one.
+    if (loginEnviado_) {
+        std::lock_guard<std::mutex> cerrojo(mutex_);
+        if (respuesta_.sspi() && !liberado_)
+            resultado_.pruebaEnviada = true;
+    }
     // LOGIN7 has gone: the password's copies go too, while db-lib waits for the reply.
     if (!loginEnviado_ && seguidor_.etapa() == Etapa::RespuestaLogin) {
         loginEnviado_ = true;
@@ -407,6 +425,14 @@ ssize_t Relevo::recibe(int fd, void* datos, std::size_t n, int flags) {
     }
     errno = error;
     return r;
+}
+
+void Relevo::descifrado(const char* datos, std::size_t n) {
+    if (n == 0 || !seguidor_.sesionCifrada())
+        return;
+    std::lock_guard<std::mutex> cerrojo(mutex_);
+    if (!liberado_ && !resultado_.agotado)
+        respuesta_.recibe(datos, n);
 }
 
 void Relevo::anotaCierre(int error) {
@@ -498,6 +524,7 @@ void Relevo::venceElPlazo(const std::vector<int>& intentos) {
         std::lock_guard<std::mutex> cerrojo(mutex_);
         resultado_.agotado = true;
         resultado_.retrasoLocal = local;
+        resultado_.respondiendo = t.respondiendo;
         if (t.respuestaMaxima >= 0)
             resultado_.respuestaMaximaServidor =
                 std::chrono::milliseconds((t.respuestaMaxima + 999'999) / 1'000'000);

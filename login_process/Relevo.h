@@ -61,6 +61,14 @@ public:
         std::vector<MensajeRespuesta> mensajes;
         std::uint64_t erroresOmitidos = 0;
         bool finConError = false; // its DONE had the error flag
+        // How far this process read the login reply, in clear or as TLS decrypted it for db-lib,
+        // and why it stopped when it could not read on.
+        LectorRespuestaLogin::Estado respuesta = LectorRespuestaLogin::Estado::Leyendo;
+        std::string motivoRespuesta;
+        // NTLM's AUTHENTICATE, the proof of the password, went to the server.
+        bool pruebaEnviada = false;
+        // At the deadline the server was sending: it had answered the last request in part.
+        bool respondiendo = false;
         // At the deadline: the time went on this machine, not on the server. The server's answer,
         // or its TCP connection, was waiting unread, or it had answered everything it was asked
         // while this side took most of the time (stopped, or starved of a processor).
@@ -86,6 +94,9 @@ public:
     void alEnviarLogin(std::function<void()> aviso);
     Resultado resultado() const;
 
+    // What TLS decrypted for db-lib: the server's bytes in clear once the whole session is encrypted.
+    void descifrado(const char* datos, std::size_t n);
+
     // db-lib's calls, each answering as the C library's would, errno included.
     // connect() to puertoLocal(): `fd` becomes the connection to the server.
     int conecta(int fd);
@@ -99,6 +110,8 @@ public:
     // is, or whose connection `fd` is; none otherwise.
     static Relevo* deDireccion(const sockaddr* direccion, socklen_t longitud);
     static Relevo* deDescriptor(int fd);
+    // The relay whose login db-lib is holding a connection for, if any.
+    static Relevo* conConexion();
 
     struct Tiempos;
 

@@ -189,6 +189,40 @@ std::string versionTdsSuperior(const std::string& destino, const std::string& pr
            ": ese cliente no habla esa versión y no habría seguido.";
 }
 
+std::string respuestaNoComprobada(const std::string& destino, const std::string& motivo) {
+    return "La biblioteca cliente dio por aceptado el inicio de sesión en " + destino +
+           ", pero la respuesta del servidor no se pudo comprobar" +
+           (motivo.empty() ? std::string(": no llegó entera") : ": contiene " + motivo) +
+           ". No se da por correcto.";
+}
+
+std::string respuestaSinLoginAck(const std::string& destino) {
+    return "La biblioteca cliente dio por aceptado el inicio de sesión en " + destino +
+           ", pero la respuesta del servidor no lo acepta (no trae LOGINACK). No se da por correcto.";
+}
+
+std::string versionTdsDesconocida(const std::string& destino, const std::string& producto,
+                                  std::uint32_t version) {
+    char texto[16];
+    std::snprintf(texto, sizeof texto, "0x%08X", unsigned(version));
+    return "El servidor " + destino + " aceptó el inicio de sesión con una versión de TDS desconocida (" +
+           texto + "), que ningún SQL Server envía y que el cliente de " + producto +
+           " no pidió. No se da por correcto.";
+}
+
+std::string respuestaLoginNoTds(const std::string& destino, const std::string& motivo) {
+    return "El servidor " + destino +
+           " respondió al inicio de sesión con datos que no son una respuesta de SQL Server (protocolo TDS): "
+           "contienen " +
+           motivo + ".";
+}
+
+std::string respuestaSinTerminar(const std::string& destino, const Plazo& plazo) {
+    return agotadoTras(plazo) + ": el servidor " + destino +
+           " empezó a responder al inicio de sesión, pero su respuesta no terminó a tiempo." +
+           excesoDelLimite(plazo);
+}
+
 std::string errorCliente(const std::string& destino, int numero) {
     return "Error " + std::to_string(numero) + " de la biblioteca cliente (FreeTDS) con " + destino + ": " +
            errorDbLib(numero);

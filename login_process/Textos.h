@@ -49,6 +49,19 @@ std::string inicioSesionRechazado(const std::string& destino);
 // (the server's messages follow), or with its final DONE marked as an error.
 std::string aperturaConErrores(const std::string& destino);
 std::string aperturaTerminadaEnError(const std::string& destino);
+// db-lib took the login as accepted, but this process could not read the
+// server's reply to the end: `motivo` says what it met ("un token 0x12 que no
+// se sabe medir"); empty when the reply did not come whole.
+std::string respuestaNoComprobada(const std::string& destino, const std::string& motivo);
+// db-lib took the login as accepted, but the reply holds no LOGINACK.
+std::string respuestaSinLoginAck(const std::string& destino);
+// The LOGINACK named `version` (as sent, 0x08000000), which no SQL Server sends.
+std::string versionTdsDesconocida(const std::string& destino, const std::string& producto,
+                                  std::uint32_t version);
+// The server answered the login with bytes that are no TDS reply: `motivo` says what they held.
+std::string respuestaLoginNoTds(const std::string& destino, const std::string& motivo);
+// The deadline passed while the server was still sending its reply to the login.
+std::string respuestaSinTerminar(const std::string& destino, const login_shared::Plazo& plazo);
 // The LOGINACK agreed TDS `acordada`, above the `pedida` that `producto`'s client asked for.
 std::string versionTdsSuperior(const std::string& destino, const std::string& producto,
                                const std::string& pedida, const std::string& acordada);

@@ -70,8 +70,8 @@ void terminaConLaAplicacion() {
 // A thread, socket or descriptor the system refused: which limit, in Spanish.
 FalloLogin falloDelSistema(const std::system_error& e) {
     if (const auto limite = textos::limiteDelSistema(e.code().value()))
-        return {Causa::Sistema, *limite, {}, {}};
-    return {Causa::Interno, textos::errorInterno(e.what()), {}, {}};
+        return {Causa::Sistema, *limite, {}, {}, {}, false};
+    return {Causa::Interno, textos::errorInterno(e.what()), {}, {}, {}, false};
 }
 
 // Starts the watch on the application's end of kCanal; false, with the
@@ -161,13 +161,14 @@ Atendido atiendeLogin(const std::string& aviso) {
         recibeMensaje(kCanal, tipo, cuerpo);
         return integrada ? Atendido::Integrado : Atendido::Cerrado;
     } catch (const ErrorApertura& e) {
-        informaFallo({e.causa(), e.what(), e.versionServidor(), e.transcurrido()});
+        informaFallo({e.causa(), e.what(), e.versionServidor(), e.transcurrido(), e.errorServidor(),
+                      e.pruebaEnviada()});
     } catch (const ErrorConexion& e) {
-        informaFallo({e.causa(), e.what(), {}, {}});
+        informaFallo({e.causa(), e.what(), {}, {}, {}, false});
     } catch (const std::system_error& e) {
         informaFallo(falloDelSistema(e));
     } catch (const std::exception& e) {
-        informaFallo({Causa::Interno, textos::errorInterno(e.what()), {}, {}});
+        informaFallo({Causa::Interno, textos::errorInterno(e.what()), {}, {}, {}, false});
     }
     borraSecreto(cuerpo);
     return integrada ? Atendido::Integrado : Atendido::Fallido;

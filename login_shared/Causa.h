@@ -20,7 +20,9 @@ enum class Causa : std::uint8_t {
     TlsSuite,        // no cipher suite in common
     Tls,             // any other TLS failure
     Kerberos,        // the service ticket could not be had
-    InicioSesion,    // the server refused the login
+    InicioSesion,    // the server refused the login with an error message
+    Conexion,        // the server closed or reset the connection during the login
+    Protocolo,       // the server's reply to the login is no TDS reply, or not one that can be checked
     BaseDatos,       // the login went through but the database could not be opened
     Tiempo,          // the deadline passed at the stage the description names
     Sistema,         // a system limit (processes, descriptors, memory)
@@ -29,12 +31,12 @@ enum class Causa : std::uint8_t {
     Interno,         // anything else: a fault of the tool itself
 };
 
-inline constexpr std::array<std::string_view, 17> kCodigosCausa{
-    "valor",         "nombre",           "instancia",        "tcp",
-    "no_sql_server", "cifrado_estricto", "tls_version",      "tls_suite",
-    "tls",           "kerberos",         "inicio_sesion",    "base_datos",
-    "tiempo",        "sistema",          "cuenta_protegida", "equipo",
-    "interno",
+inline constexpr std::array<std::string_view, 19> kCodigosCausa{
+    "valor",         "nombre",           "instancia",     "tcp",
+    "no_sql_server", "cifrado_estricto", "tls_version",   "tls_suite",
+    "tls",           "kerberos",         "inicio_sesion", "conexion",
+    "protocolo",     "base_datos",       "tiempo",        "sistema",
+    "cuenta_protegida", "equipo",        "interno",
 };
 
 constexpr std::string_view codigoCausa(Causa causa) {

@@ -4,6 +4,7 @@
 #include "login_shared/Etapa.h"
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -36,10 +37,22 @@ public:
     const std::string& versionServidor() const { return versionServidor_; }
     std::optional<std::chrono::milliseconds> transcurrido() const { return transcurrido_; }
 
+    // The number of the server's first error of class 11 or more; none when it sent none.
+    std::optional<std::int32_t> errorServidor() const { return errorServidor_; }
+    // A proof of the password (NTLM's AUTHENTICATE) reached the server: a domain
+    // controller may have counted it against the account.
+    bool pruebaEnviada() const { return pruebaEnviada_; }
+    void anotaRespuesta(std::optional<std::int32_t> errorServidor, bool pruebaEnviada) {
+        errorServidor_ = errorServidor;
+        pruebaEnviada_ = pruebaEnviada;
+    }
+
 private:
     Etapa etapa_;
     std::string versionServidor_;
     std::optional<std::chrono::milliseconds> transcurrido_;
+    std::optional<std::int32_t> errorServidor_;
+    bool pruebaEnviada_ = false;
 };
 
 } // namespace login_shared

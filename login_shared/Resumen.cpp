@@ -51,6 +51,8 @@ std::string serializa(const FalloLogin& f) {
     e.texto(f.descripcion);
     e.texto(f.versionServidor);
     e.numero(f.transcurrido ? std::uint64_t(f.transcurrido->count()) + 1 : 0);
+    e.numero(f.errorServidor ? std::uint64_t(std::uint32_t(*f.errorServidor)) + 1 : 0);
+    e.numero(f.pruebaEnviada ? 1 : 0);
     return e.datos_;
 }
 
@@ -65,6 +67,9 @@ FalloLogin deserializaFallo(const std::string& cuerpo) {
     f.versionServidor = l.texto();
     if (const std::uint64_t transcurrido = l.numero())
         f.transcurrido = std::chrono::milliseconds(transcurrido - 1);
+    if (const std::uint64_t error = l.numero())
+        f.errorServidor = std::int32_t(std::uint32_t(error - 1));
+    f.pruebaEnviada = l.numero() != 0;
     return f;
 }
 

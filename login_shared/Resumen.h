@@ -38,6 +38,8 @@ struct FalloLogin {
     std::string versionServidor;
     // Of the open's budget, when the failure was told: the time its description states.
     std::optional<std::chrono::milliseconds> transcurrido;
+    std::optional<std::int32_t> errorServidor; // the server's first error of class 11 or more
+    bool pruebaEnviada = false;                // a proof of the password reached the server
 };
 
 std::string serializa(const ResumenLogin& resumen);

@@ -49,6 +49,8 @@ CamposPasada campos(const probe::ResultadoPasada& pasada) {
     if (!pasada.datos)
         return c;
     c.versionServidor = pasada.datos->versionServidor;
+    if (!pasada.correcta)
+        c.errorServidor = pasada.datos->errorServidor;
     if (c.causa != login_shared::codigoCausa(login_shared::Causa::CuentaProtegida))
         c.tiempoMs = pasada.datos->duracion.count();
     if (!pasada.datos->abierta)

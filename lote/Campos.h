@@ -23,6 +23,7 @@ struct CamposPasada {
     bool correcta = false;
     std::string veredicto; // the window's label: "Conexión CORRECTA."
     std::string causa;     // empty on success, else a code of login_shared::Causa ("inicio_sesion")
+    std::optional<std::int32_t> errorServidor; // the server's first error of class 11 or more (18456)
     std::string tds;       // agreed version, "7.3"; empty unless it logged in
     std::string tls;       // "1.2", "ninguno" without encryption; empty unless it logged in
     std::string cifrado;   // "ninguno", "inicio_sesion" (LOGIN7 only) or "sesion"; empty unless it logged in

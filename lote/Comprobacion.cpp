@@ -23,16 +23,33 @@ std::string descripcionCuentaProtegida(const std::string& servidor, const std::s
 
 namespace {
 
-// The server answered the login with a refusal. An open that says nothing of
-// why it failed counts too when it got as far as the login's reply: the
-// account is safer for one run stopped too soon.
+// The server refused the login, or the password's proof reached it and the
+// pass did not log in, whatever stopped it then (a deadline, junk, a close): the
+// domain may have counted it. An open that says nothing of why it failed counts
+// too when it got as far as the login's reply: the account is safer for one run
+// stopped too soon. A database that could not be opened is not the password's doing.
 bool rechazada(const probe::ResultadoPasada& r) {
     if (r.correcta || !r.datos || r.datos->abierta)
         return false;
+    if (r.datos->causa == login_shared::Causa::BaseDatos)
+        return false;
+    if (r.datos->pruebaEnviada)
+        return true;
     if (r.datos->causa)
         return *r.datos->causa == login_shared::Causa::InicioSesion;
     return r.datos->etapa == login_shared::Etapa::RespuestaLogin;
 }
+
+// Who accepted the account: the address and port that took the login, else the name as listed.
+std::string servidorQueAcepto(const LineaServidor& entrada, const probe::ResultadoPasada& r) {
+    if (r.datos && !r.datos->resumen.direccion.empty())
+        return r.datos->resumen.direccion + "," + std::to_string(r.datos->resumen.puerto);
+    return entrada.servidor;
+}
+
+// One server that accepts any password (misconfigured, or hostile) must not
+// let wrong proofs go out side by side: two must have accepted it.
+constexpr std::size_t kAceptacionesParaParalelo = 2;
 
 } // namespace
 
@@ -62,7 +79,7 @@ probe::ResultadoPasada Comprobacion::pasada(const LineaServidor& entrada, std::s
     if (!protegeCuenta_)
         return ejecuta();
 
-    // Until one of the account's logins goes through, they take turns.
+    // Until two servers have accepted the account, its logins take turns.
     std::unique_lock<std::mutex> turno(turnoMutex_, std::defer_lock);
     for (;;) {
         {
@@ -85,7 +102,9 @@ probe::ResultadoPasada Comprobacion::pasada(const LineaServidor& entrada, std::s
     std::lock_guard<std::mutex> cerrojo(cuentaMutex_);
     if (rechazada(r) && !rechazadaPor_)
         rechazadaPor_ = entrada.servidor;
-    confirmada_ = confirmada_ || r.correcta;
+    if (r.correcta)
+        aceptadaPor_.insert(servidorQueAcepto(entrada, r));
+    confirmada_ = aceptadaPor_.size() >= kAceptacionesParaParalelo;
     return r;
 }
 

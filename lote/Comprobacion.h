@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,10 +42,11 @@ std::string descripcionCuentaProtegida(const std::string& servidor, const std::s
 // the window runs them. Each row is handed to `alTerminar` as soon as its
 // server is done, from one thread at a time; `alAcabar` is called once no
 // server is left under way. Once a server refuses a domain account's login,
-// no more logins are made with it unless `arriesgarBloqueo`: the passes left
-// are rows marked not tried; until one of its logins goes through, that
-// account logs in on one server at a time, so that a wrong password is
-// refused once, not once per server under way.
+// or a proof of its password went out and the pass did not log in, no more
+// logins are made with it unless `arriesgarBloqueo`: the passes left are rows
+// marked not tried; until two different servers have accepted it, that account
+// logs in on one server at a time, so that a wrong password goes out once, not
+// once per server under way.
 class Comprobacion {
 public:
     Comprobacion(const std::vector<LineaServidor>& servidores, const Credencial& credencial, int paralelo,
@@ -80,6 +82,7 @@ private:
     std::mutex cuentaMutex_;
     std::mutex turnoMutex_;
     bool confirmada_ = false;
+    std::set<std::string> aceptadaPor_; // the servers that accepted it
     std::optional<std::string> rechazadaPor_;
     std::vector<std::thread> trabajadores_;
 };

@@ -40,7 +40,7 @@ public:
         salida_ << "servidor";
         for (const login_shared::Proveedor& g : login_shared::generaciones())
             for (const char* campo :
-                 {"veredicto", "correcta", "causa", "tds", "tls", "cifrado", "suite", "version_servidor",
+                 {"veredicto", "correcta", "causa", "error_servidor", "tds", "tls", "cifrado", "suite", "version_servidor",
                   "direccion", "puerto", "tiempo_ms", "certificado_sujeto", "certificado_emisor",
                   "certificado_autofirmado", "certificado_caduca", "certificado_bits", "descripcion"})
                 salida_ << ',' << campo << '_' << g.version;
@@ -53,7 +53,7 @@ public:
             const CamposPasada c = campos(pasada);
             const CamposCertificado cert = c.certificado.value_or(CamposCertificado{});
             salida_ << ',' << campoCsv(c.veredicto) << ',' << booleano(c.correcta) << ',' << campoCsv(c.causa)
-                    << ',' << campoCsv(c.tds) << ',' << campoCsv(c.tls) << ',' << campoCsv(c.cifrado) << ','
+                    << ',' << opcional(c.errorServidor) << ',' << campoCsv(c.tds) << ',' << campoCsv(c.tls) << ',' << campoCsv(c.cifrado) << ','
                     << campoCsv(c.suite) << ',' << campoCsv(c.versionServidor) << ',' << campoCsv(c.direccion)
                     << ',' << opcional(c.puerto) << ',' << opcional(c.tiempoMs) << ','
                     << campoCsv(cert.sujeto) << ',' << campoCsv(cert.emisor) << ','

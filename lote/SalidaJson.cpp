@@ -33,6 +33,7 @@ Json objetoDe(const FilaServidor& fila) {
             {"veredicto", c.veredicto},
             {"correcta", c.correcta},
             {"causa", textoONulo(c.causa)},
+            {"error_servidor", opcional(c.errorServidor)},
             {"tds", textoONulo(c.tds)},
             {"tls", textoONulo(c.tls)},
             {"cifrado", textoONulo(c.cifrado)},

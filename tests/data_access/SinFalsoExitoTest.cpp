@@ -148,7 +148,7 @@ TEST(BrowserQueNoDaElPuerto, AnInstanceWithoutTcpAndAnAnswerThatIsNotValidAreSai
 }
 
 // What the server sent, read off the wire where db-lib loses it: a message's
-// text past a NUL, and a LOGINACK version db-lib does not know.
+// text past a NUL, and a LOGINACK version db-lib does not know (no success).
 TEST(RespuestaDelServidor, TextPastANulAndTheLoginAckVersionAreShownAsSent) {
     for (const auto cifrado : {stand_in::Encryption::NotSupported, stand_in::Encryption::LoginOnly}) {
         SCOPED_TRACE(cifrado == stand_in::Encryption::NotSupported ? "en claro" : "solo el login cifrado");
@@ -163,27 +163,26 @@ TEST(RespuestaDelServidor, TextPastANulAndTheLoginAckVersionAreShownAsSent) {
         config.loginAckVersionOverride = 0x73000003;
         stand_in::Server acepta(config);
         acepta.start();
-        ConexionFreeTds c;
-        c.setConnectionString(cadena(servidorEn(acepta.port()), kLoginSa, "SQLNCLI"));
-        c.open();
-        contiene(c.resumenApertura(), "Protocolo: TDS desconocida (0x73000003)\n");
-        c.close();
+        contiene(fallo(cadena(servidorEn(acepta.port()), kLoginSa, "SQLNCLI")),
+                 "una versión de TDS desconocida (0x73000003)");
     }
 }
 
-// A reply that accepts the login and refuses it too, or that agrees a TDS
-// version the generation's client does not speak, is no success: whether the
-// relay reads it in clear or db-lib alone sees it inside TLS.
-TEST(RespuestaContradictoria, AReplyThatAlsoRefusesTheLoginOrOutrunsTheClientsVersionIsAFailure) {
+// A reply that accepts the login and refuses it too, that agrees a TDS
+// version the generation's client does not speak or no server sends, or that
+// comes in packets db-lib should not have taken, is no success: in clear as
+// inside TLS, where this side reads what TLS decrypts for db-lib.
+TEST(RespuestaContradictoria, OnlyAWholeReplyThatAcceptsTheLoginAndNothingElseIsASuccess) {
     using Mensaje = stand_in::Config::MessageAfterLoginAck;
     struct Caso {
         const char* nombre;
         std::vector<Mensaje> mensajes;
         bool doneConError;
         std::uint32_t versionLoginAck; // 0: the one agreed
+        std::uint8_t tipoPaquete;      // of the packets that carry the acceptance
         const char* proveedor;
         std::vector<std::string> dice; // empty: it opens
-        bool tambienEnTls = true;
+        Causa causa;
     };
     const std::string fallido = "Login failed for user 'sa'.";
     const Caso casos[] = {
@@ -191,55 +190,92 @@ TEST(RespuestaContradictoria, AReplyThatAlsoRefusesTheLoginOrOutrunsTheClientsVe
          {{18456, 14, fallido}},
          true,
          0,
+         0x04,
          "SQLNCLI10",
          {"rechazó el inicio de sesión, aunque su respuesta también lo aceptaba (LOGINACK):\n"
           "Msg 18456, nivel 14, estado 1: " +
-          fallido}},
+          fallido},
+         Causa::InicioSesion},
         {"LOGINACK, then an error of class 11",
          {{50000, 11, "no"}},
          false,
          0,
+         0x04,
          "SQLNCLI",
-         {"\nMsg 50000, nivel 11, estado 1: no"}},
+         {"\nMsg 50000, nivel 11, estado 1: no"},
+         Causa::InicioSesion},
         {"LOGINACK, then a message of class 10 (informational)",
          {{50000, 10, "aviso"}},
          false,
          0,
+         0x04,
          "SQLNCLI",
-         {}},
-        // db-lib 1.3 reads a login's DONE without its status: only the relay sees the flag.
+         {},
+         Causa::Interno},
+        // db-lib 1.3 reads a login's DONE without its status.
         {"LOGINACK and a DONE with its error flag, no message",
          {},
          true,
          0,
+         0x04,
          "SQLNCLI10",
          {"terminó su respuesta marcándola como error (DONE), sin ningún mensaje"},
-         false},
+         Causa::Protocolo},
+        // db-lib 1.3 does not look at the type of a login reply's packets.
+        {"the same in packets of type 0x01",
+         {},
+         true,
+         0,
+         0x01,
+         "SQLNCLI",
+         {"terminó su respuesta marcándola como error (DONE)"},
+         Causa::Protocolo},
+        {"an acceptance in packets of type 0x01", {}, false, 0, 0x01, "SQLNCLI10", {}, Causa::Interno},
         {"TDS 7.4 to the 2005 client",
          {},
          false,
          0x74000004,
+         0x04,
          "SQLNCLI",
          {"aceptó el inicio de sesión con TDS 7.4, superior a la TDS 7.2 que pidió el cliente de SQL Server "
-          "2005"}},
+          "2005"},
+         Causa::Protocolo},
         {"TDS 7.4 to the 2008 client",
          {},
          false,
          0x74000004,
+         0x04,
          "SQLNCLI10",
-         {"TDS 7.4, superior a la TDS 7.3"}},
+         {"TDS 7.4, superior a la TDS 7.3"},
+         Causa::Protocolo},
+        // db-lib keeps the version it asked for when it does not know the one sent.
+        {"a LOGINACK version no server sends (0x08000000)",
+         {},
+         false,
+         0x08000000,
+         0x04,
+         "SQLNCLI",
+         {"una versión de TDS desconocida (0x08000000)"},
+         Causa::Protocolo},
+        {"a LOGINACK version no server sends (0x75000000)",
+         {},
+         false,
+         0x75000000,
+         0x04,
+         "SQLNCLI10",
+         {"una versión de TDS desconocida (0x75000000)"},
+         Causa::Protocolo},
     };
     for (const auto cifrado : {stand_in::Encryption::NotSupported, stand_in::Encryption::Required})
         for (const Caso& caso : casos) {
             const bool enTls = cifrado == stand_in::Encryption::Required;
-            if (enTls && !caso.tambienEnTls)
-                continue;
             SCOPED_TRACE(std::string(caso.nombre) + (enTls ? ", inside TLS" : ", in clear"));
             stand_in::Config config = configConSa();
             config.encryption = cifrado;
             config.messagesAfterLoginAck = caso.mensajes;
             config.finalDoneError = caso.doneConError;
             config.loginAckVersionOverride = caso.versionLoginAck;
+            config.acceptancePacketType = caso.tipoPaquete;
             stand_in::Server servidor(config);
             servidor.start();
             ConexionFreeTds c;
@@ -247,8 +283,10 @@ TEST(RespuestaContradictoria, AReplyThatAlsoRefusesTheLoginOrOutrunsTheClientsVe
             EXPECT_EQ(r.abierta, caso.dice.empty()) << r.descripcion;
             for (const std::string& parte : caso.dice)
                 contiene(r.descripcion, parte);
-            const std::optional<Causa> causa =
-                caso.dice.empty() ? std::nullopt : std::optional(Causa::InicioSesion);
+            const std::optional<Causa> causa = caso.dice.empty() ? std::nullopt : std::optional(caso.causa);
             EXPECT_EQ(c.datosApertura()->causa, causa);
+            const bool conError = !caso.mensajes.empty() && caso.mensajes[0].severity > 10;
+            EXPECT_EQ(c.datosApertura()->errorServidor,
+                      conError ? std::optional(caso.mensajes[0].number) : std::nullopt);
         }
 }

@@ -115,7 +115,7 @@ TEST(Lote, StatusIsZeroOnlyWhenEveryPassLoggedInAndOneOtherwise) {
     EXPECT_EQ(r.estado, lote::kAlgunFallo);
     EXPECT_NE(r.errores.find("entrada estándar, línea 3: El puerto «0»"), std::string::npos) << r.errores;
     EXPECT_EQ(std::count(r.salida.begin(), r.salida.end(), '\n'), 2) << r.salida;
-    EXPECT_NE(r.salida.find("Conexión CORRECTA.,true,,7.2"), std::string::npos) << r.salida;
+    EXPECT_NE(r.salida.find("Conexión CORRECTA.,true,,,7.2"), std::string::npos) << r.salida;
 }
 
 // What the window shows for each pass is what ejecutaPasada gives: the same
@@ -193,6 +193,11 @@ TEST(Lote, EveryRowHasTheWindowsVerdictAndDescriptionAndWhatStoppedOrEncryptedEa
                 EXPECT_EQ(pasada["causa"], causa);
             else
                 EXPECT_TRUE(pasada["causa"].is_null()) << pasada["causa"];
+            // The server's own error number, where it refused with one.
+            if (causa && std::string(causa) == "inicio_sesion")
+                EXPECT_EQ(pasada["error_servidor"], 18456);
+            else
+                EXPECT_TRUE(pasada["error_servidor"].is_null()) << pasada["error_servidor"];
             EXPECT_EQ(pasada["version_servidor"].is_string(), caso.versionServidor)
                 << pasada["version_servidor"];
             if (ventana.correcta) {

@@ -30,6 +30,7 @@ probe::ResultadoPasada incorrecta(const std::string& descripcion) {
     p.descripcion = descripcion;
     data_access::DatosApertura d;
     d.causa = login_shared::Causa::InicioSesion;
+    d.errorServidor = 18456;
     d.versionServidor = "16.0.4135";
     d.duracion = 7ms;
     p.datos = d;
@@ -47,17 +48,18 @@ TEST(Salida, CsvQuotesFieldsWithACommaAQuoteOrALineBreakAndEndsLinesWithCrLf) {
     lote::escribeCsv(csv, filas("SRV,1", "Msg 18456: \"sa\" falló\r\ny otra línea"));
     std::string cabecera = "servidor";
     for (const char* g : {"2005", "2008"})
-        for (const char* campo :
-             {"veredicto", "correcta", "causa", "tds", "tls", "cifrado", "suite", "version_servidor",
-              "direccion", "puerto", "tiempo_ms", "certificado_sujeto", "certificado_emisor",
-              "certificado_autofirmado", "certificado_caduca", "certificado_bits", "descripcion"})
+        for (const char* campo : {"veredicto", "correcta", "causa", "error_servidor", "tds", "tls", "cifrado",
+                                  "suite", "version_servidor", "direccion", "puerto", "tiempo_ms",
+                                  "certificado_sujeto", "certificado_emisor", "certificado_autofirmado",
+                                  "certificado_caduca", "certificado_bits", "descripcion"})
             cabecera += std::string(",") + campo + "_" + g;
-    EXPECT_EQ(csv.str(),
-              cabecera + "\r\n" +
-                  "\"SRV,1\",Conexión INCORRECTA.,false,inicio_sesion,,,,,16.0.4135,,,7,,,,,,\"Msg 18456: "
-                  "\"\"sa\"\" "
-                  "falló\r\ny otra línea\","
-                  "Conexión CORRECTA.,true,,7.3,1.2,inicio_sesion,,,127.0.0.1,1433,1234,,,,,,\r\n");
+    EXPECT_EQ(
+        csv.str(),
+        cabecera + "\r\n" +
+            "\"SRV,1\",Conexión INCORRECTA.,false,inicio_sesion,18456,,,,,16.0.4135,,,7,,,,,,\"Msg 18456: "
+            "\"\"sa\"\" "
+            "falló\r\ny otra línea\","
+            "Conexión CORRECTA.,true,,,7.3,1.2,inicio_sesion,,,127.0.0.1,1433,1234,,,,,,\r\n");
 }
 
 // A spreadsheet runs a cell that starts with one of these as a formula.
@@ -92,6 +94,8 @@ TEST(Salida, JsonIsOneArrayOfObjectsAndEscapesEveryControlCharacter) {
     EXPECT_EQ(leido[0]["2005"]["tiempo_ms"], 7);
     EXPECT_EQ(leido[0]["2005"]["correcta"], false);
     EXPECT_EQ(leido[0]["2005"]["causa"], "inicio_sesion");
+    EXPECT_EQ(leido[0]["2005"]["error_servidor"], 18456);
+    EXPECT_TRUE(leido[0]["2008"]["error_servidor"].is_null());
     EXPECT_EQ(leido[0]["2005"]["version_servidor"], "16.0.4135");
     EXPECT_EQ(leido[0]["2008"]["correcta"], true);
     EXPECT_TRUE(leido[0]["2008"]["causa"].is_null());

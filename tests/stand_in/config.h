@@ -114,6 +114,9 @@ struct Config {
     };
     std::vector<MessageAfterLoginAck> messagesAfterLoginAck;
     bool finalDoneError = false;
+    // The packet type that carries a login's acceptance: 0x04 (a reply) as every server sends it, or
+    // another, as a broken or hostile server may (0x01, a SQL batch).
+    std::uint8_t acceptancePacketType = 0x04;
 };
 
 // One LOGIN7 as the server received it, strings decoded to UTF-8.

@@ -260,7 +260,7 @@ bool Connection::answerLogin(PacketChannel& channel, const Login7& login, const 
     for (const auto& m : config_.messagesAfterLoginAck)
         reply += messageToken({m.number, 1, m.severity, m.text, server}, widths);
     reply += doneToken(config_.finalDoneError ? done_status::error : done_status::final, widths);
-    if (!channel.writeMessage(packet_type::reply, reply))
+    if (!channel.writeMessage(config_.acceptancePacketType, reply))
         return false;
     channel.setPacketSize(packetSize);
     return true;
