@@ -14,6 +14,7 @@ constexpr std::uint8_t sqlBatch = 0x01;
 constexpr std::uint8_t reply = 0x04;
 constexpr std::uint8_t attention = 0x06;
 constexpr std::uint8_t login7 = 0x10;
+constexpr std::uint8_t sspi = 0x11; // a client's further authentication message, e.g. NTLM's AUTHENTICATE
 constexpr std::uint8_t prelogin = 0x12;
 } // namespace packet_type
 
@@ -36,6 +37,8 @@ public:
     // Splits the payload into packets of the current packet size, EOM on the last.
     bool writeMessage(std::uint8_t type, const std::string& payload);
     bool writeRaw(const std::string& bytes);
+    // Bytes as they are, no packet header, inside TLS when the session is.
+    bool writeUnframed(const std::string& bytes);
     // The packets writeMessage would send in clear, for callers that pace the bytes themselves.
     std::string framePackets(std::uint8_t type, const std::string& payload) const;
 
