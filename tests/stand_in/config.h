@@ -51,7 +51,7 @@ enum class Ntlm {
     Accept,    // LOGINACK for the accounts in Config::ntlmAccounts (any account when empty), 18456 otherwise
     Refuse,    // 18456 "Login failed for user 'DOMINIO\usuario'." and a DONE with the error flag
     Hang,      // reads nothing more and never answers, until the server stops
-    Junk,      // bytes that are not TDS (an HTTP reply), then closes
+    Junk,      // a reply packet whose bytes are no tokens (an HTTP reply), then closes
     Close,     // closes its side of the connection
     Reset,     // resets the connection (RST)
 };

@@ -226,7 +226,8 @@ bool Connection::exchangeNtlm(PacketChannel& channel, std::string& account) {
         }
         return false;
     case Ntlm::Junk:
-        channel.writeUnframed(notTds);
+        // A well-framed reply packet, so that what the client chokes on is its content.
+        channel.writeMessage(packet_type::reply, notTds);
         hangUp();
         return false;
     case Ntlm::Close:

@@ -69,17 +69,18 @@ TEST_F(DbLibTest, NtlmLoginEndsAsTheServerSaysAfterItsAuthenticate) {
         std::set<std::string> accounts;
         Encryption encryption;
         bool connected;
-        bool refused; // 18456 seen
+        bool refused;   // 18456 seen
+        int firstError; // the first db-lib error, 0 for none (a reset gets only the final 20002)
     };
     const Case cases[] = {
-        {Ntlm::Accept, {}, Encryption::NotSupported, true, false},
-        {Ntlm::Accept, {"dominio\\USUARIO"}, Encryption::Required, true, false},
-        {Ntlm::Accept, {"DOMINIO\\otro"}, Encryption::LoginOnly, false, true},
-        {Ntlm::Refuse, {}, Encryption::Required, false, true},
-        {Ntlm::Hang, {}, Encryption::LoginOnly, false, false},
-        {Ntlm::Junk, {}, Encryption::Required, false, false},
-        {Ntlm::Close, {}, Encryption::NotSupported, false, false},
-        {Ntlm::Reset, {}, Encryption::LoginOnly, false, false},
+        {Ntlm::Accept, {}, Encryption::NotSupported, true, false, 0},
+        {Ntlm::Accept, {"dominio\\USUARIO"}, Encryption::Required, true, false, 0},
+        {Ntlm::Accept, {"DOMINIO\\otro"}, Encryption::LoginOnly, false, true, SYBESMSG},
+        {Ntlm::Refuse, {}, Encryption::Required, false, true, SYBESMSG},
+        {Ntlm::Hang, {}, Encryption::LoginOnly, false, false, SYBETIME},
+        {Ntlm::Junk, {}, Encryption::Required, false, false, SYBEBTOK},
+        {Ntlm::Close, {}, Encryption::NotSupported, false, false, SYBESEOF},
+        {Ntlm::Reset, {}, Encryption::LoginOnly, false, false, SYBEFCON},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "ntlm " << static_cast<int>(c.ntlm) << ", encryption "
@@ -93,6 +94,8 @@ TEST_F(DbLibTest, NtlmLoginEndsAsTheServerSaysAfterItsAuthenticate) {
             dbLibLogin({endpoint(server()), DBVERSION_74, "DOMINIO\\usuario", "Clave1!", "", 2});
         EXPECT_EQ(outcome.connected, c.connected) << ::testing::PrintToString(outcome.errors);
         EXPECT_EQ(outcome.hasMessage(18456, 1, 14), c.refused);
+        EXPECT_EQ(outcome.errors.empty() ? 0 : outcome.errors.front(), c.firstError)
+            << ::testing::PrintToString(outcome.errors);
         EXPECT_LT(outcome.elapsed, 8s);
         const auto authenticates = server().ntlmAuthenticates();
         ASSERT_EQ(authenticates.size(), 1u);

@@ -113,12 +113,6 @@ bool PacketChannel::writeRaw(const std::string& bytes) {
     return sendRaw(bytes.data(), bytes.size());
 }
 
-bool PacketChannel::writeUnframed(const std::string& bytes) {
-    if (mode_ == Mode::Tls)
-        return tls_->sendAll(bytes);
-    return writeRaw(bytes);
-}
-
 bool PacketChannel::writeMessage(std::uint8_t type, const std::string& payload) {
     return writePackets(type, payload);
 }

@@ -37,8 +37,6 @@ public:
     // Splits the payload into packets of the current packet size, EOM on the last.
     bool writeMessage(std::uint8_t type, const std::string& payload);
     bool writeRaw(const std::string& bytes);
-    // Bytes as they are, no packet header, inside TLS when the session is.
-    bool writeUnframed(const std::string& bytes);
     // The packets writeMessage would send in clear, for callers that pace the bytes themselves.
     std::string framePackets(std::uint8_t type, const std::string& payload) const;
 
