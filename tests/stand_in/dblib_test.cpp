@@ -70,7 +70,7 @@ TEST_F(DbLibTest, NtlmLoginEndsAsTheServerSaysAfterItsAuthenticate) {
         Encryption encryption;
         bool connected;
         bool refused;   // 18456 seen
-        int firstError; // the first db-lib error, 0 for none (a reset gets only the final 20002)
+        int firstError; // the first db-lib error, 0 when none; after a reset it is the final 20002 itself
     };
     const Case cases[] = {
         {Ntlm::Accept, {}, Encryption::NotSupported, true, false, 0},
