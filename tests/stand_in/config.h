@@ -43,6 +43,19 @@ enum class Fault {
     FloodInfo,           // the same with INFO tokens
 };
 
+// How a server takes NTLM logins (FreeTDS speaks NTLM for a `DOMINIO\usuario` login). Any other mode but
+// Untrusted answers the client's NEGOTIATE with a CHALLENGE, reads its AUTHENTICATE (the proof of the
+// password, which is not checked: such a server accepts any password) and then does what the mode says.
+enum class Ntlm {
+    Untrusted, // refused at once on LOGIN7 (18452), as by a server outside the client's domain
+    Accept,    // LOGINACK for the accounts in Config::ntlmAccounts (any account when empty), 18456 otherwise
+    Refuse,    // 18456 "Login failed for user 'DOMINIO\usuario'." and a DONE with the error flag
+    Hang,      // reads nothing more and never answers, until the server stops
+    Junk,      // a reply packet whose bytes are no tokens (an HTTP reply), then closes
+    Close,     // closes its side of the connection
+    Reset,     // resets the connection (RST)
+};
+
 // TLS protocol versions a server may be limited to (SSL 3.0 and TLS 1.3 never: see tls_session.cpp).
 enum class TlsVersion { Tls1_0, Tls1_1, Tls1_2 };
 
@@ -81,9 +94,12 @@ struct Config {
 
     Encryption encryption = Encryption::NotSupported;
 
-    // Keytab of the service principals this server is (MSSQLSvc/<host>:<port>). Empty: integrated
-    // logins are refused as by a server outside the client's domain; NTLM ones always are.
+    // Keytab of the service principals this server is (MSSQLSvc/<host>:<port>). Empty: Kerberos
+    // logins are refused as by a server outside the client's domain. NTLM logins follow `ntlm`.
     std::string keytab;
+    Ntlm ntlm = Ntlm::Untrusted;
+    // Accounts Ntlm::Accept lets in, as "DOMINIO\usuario", matched case-insensitively; empty: any.
+    std::set<std::string> ntlmAccounts;
     // A hardened server takes TLS 1.2 only; an old one TLS 1.0 only.
     TlsVersion tlsMinimum = TlsVersion::Tls1_0;
     TlsVersion tlsMaximum = TlsVersion::Tls1_2;
@@ -133,6 +149,14 @@ struct LoginRecord {
     bool encrypted = false;  // LOGIN7 arrived inside TLS
     std::string principal;   // Kerberos client principal of an integrated login that verified
     std::string tokenError;  // why an integrated login's Kerberos token did not verify
+};
+
+// One NTLM AUTHENTICATE message as the server received it, names decoded to UTF-8.
+struct NtlmAuthenticateRecord {
+    std::string account;     // "DOMINIO\usuario", as the client wrote domain and user
+    std::string workstation; // the client's host name
+    bool ntlmV2 = false;     // the NT response is an NTLMv2 one (longer than NTLMv1's 24 bytes)
+    bool encrypted = false;  // it arrived inside TLS
 };
 
 // One TLS handshake as the server saw it; versions as written on the wire (0x0301 = TLS 1.0).

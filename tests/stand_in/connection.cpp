@@ -2,17 +2,20 @@
 
 #include "tests/stand_in/gss_acceptor.h"
 #include "tests/stand_in/login7.h"
+#include "tests/stand_in/ntlm.h"
 #include "tests/stand_in/packet_channel.h"
 #include "tests/stand_in/prelogin.h"
 #include "tests/stand_in/tokens.h"
 #include "tests/stand_in/ucs2.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <optional>
 #include <poll.h>
+#include <random>
 #include <sys/socket.h>
 
 namespace stand_in {
@@ -35,6 +38,11 @@ std::string loginFailed(const std::string& user) {
 // SQL Server accepts 512..32767 and falls back to its configured 4096 otherwise.
 std::size_t agreedPacketSize(std::uint32_t requested) {
     return requested >= 512 && requested <= 32767 ? requested : defaultPacketSize;
+}
+
+bool containsIgnoreCase(const std::set<std::string>& names, const std::string& name) {
+    return std::any_of(names.begin(), names.end(),
+                       [&](const std::string& n) { return equalsIgnoreCase(n, name); });
 }
 
 const std::string* findCaseInsensitive(const std::map<std::string, std::string>& logins,
@@ -153,7 +161,14 @@ void Connection::serve(PacketChannel& channel) {
         flood(channel, login->record.tdsVersion);
         return;
     }
-    if (answerLogin(channel, *login, kerberos ? &*kerberos : nullptr)) {
+    std::optional<std::string> ntlmAccount;
+    if (config_.ntlm != Ntlm::Untrusted && login->record.integrated && isNtlmToken(login->sspi) &&
+        login->record.tdsVersion >= config_.minimumTdsVersion) {
+        if (!exchangeNtlm(channel, ntlmAccount.emplace()))
+            return;
+    }
+    if (answerLogin(channel, *login, kerberos ? &*kerberos : nullptr,
+                    ntlmAccount ? &*ntlmAccount : nullptr)) {
         channel.setBeforeEachReply(nullptr);
         serveRequests(channel);
     } else {
@@ -186,7 +201,48 @@ bool Connection::startStrict(PacketChannel& channel, TdsMessage& message) {
     return channel.readMessage(message);
 }
 
-bool Connection::answerLogin(PacketChannel& channel, const Login7& login, const AcceptResult* kerberos) {
+bool Connection::exchangeNtlm(PacketChannel& channel, std::string& account) {
+    std::array<std::uint8_t, 8> challenge{};
+    std::random_device random;
+    for (std::uint8_t& byte : challenge)
+        byte = static_cast<std::uint8_t>(random());
+    TdsMessage message;
+    if (!channel.writeMessage(packet_type::reply, sspiToken(ntlmChallenge(config_.serverName, challenge))) ||
+        !channel.readMessage(message))
+        return false;
+    auto authenticate =
+        message.type == packet_type::sspi ? decodeNtlmAuthenticate(message.payload) : std::nullopt;
+    if (!authenticate) {
+        hangUp();
+        return false;
+    }
+    authenticate->encrypted = message.encrypted;
+    account = authenticate->account;
+    host_.recordNtlmAuthenticate(*authenticate);
+
+    switch (config_.ntlm) {
+    case Ntlm::Hang:
+        while (!host_.waitForStop(std::chrono::hours(1))) {
+        }
+        return false;
+    case Ntlm::Junk:
+        // A well-framed reply packet, so that what the client chokes on is its content.
+        channel.writeMessage(packet_type::reply, notTds);
+        hangUp();
+        return false;
+    case Ntlm::Close:
+        hangUp();
+        return false;
+    case Ntlm::Reset:
+        abortOnClose();
+        return false;
+    default:
+        return true;
+    }
+}
+
+bool Connection::answerLogin(PacketChannel& channel, const Login7& login, const AcceptResult* kerberos,
+                             const std::string* ntlmAccount) {
     const LoginRecord& r = login.record;
     // SQL Server does not explain a refused protocol version to the client: it drops the connection
     // without a reply (clients report an unexpected end of stream), and says why only in its own log.
@@ -216,7 +272,12 @@ bool Connection::answerLogin(PacketChannel& channel, const Login7& login, const 
 
     // A real server gives the client no reason why a token did not verify (its own log has it).
     std::string loginName = r.user;
-    if (r.integrated) {
+    if (ntlmAccount) {
+        loginName = *ntlmAccount;
+        if (config_.ntlm != Ntlm::Accept ||
+            (!config_.ntlmAccounts.empty() && !containsIgnoreCase(config_.ntlmAccounts, loginName)))
+            return refuse({{18456, 1, 14, loginFailed(loginName), server}});
+    } else if (r.integrated) {
         if (!kerberos || !kerberos->accepted) {
             return refuse({{18452, 1, 14,
                             "Login failed. The login is from an untrusted domain and cannot be used with "
@@ -352,6 +413,10 @@ void Connection::reset() {
     pollfd p{fd_, POLLIN | POLLRDHUP, 0};
     while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
     }
+    abortOnClose();
+}
+
+void Connection::abortOnClose() {
     const linger abortive{1, 0};
     ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
 }

@@ -63,6 +63,48 @@ TEST_F(DbLibTest, WindowsLoginIsRefusedAsUntrustedDomain) {
     EXPECT_EQ(login.user, "");
 }
 
+TEST_F(DbLibTest, NtlmLoginEndsAsTheServerSaysAfterItsAuthenticate) {
+    struct Case {
+        Ntlm ntlm;
+        std::set<std::string> accounts;
+        Encryption encryption;
+        bool connected;
+        bool refused;   // 18456 seen
+        int firstError; // the first db-lib error, 0 when none; after a reset it is the final 20002 itself
+    };
+    const Case cases[] = {
+        {Ntlm::Accept, {}, Encryption::NotSupported, true, false, 0},
+        {Ntlm::Accept, {"dominio\\USUARIO"}, Encryption::Required, true, false, 0},
+        {Ntlm::Accept, {"DOMINIO\\otro"}, Encryption::LoginOnly, false, true, SYBESMSG},
+        {Ntlm::Refuse, {}, Encryption::Required, false, true, SYBESMSG},
+        {Ntlm::Hang, {}, Encryption::LoginOnly, false, false, SYBETIME},
+        {Ntlm::Junk, {}, Encryption::Required, false, false, SYBEBTOK},
+        {Ntlm::Close, {}, Encryption::NotSupported, false, false, SYBESEOF},
+        {Ntlm::Reset, {}, Encryption::LoginOnly, false, false, SYBEFCON},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "ntlm " << static_cast<int>(c.ntlm) << ", encryption "
+                                          << static_cast<int>(c.encryption));
+        Config config = standardConfig();
+        config.ntlm = c.ntlm;
+        config.ntlmAccounts = c.accounts;
+        config.encryption = c.encryption;
+        startServer(config);
+        const DbLibOutcome outcome =
+            dbLibLogin({endpoint(server()), DBVERSION_74, "DOMINIO\\usuario", "Clave1!", "", 2});
+        EXPECT_EQ(outcome.connected, c.connected) << ::testing::PrintToString(outcome.errors);
+        EXPECT_EQ(outcome.hasMessage(18456, 1, 14), c.refused);
+        EXPECT_EQ(outcome.errors.empty() ? 0 : outcome.errors.front(), c.firstError)
+            << ::testing::PrintToString(outcome.errors);
+        EXPECT_LT(outcome.elapsed, 8s);
+        const auto authenticates = server().ntlmAuthenticates();
+        ASSERT_EQ(authenticates.size(), 1u);
+        EXPECT_EQ(authenticates[0].account, "DOMINIO\\usuario");
+        EXPECT_EQ(authenticates[0].encrypted, c.encryption == Encryption::Required);
+        server().stop();
+    }
+}
+
 TEST_F(DbLibTest, NonAsciiPasswordArrivesIntact) {
     startServer();
     const DbLibOutcome outcome = dbLibLogin({endpoint(server()), DBVERSION_72, "ana", unicodePassword});

@@ -26,8 +26,11 @@ int usage() {
            "[--server-name NAME] [--tls 1.0|1.1|1.2|1.0-1.2 ...] [--tls-suites modern|3des|rc4|ecdhe-gcm] "
            "[--legacy-certificate yes|no] [--fault delay-login|never-answer-prelogin|"
            "never-answer-login|close-after-prelogin] [--fault-delay MS] [--reply-delay MS] "
+           "[--ntlm untrusted|accept|refuse|hang|junk|close|reset] [--ntlm-account DOMINIO\\USUARIO]... "
            "[--count N] "
            "[--behaviour server|blackhole|refuse]\n"
+           "  --ntlm: what follows a DOMINIO\\usuario login's AUTHENTICATE (untrusted: refused at once on\n"
+           "  LOGIN7); accept lets in the --ntlm-account ones, any account when none is given\n"
            "  --count N servers alike, each on a port of its own; --behaviour blackhole swallows connection\n"
            "  attempts instead (packets dropped), refuse holds ports bound but not listening (refused)\n";
     return 2;
@@ -96,6 +99,26 @@ bool parseFault(const std::string& text, stand_in::Fault& fault) {
         fault = stand_in::Fault::NeverAnswerLogin;
     else if (text == "close-after-prelogin")
         fault = stand_in::Fault::CloseAfterPrelogin;
+    else
+        return false;
+    return true;
+}
+
+bool parseNtlm(const std::string& text, stand_in::Ntlm& ntlm) {
+    if (text == "untrusted")
+        ntlm = stand_in::Ntlm::Untrusted;
+    else if (text == "accept")
+        ntlm = stand_in::Ntlm::Accept;
+    else if (text == "refuse")
+        ntlm = stand_in::Ntlm::Refuse;
+    else if (text == "hang")
+        ntlm = stand_in::Ntlm::Hang;
+    else if (text == "junk")
+        ntlm = stand_in::Ntlm::Junk;
+    else if (text == "close")
+        ntlm = stand_in::Ntlm::Close;
+    else if (text == "reset")
+        ntlm = stand_in::Ntlm::Reset;
     else
         return false;
     return true;
@@ -185,6 +208,13 @@ int main(int argc, char** argv) {
         } else if (option == "--fault") {
             if (!parseFault(value, config.fault))
                 return usage();
+        } else if (option == "--ntlm") {
+            if (!parseNtlm(value, config.ntlm))
+                return usage();
+        } else if (option == "--ntlm-account") {
+            if (value.find('\\') == std::string::npos)
+                return usage();
+            config.ntlmAccounts.insert(value);
         } else if (option == "--fault-delay") {
             unsigned long ms = 0;
             if (!parseNumber(value, 3600000, ms))
@@ -243,6 +273,14 @@ int main(int argc, char** argv) {
                                 login.encrypted ? "yes" : "no", login.integrated ? "yes" : "no");
                     std::fflush(stdout);
                 });
+                // Each AUTHENTICATE is a password proof that reached this server: one line, with the port.
+                servers.back()->setNtlmAuthenticateObserver(
+                    [server = servers.back().get()](const stand_in::NtlmAuthenticateRecord& authenticate) {
+                        std::printf("ntlm-authenticate port=%u account=%s encrypted=%s\n",
+                                    static_cast<unsigned>(server->port()), authenticate.account.c_str(),
+                                    authenticate.encrypted ? "yes" : "no");
+                        std::fflush(stdout);
+                    });
                 servers.back()->start();
                 port = servers.back()->port();
             }

@@ -14,6 +14,7 @@ constexpr std::uint8_t sqlBatch = 0x01;
 constexpr std::uint8_t reply = 0x04;
 constexpr std::uint8_t attention = 0x06;
 constexpr std::uint8_t login7 = 0x10;
+constexpr std::uint8_t sspi = 0x11; // a client's further authentication message, e.g. NTLM's AUTHENTICATE
 constexpr std::uint8_t prelogin = 0x12;
 } // namespace packet_type
 

@@ -31,6 +31,17 @@ public:
         server_.tlsHandshakes_.push_back(record);
     }
 
+    void recordNtlmAuthenticate(const NtlmAuthenticateRecord& record) override {
+        std::function<void(const NtlmAuthenticateRecord&)> observer;
+        {
+            std::lock_guard<std::mutex> lock(server_.mutex_);
+            server_.ntlmAuthenticates_.push_back(record);
+            observer = server_.ntlmObserver_;
+        }
+        if (observer)
+            observer(record);
+    }
+
     bool waitForStop(std::chrono::milliseconds delay) override {
         std::unique_lock<std::mutex> lock(server_.mutex_);
         return server_.changed_.wait_for(lock, delay, [this] { return server_.stopping_; });
@@ -174,6 +185,16 @@ void Server::setLoginObserver(std::function<void(const LoginRecord&)> observer) 
     observer_ = std::move(observer);
 }
 
+void Server::setNtlmAuthenticateObserver(std::function<void(const NtlmAuthenticateRecord&)> observer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ntlmObserver_ = std::move(observer);
+}
+
+std::vector<NtlmAuthenticateRecord> Server::ntlmAuthenticates() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ntlmAuthenticates_;
+}
+
 std::vector<TlsHandshakeRecord> Server::tlsHandshakes() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return tlsHandshakes_;
@@ -187,6 +208,7 @@ std::vector<LoginRecord> Server::logins() const {
 void Server::clearLogins() {
     std::lock_guard<std::mutex> lock(mutex_);
     logins_.clear();
+    ntlmAuthenticates_.clear();
 }
 
 int Server::connectionsAccepted() const {

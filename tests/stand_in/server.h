@@ -50,8 +50,14 @@ public:
     // Called on a connection thread for every LOGIN7 received, before it is answered.
     void setLoginObserver(std::function<void(const LoginRecord&)> observer);
 
+    // Called on a connection thread for every NTLM AUTHENTICATE received, before it is answered.
+    void setNtlmAuthenticateObserver(std::function<void(const NtlmAuthenticateRecord&)> observer);
+
     std::vector<LoginRecord> logins() const;
     std::vector<TlsHandshakeRecord> tlsHandshakes() const;
+    // Every NTLM AUTHENTICATE received, in order: each is one proof of a password that reached the server.
+    std::vector<NtlmAuthenticateRecord> ntlmAuthenticates() const;
+    // Forgets the logins and the NTLM AUTHENTICATEs received so far.
     void clearLogins();
     int connectionsAccepted() const;
     // Connections whose socket the server has closed, whichever side ended them.
@@ -75,8 +81,10 @@ private:
     mutable std::condition_variable changed_;
     Config config_;
     std::function<void(const LoginRecord&)> observer_;
+    std::function<void(const NtlmAuthenticateRecord&)> ntlmObserver_;
     std::vector<LoginRecord> logins_;
     std::vector<TlsHandshakeRecord> tlsHandshakes_;
+    std::vector<NtlmAuthenticateRecord> ntlmAuthenticates_;
     std::list<std::unique_ptr<Session>> sessions_;
     std::unique_ptr<Host> host_;
     int accepted_ = 0;
