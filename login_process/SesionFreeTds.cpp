@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iconv.h>
+#include <string_view>
 
 namespace login_process {
 
@@ -59,11 +60,23 @@ struct LiberaLogin {
 };
 using Login = std::unique_ptr<LOGINREC, LiberaLogin>;
 
+// The database as the login asks for it: the system database by its own
+// spelling whatever the case it was given in ("MASTER", the default of both
+// programs), since on a server with a case-sensitive collation only `master`
+// exists; any other name exactly as given.
+std::string basePedida(const std::string& baseDatos) {
+    static constexpr std::string_view kSistema = "master";
+    const bool esSistema =
+        std::equal(baseDatos.begin(), baseDatos.end(), kSistema.begin(), kSistema.end(),
+                   [](char a, char b) { return (a >= 'A' && a <= 'Z' ? char(a - 'A' + 'a') : a) == b; });
+    return esSistema ? std::string(kSistema) : baseDatos;
+}
+
 bool rellenaLogin(LOGINREC* login, const PeticionSesion& sesion) {
     const Credenciales& p = sesion.credenciales;
     bool ok = DBSETLCHARSET(login, sesion.juegoCaracteres.c_str()) == SUCCEED &&
               DBSETLAPP(login, p.aplicacion.c_str()) == SUCCEED &&
-              DBSETLDBNAME(login, p.baseDatos.c_str()) == SUCCEED &&
+              DBSETLDBNAME(login, basePedida(p.baseDatos).c_str()) == SUCCEED &&
               dbsetlversion(login, BYTE(sesion.versionDbLib)) == SUCCEED;
     if (!p.estacion.empty())
         ok = ok && DBSETLHOST(login, p.estacion.c_str()) == SUCCEED;

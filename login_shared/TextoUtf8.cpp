@@ -1,6 +1,7 @@
 #include "login_shared/TextoUtf8.h"
 
 #include <cstdio>
+#include <unictype.h>
 
 namespace login_shared {
 
@@ -25,16 +26,21 @@ std::size_t secuencia(std::string_view t, std::size_t pos, char32_t& punto) {
     return n;
 }
 
-// Shows nothing, or reorders the text around it: between U+202E and U+202C,
-// "gnp.exe" reads "exe.png".
-bool esFormatoInvisible(char32_t punto) {
-    return (punto >= 0x200B && punto <= 0x200F) || (punto >= 0x202A && punto <= 0x202E) ||
-           (punto >= 0x2066 && punto <= 0x2069) || punto == 0xFEFF;
-}
-
-// Breaks a line wherever text is laid out, as a line feed does.
-bool esSeparadorDeLinea(char32_t punto) {
-    return punto == 0x2028 || punto == 0x2029;
+// What does not show as itself, or reorders the text around it (between
+// U+202E and U+202C, "gnp.exe" reads "exe.png"), or breaks a line where a
+// text is laid out: decided by the character's Unicode properties, so that
+// none is missed. A character unassigned in this libunistring's Unicode
+// version counts too: a terminal may draw it as nothing.
+bool esInvisible(char32_t punto) {
+    static const uc_general_category_t kCategorias = [] {
+        uc_general_category_t c = UC_CATEGORY_Cc;
+        for (const uc_general_category_t& otra :
+             {UC_CATEGORY_Cf, UC_CATEGORY_Zl, UC_CATEGORY_Zp, UC_CATEGORY_Co, UC_CATEGORY_Cn})
+            c = uc_general_category_or(c, otra);
+        return c;
+    }();
+    return uc_is_general_category(punto, kCategorias) || uc_is_property_default_ignorable_code_point(punto) ||
+           uc_is_property_bidi_control(punto);
 }
 
 // The surrogate whose UTF-8-shaped bytes start at `pos` (how the window and
@@ -97,8 +103,7 @@ std::string visible(std::string_view texto) {
             ++pos;
             continue;
         }
-        if (punto < 0x20 || punto == 0x7F || (punto >= 0x80 && punto < 0xA0) || esFormatoInvisible(punto) ||
-            esSeparadorDeLinea(punto))
+        if (esInvisible(punto))
             r += codigo(unsigned(punto), "U+%04X");
         else
             r.append(texto, pos, n);

@@ -15,14 +15,14 @@ std::optional<std::string> motivoValorNoValido(std::string_view texto);
 // Length in UTF-16 code units, the unit of SQL Server's 128-character limits.
 std::size_t unidadesUtf16(std::string_view utf8);
 
-// For messages: control characters (line breaks too, U+2028 and U+2029
-// with them, so that no text of a server's can pass for a line of ours),
-// zero-width characters and direction marks (U+200B to U+200F),
-// bidirectional embeddings, overrides and isolates (U+202A to U+202E, U+2066
-// to U+2069) and U+FEFF written as their code point ("U+202E"), a lone
-// surrogate in its UTF-8-shaped bytes too ("U+D800"), other bytes that are
-// not UTF-8 as \xNN, so that nothing is invisible, nothing cuts the text and
-// nothing reorders it.
+// For messages: every character that shows as nothing or reorders the text
+// around it is written as its code point ("U+202E"), decided by its Unicode
+// properties: controls (line breaks too, so that no text of a server's can
+// pass for a line of ours), format characters (Cf), bidirectional controls,
+// default-ignorable characters, line and paragraph separators, private-use
+// and unassigned code points. A lone surrogate in its UTF-8-shaped bytes is
+// written so too ("U+D800"), other bytes that are not UTF-8 as \xNN: nothing
+// is invisible, nothing cuts the text and nothing reorders it.
 std::string visible(std::string_view texto);
 
 } // namespace login_shared

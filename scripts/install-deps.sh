@@ -10,7 +10,7 @@ uso=${1:-test}
 run=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev libgl-dev qt6-translations-l10n
-    freetds-dev libkrb5-dev libgnutls28-dev librsvg2-bin nlohmann-json3-dev
+    freetds-dev libkrb5-dev libgnutls28-dev libunistring-dev librsvg2-bin nlohmann-json3-dev
 )
 package=(dpkg-dev file)
 test=(

@@ -290,3 +290,43 @@ TEST(RespuestaContradictoria, OnlyAWholeReplyThatAcceptsTheLoginAndNothingElseIs
                       conError ? std::optional(caso.mensajes[0].number) : std::nullopt);
         }
 }
+
+// On a server installed with a case-sensitive collation the system database
+// is `master` and "MASTER", the default of both programs, is none: the login
+// asks for the system database by its own spelling, and for any other
+// exactly as given.
+TEST(BaseDatosDelSistema, MasterInAnyCaseOpensOnACaseSensitiveServerAndOtherNamesTravelAsTyped) {
+    struct Caso {
+        std::string baseDatos;
+        std::string pedida; // as the server received it
+        bool abre;
+    };
+    const Caso casos[] = {
+        {"", "", true},
+        {"MASTER", "master", true},
+        {"master", "master", true},
+        {"Master", "master", true},
+        {"Ventas", "Ventas", true},
+        {"MASTER2", "MASTER2", false},
+        {"ventas", "ventas", false},
+    };
+    stand_in::Config config = configConSa();
+    config.databases = {"Ventas"};
+    config.caseSensitiveCollation = true;
+    stand_in::Server servidor(config);
+    servidor.start();
+    for (const Caso& caso : casos) {
+        SCOPED_TRACE("«" + caso.baseDatos + "»");
+        servidor.clearLogins();
+        ConexionFreeTds c;
+        const Apertura r =
+            intentaAbrir(c, cadena(servidorEn(servidor.port()), kLoginSa, "SQLNCLI10", caso.baseDatos));
+        EXPECT_EQ(r.abierta, caso.abre) << r.descripcion;
+        ASSERT_EQ(servidor.logins().size(), 1u);
+        EXPECT_EQ(servidor.logins()[0].database, caso.pedida);
+        if (!caso.abre) {
+            EXPECT_EQ(c.datosApertura()->causa, Causa::BaseDatos);
+            contiene(r.descripcion, "Msg 4060, nivel 11");
+        }
+    }
+}

@@ -100,7 +100,7 @@ private slots:
         for (const auto& l : logins) {
             QCOMPARE(l.user, std::string("sa"));
             QCOMPARE(l.password, kPassword);
-            QCOMPARE(l.database, std::string("MASTER"));
+            QCOMPARE(l.database, std::string("master")); // the empty box's MASTER, as the login asks for it
             QCOMPARE(l.applicationName, std::string("Tarpelino"));
             QVERIFY(!l.integrated);
         }

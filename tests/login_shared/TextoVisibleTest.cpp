@@ -31,9 +31,16 @@ TEST(TextoVisible, InvisibleAndReorderingCharactersAreEscapedAndTheirNeighboursS
         // The byte order mark, wherever it is; the Arabic ligature just below it is text.
         {"\uFEFFinicio\uFEFFfin\uFEFF", "U+FEFFinicioU+FEFFfinU+FEFF"},
         {"\uFEFC", "\uFEFC"},
-        // Right-to-left letters, accents and emoji.
-        {"Conexión ñ € 😀 \u05E9\u05DC\u05D5\u05DD \u0645\u0631\u062D\u0628\u0627",
-         "Conexión ñ € 😀 \u05E9\u05DC\u05D5\u05DD \u0645\u0631\u062D\u0628\u0627"},
+        // The Arabic letter mark (a bidi control), the word joiner, the soft hyphen, tag characters
+        // (first and last), an interlinear annotation anchor (format, yet not default-ignorable), a line
+        // separator, private use, an unassigned code point, and the Hangul filler, a letter that shows
+        // as nothing (default-ignorable).
+        {"a\u061Cb\u2060c\u00ADd\U000E0001e\U000E007Ff\uFFF9g",
+         "aU+061CbU+2060cU+00ADdU+E0001eU+E007FfU+FFF9g"},
+        {"a\u2028b\uE000c\u0378d\u3164e", "aU+2028bU+E000cU+0378dU+3164e"},
+        // Right-to-left letters, accents, CJK and emoji; a space and a no-break space are text.
+        {"Conexión ñ € 中文 😀 \u05E9\u05DC\u05D5\u05DD \u0645\u0631\u062D\u0628\u0627\u00A0.",
+         "Conexión ñ € 中文 😀 \u05E9\u05DC\u05D5\u05DD \u0645\u0631\u062D\u0628\u0627\u00A0."},
     };
     for (const auto& [texto, mostrado] : casos)
         EXPECT_EQ(visible(texto), mostrado);

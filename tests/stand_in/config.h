@@ -83,8 +83,10 @@ struct Config {
 
     // SQL logins: name matched case-insensitively, password case-sensitively.
     std::map<std::string, std::string> logins;
-    // Databases besides "master" (which always exists); matched case-insensitively.
+    // Databases besides "master" (which always exists); matched case-insensitively, or exactly on a
+    // server installed with a case-sensitive collation (there "MASTER" is no database).
     std::set<std::string> databases;
+    bool caseSensitiveCollation = false;
 
     // Clients asking for less are refused the way SQL Server refuses a protocol it no longer speaks:
     // the connection is closed after LOGIN7 without any reply (FreeTDS reports 20017 then 20002).

@@ -55,11 +55,15 @@ const std::string* findCaseInsensitive(const std::map<std::string, std::string>&
 }
 
 // The database as the server spells it, or empty if it does not exist.
-std::string findDatabase(const std::set<std::string>& databases, const std::string& requested) {
-    if (equalsIgnoreCase(requested, defaultDatabase))
+std::string findDatabase(const std::set<std::string>& databases, const std::string& requested,
+                         bool caseSensitive) {
+    const auto same = [caseSensitive](const std::string& a, const std::string& b) {
+        return caseSensitive ? a == b : equalsIgnoreCase(a, b);
+    };
+    if (same(requested, defaultDatabase))
         return defaultDatabase;
     for (const std::string& name : databases) {
-        if (equalsIgnoreCase(name, requested))
+        if (same(name, requested))
             return name;
     }
     return {};
@@ -295,7 +299,7 @@ bool Connection::answerLogin(PacketChannel& channel, const Login7& login, const 
     }
 
     const std::string requested = r.database.empty() ? defaultDatabase : r.database;
-    const std::string database = findDatabase(config_.databases, requested);
+    const std::string database = findDatabase(config_.databases, requested, config_.caseSensitiveCollation);
     if (database.empty()) {
         return refuse(
             {{4060, 1, 11,

@@ -22,7 +22,8 @@ namespace {
 int usage() {
     std::cerr
         << "usage: tds-stand-in [--address A] [--port P] [--login USER:PASSWORD]... "
-           "[--database NAME]... [--min-tds 7.2|7.3|7.4] [--encryption none|login|required|strict] "
+           "[--database NAME]... [--collation ci|cs] [--min-tds 7.2|7.3|7.4] "
+           "[--encryption none|login|required|strict] "
            "[--server-name NAME] [--tls 1.0|1.1|1.2|1.0-1.2 ...] [--tls-suites modern|3des|rc4|ecdhe-gcm] "
            "[--legacy-certificate yes|no] [--fault delay-login|never-answer-prelogin|"
            "never-answer-login|close-after-prelogin] [--fault-delay MS] [--reply-delay MS] "
@@ -184,6 +185,11 @@ int main(int argc, char** argv) {
             config.logins[value.substr(0, colon)] = value.substr(colon + 1);
         } else if (option == "--database") {
             config.databases.insert(value);
+        } else if (option == "--collation") {
+            // cs: a server installed with a case-sensitive collation, whose databases match exactly.
+            if (value != "ci" && value != "cs")
+                return usage();
+            config.caseSensitiveCollation = value == "cs";
         } else if (option == "--min-tds") {
             if (!parseVersion(value, config.minimumTdsVersion))
                 return usage();
