@@ -21,7 +21,7 @@ struct CamposCertificado {
 // are what the pass did not learn.
 struct CamposPasada {
     bool correcta = false;
-    std::string veredicto; // the window's label: "Conexión CORRECTA."
+    std::string veredicto; // the window's label: "Conexión CORRECTA.", or kNoIntentada, kPasadaInterrumpida
     std::string causa;     // empty on success, else a code of login_shared::Causa ("inicio_sesion")
     std::string tds;       // agreed version, "7.3"; empty unless it logged in
     std::string tls;       // "1.2", "ninguno" without encryption; empty unless it logged in
@@ -37,6 +37,8 @@ struct CamposPasada {
 
 // The verdict of a pass that was not made.
 inline constexpr char kNoIntentada[] = "No intentada.";
+// The verdict of a pass the run's end cut short or left unstarted.
+inline constexpr char kPasadaInterrumpida[] = "Interrumpida.";
 
 CamposPasada campos(const probe::ResultadoPasada& pasada);
 
