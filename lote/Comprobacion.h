@@ -59,7 +59,7 @@ public:
     // No server starts after this, nor another pass of one under way.
     void para();
     // The servers under way, each with the passes it has ended and the rest
-    // marked interrupted, in no set order. Once `para` has returned, a server
+    // marked interrupted, in the list's order. Once `para` has returned, a server
     // leaves this list only after `alTerminar` has returned for it.
     std::vector<FilaServidor> enCurso() const;
     // Until every thread is done.
