@@ -27,16 +27,16 @@ enum class Causa : std::uint8_t {
     Tiempo,          // the deadline passed at the stage the description names
     Sistema,         // a system limit (processes, descriptors, memory)
     CuentaProtegida, // not tried: a domain account's password was already refused
+    Interrumpida,    // the run was cut short before the pass ended, or before it started
     Equipo,          // the time went on this machine, not on the server
     Interno,         // anything else: a fault of the tool itself
 };
 
-inline constexpr std::array<std::string_view, 19> kCodigosCausa{
-    "valor",         "nombre",           "instancia",     "tcp",
-    "no_sql_server", "cifrado_estricto", "tls_version",   "tls_suite",
-    "tls",           "kerberos",         "inicio_sesion", "conexion",
-    "protocolo",     "base_datos",       "tiempo",        "sistema",
-    "cuenta_protegida", "equipo",        "interno",
+inline constexpr std::array<std::string_view, 20> kCodigosCausa{
+    "valor",       "nombre",     "instancia", "tcp",      "no_sql_server",    "cifrado_estricto",
+    "tls_version", "tls_suite",  "tls",       "kerberos", "inicio_sesion",    "conexion",
+    "protocolo",   "base_datos", "tiempo",    "sistema",  "cuenta_protegida", "interrumpida",
+    "equipo",      "interno",
 };
 
 constexpr std::string_view codigoCausa(Causa causa) {

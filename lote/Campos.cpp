@@ -41,17 +41,20 @@ CamposPasada campos(const probe::ResultadoPasada& pasada) {
     CamposPasada c;
     c.correcta = pasada.correcta;
     c.causa = causa(pasada);
+    const bool noIntentada = c.causa == login_shared::codigoCausa(login_shared::Causa::CuentaProtegida);
+    const bool interrumpida = c.causa == login_shared::codigoCausa(login_shared::Causa::Interrumpida);
     c.veredicto = pasada.correcta ? probe::kConexionCorrecta
-                  : c.causa == login_shared::codigoCausa(login_shared::Causa::CuentaProtegida)
-                      ? kNoIntentada
-                      : probe::kConexionIncorrecta;
+                  : noIntentada   ? kNoIntentada
+                  : interrumpida  ? kPasadaInterrumpida
+                                  : probe::kConexionIncorrecta;
     c.descripcion = pasada.descripcion;
     if (!pasada.datos)
         return c;
     c.versionServidor = pasada.datos->versionServidor;
     if (!pasada.correcta)
         c.errorServidor = pasada.datos->errorServidor;
-    if (c.causa != login_shared::codigoCausa(login_shared::Causa::CuentaProtegida))
+    // Neither took a time of its own.
+    if (!noIntentada && !interrumpida)
         c.tiempoMs = pasada.datos->duracion.count();
     if (!pasada.datos->abierta)
         return c;

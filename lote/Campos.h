@@ -21,13 +21,13 @@ struct CamposCertificado {
 // are what the pass did not learn.
 struct CamposPasada {
     bool correcta = false;
-    std::string veredicto; // the window's label: "Conexión CORRECTA."
+    std::string veredicto; // the window's label: "Conexión CORRECTA.", or kNoIntentada, kPasadaInterrumpida
     std::string causa;     // empty on success, else a code of login_shared::Causa ("inicio_sesion")
     std::optional<std::int32_t> errorServidor; // the server's first error of class 11 or more (18456)
-    std::string tds;       // agreed version, "7.3"; empty unless it logged in
-    std::string tls;       // "1.2", "ninguno" without encryption; empty unless it logged in
-    std::string cifrado;   // "ninguno", "inicio_sesion" (LOGIN7 only) or "sesion"; empty unless it logged in
-    std::string suite;     // IANA name of the agreed cipher suite
+    std::string tds;                           // agreed version, "7.3"; empty unless it logged in
+    std::string tls;     // "1.2", "ninguno" without encryption; empty unless it logged in
+    std::string cifrado; // "ninguno", "inicio_sesion" (LOGIN7 only) or "sesion"; empty unless it logged in
+    std::string suite;   // IANA name of the agreed cipher suite
     std::optional<CamposCertificado> certificado;
     std::string versionServidor; // from the PRELOGIN reply, "16.0.4135", failed or not
     std::string direccion;       // address that took the connection; empty unless it logged in
@@ -38,6 +38,8 @@ struct CamposPasada {
 
 // The verdict of a pass that was not made.
 inline constexpr char kNoIntentada[] = "No intentada.";
+// The verdict of a pass the run's end cut short or left unstarted.
+inline constexpr char kPasadaInterrumpida[] = "Interrumpida.";
 
 CamposPasada campos(const probe::ResultadoPasada& pasada);
 

@@ -51,6 +51,16 @@ std::string servidorQueAcepto(const LineaServidor& entrada, const probe::Resulta
 // let wrong proofs go out side by side: two must have accepted it.
 constexpr std::size_t kAceptacionesParaParalelo = 2;
 
+// A pass the run's end cut short, or left unstarted.
+probe::ResultadoPasada interrumpida(bool empezada) {
+    probe::ResultadoPasada r;
+    r.descripcion = empezada ? "La ejecución se interrumpió antes de que terminara este intento."
+                             : "La ejecución se interrumpió antes de que empezara este intento.";
+    r.datos.emplace();
+    r.datos->causa = login_shared::Causa::Interrumpida;
+    return r;
+}
+
 } // namespace
 
 Comprobacion::Comprobacion(const std::vector<LineaServidor>& servidores, const Credencial& credencial,
@@ -109,14 +119,54 @@ probe::ResultadoPasada Comprobacion::pasada(const LineaServidor& entrada, std::s
 }
 
 void Comprobacion::trabaja() {
-    for (std::size_t i = siguiente_++; i < servidores_.size() && !parar_; i = siguiente_++) {
-        FilaServidor fila{servidores_[i], {}, i};
-        for (std::size_t g = 0; g < login_shared::generaciones().size(); ++g)
-            fila.pasadas[g] = pasada(servidores_[i], g);
-        std::lock_guard<std::mutex> cerrojo(avisoMutex_);
-        if (alTerminar_)
-            alTerminar_(fila);
+    const std::size_t pasadas = login_shared::generaciones().size();
+    for (;;) {
+        std::size_t i = 0;
+        {
+            // Taken with the check, so that no server starts once `para` has returned.
+            std::lock_guard<std::mutex> cerrojo(cursoMutex_);
+            if (parar_ || (i = siguiente_++) >= servidores_.size())
+                return;
+            enCurso_[i] = {FilaServidor{servidores_[i], {}, i}, 0};
+        }
+        FilaServidor fila;
+        for (std::size_t g = 0; g < pasadas; ++g) {
+            probe::ResultadoPasada r = pasada(servidores_[i], g);
+            std::lock_guard<std::mutex> cerrojo(cursoMutex_);
+            auto& [enMarcha, hechas] = enCurso_[i];
+            enMarcha.pasadas[g] = std::move(r);
+            hechas = g + 1;
+            // The run is ending: its row is the one `enCurso` gives.
+            if (parar_)
+                return;
+            if (hechas == pasadas)
+                fila = enMarcha;
+        }
+        {
+            std::lock_guard<std::mutex> cerrojo(avisoMutex_);
+            if (alTerminar_)
+                alTerminar_(fila);
+        }
+        std::lock_guard<std::mutex> cerrojo(cursoMutex_);
+        enCurso_.erase(i);
     }
+}
+
+void Comprobacion::para() {
+    std::lock_guard<std::mutex> cerrojo(cursoMutex_);
+    parar_ = true;
+}
+
+std::vector<FilaServidor> Comprobacion::enCurso() const {
+    std::lock_guard<std::mutex> cerrojo(cursoMutex_);
+    std::vector<FilaServidor> filas;
+    for (const auto& [indice, enMarcha] : enCurso_) {
+        const auto& [fila, hechas] = enMarcha;
+        filas.push_back(fila);
+        for (std::size_t g = hechas; g < fila.pasadas.size(); ++g)
+            filas.back().pasadas[g] = interrumpida(g == hechas);
+    }
+    return filas;
 }
 
 void Comprobacion::lanza() {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -57,8 +58,12 @@ public:
     Comprobacion& operator=(const Comprobacion&) = delete;
 
     void lanza();
-    // No server starts after this; those under way go on.
-    void para() { parar_ = true; }
+    // No server starts after this, nor another pass of one under way.
+    void para();
+    // The servers under way, each with the passes it has ended and the rest
+    // marked interrupted, in the list's order. Once `para` has returned, a server
+    // leaves this list only after `alTerminar` has returned for it.
+    std::vector<FilaServidor> enCurso() const;
     // Until every thread is done.
     void espera();
 
@@ -76,6 +81,9 @@ private:
 
     std::atomic<std::size_t> siguiente_{0};
     std::atomic<bool> parar_{false};
+    // Each server under way by its place in the list, and how many of its passes have ended.
+    mutable std::mutex cursoMutex_;
+    std::map<std::size_t, std::pair<FilaServidor, std::size_t>> enCurso_;
     std::atomic<std::size_t> enMarcha_{0};
     std::mutex avisoMutex_;
     // The account's state, for a domain account: until a login goes through, one login at a time.

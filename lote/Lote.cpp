@@ -94,19 +94,21 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
     const std::unique_ptr<Escritor> escritor = nuevoEscritor(o.formato, e.salida, e.anchuraSalida);
 
     // The rows and the progress bar, from one thread at a time; once the run
-    // is interrupted, a row that ends after is not written.
+    // is interrupted, the rows of the servers under way are written as they stand.
     std::mutex salidaMutex;
     bool cerrada = false;
     bool todas = entrada.errores.empty();
     std::size_t hechos = 0;
+    std::vector<bool> escritas(entrada.servidores.size());
     escritor->empieza();
     Comprobacion comprobacion(
         entrada.servidores, credencial, paralelo, o.arriesgarBloqueo, e.fabrica(o.tiempo),
         [&](const FilaServidor& fila) {
             std::lock_guard<std::mutex> cerrojo(salidaMutex);
-            if (cerrada || (interrupcion && interrupcion->pendiente()))
+            if (cerrada)
                 return;
             escritor->fila(fila);
+            escritas[fila.indice] = true;
             todas = todas && std::all_of(fila.pasadas.begin(), fila.pasadas.end(),
                                          [](const probe::ResultadoPasada& p) { return p.correcta; });
             if (progreso)
@@ -120,8 +122,14 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
     if (interrupcion) {
         if (const int senal = interrupcion->espera(); senal != 0) {
             comprobacion.para();
+            // A row that waits for a reader holds this, and the writes here may wait too:
+            // the signal's own thread ends the process once its grace is over.
             std::lock_guard<std::mutex> cerrojo(salidaMutex);
             cerrada = true;
+            // Every server that started has its row: what it could not end, marked so.
+            for (const FilaServidor& fila : comprobacion.enCurso())
+                if (!escritas[fila.indice])
+                    escritor->fila(fila);
             if (progreso)
                 progreso->termina();
             escritor->termina();

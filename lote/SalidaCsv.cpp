@@ -40,9 +40,10 @@ public:
         salida_ << "servidor";
         for (const login_shared::Proveedor& g : login_shared::generaciones())
             for (const char* campo :
-                 {"veredicto", "correcta", "causa", "error_servidor", "tds", "tls", "cifrado", "suite", "version_servidor",
-                  "direccion", "puerto", "tiempo_ms", "certificado_sujeto", "certificado_emisor",
-                  "certificado_autofirmado", "certificado_caduca", "certificado_bits", "descripcion"})
+                 {"veredicto", "correcta", "causa", "error_servidor", "tds", "tls", "cifrado", "suite",
+                  "version_servidor", "direccion", "puerto", "tiempo_ms", "certificado_sujeto",
+                  "certificado_emisor", "certificado_autofirmado", "certificado_caduca", "certificado_bits",
+                  "descripcion"})
                 salida_ << ',' << campo << '_' << g.version;
         salida_ << "\r\n" << std::flush;
     }
@@ -53,10 +54,11 @@ public:
             const CamposPasada c = campos(pasada);
             const CamposCertificado cert = c.certificado.value_or(CamposCertificado{});
             salida_ << ',' << campoCsv(c.veredicto) << ',' << booleano(c.correcta) << ',' << campoCsv(c.causa)
-                    << ',' << opcional(c.errorServidor) << ',' << campoCsv(c.tds) << ',' << campoCsv(c.tls) << ',' << campoCsv(c.cifrado) << ','
-                    << campoCsv(c.suite) << ',' << campoCsv(c.versionServidor) << ',' << campoCsv(c.direccion)
-                    << ',' << opcional(c.puerto) << ',' << opcional(c.tiempoMs) << ','
-                    << campoCsv(cert.sujeto) << ',' << campoCsv(cert.emisor) << ','
+                    << ',' << opcional(c.errorServidor) << ',' << campoCsv(c.tds) << ',' << campoCsv(c.tls)
+                    << ',' << campoCsv(c.cifrado) << ',' << campoCsv(c.suite) << ','
+                    << campoCsv(c.versionServidor) << ',' << campoCsv(c.direccion) << ','
+                    << opcional(c.puerto) << ',' << opcional(c.tiempoMs) << ',' << campoCsv(cert.sujeto)
+                    << ',' << campoCsv(cert.emisor) << ','
                     << (c.certificado ? booleano(cert.autofirmado) : "") << ',' << campoCsv(cert.caduca)
                     << ',' << (c.certificado ? std::to_string(cert.bits) : std::string()) << ','
                     << campoCsv(c.descripcion);

@@ -84,3 +84,51 @@ TEST(Entrada, AFileThatCannotBeReadIsNamedAndTheNextIsStillRead) {
     EXPECT_NE(l.errores[1].find("es una carpeta"), std::string::npos) << l.errores[1];
     std::filesystem::remove_all(carpeta);
 }
+
+// The bounds at their edges: a line may hold 4,096 bytes, and a file is no
+// list from its 1,000th line that is no server on, whatever came before.
+TEST(Entrada, ALineAndAFileAreRefusedExactlyPastTheirBounds) {
+    const auto lineas = [](int n, const std::string& linea) {
+        std::string texto;
+        for (int i = 0; i < n; ++i)
+            texto += linea;
+        return texto;
+    };
+    // "SRV01" and blanks after it, `bytes` in all.
+    const auto larga = [](std::size_t bytes) { return "SRV01" + std::string(bytes - 5, ' ') + "\n"; };
+    struct Caso {
+        const char* nombre;
+        std::string texto;
+        std::vector<std::string> servidores;
+        std::size_t errores;     // every one, kept or counted
+        const char* ultimoError; // how the last one starts; "": none
+    };
+    const std::vector<Caso> casos{
+        {"4.096 bytes", larga(4096) + "SRV02\n", {"SRV01", "SRV02"}, 0, ""},
+        {"4.097 bytes",
+         larga(4097) + "SRV02\n",
+         {"SRV02"},
+         1,
+         "lista.txt, línea 1: la línea pasa de 4096 bytes"},
+        {"999 líneas que no son servidores",
+         "SRV01\n" + lineas(999, "SRV,0\n") + "SRV02\n",
+         {"SRV01", "SRV02"},
+         999,
+         "lista.txt, línea 11: El puerto"},
+        {"1.000 líneas que no son servidores",
+         "SRV01\n" + lineas(1000, "SRV,0\n") + "SRV02\n",
+         {},
+         1001,
+         "lista.txt, línea 1001: 1.000 líneas que no son servidores"},
+    };
+    for (const Caso& caso : casos) {
+        SCOPED_TRACE(caso.nombre);
+        const auto l = lee(caso.texto);
+        EXPECT_EQ(nombres(l), caso.servidores);
+        EXPECT_EQ(l.errores.size() + l.erroresOmitidos, caso.errores);
+        if (caso.errores == 0)
+            continue;
+        ASSERT_FALSE(l.errores.empty());
+        EXPECT_EQ(l.errores.back().rfind(caso.ultimoError, 0), 0u) << l.errores.back();
+    }
+}

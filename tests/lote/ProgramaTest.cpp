@@ -1,7 +1,7 @@
 // tarpelino-lote as a script runs it: a run cut short keeps what it learnt,
 // and no input, however large or strange, takes the machine's memory or
 // keeps the run from ending.
-#include "tests/stand_in/blackhole_listener.h"
+#include "login_shared/Descriptor.h"
 #include "tests/stand_in/server.h"
 #include "tests/support/MemoriaProceso.h"
 #include "tests/support/PuertoQueRechaza.h"
@@ -22,6 +22,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -38,8 +39,9 @@ const std::string kPassword = "Secr3t!";
 // errors are read as they come.
 class Programa {
 public:
+    // `salidaDada`, when given, is its standard output, which the test then does not read.
     Programa(const std::vector<std::string>& argumentos, std::function<void(int)> entrada,
-             const std::vector<std::pair<std::string, std::string>>& entorno = {}) {
+             const std::vector<std::pair<std::string, std::string>>& entorno = {}, int salidaDada = -1) {
         int in[2], out[2], err[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
             ::pipe2(err, O_CLOEXEC) != 0)
@@ -47,7 +49,7 @@ public:
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(in[1], 0);
-            ::dup2(out[1], 1);
+            ::dup2(salidaDada >= 0 ? salidaDada : out[1], 1);
             ::dup2(err[1], 2);
             ::setenv("TARPELINO_PASSWORD", kPassword.c_str(), 1);
             for (const auto& [nombre, valor] : entorno)
@@ -63,6 +65,8 @@ public:
         ::close(out[1]);
         ::close(err[1]);
         salida_ = out[0];
+        if (salidaDada >= 0)
+            cierraSalida();
         errores_ = err[0];
         entrada_ = in[0];
         alimentador_ = std::thread([this, entrada] {
@@ -125,6 +129,31 @@ public:
         return ok;
     }
 
+    // Until it exits, not its login processes, nor whatever it leaves on its outputs; false if it outlives
+    // `plazo`.
+    bool sale(std::chrono::milliseconds plazo) {
+        const login_shared::Descriptor proceso(int(::syscall(SYS_pidfd_open, pid_, 0)));
+        pollfd p{proceso.fd(), POLLIN, 0};
+        if (proceso.fd() < 0 || ::poll(&p, 1, int(plazo.count())) != 1 || ::waitpid(pid_, &estado, 0) != pid_)
+            return false;
+        pid_ = -1;
+        return true;
+    }
+
+    // It has blocked `s`, so that it takes it as an end of the run rather than dying of it.
+    bool atiende(int s) const {
+        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+        std::string linea;
+        bool esElPrograma = false;
+        while (std::getline(status, linea)) {
+            if (linea == "Name:\ttarpelino-lote")
+                esElPrograma = true;
+            if (linea.rfind("SigBlk:", 0) == 0)
+                return esElPrograma && (std::stoull(linea.substr(7), nullptr, 16) >> (s - 1) & 1) != 0;
+        }
+        return false;
+    }
+
     void senal(int s) { ::kill(pid_, s); }
     pid_t pid() const { return pid_; }
     // Standard output has something to read, left unread.
@@ -166,46 +195,117 @@ std::string en(std::uint16_t puerto) {
     return "127.0.0.1," + std::to_string(puerto);
 }
 
+// A pipe with no room left, that nobody reads: the first write to it never returns.
+class TuberiaLlena {
+public:
+    TuberiaLlena() {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+            throw std::runtime_error("sin descriptores");
+        lectura_ = login_shared::Descriptor(fds[0]);
+        escritura_ = login_shared::Descriptor(fds[1]);
+        const std::string bloque(4096, 'x');
+        while (::write(escritura_.fd(), bloque.data(), bloque.size()) > 0) {
+        }
+        while (::write(escritura_.fd(), "x", 1) > 0) {
+        }
+        ::fcntl(escritura_.fd(), F_SETFL, 0);
+    }
+    int escritura() const { return escritura_.fd(); }
+
+private:
+    login_shared::Descriptor lectura_, escritura_;
+};
+
+bool esperaQue(const std::function<bool()>& condicion, std::chrono::seconds plazo = 60s) {
+    const auto fin = std::chrono::steady_clock::now() + plazo;
+    while (!condicion()) {
+        if (std::chrono::steady_clock::now() > fin)
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
 } // namespace
 
-// SIGINT, SIGTERM and SIGHUP: what was done is written, whole, and the
-// status says which signal it was; the logins under way are not waited for.
+// The passes of `servidor`'s rows that say the run was cut short, in `formato`'s output.
+int interrumpidasDe(const std::string& formato, const std::string& salida, const std::string& servidor) {
+    int n = 0;
+    std::vector<nlohmann::json> filas;
+    if (formato == "json")
+        filas = nlohmann::json::parse(salida).get<std::vector<nlohmann::json>>();
+    std::istringstream lineas(salida);
+    for (std::string linea; std::getline(lineas, linea);) {
+        if (formato == "jsonl")
+            filas.push_back(nlohmann::json::parse(linea));
+        // The table: a line per pass, the server first; CSV: the server quoted, for its comma.
+        if (formato == "tabla" && linea.rfind(servidor + " ", 0) == 0)
+            n += vecesEn(linea, "Interrumpida.");
+        if (formato == "csv" && linea.rfind('"' + servidor + '"', 0) == 0)
+            n += vecesEn(linea, ",Interrumpida.,false,interrumpida,");
+    }
+    for (const nlohmann::json& fila : filas) {
+        if (fila["servidor"] != servidor)
+            continue;
+        // The pass under way, then the one it never reached.
+        const nlohmann::json& primera = fila["2005"];
+        const nlohmann::json& segunda = fila["2008"];
+        n += primera["veredicto"] == "Interrumpida." && primera["causa"] == "interrumpida" &&
+             primera["descripcion"] == "La ejecución se interrumpió antes de que terminara este intento.";
+        n += segunda["veredicto"] == "Interrumpida." && segunda["causa"] == "interrumpida" &&
+             segunda["descripcion"] == "La ejecución se interrumpió antes de que empezara este intento.";
+    }
+    return n;
+}
+
+// SIGINT, SIGTERM and SIGHUP: what was done is written, whole, every server
+// under way has its row saying so, and the status says which signal it was;
+// the logins under way are not waited for.
 TEST(Programa, ASignalWritesWhatWasDoneAndEndsWithItsStatus) {
     stand_in::Config config;
     config.logins = {{"sa", kPassword}};
     stand_in::Server bueno(config);
     bueno.start();
-    stand_in::BlackholeListener mudo("127.0.0.1");
-    mudo.start();
-    // Two servers done at once, two that would hold their pass for its whole minute.
-    const std::string lista =
-        en(bueno.port()) + "\n" + en(bueno.port()) + "\n" + en(mudo.port()) + "\n" + en(mudo.port()) + "\n";
+    config.fault = stand_in::Fault::NeverAnswerLogin;
+    stand_in::Server callado(config);
+    callado.start();
+    // Two servers done at once, two that would hold their first pass for its whole minute.
+    const std::string lista = en(bueno.port()) + "\n" + en(bueno.port()) + "\n" + en(callado.port()) + "\n" +
+                              en(callado.port()) + "\n";
     struct Caso {
         int senal;
         int estado;
         const char* formato;
-        std::function<bool(const std::string&)> dosFilas;
+        // The rows written; none for the table, drawn at the end.
+        std::function<int(const std::string&)> filas;
     };
     const std::vector<Caso> casos{
-        {SIGINT, 130, "csv", [](const std::string& s) { return vecesEn(s, "\r\n") == 3; }},
-        {SIGTERM, 143, "json", [](const std::string& s) { return vecesEn(s, "\"servidor\"") == 2; }},
-        {SIGHUP, 129, "jsonl", [](const std::string& s) { return vecesEn(s, "\n") == 2; }},
+        {SIGINT, 130, "csv", [](const std::string& s) { return vecesEn(s, "\r\n") - 1; }},
+        {SIGTERM, 143, "json", [](const std::string& s) { return vecesEn(s, "\"servidor\""); }},
+        {SIGHUP, 129, "jsonl", [](const std::string& s) { return vecesEn(s, "\n"); }},
+        {SIGINT, 130, "tabla", {}},
     };
     for (const Caso& caso : casos) {
         SCOPED_TRACE(caso.formato);
+        const std::size_t antes = callado.logins().size();
         Programa p({"--usuario", "sa", "--tiempo", "60", "--paralelo", "4", "--formato", caso.formato, "-"},
                    texto(lista));
         // Each server's row comes as soon as it is done, not at the end of the run.
-        ASSERT_TRUE(p.leeHasta(caso.dosFilas)) << p.salida << p.errores;
+        if (caso.filas) {
+            ASSERT_TRUE(p.leeHasta([&](const std::string& s) { return caso.filas(s) == 2; }))
+                << p.salida << p.errores;
+        }
+        // Both silent servers have their login under way.
+        ASSERT_TRUE(esperaQue([&] { return callado.logins().size() == antes + 2; }));
         p.senal(caso.senal);
         ASSERT_TRUE(p.termina(30s)) << "no terminó";
         EXPECT_TRUE(WIFEXITED(p.estado) && WEXITSTATUS(p.estado) == caso.estado) << p.estado;
-        // The rows done, whole, and none of the servers under way.
-        EXPECT_TRUE(caso.dosFilas(p.salida)) << p.salida;
-        EXPECT_EQ(vecesEn(p.salida, std::to_string(mudo.port())), 0) << p.salida;
-        if (std::string(caso.formato) == "json") {
-            EXPECT_EQ(nlohmann::json::parse(p.salida).size(), 2u);
+        // The rows done, whole, and each silent server's: its first pass cut short, its second never begun.
+        if (caso.filas) {
+            EXPECT_EQ(caso.filas(p.salida), 4) << p.salida;
         }
+        EXPECT_EQ(interrumpidasDe(caso.formato, p.salida, en(callado.port())), 4) << p.salida;
         // Nothing but, on a machine loaded enough, that fewer servers go at once.
         EXPECT_TRUE(p.errores.empty() || p.errores.rfind("tarpelino-lote: --paralelo 4: ", 0) == 0)
             << p.errores;
@@ -221,6 +321,44 @@ TEST(Programa, ASignalWritesWhatWasDoneAndEndsWithItsStatus) {
     ASSERT_TRUE(p.termina(60s));
     EXPECT_TRUE(WIFSIGNALED(p.estado) && WTERMSIG(p.estado) == SIGPIPE) << p.estado;
     EXPECT_EQ(p.errores, "");
+}
+
+// With standard output a pipe nobody reads, a write there never returns: a
+// signal still ends the run within its second, with its status.
+TEST(Programa, ASignalEndsTheRunWhileItsOutputWaitsForAReader) {
+    stand_in::Config config;
+    config.logins = {{"sa", kPassword}};
+    config.fault = stand_in::Fault::NeverAnswerLogin;
+    stand_in::Server callado(config);
+    callado.start();
+    struct Caso {
+        int senal;
+        int estado;
+        const char* formato;
+        // Signalled once its login is under way: its row is what waits. Else the start
+        // of the CSV or the JSON array waits, before any login.
+        bool conLogin;
+    };
+    const std::vector<Caso> casos{
+        {SIGTERM, 143, "json", false},
+        {SIGINT, 130, "csv", false},
+        {SIGHUP, 129, "jsonl", true},
+    };
+    for (const Caso& caso : casos) {
+        SCOPED_TRACE(caso.formato);
+        const TuberiaLlena salida;
+        const std::size_t antes = callado.logins().size();
+        Programa p({"--usuario", "sa", "--tiempo", "60", "--formato", caso.formato, "-"},
+                   texto(en(callado.port()) + "\n"), {}, salida.escritura());
+        ASSERT_TRUE(esperaQue([&] { return p.atiende(caso.senal); }));
+        if (caso.conLogin) {
+            ASSERT_TRUE(esperaQue([&] { return callado.logins().size() == antes + 1; }));
+        }
+        p.senal(caso.senal);
+        // Its second, and room for a busy machine.
+        ASSERT_TRUE(p.sale(5s)) << "sigue esperando a quien lea su salida";
+        EXPECT_TRUE(WIFEXITED(p.estado) && WEXITSTATUS(p.estado) == caso.estado) << p.estado;
+    }
 }
 
 // Whatever the list is, the run ends soon, under 64 MB, and says what was wrong with it.
