@@ -7,7 +7,7 @@ namespace login_shared {
 // The protocol's version: the first number of each conversation's first message (a Lanzamiento to
 // the server; a PeticionLogin, or the TablaResolucion before it, to a login process). Both ends
 // come from one build; a mismatch means they do not, and is refused as an internal error.
-constexpr std::uint64_t kVersionProtocolo = 2;
+constexpr std::uint64_t kVersionProtocolo = 1;
 
 // Messages between the connection object and its login process, framed as
 // a 4-byte length, a 1-byte kind and the body.
