@@ -10,8 +10,12 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
+#include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <netinet/in.h>
 #include <sstream>
 #include <sys/socket.h>
@@ -328,4 +332,203 @@ TEST(Lote, WithoutTheVariableThePasswordIsAskedForAndWithoutATerminalItIsAUsageE
     const Ejecucion integrada = ejecuta({"-"}, en(servidor.port()) + "\n", kPassword);
     EXPECT_FALSE(integrada.sePidioContrasena);
     EXPECT_EQ(integrada.estado, lote::kAlgunFallo);
+}
+
+namespace {
+
+// Every server refuses a domain account's password, but only once its proof
+// (NTLM's AUTHENTICATE) has gone out: each ends the login differently after it.
+std::size_t pruebasRecibidas(const std::vector<std::unique_ptr<stand_in::Server>>& servidores) {
+    std::size_t n = 0;
+    for (const auto& s : servidores)
+        n += s->ntlmAuthenticates().size();
+    return n;
+}
+
+} // namespace
+
+// Whatever ends a login after the password's proof reached the server (the
+// deadline, junk, a close, a reset), the domain may have counted it: no other
+// proof goes out in the run.
+TEST(Lote, AfterADomainPasswordsProofWentOutAndDidNotLogInNoOtherIsSent) {
+    struct Caso {
+        const char* nombre;
+        stand_in::Ntlm trasLaPrueba;
+        stand_in::Encryption cifrado;
+        const char* causa; // of the pass that sent it
+    };
+    const Caso casos[] = {
+        {"hangs, inside TLS", stand_in::Ntlm::Hang, stand_in::Encryption::Required, "tiempo"},
+        {"answers junk", stand_in::Ntlm::Junk, stand_in::Encryption::NotSupported, "protocolo"},
+        {"closes", stand_in::Ntlm::Close, stand_in::Encryption::LoginOnly, "conexion"},
+        {"resets, inside TLS", stand_in::Ntlm::Reset, stand_in::Encryption::Required, "conexion"},
+    };
+    for (const Caso& caso : casos) {
+        SCOPED_TRACE(caso.nombre);
+        std::vector<std::unique_ptr<stand_in::Server>> servidores;
+        std::string lista;
+        for (int i = 0; i < 6; ++i) {
+            stand_in::Config c = configConSa();
+            c.ntlm = caso.trasLaPrueba;
+            c.encryption = caso.cifrado;
+            servidores.push_back(std::make_unique<stand_in::Server>(c));
+            servidores.back()->start();
+            lista += en(servidores.back()->port()) + "\n";
+        }
+        EntornoTemporal entorno;
+        entorno.fija(lote::kVariableContrasena, kPassword);
+        const Ejecucion r = ejecuta(
+            {"--usuario", "CORP\\alice", "--paralelo", "4", "--tiempo", "2", "--formato", "jsonl", "-"},
+            lista);
+        EXPECT_EQ(r.estado, lote::kAlgunFallo);
+        EXPECT_EQ(pruebasRecibidas(servidores), 1u);
+        std::map<std::string, int> causas;
+        std::istringstream lineas(r.salida);
+        for (std::string linea; std::getline(lineas, linea);)
+            for (const char* g : {"2005", "2008"})
+                ++causas[nlohmann::json::parse(linea)[g]["causa"].get<std::string>()];
+        EXPECT_EQ(causas[caso.causa], 1) << r.salida;
+        EXPECT_EQ(causas["cuenta_protegida"], 11) << r.salida;
+        for (auto& s : servidores)
+            s->stop();
+    }
+}
+
+namespace {
+
+// What a scripted login comes to.
+struct Desenlace {
+    bool abre = false;
+    std::optional<login_shared::Causa> causa;
+    login_shared::Etapa etapa = login_shared::Etapa::RespuestaLogin;
+    bool prueba = true; // the password's proof reached the server
+};
+
+// Logins an estate test scripts by server and generation; the opens in the order they came.
+struct GuionLote {
+    std::function<Desenlace(const std::string& servidor, const std::string& proveedor, int orden)> desenlace;
+    // A refusal waits, for a while, for another login to be under way beside it: wrong proofs
+    // that may go out side by side then do.
+    bool refusalEsperaCompania = false;
+
+    std::mutex mutex;
+    std::condition_variable cambio;
+    int enVuelo = 0;
+    std::vector<std::pair<std::string, bool>> aperturas; // server, accepted
+};
+
+std::string valorDe(const std::string& cadena, const std::string& clave) {
+    const std::size_t inicio = cadena.find(clave + "=");
+    if (inicio == std::string::npos)
+        return {};
+    const std::size_t desde = inicio + clave.size() + 1;
+    return cadena.substr(desde, cadena.find(';', desde) - desde);
+}
+
+class ConexionGuionada : public data_access::Conexion {
+public:
+    explicit ConexionGuionada(std::shared_ptr<GuionLote> guion) : guion_(std::move(guion)) {}
+    void setConnectionString(const std::string& cadena) override { cadena_ = cadena; }
+    std::string connectionString() const override { return cadena_; }
+    void open() override {
+        const std::string servidor = valorDe(cadena_, "Server");
+        Desenlace d;
+        {
+            std::unique_lock<std::mutex> cerrojo(guion_->mutex);
+            d = guion_->desenlace(servidor, valorDe(cadena_, "Provider"), int(guion_->aperturas.size()));
+            guion_->aperturas.emplace_back(servidor, d.abre);
+            ++guion_->enVuelo;
+            guion_->cambio.notify_all();
+            if (!d.abre && guion_->refusalEsperaCompania)
+                guion_->cambio.wait_for(cerrojo, std::chrono::milliseconds(300),
+                                        [&] { return guion_->enVuelo > 1; });
+            --guion_->enVuelo;
+        }
+        datos_.emplace();
+        datos_->abierta = d.abre;
+        datos_->resumen.direccion = servidor;
+        datos_->causa = d.causa;
+        datos_->etapa = d.etapa;
+        datos_->pruebaEnviada = d.prueba;
+        abierta_ = d.abre;
+        if (!d.abre)
+            throw login_shared::ErrorConexion("no");
+    }
+    void close() override { abierta_ = false; }
+    bool isOpen() const override { return abierta_; }
+    std::optional<data_access::DatosApertura> datosApertura() const override { return datos_; }
+
+private:
+    std::shared_ptr<GuionLote> guion_;
+    std::string cadena_;
+    bool abierta_ = false;
+    std::optional<data_access::DatosApertura> datos_;
+};
+
+} // namespace
+
+// The guard, by what the passes before it came to: one server that accepts any
+// password lets no burst of wrong proofs through; a refusal after another kind
+// of failure, or one that says no cause, still trips it; a database that could
+// not be opened is no wrong password.
+TEST(Lote, ADomainAccountLogsInOnOneServerAtATimeUntilTwoHaveAcceptedIt) {
+    using login_shared::Causa;
+    struct Caso {
+        const char* nombre;
+        std::function<Desenlace(const std::string&, const std::string&, int)> desenlace;
+        const char* paralelo;
+        std::size_t rechazosEnviados; // opens that did not log in
+        std::size_t aperturas;        // 0: as the threads' turns fall
+    };
+    const Desenlace rechazo{false, Causa::InicioSesion};
+    const Caso casos[] = {
+        {"the first server asked accepts any password, the others refuse",
+         [aceptante = std::make_shared<std::string>(), &rechazo](const std::string& servidor,
+                                                                 const std::string&, int orden) {
+             if (orden == 0)
+                 *aceptante = servidor;
+             return servidor == *aceptante ? Desenlace{true, std::nullopt} : rechazo;
+         },
+         "4", 1, 0},
+        {"a refusal in the 2008 pass after the 2005 one failed its TLS",
+         [&](const std::string& servidor, const std::string& proveedor, int) {
+             return servidor == "s0" && proveedor == "SQLNCLI"
+                        ? Desenlace{false, Causa::TlsVersion, login_shared::Etapa::Tls, false}
+                        : rechazo;
+         },
+         "1", 2, 2},
+        {"a refusal that says no cause of its own",
+         [&](const std::string&, const std::string&, int) {
+             return Desenlace{false, std::nullopt, login_shared::Etapa::RespuestaLogin, false};
+         },
+         "1", 1, 1},
+        {"a database the server could not open",
+         [&](const std::string& servidor, const std::string&, int) {
+             return servidor == "s0" ? Desenlace{false, Causa::BaseDatos} : Desenlace{true, std::nullopt};
+         },
+         "1", 2, 12},
+    };
+    for (const Caso& caso : casos) {
+        SCOPED_TRACE(caso.nombre);
+        auto guion = std::make_shared<GuionLote>();
+        guion->desenlace = caso.desenlace;
+        guion->refusalEsperaCompania = true;
+        std::istringstream in("s0\ns1\ns2\ns3\ns4\ns5\n");
+        std::ostringstream out, err;
+        lote::Entorno e(in, out, err);
+        e.fabrica = [guion](int) -> probe::FabricaConexion {
+            return [guion] { return std::make_unique<ConexionGuionada>(guion); };
+        };
+        e.contrasenaDelEntorno = [] { return std::optional(login_shared::Secreto(kPassword)); };
+        EXPECT_EQ(
+            lote::ejecutaLote(
+                {"--usuario", "CORP\\alice", "--paralelo", caso.paralelo, "--formato", "jsonl", "-"}, e),
+            lote::kAlgunFallo);
+        std::size_t rechazos = 0;
+        for (const auto& [servidor, acepto] : guion->aperturas)
+            rechazos += !acepto;
+        EXPECT_EQ(rechazos, caso.rechazosEnviados) << out.str();
+        if (caso.aperturas != 0)
+            EXPECT_EQ(guion->aperturas.size(), caso.aperturas) << out.str();
+    }
 }
