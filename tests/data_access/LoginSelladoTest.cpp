@@ -757,32 +757,40 @@ TEST_F(LoginSellado, WhileTheReplyIsWithheldOnlyWhatTheReadmeNamesStaysInTheLogi
 
 // A closed login whose process cannot run is killed once its 2 s of grace are
 // over, by the next open, and holds none: each open stays within its own deadline.
+// The application's end kills one too, once its grace is over.
 TEST_F(LoginSellado, AClosedLoginWhoseProcessIsFrozenIsKilledAfterItsGraceAndNeverDelaysTheNextOpen) {
     stand_in::Server servidor(configConSa());
     servidor.start();
     const std::string texto = cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=3;");
-    // Its own login process: the one child that this open added (other tests' may be ending).
-    std::vector<pid_t> antes;
-    for (const ProcesoHijo& h : procesosHijos())
-        antes.push_back(h.pid);
-    ConexionFreeTds primera;
-    primera.setConnectionString(texto);
-    primera.open();
-    pid_t congelado = -1;
-    for (const ProcesoHijo& h : procesosHijos())
-        if (h.nombre == "tarpelino-login" && ejecutandose(h.pid) &&
-            std::find(antes.begin(), antes.end(), h.pid) == antes.end() && ::kill(h.pid, SIGSTOP) == 0)
-            congelado = h.pid;
+    // Opens, freezes its own login process (the one child that this open added: other tests'
+    // may be ending) and closes; its pid, and `cerrando`, when its grace started at the soonest.
+    const auto congelaUnaCerrada = [&](Reloj::time_point& cerrando) {
+        std::vector<pid_t> antes;
+        for (const ProcesoHijo& h : procesosHijos())
+            antes.push_back(h.pid);
+        ConexionFreeTds primera;
+        primera.setConnectionString(texto);
+        primera.open();
+        pid_t congelado = -1;
+        for (const ProcesoHijo& h : procesosHijos())
+            if (h.nombre == "tarpelino-login" && ejecutandose(h.pid) &&
+                std::find(antes.begin(), antes.end(), h.pid) == antes.end() && ::kill(h.pid, SIGSTOP) == 0)
+                congelado = h.pid;
+        // SIGSTOP takes effect when the process is next scheduled: closed before, it would end on its own.
+        EXPECT_TRUE(congelado > 0 && llegaA([&] {
+                        const std::string linea = leeArchivo("/proc/" + std::to_string(congelado) + "/stat");
+                        const auto cierre = linea.rfind(')');
+                        return cierre != std::string::npos && cierre + 2 < linea.size() &&
+                               linea[cierre + 2] == 'T';
+                    }));
+        // Its grace starts inside close(): no sooner than `cerrando`.
+        cerrando = Reloj::now();
+        primera.close();
+        return congelado;
+    };
+    Reloj::time_point cerrando;
+    const pid_t congelado = congelaUnaCerrada(cerrando);
     ASSERT_GT(congelado, 0);
-    // SIGSTOP takes effect when the process is next scheduled: closed before, it would end on its own.
-    ASSERT_TRUE(llegaA([&] {
-        const std::string linea = leeArchivo("/proc/" + std::to_string(congelado) + "/stat");
-        const auto cierre = linea.rfind(')');
-        return cierre != std::string::npos && cierre + 2 < linea.size() && linea[cierre + 2] == 'T';
-    }));
-    // Its grace starts inside close(): no sooner than `cerrando`, no later than `cerrada`.
-    const auto cerrando = Reloj::now();
-    primera.close();
     const auto cerrada = Reloj::now();
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(i == 0 ? "en su gracia" : "pasada su gracia");
@@ -800,6 +808,14 @@ TEST_F(LoginSellado, AClosedLoginWhoseProcessIsFrozenIsKilledAfterItsGraceAndNev
     }
     EXPECT_TRUE(llegaA([&] { return !ejecutandose(congelado); }, 1s))
         << "el proceso " << congelado << " sigue vivo pasada su gracia";
+
+    // The application ends at once: it waits out the grace, then kills and reaps it.
+    Reloj::time_point cerrandoOtra;
+    const pid_t otro = congelaUnaCerrada(cerrandoOtra);
+    ASSERT_GT(otro, 0);
+    terminaServidorLogins();
+    EXPECT_GE(Reloj::now() - cerrandoOtra, 2s) << "muerto antes de su gracia";
+    EXPECT_NE(::kill(otro, 0), 0) << "el proceso " << otro << " sigue vivo";
 }
 
 namespace {
