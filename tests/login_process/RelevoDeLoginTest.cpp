@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <optional>
 #include <poll.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 
 using namespace login_shared;
@@ -83,4 +87,92 @@ TEST(RelevoDeLogin, AReplyQueuedBeforeTheDeadlineIsNotReadAfterIt) {
     EXPECT_TRUE(relevo.resultado().agotado);
     relevo.cierra(cliente);
     ::close(cliente);
+}
+
+// At the deadline, a server's answer that lay unread for 250 ms or more says
+// that this side was late, not the server; one that came in the last moments
+// does not. The server here is a socket of the test's, which answers the
+// PRELOGIN at once (read at once) and then sends more, either right away or
+// just before the deadline, left unread. A case whose timing this machine
+// disturbed (the test itself ran late) is tried again.
+TEST(RelevoDeLogin, AnAnswerLeftUnreadIsThisSidesDelayOnlyPastTheThreshold) {
+    const std::string respuesta = [] {
+        const std::string carga = stand_in::encodePreloginReply({}, stand_in::encrypt::notSupported);
+        const std::size_t largo = carga.size() + 8;
+        return std::string("\x04\x01", 2) + char(largo >> 8) + char(largo & 0xFF) +
+               std::string("\0\0\1\0", 4) + carga;
+    }();
+    // Runs one login to its 1.3-s deadline, the second answer sent `antesDelPlazo` before it: whether
+    // the relay took the delay for this side's. None when the timing was disturbed: the time from
+    // that send to the relay's look at the deadline, which bounds the gap the relay measures, must
+    // stay under `maximo`.
+    const auto prueba = [&](std::chrono::milliseconds antesDelPlazo,
+                            std::chrono::milliseconds maximo) -> std::optional<bool> {
+        const int escucha = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t l = sizeof a;
+        if (::bind(escucha, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(escucha, 1) != 0 ||
+            ::getsockname(escucha, reinterpret_cast<sockaddr*>(&a), &l) != 0) {
+            ::close(escucha);
+            return std::nullopt;
+        }
+        const Plazo plazo(1300ms);
+        std::optional<bool> local;
+        {
+            Relevo relevo(resuelveConTabla("127.0.0.1", {}, plazo).direcciones, ntohs(a.sin_port), plazo,
+                          nullptr);
+            const int cliente = conectaConPrelogin(relevo);
+            const int servidor = ::accept4(escucha, nullptr, nullptr, SOCK_CLOEXEC);
+            char trozo[4096];
+            pollfd p{cliente, POLLIN, 0};
+            const bool contestado =
+                cliente >= 0 && servidor >= 0 && ::recv(servidor, trozo, sizeof trozo, 0) > 0 &&
+                ::send(servidor, respuesta.data(), respuesta.size(), MSG_NOSIGNAL) ==
+                    ssize_t(respuesta.size()) &&
+                ::poll(&p, 1, 1000) == 1 && relevo.recibe(cliente, trozo, sizeof trozo, 0) > 0;
+            if (contestado) {
+                // Past the relay: its waits are not this test's to oversleep.
+                while (plazo.restante() > antesDelPlazo)
+                    std::this_thread::sleep_for(plazo.restante() - antesDelPlazo);
+                const auto enviado = Reloj::now();
+                const bool otro = ::send(servidor, "\x04", 1, MSG_NOSIGNAL) == 1;
+                while (!plazo.agotado())
+                    std::this_thread::sleep_for(plazo.restante() + 1ms);
+                const bool acabado = relevo.recibe(cliente, trozo, sizeof trozo, 0) == 0;
+                const auto visto = Reloj::now() - enviado;
+                if (otro && acabado && relevo.resultado().agotado && visto < maximo &&
+                    visto > antesDelPlazo - 50ms)
+                    local = relevo.resultado().retrasoLocal;
+            }
+            if (cliente >= 0) {
+                relevo.cierra(cliente);
+                ::close(cliente);
+            }
+            if (servidor >= 0)
+                ::close(servidor);
+        }
+        ::close(escucha);
+        return local;
+    };
+    struct Caso {
+        const char* nombre;
+        std::chrono::milliseconds antesDelPlazo, maximo;
+        bool local;
+    };
+    const Caso casos[] = {
+        // Unread for about 1.2 s: far past the threshold, far short of 2 s.
+        {"unread for over a second", 1200ms, 1700ms, true},
+        // Unread for 60 ms, and for less than 200 ms whatever this machine did.
+        {"sent 60 ms before the deadline", 60ms, 200ms, false},
+    };
+    for (const Caso& caso : casos) {
+        SCOPED_TRACE(caso.nombre);
+        std::optional<bool> local;
+        for (int intento = 0; intento < 5 && !local; ++intento)
+            local = prueba(caso.antesDelPlazo, caso.maximo);
+        ASSERT_TRUE(local.has_value()) << "esta máquina retrasó la prueba cinco veces";
+        EXPECT_EQ(*local, caso.local);
+    }
 }
