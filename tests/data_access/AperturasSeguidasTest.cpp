@@ -11,6 +11,7 @@
 // Prints the figures at the start and the end; exits 1 if anything grew.
 #include "data_access/Lanzadera.h"
 #include "tests/support/AperturaPrueba.h"
+#include "tests/support/LoopbackPropio.h"
 #include "tests/support/RecursosProceso.h"
 
 #include "tests/stand_in/browser_responder.h"
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -68,8 +70,9 @@ bool abre(const std::string& servidor, const std::string& password, bool debeAbr
     return r.abierta == debeAbrir;
 }
 
-// Runs the stand-in (and a browser, as root) until the soak ends; returns its port.
-std::uint16_t lanzaServidor(int& vida, bool& conBrowser) {
+// Runs the stand-in (and a browser, as root) until the soak ends; returns its port, and its
+// address in `direccion`: the browser's, a loopback address of its own.
+std::uint16_t lanzaServidor(int& vida, bool& conBrowser, std::string& direccion) {
     int puerto[2], tuboVida[2];
     if (::pipe(puerto) != 0 || ::pipe(tuboVida) != 0)
         std::exit(2);
@@ -78,20 +81,26 @@ std::uint16_t lanzaServidor(int& vida, bool& conBrowser) {
     if (gServidor == 0) {
         ::close(puerto[0]);
         ::close(tuboVida[1]);
+        std::unique_ptr<stand_in::BrowserResponder> browser;
+        std::string d = "127.0.0.82";
+        if (conBrowser)
+            d = loopbackPropio([&](const std::string& candidata) {
+                browser = std::make_unique<stand_in::BrowserResponder>(
+                    candidata, "STANDIN", std::vector<stand_in::BrowserInstance>{});
+                browser->start();
+            });
         stand_in::Config config = configConSa();
         config.encryption = stand_in::Encryption::Required;
-        config.address = "127.0.0.82"; // the browser's address, where the instance's port must be
+        config.address = d; // the browser's address, where the instance's port must be
         stand_in::Server servidor(config);
         servidor.start();
-        std::unique_ptr<stand_in::BrowserResponder> browser;
-        if (conBrowser) {
-            browser = std::make_unique<stand_in::BrowserResponder>(
-                "127.0.0.82", "STANDIN",
-                std::vector<stand_in::BrowserInstance>{{"SQLEXPRESS", servidor.port()}});
-            browser->start();
-        }
+        if (browser)
+            browser->setInstances({{"SQLEXPRESS", servidor.port()}});
+        char mensaje[sizeof(std::uint16_t) + 16] = {};
         const std::uint16_t p = servidor.port();
-        [[maybe_unused]] auto n = ::write(puerto[1], &p, sizeof p);
+        std::memcpy(mensaje, &p, sizeof p);
+        d.copy(mensaje + sizeof p, 15);
+        [[maybe_unused]] auto n = ::write(puerto[1], mensaje, sizeof mensaje);
         char c;
         while (::read(tuboVida[0], &c, 1) > 0) {
         }
@@ -99,11 +108,14 @@ std::uint16_t lanzaServidor(int& vida, bool& conBrowser) {
     }
     ::close(puerto[1]);
     ::close(tuboVida[0]);
-    std::uint16_t p = 0;
-    if (::read(puerto[0], &p, sizeof p) != sizeof p)
+    char mensaje[sizeof(std::uint16_t) + 16] = {};
+    if (::read(puerto[0], mensaje, sizeof mensaje) != sizeof mensaje)
         std::exit(2);
     ::close(puerto[0]);
     vida = tuboVida[1];
+    std::uint16_t p = 0;
+    std::memcpy(&p, mensaje, sizeof p);
+    direccion = mensaje + sizeof p;
     return p;
 }
 
@@ -120,8 +132,9 @@ int main(int argc, char** argv) {
     }
     int vida = -1;
     bool browser = false;
-    const std::uint16_t puerto = lanzaServidor(vida, browser);
-    const std::string enPuerto = servidorEn(puerto, "127.0.0.82");
+    std::string direccion;
+    const std::uint16_t puerto = lanzaServidor(vida, browser, direccion);
+    const std::string enPuerto = servidorEn(puerto, direccion);
     const std::string cerrado = "127.0.0.1,1";
 
     // One warm-up round: the first open loads what every later one reuses.
@@ -135,7 +148,7 @@ int main(int argc, char** argv) {
         errores += !abre(enPuerto, "otra", false);
         errores += !abre(cerrado, "Secr3t!", false);
         if (browser)
-            errores += !abre("127.0.0.82\\SQLEXPRESS", "Secr3t!", true);
+            errores += !abre(direccion + "\\SQLEXPRESS", "Secr3t!", true);
         if (rondas >= 8 && (i + 1) % (rondas / 4) == 0 && i + 1 < rondas)
             imprime(("ronda " + std::to_string(i + 1)).c_str(), Figuras());
     }

@@ -1,6 +1,7 @@
 // Failures of the real connection object that need no SQL Server: a closed
 // port, a name that does not resolve, a port that never answers, no browser.
 #include "tests/support/AperturaPrueba.h"
+#include "tests/support/LoopbackPropio.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
@@ -107,21 +109,29 @@ TEST(ConexionSinServidor, AClosedBrowserPortFailsAtOnce) {
 
 TEST(ConexionSinServidor, ASilentBrowserEndsWithinTheConnectTimeout) {
     // FreeTDS alone would keep asking for 16 s; the whole open must end in the 2 s given.
-    const int mudo = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(1434);
-    ::inet_pton(AF_INET, "127.0.0.78", &a.sin_addr);
-    if (::bind(mudo, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        const int error = errno;
-        ::close(mudo);
-        GTEST_SKIP() << "UDP 127.0.0.78:1434 cannot be bound here: " << std::strerror(error);
+    int mudo = -1;
+    std::string direccion;
+    try {
+        direccion = loopbackPropio([&](const std::string& d) {
+            mudo = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(1434);
+            ::inet_pton(AF_INET, d.c_str(), &a.sin_addr);
+            if (::bind(mudo, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+                const int error = errno;
+                ::close(mudo);
+                throw std::system_error(error, std::generic_category(), "UDP " + d + ":1434");
+            }
+        });
+    } catch (const std::system_error& e) {
+        GTEST_SKIP() << "cannot bind " << e.what();
     }
     const auto inicio = Reloj::now();
-    const std::string texto = fallo(cadena("127.0.0.78\\SQLEXPRESS", kLoginSa + "Connect Timeout=2;"));
+    const std::string texto = fallo(cadena(direccion + "\\SQLEXPRESS", kLoginSa + "Connect Timeout=2;"));
     const auto duracion = Reloj::now() - inicio;
     ::close(mudo);
-    contiene(texto, "SQL Server Browser de «127.0.0.78» no respondió");
+    contiene(texto, "SQL Server Browser de «" + direccion + "» no respondió");
     contiene(texto, "(límite 2 s)");
     EXPECT_LT(duracion, 3500ms);
 }

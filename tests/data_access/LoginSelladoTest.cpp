@@ -289,8 +289,11 @@ SocketsTcp socketsTcpDe(pid_t pid) {
     const std::string dir = "/proc/" + std::to_string(pid);
     std::set<std::string> inodos;
     std::error_code error;
-    for (const auto& fd : std::filesystem::directory_iterator(dir + "/fd", error)) {
-        const std::string destino = std::filesystem::read_symlink(fd.path(), error).string();
+    // Never throws: a process may end while it is looked at.
+    for (std::filesystem::directory_iterator fd(dir + "/fd", error), fin; !error && fd != fin;
+         fd.increment(error)) {
+        std::error_code sinEnlace;
+        const std::string destino = std::filesystem::read_symlink(fd->path(), sinEnlace).string();
         if (destino.rfind("socket:[", 0) == 0)
             inodos.insert(destino.substr(8, destino.size() - 9));
     }
@@ -316,35 +319,34 @@ SocketsTcp socketsTcpDe(pid_t pid) {
 } // namespace
 
 // Any local user can connect to a port on loopback: a login process listens on
-// none, so no one can break into a login or be told one. Its logins, held at
-// LOGIN7, are seen connected to the server and never listening.
+// none, so no one can break into a login or be told one. Each login is looked at
+// while the stand-in holds its LOGIN7, before answering it: its process is then
+// surely connected to the server, and none of this test's login processes listens.
 TEST_F(LoginSellado, ALoginProcessListensOnNoPortWhileItsLoginGoesThrough) {
-    stand_in::Config config = configConSa(stand_in::Fault::DelayLogin, 150ms);
+    stand_in::Config config = configConSa();
     config.encryption = stand_in::Encryption::LoginOnly;
     stand_in::Server servidor(config);
-    servidor.start();
-    std::atomic<bool> fin{false};
-    std::atomic<int> conectados{0}, escuchando{0};
-    std::thread vigia([&] {
-        while (!fin) {
-            for (pid_t pid : procesosLogin()) {
-                const SocketsTcp s = socketsTcpDe(pid);
-                conectados += s.conectados;
-                escuchando += s.escuchando;
-            }
-            std::this_thread::sleep_for(5ms);
+    std::atomic<int> vistos{0}, conectados{0}, escuchando{0};
+    servidor.setLoginObserver([&](const stand_in::LoginRecord&) {
+        ++vistos;
+        for (const ProcesoHijo& h : procesosHijos()) {
+            if (h.nombre != "tarpelino-login" && h.nombre != "tarpelino-lanza")
+                continue;
+            const SocketsTcp s = socketsTcpDe(h.pid);
+            conectados += s.conectados;
+            escuchando += s.escuchando;
         }
     });
+    servidor.start();
     for (int i = 0; i < 4; ++i) {
         ConexionFreeTds c;
         const Apertura r = intentaAbrir(c, cadena(servidorEn(servidor.port()), kLoginSa));
         EXPECT_TRUE(r.abierta) << r.descripcion;
     }
-    fin = true;
-    vigia.join();
+    ASSERT_EQ(vistos.load(), 4);
     if (conectados == 0 && ::geteuid() != 0)
         GTEST_SKIP() << "sin permiso para ver los descriptores del proceso de login";
-    EXPECT_GT(conectados.load(), 0) << "no se vio ningún login en curso";
+    EXPECT_GE(conectados.load(), 4) << "un login en curso no se vio conectado";
     EXPECT_EQ(escuchando.load(), 0);
 }
 
@@ -759,32 +761,40 @@ TEST_F(LoginSellado, WhileTheReplyIsWithheldOnlyWhatTheReadmeNamesStaysInTheLogi
 
 // A closed login whose process cannot run is killed once its 2 s of grace are
 // over, by the next open, and holds none: each open stays within its own deadline.
+// The application's end kills one too, once its grace is over.
 TEST_F(LoginSellado, AClosedLoginWhoseProcessIsFrozenIsKilledAfterItsGraceAndNeverDelaysTheNextOpen) {
     stand_in::Server servidor(configConSa());
     servidor.start();
     const std::string texto = cadena(servidorEn(servidor.port()), kLoginSa + "Connect Timeout=3;");
-    // Its own login process: the one child that this open added (other tests' may be ending).
-    std::vector<pid_t> antes;
-    for (const ProcesoHijo& h : procesosHijos())
-        antes.push_back(h.pid);
-    ConexionFreeTds primera;
-    primera.setConnectionString(texto);
-    primera.open();
-    pid_t congelado = -1;
-    for (const ProcesoHijo& h : procesosHijos())
-        if (h.nombre == "tarpelino-login" && ejecutandose(h.pid) &&
-            std::find(antes.begin(), antes.end(), h.pid) == antes.end() && ::kill(h.pid, SIGSTOP) == 0)
-            congelado = h.pid;
+    // Opens, freezes its own login process (the one child that this open added: other tests'
+    // may be ending) and closes; its pid, and `cerrando`, when its grace started at the soonest.
+    const auto congelaUnaCerrada = [&](Reloj::time_point& cerrando) {
+        std::vector<pid_t> antes;
+        for (const ProcesoHijo& h : procesosHijos())
+            antes.push_back(h.pid);
+        ConexionFreeTds primera;
+        primera.setConnectionString(texto);
+        primera.open();
+        pid_t congelado = -1;
+        for (const ProcesoHijo& h : procesosHijos())
+            if (h.nombre == "tarpelino-login" && ejecutandose(h.pid) &&
+                std::find(antes.begin(), antes.end(), h.pid) == antes.end() && ::kill(h.pid, SIGSTOP) == 0)
+                congelado = h.pid;
+        // SIGSTOP takes effect when the process is next scheduled: closed before, it would end on its own.
+        EXPECT_TRUE(congelado > 0 && llegaA([&] {
+                        const std::string linea = leeArchivo("/proc/" + std::to_string(congelado) + "/stat");
+                        const auto cierre = linea.rfind(')');
+                        return cierre != std::string::npos && cierre + 2 < linea.size() &&
+                               linea[cierre + 2] == 'T';
+                    }));
+        // Its grace starts inside close(): no sooner than `cerrando`.
+        cerrando = Reloj::now();
+        primera.close();
+        return congelado;
+    };
+    Reloj::time_point cerrando;
+    const pid_t congelado = congelaUnaCerrada(cerrando);
     ASSERT_GT(congelado, 0);
-    // SIGSTOP takes effect when the process is next scheduled: closed before, it would end on its own.
-    ASSERT_TRUE(llegaA([&] {
-        const std::string linea = leeArchivo("/proc/" + std::to_string(congelado) + "/stat");
-        const auto cierre = linea.rfind(')');
-        return cierre != std::string::npos && cierre + 2 < linea.size() && linea[cierre + 2] == 'T';
-    }));
-    // Its grace starts inside close(): no sooner than `cerrando`, no later than `cerrada`.
-    const auto cerrando = Reloj::now();
-    primera.close();
     const auto cerrada = Reloj::now();
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(i == 0 ? "en su gracia" : "pasada su gracia");
@@ -802,6 +812,14 @@ TEST_F(LoginSellado, AClosedLoginWhoseProcessIsFrozenIsKilledAfterItsGraceAndNev
     }
     EXPECT_TRUE(llegaA([&] { return !ejecutandose(congelado); }, 1s))
         << "el proceso " << congelado << " sigue vivo pasada su gracia";
+
+    // The application ends at once: it waits out the grace, then kills and reaps it.
+    Reloj::time_point cerrandoOtra;
+    const pid_t otro = congelaUnaCerrada(cerrandoOtra);
+    ASSERT_GT(otro, 0);
+    terminaServidorLogins();
+    EXPECT_GE(Reloj::now() - cerrandoOtra, 2s) << "muerto antes de su gracia";
+    EXPECT_NE(::kill(otro, 0), 0) << "el proceso " << otro << " sigue vivo";
 }
 
 namespace {

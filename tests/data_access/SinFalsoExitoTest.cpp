@@ -2,12 +2,14 @@
 // password never travels in clear or into a log; descriptions show what
 // really happened.
 #include "tests/support/AperturaPrueba.h"
+#include "tests/support/LoopbackPropio.h"
 
 #include "tests/stand_in/browser_responder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <tuple>
 #include <unistd.h>
 
@@ -101,6 +103,9 @@ TEST_F(SinFalsoExito, ValuesOfUpTo128CharactersArriveIntactWhateverTheirBytes) {
 TEST_F(SinFalsoExito, AnAliasThatSaysEncryptionOffStillEncryptsTheLoginAndWritesNoLog) {
     const std::string volcado = ::testing::TempDir() + "tarpelino-volcado.log";
     const std::string volcadoEntorno = ::testing::TempDir() + "tarpelino-tdsdump.log";
+    // The folder outlives the run: what an earlier one left there is not this open's.
+    std::filesystem::remove(volcado);
+    std::filesystem::remove(volcadoEntorno);
     ConfFreeTds alias("freetds-sin-cifrado.conf",
                       "[global]\n\tdump file = " + volcado + "\n[SinCifrado]\n\thost = 127.0.0.1\n\tport = " +
                           std::to_string(servidor->port()) + "\n\tencryption = off\n");
@@ -135,15 +140,20 @@ TEST(BrowserQueNoDaElPuerto, AnInstanceWithoutTcpAndAnAnswerThatIsNotValidAreSai
     soloCanalizaciones.name = "SQLEXPRESS";
     soloCanalizaciones.tcpEnabled = false;
     soloCanalizaciones.pipe = "\\\\SRV\\pipe\\MSSQL$SQLEXPRESS\\sql\\query";
-    stand_in::BrowserResponder browser("127.0.0.81", "SRV", {soloCanalizaciones});
+    std::unique_ptr<stand_in::BrowserResponder> browser;
+    std::string direccion;
     try {
-        browser.start();
+        direccion = loopbackPropio([&](const std::string& d) {
+            browser = std::make_unique<stand_in::BrowserResponder>(
+                d, "SRV", std::vector<stand_in::BrowserInstance>{soloCanalizaciones});
+            browser->start();
+        });
     } catch (const std::runtime_error& e) {
-        GTEST_SKIP() << "UDP 127.0.0.81:1434 cannot be bound here: " << e.what();
+        GTEST_SKIP() << "UDP port 1434 cannot be bound here: " << e.what();
     }
-    const std::string texto = cadena("127.0.0.81\\SQLEXPRESS", kLoginSa + "Connect Timeout=3;", "SQLNCLI");
-    contiene(fallo(texto), "existe en «127.0.0.81» pero no tiene TCP/IP habilitado");
-    browser.setMalformedReply(std::string("\x05\x10\x00ServerName;SRV", 17));
+    const std::string texto = cadena(direccion + "\\SQLEXPRESS", kLoginSa + "Connect Timeout=3;", "SQLNCLI");
+    contiene(fallo(texto), "existe en «" + direccion + "» pero no tiene TCP/IP habilitado");
+    browser->setMalformedReply(std::string("\x05\x10\x00ServerName;SRV", 17));
     contiene(fallo(texto), "respondió con datos que no son una respuesta válida");
 }
 

@@ -4,6 +4,7 @@
 #include "tests/stand_in/browser_responder.h"
 #include "tests/stand_in/server.h"
 #include "tests/support/EntornoTemporal.h"
+#include "tests/support/LoopbackPropio.h"
 #include "tests/support/PruebasQt.h"
 #include "tests/support/VentanaPrueba.h"
 #include "tests/support/kerberos/test_kdc.h"
@@ -570,24 +571,30 @@ private slots:
     }
 
     void aNamedInstanceIsFoundThroughTheBrowser() {
-        auto c = configuracionBase("127.0.0.1");
-        lanza(c);
-        stand_in::BrowserResponder browser("127.0.0.1", "STANDIN", {{"SQLEXPRESS", servidor->port()}});
+        std::unique_ptr<stand_in::BrowserResponder> browser;
+        std::string direccion;
         try {
-            browser.start();
+            direccion = loopbackPropio([&](const std::string& d) {
+                browser = std::make_unique<stand_in::BrowserResponder>(
+                    d, "STANDIN", std::vector<stand_in::BrowserInstance>{});
+                browser->start();
+            });
         } catch (const std::runtime_error& e) {
-            QSKIP(qPrintable("UDP 127.0.0.1:1434 cannot be bound here: " + QString::fromUtf8(e.what())));
+            QSKIP(qPrintable("UDP port 1434 cannot be bound here: " + QString::fromUtf8(e.what())));
         }
+        lanza(configuracionBase(direccion));
+        browser->setInstances({{"SQLEXPRESS", servidor->port()}});
+        const QString instancia = QString::fromStdString(direccion) + "\\";
         VentanaPrueba v(freeTds());
-        rellenaComoSa(v, "127.0.0.1\\sqlexpress");
+        rellenaComoSa(v, instancia + "sqlexpress");
         pulsaYAmbasCorrectas(v);
 
-        rellenaComoSa(v, "127.0.0.1\\OTRA");
+        rellenaComoSa(v, instancia + "OTRA");
         const auto duracion = v.pulsaTest();
         falla(v, 0, "La instancia «OTRA» no existe");
         QVERIFY2(v.textoError(1).contains("SQLEXPRESS"), qPrintable(v.textoError(1)));
         QVERIFY(duracion < 8s);
-        browser.stop();
+        browser->stop();
         compruebaTodoCerrado();
     }
 };

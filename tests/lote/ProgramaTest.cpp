@@ -441,6 +441,12 @@ TEST(Programa, OnceNoLoginNeedsThePasswordNoCopyOfItIsLeft) {
     // The table comes after every login, more than a pipe holds: unread, it keeps the program waiting there.
     Programa p({"--usuario", "sa", "--paralelo", "8", "-"}, texto(lista));
     ASSERT_TRUE(p.salidaLista(60s));
+    // Not dumpable, run by root too: its flag, not only whether this process may read its memory.
+    if (const std::optional<bool> siVolcable = volcable(p.pid())) {
+        EXPECT_FALSE(*siVolcable) << "tarpelino-lote es volcable";
+    } else {
+        std::printf("aquí no se puede saber si un proceso es volcable\n");
+    }
     if (::geteuid() != 0) {
         // Not dumpable: only a process with CAP_SYS_PTRACE may read it.
         EXPECT_FALSE(std::ifstream("/proc/" + std::to_string(p.pid()) + "/mem").is_open());

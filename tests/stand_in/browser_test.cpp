@@ -3,6 +3,7 @@
 #include "tests/stand_in/byte_buffer.h"
 #include "tests/stand_in/dblib_client.h"
 #include "tests/stand_in/test_support.h"
+#include "tests/support/LoopbackPropio.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -83,27 +84,21 @@ TEST(BrowserResponderTest, PipeOnlyInstanceHasNoTcpPartAndMalformedRepliesGoOutV
     EXPECT_EQ(ask("127.0.0.1", browser.port(), std::string("\x04OTRA\0", 6)), cut);
 }
 
-// FreeTDS asks the fixed UDP port 1434 of the host it resolved, so the pair of stand-ins needs a
-// loopback address whose port 1434 is free: 127.0.0.1 if nobody else is using it, else another.
+// FreeTDS asks the fixed UDP port 1434 of the host it resolved: the pair of stand-ins takes a
+// loopback address of its own.
 class BrowserOn1434Test : public StandInTest {
 protected:
     void SetUp() override {
-        const std::string candidates[] = {"127.0.0.1", "127.0.14.34",
-                                          "127.0.15." + std::to_string(2 + ::getpid() % 250)};
-        for (const std::string& candidate : candidates) {
-            try {
-                browser_ = std::make_unique<BrowserResponder>(candidate, "PRUEBAS", instances);
+        try {
+            address_ = loopbackPropio([&](const std::string& address) {
+                browser_ = std::make_unique<BrowserResponder>(address, "PRUEBAS", instances);
                 browser_->start();
-                address_ = candidate;
-                break;
-            } catch (const std::runtime_error& error) {
-                browser_.reset();
-                why_ += candidate + ": " + error.what() + "; ";
-            }
+            });
+        } catch (const std::runtime_error& error) {
+            // Port 1434 is privileged only below net.ipv4.ip_unprivileged_port_start: say why not.
+            browser_.reset();
+            GTEST_SKIP() << "UDP port 1434 cannot be bound on a loopback address here: " << error.what();
         }
-        // Port 1434 is privileged only below net.ipv4.ip_unprivileged_port_start: try, and say why not.
-        if (!browser_)
-            GTEST_SKIP() << "UDP port 1434 cannot be bound on any loopback address here: " << why_;
         Config config = standardConfig();
         config.address = address_;
         startServer(config);
@@ -117,7 +112,6 @@ protected:
     }
 
     std::string address_;
-    std::string why_;
     std::unique_ptr<BrowserResponder> browser_;
 };
 

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace stand_in {
@@ -38,9 +39,11 @@ int openBound(const std::string& address, std::uint16_t port, int type, std::uin
     const int bindErrno = errno;
     ::freeaddrinfo(found);
     if (bound != 0 || (type == SOCK_STREAM && ::listen(fd, backlog) != 0)) {
+        const int error = bound != 0 ? bindErrno : errno;
         ::close(fd);
-        throw std::runtime_error("cannot bind " + address + " port " + service + ": " +
-                                 std::strerror(bound != 0 ? bindErrno : errno));
+        // With its errno: a caller may try another address when this one is taken.
+        throw std::system_error(error, std::generic_category(),
+                                "cannot bind " + address + " port " + service);
     }
 
     sockaddr_storage local{};
