@@ -43,15 +43,24 @@ std::uint16_t suiteDe(std::string_view hello) {
     return std::uint16_t(numero(hello, 35 + sesion, 2));
 }
 
-std::string primerCertificado(std::string_view certificados) {
+std::vector<std::string> cadenaDe(std::string_view certificados) {
     // certificate_list (3 + n), each certificate (3 + n)
-    if (certificados.size() < 6)
-        return {};
+    std::vector<std::string> cadena;
+    if (certificados.size() < 3)
+        return cadena;
     const std::size_t lista = numero(certificados, 0, 3);
-    const std::size_t primero = numero(certificados, 3, 3);
-    if (lista < 3 || lista > certificados.size() - 3 || primero > lista - 3 || primero == 0)
-        return {};
-    return std::string(certificados.substr(6, primero));
+    if (lista > certificados.size() - 3)
+        return cadena;
+    const std::string_view resto = certificados.substr(3, lista);
+    std::size_t pos = 0;
+    while (cadena.size() < kMaximoCadena && resto.size() - pos >= 3) {
+        const std::size_t longitud = numero(resto, pos, 3);
+        if (longitud == 0 || longitud > resto.size() - pos - 3)
+            break;
+        cadena.emplace_back(resto.substr(pos + 3, longitud));
+        pos += 3 + longitud;
+    }
+    return cadena;
 }
 
 } // namespace
@@ -69,10 +78,12 @@ HandshakeServidor leeHandshakeServidor(std::string_view registros) {
         const std::string_view cuerpo = m.substr(pos + 4, longitud);
         if (tipo == kServerHello && h.suite == 0)
             h.suite = suiteDe(cuerpo);
-        else if (tipo == kCertificate && h.certificado.empty())
-            h.certificado = primerCertificado(cuerpo);
+        else if (tipo == kCertificate && h.cadena.empty())
+            h.cadena = cadenaDe(cuerpo);
         pos += 4 + longitud;
     }
+    if (!h.cadena.empty())
+        h.certificado = h.cadena.front();
     return h;
 }
 

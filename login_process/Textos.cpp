@@ -55,6 +55,36 @@ std::string listaSuites(const std::vector<std::uint16_t>& suites) {
     return lista;
 }
 
+// What refuses a certificate: the drivers that check it by default since 2022.
+const char* kControladorActual =
+    "un controlador actual (ODBC Driver 18, OLE DB Driver 19, SqlClient 4 o posterior)";
+const char* kUnControladorActual =
+    "Un controlador actual (ODBC Driver 18, OLE DB Driver 19, SqlClient 4 o posterior)";
+
+const char* kConfianza =
+    " Instale en el servidor un certificado de una CA en la que confíen los clientes, o añada "
+    "%s a las CA de confianza de los clientes (con tarpelino-lote: --ca FICHERO); como "
+    "último recurso, TrustServerCertificate=yes en la cadena de conexión.";
+
+std::string queHacerConfianza(const char* que) {
+    std::string texto(kConfianza);
+    return texto.replace(texto.find("%s"), 2, que);
+}
+
+// "El certificado del servidor", or "El certificado «CN=CA intermedia» de la cadena del servidor".
+std::string elCertificado(const std::string& quien) {
+    return quien.empty() ? "El certificado del servidor"
+                         : "El certificado «" + quien + "» de la cadena del servidor";
+}
+
+// "a, b y c"
+std::string enumeracion(const std::vector<std::string>& partes) {
+    std::string texto;
+    for (std::size_t i = 0; i < partes.size(); ++i)
+        texto += (i == 0 ? "" : i + 1 == partes.size() ? " y " : ", ") + partes[i];
+    return texto;
+}
+
 } // namespace
 
 std::string hostNoEncontrado(const std::string& host) {
@@ -413,6 +443,69 @@ std::string tlsAjenoASuEpoca(const std::string& destino, const std::string& prod
            " no ofrecía: este equipo no pudo limitar TLS a lo que ofrecía ese cliente, así que el resultado "
            "no "
            "vale para él. Compruebe la instalación de FreeTDS y GnuTLS.";
+}
+
+std::string certificadoIlegible() {
+    return std::string(
+               "No se pudo leer ningún certificado del servidor: no envió uno que se pudiera leer, y ") +
+           kControladorActual + " exige uno emitido por una CA de confianza." +
+           " Instale en el servidor un certificado de una CA en la que confíen los clientes.";
+}
+
+std::string certificadoAutofirmado(const std::string& sujeto) {
+    std::string texto = "El certificado del servidor, «" + sujeto +
+                        "», es autofirmado: no lo emitió ninguna CA de confianza, y " + kControladorActual +
+                        " lo rechaza.";
+    if (sujeto.find("SSL_Self_Signed_Fallback") != std::string::npos)
+        texto += " Es el que SQL Server crea al arrancar cuando no tiene ninguno configurado.";
+    return texto + queHacerConfianza("este certificado");
+}
+
+std::string certificadoCaDesconocida(const std::string& emisor) {
+    return "El certificado del servidor lo emitió «" + emisor +
+           "», una CA que no está entre las de confianza de este equipo: " + kControladorActual +
+           " lo rechaza." + queHacerConfianza("esa CA");
+}
+
+std::string certificadoCadenaNoValida(const std::string& emisor, const std::string& detalle) {
+    return "La cadena de certificados del servidor no lleva a una CA de confianza (" + detalle +
+           "; emisor «" + emisor + "»): " + kControladorActual + " la rechaza." +
+           queHacerConfianza("la CA que lo emitió");
+}
+
+std::string certificadoNombre(const std::string& host, const std::vector<std::string>& nombres) {
+    const std::string suyos = nombres.empty()
+                                  ? "no lleva ninguno (ni subjectAltName ni CN)"
+                                  : (nombres.size() == 1 ? "solo lleva " : "lleva ") + enumeracion(nombres);
+    return "El certificado del servidor no lleva el nombre «" + host +
+           "» con que se escribió el servidor: " + suyos + ". " + kUnControladorActual +
+           " compara el nombre tal como se escribe en la conexión y lo rechaza. Conéctese con uno de los "
+           "nombres del certificado, o vuelva a emitirlo con «" +
+           host + "» entre sus nombres (subjectAltName).";
+}
+
+std::string certificadoCaducado(const std::string& quien, const std::string& fecha) {
+    return elCertificado(quien) + " caducó el " + fecha + " (UTC): " + kControladorActual +
+           " lo rechaza. Renueve el certificado en el servidor.";
+}
+
+std::string certificadoNoVigenteAun(const std::string& quien, const std::string& fecha) {
+    return elCertificado(quien) + " no es válido hasta el " + fecha + " (UTC): " + kControladorActual +
+           " lo rechaza hasta entonces. Compruebe el reloj del servidor y el de este equipo, o instale un "
+           "certificado ya vigente.";
+}
+
+std::string certificadoDebil(const std::string& quien, const std::vector<std::string>& defectos) {
+    return elCertificado(quien) + " " + enumeracion(defectos) +
+           ": las bibliotecas TLS actuales rechazan las firmas SHA-1 y MD5 y las claves RSA de menos de "
+           "2048 bits, así que " +
+           kControladorActual +
+           " lo rechaza. Emita un certificado nuevo con una clave RSA de 2048 bits o más, firmado con "
+           "SHA-256.";
+}
+
+std::string archivoCaIlegible(const std::string& archivo) {
+    return "No se pudo leer ningún certificado de CA en formato PEM de «" + archivo + "».";
 }
 
 std::string mensajeServidor(int numero, int clase, int estado, const std::string& texto) {

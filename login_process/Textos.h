@@ -99,6 +99,25 @@ std::string tlsRechazado(const std::string& destino, const std::string& producto
                          const std::vector<std::uint16_t>& suites, const std::vector<std::uint16_t>& ausentes,
                          int alerta);
 
+// The server's certificate as a current driver (ODBC Driver 18, OLE DB Driver 19, SqlClient 4 and
+// later) checks it. `quien` is empty for the server's own certificate, or the subject (RFC 4514) of
+// the CA certificate of its chain the sentence is about; dates are YYYY-MM-DD, UTC.
+std::string certificadoIlegible();
+// Its own issuer: `sujeto` names it; SQL Server's "CN=SSL_Self_Signed_Fallback" is said to be so.
+std::string certificadoAutofirmado(const std::string& sujeto);
+// `emisor` is the issuer no trusted CA vouches for.
+std::string certificadoCaDesconocida(const std::string& emisor);
+// A chain that reaches no trusted CA for another reason (`detalle`: "una firma no es válida").
+std::string certificadoCadenaNoValida(const std::string& emisor, const std::string& detalle);
+// `host` as typed; `nombres` its DNS and IP subjectAltNames, or its CN when it has none.
+std::string certificadoNombre(const std::string& host, const std::vector<std::string>& nombres);
+std::string certificadoCaducado(const std::string& quien, const std::string& fecha);
+std::string certificadoNoVigenteAun(const std::string& quien, const std::string& fecha);
+// `defectos`: "está firmado con SHA-1", "tiene una clave RSA de 1024 bits".
+std::string certificadoDebil(const std::string& quien, const std::vector<std::string>& defectos);
+// The file of extra CAs (tarpelino-lote's --ca) holds none that can be read.
+std::string archivoCaIlegible(const std::string& archivo);
+
 std::string aliasConCompruebaNombre(const std::string& alias, const std::string& archivo);
 std::string cifradoAliasNoValido(const std::string& alias, const std::string& archivo,
                                  const std::string& valor);

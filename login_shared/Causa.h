@@ -19,6 +19,13 @@ enum class Causa : std::uint8_t {
     TlsVersion,      // no TLS version in common
     TlsSuite,        // no cipher suite in common
     Tls,             // any other TLS failure
+    // The certificate, as a current driver (Encrypt=Mandatory, TrustServerCertificate=no) checks it:
+    // no chain to a trusted CA (self-signed, an unknown CA, none readable); the name as typed not among
+    // its names; out of its dates; a signature (SHA-1, MD5) or key (RSA under 2048 bits) TLS refuses.
+    CertificadoNoConfiable,
+    CertificadoNombre,
+    CertificadoCaducado,
+    CertificadoDebil,
     Kerberos,        // the service ticket could not be had
     InicioSesion,    // the server refused the login with an error message
     Conexion,        // the server closed or reset the connection during the login
@@ -32,11 +39,31 @@ enum class Causa : std::uint8_t {
     Interno,         // anything else: a fault of the tool itself
 };
 
-inline constexpr std::array<std::string_view, 20> kCodigosCausa{
-    "valor",       "nombre",     "instancia", "tcp",      "no_sql_server",    "cifrado_estricto",
-    "tls_version", "tls_suite",  "tls",       "kerberos", "inicio_sesion",    "conexion",
-    "protocolo",   "base_datos", "tiempo",    "sistema",  "cuenta_protegida", "interrumpida",
-    "equipo",      "interno",
+inline constexpr std::array<std::string_view, 24> kCodigosCausa{
+    "valor",
+    "nombre",
+    "instancia",
+    "tcp",
+    "no_sql_server",
+    "cifrado_estricto",
+    "tls_version",
+    "tls_suite",
+    "tls",
+    "certificado_no_confiable",
+    "certificado_nombre",
+    "certificado_caducado",
+    "certificado_debil",
+    "kerberos",
+    "inicio_sesion",
+    "conexion",
+    "protocolo",
+    "base_datos",
+    "tiempo",
+    "sistema",
+    "cuenta_protegida",
+    "interrumpida",
+    "equipo",
+    "interno",
 };
 
 constexpr std::string_view codigoCausa(Causa causa) {

@@ -17,7 +17,7 @@ test=(
     clang-format freetds-bin qt6-base-private-dev
     krb5-kdc krb5-admin-server krb5-user
     libgtest-dev libgmock-dev
-    python3 python3-tds python3-openssl
+    python3 python3-tds python3-openssl gnutls-bin
     xvfb xauth x11-utils imagemagick
     desktop-file-utils appstream
     lintian xdotool strace

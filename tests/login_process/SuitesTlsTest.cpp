@@ -39,8 +39,11 @@ std::string serverHello(std::uint16_t suite, std::size_t sesion = 32) {
                              char(suite >> 8) + char(suite & 0xFF) + std::string(1, '\0'));
 }
 
-std::string certificate(const std::string& der) {
-    return mensajeTls(11, longitud3(der.size() + 3) + longitud3(der.size()) + der);
+std::string certificate(const std::vector<std::string>& cadena) {
+    std::string lista;
+    for (const std::string& der : cadena)
+        lista += longitud3(der.size()) + der;
+    return mensajeTls(11, longitud3(lista.size()) + lista);
 }
 
 } // namespace
@@ -76,30 +79,43 @@ TEST(SuitesDisponibles, ATlsFailureNamesTheSuitesThisGnuTlsCouldNotOffer) {
         "70, protocol_version). GnuTLS en este equipo no puede ofrecer TLS_RSA_WITH_RC4_128_MD5");
 }
 
-TEST(HandshakeServidor, TheSuiteAndFirstCertificateAreReadAcrossRecordsAndNeverPastTheEnd) {
-    const std::string der = "0123456789-primero";
-    const std::string mensajes = serverHello(0x000A) + certificate(der) + mensajeTls(14, "");
-    // One record, then the messages cut across records of 7 bytes.
-    std::string troceado;
-    for (std::size_t i = 0; i < mensajes.size(); i += 7)
-        troceado += registro(0x16, mensajes.substr(i, 7));
-    for (const std::string& registros : {registro(0x16, mensajes), troceado}) {
-        const HandshakeServidor h = leeHandshakeServidor(registros);
-        EXPECT_EQ(h.suite, 0x000A);
-        EXPECT_EQ(h.certificado, der);
-        // Cut anywhere: what is whole is read, nothing else, and nothing past the end.
-        for (std::size_t corte = 0; corte < registros.size(); ++corte) {
-            const std::string parte = registros.substr(0, corte);
-            const HandshakeServidor p = leeHandshakeServidor(std::string_view(parte.data(), parte.size()));
-            EXPECT_TRUE(p.suite == 0 || p.suite == 0x000A);
-            EXPECT_TRUE(p.certificado.empty() || p.certificado == der);
+TEST(HandshakeServidor, TheSuiteAndCertificatesAreReadAcrossRecordsAndNeverPastTheEnd) {
+    const struct {
+        const char* caso;
+        std::vector<std::string> cadena;
+    } casos[] = {
+        {"its own certificate alone", {"0123456789-primero"}},
+        {"its own, then the CA that signed it", {"0123456789-primero", "ca-intermedia"}},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.caso);
+        const std::string mensajes = serverHello(0x000A) + certificate(c.cadena) + mensajeTls(14, "");
+        // One record, then the messages cut across records of 7 bytes.
+        std::string troceado;
+        for (std::size_t i = 0; i < mensajes.size(); i += 7)
+            troceado += registro(0x16, mensajes.substr(i, 7));
+        for (const std::string& registros : {registro(0x16, mensajes), troceado}) {
+            const HandshakeServidor h = leeHandshakeServidor(registros);
+            EXPECT_EQ(h.suite, 0x000A);
+            EXPECT_EQ(h.cadena, c.cadena);
+            EXPECT_EQ(h.certificado, c.cadena.front());
+            // Cut anywhere: what is whole is read, nothing else, and nothing past the end.
+            for (std::size_t corte = 0; corte < registros.size(); ++corte) {
+                const std::string parte = registros.substr(0, corte);
+                const HandshakeServidor p =
+                    leeHandshakeServidor(std::string_view(parte.data(), parte.size()));
+                EXPECT_TRUE(p.suite == 0 || p.suite == 0x000A);
+                EXPECT_TRUE(p.cadena.empty() || p.cadena == c.cadena);
+                EXPECT_TRUE(p.certificado.empty() || p.certificado == c.cadena.front());
+            }
         }
     }
+    const std::string der = "0123456789-primero";
     // A certificate longer than its list, an empty session id, and a ChangeCipherSpec ending the clear part.
     const std::string malo = mensajeTls(11, longitud3(5) + longitud3(200) + "abc");
     const HandshakeServidor h =
         leeHandshakeServidor(registro(0x16, serverHello(0xC02F, 0) + malo) + registro(0x14, "\x01") +
-                             registro(0x16, certificate(der)));
+                             registro(0x16, certificate({der})));
     EXPECT_EQ(h.suite, 0xC02F);
     EXPECT_TRUE(h.certificado.empty());
     EXPECT_TRUE(leeHandshakeServidor("").certificado.empty());

@@ -109,6 +109,11 @@ struct Config {
     // A 1024-bit RSA certificate signed with SHA-1, as servers of the 2005 era carried, instead of
     // the 2048-bit one signed with SHA-256.
     bool legacyCertificate = false;
+    // When set, the certificate (PEM, its own first, then any CAs to send with it) and private key (PEM,
+    // may be the same file) this server presents in PRELOGIN's TLS and in TDS 8.0's, instead of a built-in
+    // one.
+    std::string certificateFile;
+    std::string privateKeyFile;
 
     Fault fault = Fault::None;
     std::chrono::milliseconds faultDelay{0};

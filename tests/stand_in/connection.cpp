@@ -122,9 +122,8 @@ void Connection::serve(PacketChannel& channel) {
             return;
         }
         if (decision.scope != EncryptionDecision::Scope::None) {
-            const bool agreed = channel.startTls(
-                config_.legacyCertificate ? TlsCredentials::legacySelfSigned() : TlsCredentials::selfSigned(),
-                config_.tlsMinimum, config_.tlsMaximum, config_.tlsCipherSuites);
+            const bool agreed = channel.startTls(TlsCredentials::forConfig(config_), config_.tlsMinimum,
+                                                 config_.tlsMaximum, config_.tlsCipherSuites);
             host_.recordTlsHandshake(channel.lastTlsHandshake());
             if (!agreed)
                 return;
@@ -192,7 +191,9 @@ bool Connection::startStrict(PacketChannel& channel, TdsMessage& message) {
         hangUp();
         return false;
     }
-    const bool agreed = channel.startStrictTls(TlsCredentials::selfSigned(), "tds/8.0");
+    const bool agreed = channel.startStrictTls(
+        config_.certificateFile.empty() ? TlsCredentials::selfSigned() : TlsCredentials::forConfig(config_),
+        "tds/8.0");
     host_.recordTlsHandshake(channel.lastTlsHandshake());
     if (!agreed || !channel.readMessage(message) || message.type != packet_type::prelogin)
         return false;

@@ -25,15 +25,18 @@ int usage() {
            "[--database NAME]... [--collation ci|cs] [--min-tds 7.2|7.3|7.4] "
            "[--encryption none|login|required|strict] "
            "[--server-name NAME] [--tls 1.0|1.1|1.2|1.0-1.2 ...] [--tls-suites modern|3des|rc4|ecdhe-gcm] "
-           "[--legacy-certificate yes|no] [--fault delay-login|never-answer-prelogin|"
-           "never-answer-login|close-after-prelogin] [--fault-delay MS] [--reply-delay MS] "
+           "[--legacy-certificate yes|no] [--certificate PEM [--private-key PEM]] "
+           "[--fault delay-login|never-answer-prelogin|never-answer-login|close-after-prelogin] "
+           "[--fault-delay MS] [--reply-delay MS] "
            "[--ntlm untrusted|accept|refuse|hang|junk|close|reset] [--ntlm-account DOMINIO\\USUARIO]... "
            "[--count N] "
            "[--behaviour server|blackhole|refuse]\n"
            "  --ntlm: what follows a DOMINIO\\usuario login's AUTHENTICATE (untrusted: refused at once on\n"
            "  LOGIN7); accept lets in the --ntlm-account ones, any account when none is given\n"
            "  --count N servers alike, each on a port of its own; --behaviour blackhole swallows connection\n"
-           "  attempts instead (packets dropped), refuse holds ports bound but not listening (refused)\n";
+           "  attempts instead (packets dropped), refuse holds ports bound but not listening (refused)\n"
+           "  --certificate: the certificate (then any CAs to send with it) served instead of the built-in\n"
+           "  self-signed one; --private-key: its key, when not in the same file\n";
     return 2;
 }
 
@@ -211,6 +214,10 @@ int main(int argc, char** argv) {
             if (value != "yes" && value != "no")
                 return usage();
             config.legacyCertificate = value == "yes";
+        } else if (option == "--certificate") {
+            config.certificateFile = value;
+        } else if (option == "--private-key") {
+            config.privateKeyFile = value;
         } else if (option == "--fault") {
             if (!parseFault(value, config.fault))
                 return usage();
@@ -248,6 +255,8 @@ int main(int argc, char** argv) {
         }
     }
     if (count > 1 && config.port != 0)
+        return usage();
+    if (!config.privateKeyFile.empty() && config.certificateFile.empty())
         return usage();
 
     // Blocked before any thread starts so that only sigwait below sees them.

@@ -61,9 +61,9 @@ void Server::start() {
     if (acceptThread_.joinable())
         throw std::logic_error("stand-in server already started");
     Config config = this->config();
-    // Generate the key now rather than during a client's handshake.
+    // Generate the key now rather than during a client's handshake; files given are checked now too.
     if (config.encryption != Encryption::NotSupported)
-        config.legacyCertificate ? TlsCredentials::legacySelfSigned() : TlsCredentials::selfSigned();
+        TlsCredentials::forConfig(config);
     listenFd_ = openListeningSocket(config.address, config.port, port_);
     if (::pipe2(wakeFds_, O_CLOEXEC) != 0) {
         ::close(listenFd_);
@@ -176,8 +176,7 @@ std::uint16_t Server::port() const {
 }
 
 std::string Server::certificatePem() const {
-    return (config().legacyCertificate ? TlsCredentials::legacySelfSigned() : TlsCredentials::selfSigned())
-        ->certificatePem();
+    return TlsCredentials::forConfig(config())->certificatePem();
 }
 
 void Server::setLoginObserver(std::function<void(const LoginRecord&)> observer) {

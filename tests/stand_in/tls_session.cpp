@@ -106,6 +106,33 @@ std::shared_ptr<const TlsCredentials> TlsCredentials::legacySelfSigned() {
     return instance;
 }
 
+std::shared_ptr<const TlsCredentials> TlsCredentials::fromFiles(const std::string& certificateFile,
+                                                                const std::string& privateKeyFile) {
+    return std::shared_ptr<const TlsCredentials>(new TlsCredentials(certificateFile, privateKeyFile));
+}
+
+std::shared_ptr<const TlsCredentials> TlsCredentials::forConfig(const Config& config) {
+    // Read again for each connection: cheap next to the handshake, and a test may rewrite the files.
+    if (!config.certificateFile.empty())
+        return fromFiles(config.certificateFile,
+                         config.privateKeyFile.empty() ? config.certificateFile : config.privateKeyFile);
+    return config.legacyCertificate ? legacySelfSigned() : selfSigned();
+}
+
+TlsCredentials::TlsCredentials(const std::string& certificateFile, const std::string& privateKeyFile) {
+    gnutls_datum_t pem{};
+    check(gnutls_load_file(certificateFile.c_str(), &pem), ("load_file " + certificateFile).c_str());
+    certificatePem_.assign(reinterpret_cast<const char*>(pem.data), pem.size);
+    gnutls_free(pem.data);
+    check(gnutls_certificate_allocate_credentials(&credentials_), "allocate_credentials");
+    const int result = gnutls_certificate_set_x509_key_file(credentials_, certificateFile.c_str(),
+                                                            privateKeyFile.c_str(), GNUTLS_X509_FMT_PEM);
+    if (result < 0) {
+        gnutls_certificate_free_credentials(credentials_);
+        check(result, ("set_x509_key_file " + certificateFile + ", " + privateKeyFile).c_str());
+    }
+}
+
 TlsCredentials::TlsCredentials(unsigned int bits, gnutls_digest_algorithm_t digest) {
     gnutls_x509_privkey_t key = nullptr;
     gnutls_x509_crt_t certificate = nullptr;

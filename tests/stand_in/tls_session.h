@@ -19,6 +19,11 @@ public:
     static std::shared_ptr<const TlsCredentials> selfSigned();
     // 1024-bit RSA, signed with SHA-1, as the 2005 era made them.
     static std::shared_ptr<const TlsCredentials> legacySelfSigned();
+    // Read from PEM files: the certificate (and the chain after it) and its key. Throws when unreadable.
+    static std::shared_ptr<const TlsCredentials> fromFiles(const std::string& certificateFile,
+                                                           const std::string& privateKeyFile);
+    // The one `config` presents: its files when set, else the legacy or the current built-in one.
+    static std::shared_ptr<const TlsCredentials> forConfig(const Config& config);
     ~TlsCredentials();
     TlsCredentials(const TlsCredentials&) = delete;
     TlsCredentials& operator=(const TlsCredentials&) = delete;
@@ -28,6 +33,7 @@ public:
 
 private:
     TlsCredentials(unsigned int bits, gnutls_digest_algorithm_t digest);
+    TlsCredentials(const std::string& certificateFile, const std::string& privateKeyFile);
     gnutls_certificate_credentials_t credentials_ = nullptr;
     std::string certificatePem_;
 };

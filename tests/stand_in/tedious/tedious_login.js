@@ -2,6 +2,9 @@
 // Logs in to the stand-in with tedious, an independent TDS client with Node's own TLS, and
 // prints one JSON line: {"connected", "tdsVersion" (as acknowledged), "database", "messages",
 // "error"}. Server ERROR tokens land in "messages" with the number, state and class tedious read.
+// With --check-certificate it checks the server's certificate as a current driver does
+// (encrypt: true, trustServerCertificate: false) against --server, and "error" is tedious' text,
+// which names what Node's TLS refused; extra CAs come through NODE_EXTRA_CA_CERTS.
 'use strict';
 
 // Node warns about TLS ServerName being an IP address; the JSON line must be all the output.
@@ -19,6 +22,8 @@ const { values: args } = parseArgs({
     tds: { type: 'string' }, // tedious' names: 7_2, 7_3_B, ...
     encrypt: { type: 'boolean', default: false },
     strict: { type: 'boolean', default: false }, // TDS 8.0 (encrypt: 'strict'): TLS first, ALPN tds/8.0
+    server: { type: 'string', default: '127.0.0.1' },
+    'check-certificate': { type: 'boolean', default: false },
   },
 });
 
@@ -39,15 +44,17 @@ if (args.strict) {
   process.env.NODE_TLS_REJECT_UNAUTHORIZED = '0';
 }
 
+const checkCertificate = args['check-certificate'];
 const connection = new tedious.Connection({
-  server: '127.0.0.1',
+  server: args.server,
   authentication: { type: 'default', options: { userName: args.user, password: args.password } },
   options: {
     port: Number(args.port),
     database: args.database || undefined,
     tdsVersion: args.tds,
-    encrypt: args.strict ? 'strict' : args.encrypt,
-    trustServerCertificate: true, // the stand-in's certificate is self-signed
+    encrypt: args.strict ? 'strict' : (args.encrypt || checkCertificate),
+    // The stand-in's built-in certificate is self-signed.
+    trustServerCertificate: !checkCertificate,
     connectTimeout: 5000,
   },
 });
@@ -68,7 +75,7 @@ function report() {
 
 connection.connect((error) => {
   if (error) {
-    result.error = error.code || error.message;
+    result.error = checkCertificate ? error.message : (error.code || error.message);
   } else {
     result.connected = true;
     result.tdsVersion = connection.config.options.tdsVersion;
