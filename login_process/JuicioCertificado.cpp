@@ -183,11 +183,11 @@ JuicioCertificado juzgaCertificado(const std::vector<std::string>& cadenaDer, co
     const unsigned noConfiable = estado & ~unsigned(GNUTLS_CERT_INVALID | GNUTLS_CERT_INSECURE_ALGORITHM |
                                                     GNUTLS_CERT_EXPIRED | GNUTLS_CERT_NOT_ACTIVATED);
     if ((estado & GNUTLS_CERT_INVALID) && (noConfiable || estado == GNUTLS_CERT_INVALID)) {
+        if (autofirmado(propio))
+            return {Causa::CertificadoNoConfiable, textos::certificadoAutofirmado(sujeto(propio))};
         // The issuer no trusted CA vouches for: that of the last certificate sent.
         const gnutls_x509_crt_t ultimo = cadena.crts().back();
-        if (cadena.crts().size() == 1 && autofirmado(propio))
-            return {Causa::CertificadoNoConfiable, textos::certificadoAutofirmado(sujeto(propio))};
-        if (noConfiable & GNUTLS_CERT_SIGNER_NOT_FOUND || estado == GNUTLS_CERT_INVALID)
+        if ((noConfiable & GNUTLS_CERT_SIGNER_NOT_FOUND) || estado == GNUTLS_CERT_INVALID)
             return {Causa::CertificadoNoConfiable, textos::certificadoCaDesconocida(emisor(ultimo))};
         return {Causa::CertificadoNoConfiable,
                 textos::certificadoCadenaNoValida(emisor(ultimo), detalleCadena(estado))};

@@ -1,8 +1,8 @@
 // The stand-in seen through tedious, the Node.js TDS client, with Node's own TLS stack.
+#include "tests/stand_in/tedious_client.h"
 #include "tests/stand_in/test_support.h"
 
 #include <cstdlib>
-#include <sys/stat.h>
 
 namespace stand_in::testing {
 namespace {
@@ -40,8 +40,7 @@ protected:
     void SetUp() override {
         // Installed by scripts/install-deps.sh test. Where npm could not reach its registry the
         // checks are skipped and say so; in CI they must run.
-        struct stat info {};
-        if (::stat(TEDIOUS_MODULE_DIR "/package.json", &info) != 0) {
+        if (!tediousInstalled()) {
             if (std::getenv("CI"))
                 FAIL() << "tedious missing: run scripts/install-deps.sh test";
             GTEST_SKIP() << "tedious is not installed (npm could not reach its registry): "
