@@ -26,8 +26,7 @@ struct DatosApertura {
     std::string versionServidor;      // from the server's PRELOGIN reply ("16.0.4135"); empty: none came
     std::chrono::milliseconds duracion{0};
     std::optional<std::int32_t> errorServidor; // the server's first error of class 11 or more
-    bool pruebaEnviada = false; // a proof of the password (NTLM) reached the server
-
+    bool pruebaEnviada = false;                // a proof of the password (NTLM) reached the server
 };
 
 // A database connection object: it takes a connection string, opens a login to

@@ -47,9 +47,9 @@ void compruebaValor(const char* campo, const std::string& valor) {
 } // namespace
 
 ConexionFreeTds::ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto, bool plazoDesdeElProceso,
-                                 std::shared_ptr<CuadrillaLogins> cuadrilla)
+                                 std::shared_ptr<CuadrillaLogins> cuadrilla, std::string archivoCa)
     : tiempoEsperaPorDefecto_(tiempoEsperaPorDefecto), plazoDesdeElProceso_(plazoDesdeElProceso),
-      cuadrilla_(std::move(cuadrilla)) {}
+      cuadrilla_(std::move(cuadrilla)), archivoCa_(std::move(archivoCa)) {}
 
 // The string holds the password.
 ConexionFreeTds::~ConexionFreeTds() {
@@ -120,6 +120,7 @@ void ConexionFreeTds::iniciaLogin(Plazo::Reloj::time_point inicio) {
     peticion.host = direccion.host;
     peticion.puerto = direccion.puerto;
     peticion.instancia = direccion.instancia;
+    peticion.archivoCa = archivoCa_;
     Credenciales& c = peticion.credenciales;
     c.baseDatos = ajustes.baseDatos;
     c.aplicacion = ajustes.aplicacion;
@@ -136,10 +137,10 @@ void ConexionFreeTds::iniciaLogin(Plazo::Reloj::time_point inicio) {
 }
 
 std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPorDefecto,
-                                        bool plazoDesdeElProceso,
-                                        std::shared_ptr<CuadrillaLogins> cuadrilla) {
+                                        bool plazoDesdeElProceso, std::shared_ptr<CuadrillaLogins> cuadrilla,
+                                        std::string archivoCa) {
     return std::make_unique<ConexionFreeTds>(tiempoEsperaPorDefecto, plazoDesdeElProceso,
-                                             std::move(cuadrilla));
+                                             std::move(cuadrilla), std::move(archivoCa));
 }
 
 std::unique_ptr<Conexion> nuevaConexion() {

@@ -22,9 +22,11 @@ public:
     static constexpr std::chrono::seconds kTiempoEsperaPorDefecto{15};
 
     // `plazoDesdeElProceso` and `cuadrilla`: see LoginHijo::lanza.
+    // `archivoCa`: PEM file of CAs that a generation checking certificates trusts besides the system's.
     explicit ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto = kTiempoEsperaPorDefecto,
                              bool plazoDesdeElProceso = false,
-                             std::shared_ptr<CuadrillaLogins> cuadrilla = nullptr);
+                             std::shared_ptr<CuadrillaLogins> cuadrilla = nullptr,
+                             std::string archivoCa = {});
     ~ConexionFreeTds() override;
 
     void setConnectionString(const std::string& connectionString) override;
@@ -47,6 +49,7 @@ private:
     bool plazoDesdeElProceso_;
     std::shared_ptr<CuadrillaLogins> cuadrilla_; // outlives the login it lends a worker to
     TablaResolucion resolucionFija_;
+    std::string archivoCa_;
     std::optional<LoginHijo> login_;
     std::string resumen_;
     std::optional<DatosApertura> datos_;
@@ -60,6 +63,7 @@ private:
 // than in a process of their own each.
 std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPorDefecto,
                                         bool plazoDesdeElProceso = false,
-                                        std::shared_ptr<CuadrillaLogins> cuadrilla = nullptr);
+                                        std::shared_ptr<CuadrillaLogins> cuadrilla = nullptr,
+                                        std::string archivoCa = {});
 
 } // namespace data_access

@@ -171,6 +171,10 @@ std::string resumenApertura(const ResumenLogin& r, std::chrono::milliseconds dur
         texto += "\nSuite: " + nombreSuiteTls(r.suiteTls);
     if (r.loginCifrado && !r.certificadoSujeto.empty())
         texto += lineasCertificado(r);
+    if (r.certificadoJuzgado)
+        texto += r.rechazoClienteActual.empty()
+                     ? "\nDriver actual (ODBC 18): aceptaría este certificado."
+                     : "\nDriver actual (ODBC 18): no aceptaría este certificado. " + r.rechazoClienteActual;
     return texto + "\nTiempo: " + duracionLegible(duracion);
 }
 

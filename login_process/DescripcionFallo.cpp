@@ -143,6 +143,10 @@ namespace {
 
 Descripcion describe(const Diagnostico& diagnostico, const Relevo::Resultado& red, const std::string& destino,
                      const Plazo& plazo, const PeticionLogin& peticion, RespuestaTds8 tds8) {
+    // Refused on this side, before the login went: nothing the server did after says more.
+    if (red.certificadoRechazado && red.certificadoRechazado->causa)
+        return {*red.certificadoRechazado->causa,
+                textos::certificadoRechazado(destino, peticion.producto, red.certificadoRechazado->motivo)};
     // Another service on the port: what it sent says more than whatever came of it (a timeout
     // waiting for a TDS packet its bytes seemed to announce, a close).
     switch (clasificaInicio(red.primerosServidor)) {

@@ -8,6 +8,7 @@
 #include "login_process/DescriptoresProceso.h"
 #include "login_process/HandshakeServidor.h"
 #include "login_process/JuegoCaracteres.h"
+#include "login_process/JuicioCertificado.h"
 #include "login_process/ResolucionNombres.h"
 #include "login_process/ServicioKerberos.h"
 #include "login_process/SondaTds8.h"
@@ -153,7 +154,8 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo,
     ConfiguracionFreeTds configuracion;
     configuracion.servidor = p.host;
     configuracion.versionTds = p.versionTds;
-    configuracion.cifrado = d.cifrado;
+    // Encrypt=Mandatory: the whole session, or no login.
+    configuracion.cifrado = p.cifradoObligatorio ? "require" : d.cifrado;
     configuracion.juegoCaracteres = sesion.juegoCaracteres;
     if (p.credenciales.integrada)
         configuracion.spn = spnDe(d, resuelto.nombreCanonico);
@@ -168,6 +170,11 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo,
     sesion.segundosLogin = segundosDeLogin(plazo);
     Diagnostico diagnostico;
     relevo->alEnviarLogin([&copias] { copias.borraTodas(); });
+    // As a current driver checks it: the name typed (an alias's host), never the address it resolved to.
+    if (p.compruebaCertificado)
+        relevo->juzgaAntesDelLogin([host = d.host, ca = p.archivoCa](const std::string& registros) {
+            return juzgaCertificado(leeHandshakeServidor(registros).cadena, host, ca);
+        });
     SesionDb sesionDb = abreSesion(sesion, diagnostico, copias);
     relevo->alEnviarLogin(nullptr);
     copias.borraTodas();
@@ -211,6 +218,12 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo,
         throw error;
     }
     resumen.suiteTls = handshake.suite;
+    if (red.loginCifrado) {
+        // What a current driver (ODBC 18) would make of it, for a DBA planning the move.
+        const JuicioCertificado actual = juzgaCertificado(handshake.cadena, d.host, p.archivoCa);
+        resumen.certificadoJuzgado = true;
+        resumen.rechazoClienteActual = actual.causa ? actual.motivo : std::string();
+    }
     if (const auto certificado = leeCertificado(handshake.certificado)) {
         resumen.certificadoSujeto = certificado->sujeto;
         resumen.certificadoEmisor = certificado->emisor;

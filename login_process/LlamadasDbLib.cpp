@@ -87,7 +87,7 @@ __attribute__((visibility("default"))) int getaddrinfo(const char* nodo, const c
 }
 
 __attribute__((visibility("default"))) ssize_t gnutls_record_recv(gnutls_session_t sesion, void* datos,
-                                                               size_t n) {
+                                                                  size_t n) {
     using Funcion = ssize_t (*)(gnutls_session_t, void*, size_t);
     // GNUTLS_3_4 is the version libsybdb's reference asks for.
     static const auto real =

@@ -185,6 +185,10 @@ void Relevo::alEnviarLogin(std::function<void()> aviso) {
     alEnviarLogin_ = std::move(aviso);
 }
 
+void Relevo::juzgaAntesDelLogin(std::function<JuicioCertificado(const std::string&)> juez) {
+    juez_ = std::move(juez);
+}
+
 Relevo::Resultado Relevo::resultado() const {
     std::lock_guard<std::mutex> cerrojo(mutex_);
     Resultado r = resultado_;
@@ -348,6 +352,20 @@ ssize_t Relevo::envia(int fd, const void* datos, std::size_t n, int flags) {
     if (terminado()) {
         errno = EPIPE;
         return -1;
+    }
+    // A client that checks the certificate never sends the login to a server whose certificate it refuses.
+    if (juez_ && !loginEnviado_ && seguidor_.abreLoginCifrado(static_cast<const char*>(datos), n)) {
+        JuicioCertificado juicio = juez_(seguidor_.handshakeDelServidor());
+        juez_ = nullptr;
+        if (juicio.causa) {
+            {
+                std::lock_guard<std::mutex> cerrojo(mutex_);
+                resultado_.certificadoRechazado = std::move(juicio);
+            }
+            ::shutdown(fd, SHUT_RDWR);
+            errno = EPIPE;
+            return -1;
+        }
     }
     const ssize_t r = ::sendto(fd, datos, n, flags, nullptr, 0);
     if (r < 0) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "login_process/JuicioCertificado.h"
 #include "login_process/LectorRespuestaLogin.h"
 #include "login_process/ResolucionNombres.h"
 #include "login_process/SeguidorEtapas.h"
@@ -69,6 +70,8 @@ public:
         bool pruebaEnviada = false;
         // At the deadline the server was sending: it had answered the last request in part.
         bool respondiendo = false;
+        // The server's certificate, refused as a client that checks it refuses it: LOGIN7 never went.
+        std::optional<JuicioCertificado> certificadoRechazado;
         // At the deadline: the time went on this machine, not on the server. The server's answer,
         // or its TCP connection, was waiting unread, or it had answered everything it was asked
         // while this side took most of the time (stopped, or starved of a processor).
@@ -92,6 +95,9 @@ public:
     void liberaPlazo();
     // Called once, as soon as LOGIN7 has been passed on to the server; an empty one stops it being called.
     void alEnviarLogin(std::function<void()> aviso);
+    // Called once, as LOGIN7 is about to go inside TLS, with the server's clear handshake records:
+    // a cause in its verdict stops the login there, before the password leaves.
+    void juzgaAntesDelLogin(std::function<JuicioCertificado(const std::string& handshake)> juez);
     Resultado resultado() const;
 
     // What TLS decrypted for db-lib: the server's bytes in clear once the whole session is encrypted.
@@ -134,6 +140,7 @@ private:
     Plazo plazo_;
     std::function<void(Etapa)> alCambiarEtapa_;
     std::function<void()> alEnviarLogin_;
+    std::function<JuicioCertificado(const std::string&)> juez_;
 
     // Only on db-lib's thread.
     SeguidorEtapas seguidor_;

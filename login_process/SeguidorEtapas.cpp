@@ -48,6 +48,13 @@ void SeguidorEtapas::delCliente(const char* datos, std::size_t n) {
     }
 }
 
+bool SeguidorEtapas::abreLoginCifrado(const char* datos, std::size_t n) const {
+    if (crudo_ || n == 0 || restanteCliente_ > 0 || !cabeceraCliente_.empty() || paquetesCliente_ == 0)
+        return false;
+    const auto primero = static_cast<unsigned char>(datos[0]);
+    return primero >= 0x14 && primero <= 0x17;
+}
+
 // The server's packets until the handshake is over: the PRELOGIN reply
 // (once whole, the client prepares what comes next; Kerberos asks its KDC
 // here), then the handshake flights, where an alert says why TLS failed.

@@ -26,6 +26,9 @@ public:
     Etapa etapa() const { return etapa_; }
 
     void delCliente(const char* datos, std::size_t n);
+    // True when the client's next bytes are the first TLS record after the handshake: LOGIN7,
+    // inside TLS, about to go.
+    bool abreLoginCifrado(const char* datos, std::size_t n) const;
     // True when the bytes are the server's reply to LOGIN7 travelling in clear.
     bool delServidor(const char* datos, std::size_t n);
 

@@ -189,6 +189,12 @@ std::string respuestaNoTds(const std::string& destino) {
     return "El servidor " + destino + " respondió con datos que no son de SQL Server (protocolo TDS).";
 }
 
+std::string certificadoRechazado(const std::string& destino, const std::string& producto,
+                                 const std::string& motivo) {
+    return "El cliente de " + producto + " no acepta el certificado del servidor " + destino +
+           " y no le envió el inicio de sesión. " + motivo;
+}
+
 std::string inicioSesionFallido(const std::string& destino, bool integrada) {
     if (integrada)
         return "No se pudo iniciar sesión con seguridad integrada (Kerberos) en " + destino +

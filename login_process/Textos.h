@@ -43,6 +43,9 @@ std::string cifradoEstrictoSinVersionComun(const std::string& destino, const std
 // offer: this machine's TLS did not keep to the generation's.
 std::string tlsAjenoASuEpoca(const std::string& destino, const std::string& producto,
                              std::uint16_t versionTls, std::uint16_t suite);
+// `producto`'s client checked the server's certificate and refused it (`motivo`), so it sent no login.
+std::string certificadoRechazado(const std::string& destino, const std::string& producto,
+                                 const std::string& motivo);
 std::string inicioSesionFallido(const std::string& destino, bool integrada);
 std::string inicioSesionRechazado(const std::string& destino);
 // A reply that accepted the login (LOGINACK) and refused it too: with errors

@@ -38,6 +38,8 @@ PeticionLogin peticionDeGeneracion(const Proveedor& proveedor) {
     p.tlsMaximo = proveedor.tlsMaximo;
     p.prioridadTls = prioridadTls(proveedor);
     p.suitesTls = suitesTls(proveedor);
+    p.cifradoObligatorio = proveedor.cifradoObligatorio;
+    p.compruebaCertificado = proveedor.compruebaCertificado;
     return p;
 }
 
@@ -46,11 +48,11 @@ std::string serializa(const PeticionLogin& p) {
     // All the room at once: growing after the password would free a copy of it unwiped.
     std::size_t textos = 0;
     for (const std::string* t :
-         {&p.versionTds, &p.producto, &p.prioridadTls, &p.host, &p.instancia, &p.credenciales.usuario,
-          &p.credenciales.password.texto(), &p.credenciales.baseDatos, &p.credenciales.aplicacion,
-          &p.credenciales.estacion})
+         {&p.versionTds, &p.producto, &p.prioridadTls, &p.archivoCa, &p.host, &p.instancia,
+          &p.credenciales.usuario, &p.credenciales.password.texto(), &p.credenciales.baseDatos,
+          &p.credenciales.aplicacion, &p.credenciales.estacion})
         textos += 8 + t->size();
-    e.datos_.reserve(textos + 8 * (p.suitesTls.size() + 11));
+    e.datos_.reserve(textos + 8 * (p.suitesTls.size() + 13));
     e.numero(kVersionProtocolo);
     e.numero(std::uint64_t(p.versionDbLib));
     e.texto(p.versionTds);
@@ -61,6 +63,9 @@ std::string serializa(const PeticionLogin& p) {
     e.numero(p.suitesTls.size());
     for (std::uint16_t s : p.suitesTls)
         e.numero(s);
+    e.numero(p.cifradoObligatorio);
+    e.numero(p.compruebaCertificado);
+    e.texto(p.archivoCa);
     e.texto(p.host);
     e.numero(p.puerto);
     e.texto(p.instancia);
@@ -110,6 +115,9 @@ PeticionLogin deserializa(const std::string& cuerpo) {
     p.prioridadTls = l.texto();
     for (std::uint64_t n = l.numero(); n > 0; --n)
         p.suitesTls.push_back(std::uint16_t(l.numero()));
+    p.cifradoObligatorio = l.numero() != 0;
+    p.compruebaCertificado = l.numero() != 0;
+    p.archivoCa = l.texto();
     p.host = l.texto();
     p.puerto = std::uint16_t(l.numero());
     p.instancia = l.texto();

@@ -39,8 +39,11 @@ struct PeticionLogin {
     // The generation's GnuTLS priority string, and the suites it must offer with it.
     std::string prioridadTls;
     std::vector<std::uint16_t> suitesTls;
-    std::string host;         // as typed, without brackets
-    std::uint16_t puerto = 0; // 0: not given
+    bool cifradoObligatorio = false;   // the whole session inside TLS, or no login
+    bool compruebaCertificado = false; // the server's certificate checked before LOGIN7 goes
+    std::string archivoCa;             // PEM file of CAs trusted besides the system's; empty: none
+    std::string host;                  // as typed, without brackets
+    std::uint16_t puerto = 0;          // 0: not given
     std::string instancia;
     Credenciales credenciales;
     // The budget of the whole open and what the caller already spent of it.

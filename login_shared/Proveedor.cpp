@@ -26,18 +26,51 @@ constexpr std::uint16_t kSuites2008[] = {0xC02C, 0xC02B, 0xC014, 0xC013, 0xC00A,
 // lists TLS 1.2 updates for the SQL Server 2008 and 2008 R2 Native Client
 // (SNAC 10.0/10.50) and none for the 2005 Native Client (SQLNCLI, SNAC 9),
 // which offers TLS 1.0 at most through Schannel of its time.
-constexpr std::array<Proveedor, 2> kProveedores{{
+// Today's drivers (ODBC Driver 17 and 18, OLE DB Driver 18 and 19, SqlClient)
+// speak TDS 7.4 over TLS 1.2 with what Schannel of Windows 10 and Server 2016
+// to 2022 offers for it: ECDHE and RSA key exchange with AES-GCM and AES-CBC
+// ("TLS Cipher Suites in Windows 10", learn.microsoft.com). GnuTLS's keywords
+// cannot leave out DHE with AES-CBC-SHA256, which those lists lack: they come along.
+constexpr std::uint16_t kSuitesActuales[] = {0xC030, 0xC02F, 0xC028, 0xC014, 0xC027, 0xC013, 0xC02C, 0xC02B,
+                                             0xC024, 0xC00A, 0xC023, 0xC009, 0x009F, 0x009E, 0x006B, 0x0039,
+                                             0x0067, 0x0033, 0x009D, 0x009C, 0x003D, 0x0035, 0x003C, 0x002F};
+constexpr char kPrioridadActual[] = "NONE:+ECDHE-RSA:+ECDHE-ECDSA:+DHE-RSA:+RSA:+AES-256-GCM:+AES-128-GCM:"
+                                    "+AES-256-CBC:+AES-128-CBC:+AEAD:+SHA384:+SHA256:+SHA1:+COMP-NULL:"
+                                    "+SIGN-ALL:+GROUP-ALL:%COMPAT";
+
+// The window's two first; then ODBC Driver 17 (with OLE DB Driver 18 and
+// SqlClient before 4: Encrypt=no, the certificate not checked) and ODBC Driver
+// 18 (with OLE DB Driver 19 and SqlClient 4 and later, since 2022:
+// Encrypt=Mandatory, the certificate checked), named by their OLE DB providers.
+constexpr std::array<Proveedor, 4> kProveedores{{
     {"SQLNCLI", "2005", "SQL Server 2005", DBVERSION_72, "7.2", VersionTls::Tls1_0, VersionTls::Tls1_0,
      "NONE:+RSA:+AES-128-CBC:+AES-256-CBC:+ARCFOUR-128:+3DES-CBC:+SHA1:+MD5:+COMP-NULL:+SIGN-ALL:%COMPAT",
-     kSuites2005, std::size(kSuites2005)},
+     kSuites2005, std::size(kSuites2005), false, false},
     {"SQLNCLI10", "2008", "SQL Server 2008", DBVERSION_73, "7.3", VersionTls::Tls1_0, VersionTls::Tls1_2,
-     "NORMAL:%COMPAT:+ARCFOUR-128:+3DES-CBC:+MD5:+SHA256", kSuites2008, std::size(kSuites2008)},
+     "NORMAL:%COMPAT:+ARCFOUR-128:+3DES-CBC:+MD5:+SHA256", kSuites2008, std::size(kSuites2008), false, false},
+    {"MSOLEDBSQL", "odbc17", "ODBC Driver 17", DBVERSION_74, "7.4", VersionTls::Tls1_2, VersionTls::Tls1_2,
+     kPrioridadActual, kSuitesActuales, std::size(kSuitesActuales), false, false},
+    {"MSOLEDBSQL19", "odbc18", "ODBC Driver 18", DBVERSION_74, "7.4", VersionTls::Tls1_2, VersionTls::Tls1_2,
+     kPrioridadActual, kSuitesActuales, std::size(kSuitesActuales), true, true},
 }};
+
+constexpr std::size_t kGeneracionesVentana = 2;
 
 } // namespace
 
-const std::array<Proveedor, 2>& generaciones() {
-    return kProveedores;
+ListaGeneraciones generaciones() {
+    return {kProveedores.data(), kGeneracionesVentana};
+}
+
+ListaGeneraciones todasLasGeneraciones() {
+    return {kProveedores.data(), kProveedores.size()};
+}
+
+const Proveedor* generacionDeVersion(const std::string& version) {
+    for (const Proveedor& p : kProveedores)
+        if (igualSinMayusculas(version, p.version))
+            return &p;
+    return nullptr;
 }
 
 const char* nombreTls(VersionTls version) {

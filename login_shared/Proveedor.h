@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -31,10 +30,33 @@ struct Proveedor {
     // The era's Schannel suites (IANA codes) this client must offer.
     const std::uint16_t* suites;
     std::size_t numeroSuites;
+    // Encrypt=Mandatory: the whole session goes inside TLS, or nothing does. Otherwise the login
+    // goes inside TLS whenever the server can, and the rest as the server asks.
+    bool cifradoObligatorio;
+    // TrustServerCertificate=no: the server's certificate is checked before the login is sent.
+    bool compruebaCertificado;
 };
 
-// The two generations, in the order a test runs them.
-const std::array<Proveedor, 2>& generaciones();
+// Consecutive generations of the one table (C++17 has no std::span).
+class ListaGeneraciones {
+public:
+    constexpr ListaGeneraciones(const Proveedor* inicio, std::size_t n) : inicio_(inicio), n_(n) {}
+    const Proveedor* begin() const { return inicio_; }
+    const Proveedor* end() const { return inicio_ + n_; }
+    std::size_t size() const { return n_; }
+    const Proveedor& operator[](std::size_t i) const { return inicio_[i]; }
+
+private:
+    const Proveedor* inicio_;
+    std::size_t n_;
+};
+
+// The window's two generations, in the order a test runs them.
+ListaGeneraciones generaciones();
+// Those and today's drivers after them: every generation tarpelino-lote can run.
+ListaGeneraciones todasLasGeneraciones();
+// The generation `version` ("odbc18") names; none when no generation has that name.
+const Proveedor* generacionDeVersion(const std::string& version);
 
 // The whole GnuTLS priority string of a generation: its suites and exactly its versions.
 std::string prioridadTls(const Proveedor& p);

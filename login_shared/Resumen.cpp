@@ -22,6 +22,8 @@ std::string serializa(const ResumenLogin& r) {
     e.texto(r.certificadoClave);
     e.numero(r.certificadoBits);
     e.texto(r.versionServidor);
+    e.numero(r.certificadoJuzgado);
+    e.texto(r.rechazoClienteActual);
     return e.datos_;
 }
 
@@ -42,6 +44,8 @@ ResumenLogin deserializaResumen(const std::string& cuerpo) {
     r.certificadoClave = l.texto();
     r.certificadoBits = unsigned(l.numero());
     r.versionServidor = l.texto();
+    r.certificadoJuzgado = l.numero() != 0;
+    r.rechazoClienteActual = l.texto();
     return r;
 }
 

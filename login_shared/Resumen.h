@@ -28,6 +28,10 @@ struct ResumenLogin {
     std::string certificadoClave;       // "RSA"
     unsigned certificadoBits = 0;
     std::string versionServidor; // from its PRELOGIN reply: "16.0.4135"
+    // Whether a current driver (ODBC 18: the certificate checked) would take this server's
+    // certificate: judged when the login went inside TLS; why not, empty when it would.
+    bool certificadoJuzgado = false;
+    std::string rechazoClienteActual;
 };
 
 // Why a login failed, as the login process tells it: the description, what

@@ -13,6 +13,20 @@ bool Credencial::deDominio() const {
     return usuario && usuario->find('\\') != std::string::npos;
 }
 
+const Generaciones& generacionesDeLaVentana() {
+    static const Generaciones ventana = [] {
+        Generaciones g;
+        for (const login_shared::Proveedor& p : login_shared::generaciones())
+            g.push_back(&p);
+        return g;
+    }();
+    return ventana;
+}
+
+const login_shared::Proveedor& generacionDe(const FilaServidor& fila, std::size_t i) {
+    return *(fila.generaciones ? *fila.generaciones : generacionesDeLaVentana()).at(i);
+}
+
 std::string descripcionCuentaProtegida(const std::string& servidor, const std::string& usuario) {
     return "No se intentó: el servidor " + servidor +
            " rechazó el inicio de sesión de la cuenta de dominio " + usuario +
@@ -63,11 +77,12 @@ probe::ResultadoPasada interrumpida(bool empezada) {
 
 } // namespace
 
-Comprobacion::Comprobacion(const std::vector<LineaServidor>& servidores, const Credencial& credencial,
-                           int paralelo, bool arriesgarBloqueo, probe::FabricaConexion fabrica,
+Comprobacion::Comprobacion(const std::vector<LineaServidor>& servidores, const Generaciones& generaciones,
+                           const Credencial& credencial, int paralelo, bool arriesgarBloqueo,
+                           probe::FabricaConexion fabrica,
                            std::function<void(const FilaServidor&)> alTerminar,
                            std::function<void()> alAcabar)
-    : servidores_(servidores), credencial_(credencial),
+    : servidores_(servidores), generaciones_(generaciones), credencial_(credencial),
       hilos_(std::min<std::size_t>(std::size_t(std::max(paralelo, 1)), servidores.size())),
       protegeCuenta_(credencial.deDominio() && !arriesgarBloqueo), fabrica_(std::move(fabrica)),
       alTerminar_(std::move(alTerminar)), alAcabar_(std::move(alAcabar)) {}
@@ -83,8 +98,8 @@ probe::ResultadoPasada Comprobacion::pasada(const LineaServidor& entrada, std::s
     // An empty user is the window's integrated security, whatever the password.
     const std::string usuario = credencial_.usuario.value_or(std::string());
     const auto ejecuta = [&] {
-        return probe::ejecutaPasada(fabrica_, login_shared::generaciones()[generacion].nombre,
-                                    entrada.servidor, baseDatos, usuario, credencial_.password);
+        return probe::ejecutaPasada(fabrica_, generaciones_[generacion]->nombre, entrada.servidor, baseDatos,
+                                    usuario, credencial_.password);
     };
     if (!protegeCuenta_)
         return ejecuta();
@@ -119,7 +134,7 @@ probe::ResultadoPasada Comprobacion::pasada(const LineaServidor& entrada, std::s
 }
 
 void Comprobacion::trabaja() {
-    const std::size_t pasadas = login_shared::generaciones().size();
+    const std::size_t pasadas = generaciones_.size();
     for (;;) {
         std::size_t i = 0;
         {
@@ -127,7 +142,9 @@ void Comprobacion::trabaja() {
             std::lock_guard<std::mutex> cerrojo(cursoMutex_);
             if (parar_ || (i = siguiente_++) >= servidores_.size())
                 return;
-            enCurso_[i] = {FilaServidor{servidores_[i], {}, i}, 0};
+            enCurso_[i] = {
+                FilaServidor{servidores_[i], std::vector<probe::ResultadoPasada>(pasadas), i, &generaciones_},
+                0};
         }
         FilaServidor fila;
         for (std::size_t g = 0; g < pasadas; ++g) {

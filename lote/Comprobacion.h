@@ -1,5 +1,6 @@
 #pragma once
 
+#include "login_shared/Proveedor.h"
 #include "login_shared/Secreto.h"
 #include "lote/Entrada.h"
 #include "probe/pasadaConexion.h"
@@ -29,18 +30,27 @@ struct Credencial {
     bool deDominio() const;
 };
 
-// One server's two passes, in the order of login_shared::generaciones().
+// The generations a run makes a pass with, in order.
+using Generaciones = std::vector<const login_shared::Proveedor*>;
+// The window's two.
+const Generaciones& generacionesDeLaVentana();
+
+// One server's passes, one per generation of the run, in its order.
 struct FilaServidor {
     LineaServidor entrada;
-    std::array<probe::ResultadoPasada, 2> pasadas;
-    std::size_t indice = 0; // its place in the list
+    std::vector<probe::ResultadoPasada> pasadas;
+    std::size_t indice = 0;                     // its place in the list
+    const Generaciones* generaciones = nullptr; // the run's, which outlive its rows; none: the window's
 };
+
+// The generation of a row's pass `i`.
+const login_shared::Proveedor& generacionDe(const FilaServidor& fila, std::size_t i);
 
 // The description of a pass not made because `servidor` refused the domain account's password.
 std::string descripcionCuentaProtegida(const std::string& servidor, const std::string& usuario);
 
-// Tests every server, `paralelo` at once, each one's two passes in turn as
-// the window runs them. Each row is handed to `alTerminar` as soon as its
+// Tests every server, `paralelo` at once, each one's passes in turn as the
+// window runs its two. Each row is handed to `alTerminar` as soon as its
 // server is done, from one thread at a time; `alAcabar` is called once no
 // server is left under way. Once a server refuses a domain account's login,
 // or a proof of its password went out and the pass did not log in, no more
@@ -50,9 +60,10 @@ std::string descripcionCuentaProtegida(const std::string& servidor, const std::s
 // once per server under way.
 class Comprobacion {
 public:
-    Comprobacion(const std::vector<LineaServidor>& servidores, const Credencial& credencial, int paralelo,
-                 bool arriesgarBloqueo, probe::FabricaConexion fabrica,
-                 std::function<void(const FilaServidor&)> alTerminar, std::function<void()> alAcabar = {});
+    Comprobacion(const std::vector<LineaServidor>& servidores, const Generaciones& generaciones,
+                 const Credencial& credencial, int paralelo, bool arriesgarBloqueo,
+                 probe::FabricaConexion fabrica, std::function<void(const FilaServidor&)> alTerminar,
+                 std::function<void()> alAcabar = {});
     ~Comprobacion();
     Comprobacion(const Comprobacion&) = delete;
     Comprobacion& operator=(const Comprobacion&) = delete;
@@ -72,6 +83,7 @@ private:
     probe::ResultadoPasada pasada(const LineaServidor& entrada, std::size_t generacion);
 
     const std::vector<LineaServidor>& servidores_;
+    const Generaciones& generaciones_;
     const Credencial& credencial_;
     std::size_t hilos_;
     bool protegeCuenta_;

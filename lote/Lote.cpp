@@ -91,7 +91,8 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
     std::unique_ptr<Progreso> progreso;
     if (e.anchuraErrores != 0 && !entrada.servidores.empty())
         progreso = std::make_unique<Progreso>(e.errores, entrada.servidores.size(), e.anchuraErrores);
-    const std::unique_ptr<Escritor> escritor = nuevoEscritor(o.formato, e.salida, e.anchuraSalida);
+    const std::unique_ptr<Escritor> escritor =
+        nuevoEscritor(o.formato, e.salida, e.anchuraSalida, o.generaciones);
 
     // The rows and the progress bar, from one thread at a time; once the run
     // is interrupted, the rows of the servers under way are written as they stand.
@@ -102,7 +103,8 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
     std::vector<bool> escritas(entrada.servidores.size());
     escritor->empieza();
     Comprobacion comprobacion(
-        entrada.servidores, credencial, paralelo, o.arriesgarBloqueo, e.fabrica(o.tiempo),
+        entrada.servidores, o.generaciones, credencial, paralelo, o.arriesgarBloqueo,
+        e.fabrica(o.tiempo, o.archivoCa),
         [&](const FilaServidor& fila) {
             std::lock_guard<std::mutex> cerrojo(salidaMutex);
             if (cerrada)

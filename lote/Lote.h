@@ -30,8 +30,9 @@ struct Entorno {
     // Terminal widths; 0 when that stream is no terminal.
     std::size_t anchuraSalida = 0;
     std::size_t anchuraErrores = 0;
-    // Makes the connection object for a pass with this timeout per pass.
-    std::function<probe::FabricaConexion(int segundos)> fabrica;
+    // Makes the connection object for a pass with this timeout per pass; a client that checks
+    // certificates also trusts the CAs of `archivoCa` (PEM; empty: the system's alone).
+    std::function<probe::FabricaConexion(int segundos, const std::string& archivoCa)> fabrica;
     // The password: from the environment first, else asked for; none when neither can.
     std::function<std::optional<login_shared::Secreto>()> contrasenaDelEntorno;
     std::function<std::optional<login_shared::Secreto>(const std::string& pregunta)> pideContrasena;

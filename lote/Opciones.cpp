@@ -1,5 +1,6 @@
 #include "lote/Opciones.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace lote {
@@ -21,6 +22,40 @@ bool leeEntero(const std::string& texto, int minimo, int maximo, int& valor) {
 
 LecturaOpciones errorUso(std::string texto) {
     return {std::nullopt, std::move(texto)};
+}
+
+std::string nombresDeGeneraciones() {
+    std::string nombres;
+    for (const login_shared::Proveedor& g : login_shared::todasLasGeneraciones())
+        nombres += std::string(nombres.empty() ? "" : ", ") + g.version;
+    return nombres;
+}
+
+// "2005,odbc18" or "todas"; nothing when a name is no generation's.
+std::optional<std::vector<const login_shared::Proveedor*>> leeGeneraciones(const std::string& lista,
+                                                                           std::string& desconocida) {
+    std::vector<const login_shared::Proveedor*> elegidas;
+    if (lista == "todas") {
+        for (const login_shared::Proveedor& g : login_shared::todasLasGeneraciones())
+            elegidas.push_back(&g);
+        return elegidas;
+    }
+    std::size_t desde = 0;
+    for (;;) {
+        const std::size_t coma = lista.find(',', desde);
+        const std::string nombre = lista.substr(desde, coma - desde);
+        const login_shared::Proveedor* g = login_shared::generacionDeVersion(nombre);
+        if (!g) {
+            desconocida = nombre;
+            return std::nullopt;
+        }
+        // Named twice, made once.
+        if (std::find(elegidas.begin(), elegidas.end(), g) == elegidas.end())
+            elegidas.push_back(g);
+        if (coma == std::string::npos)
+            return elegidas;
+        desde = coma + 1;
+    }
 }
 
 } // namespace
@@ -53,7 +88,7 @@ LecturaOpciones leeOpciones(const std::vector<std::string>& argumentos) {
         const auto igual = a.find('=');
         const std::string nombre = a.substr(0, igual);
         if (nombre != "--usuario" && nombre != "--bbdd" && nombre != "--tiempo" && nombre != "--paralelo" &&
-            nombre != "--formato")
+            nombre != "--formato" && nombre != "--generaciones" && nombre != "--ca")
             return errorUso("opción desconocida: " + nombre);
         std::string valor;
         if (igual != std::string::npos) {
@@ -69,6 +104,17 @@ LecturaOpciones leeOpciones(const std::vector<std::string>& argumentos) {
             o.usuario = valor;
         } else if (nombre == "--bbdd") {
             o.baseDatos = valor;
+        } else if (nombre == "--generaciones") {
+            std::string desconocida;
+            auto elegidas = leeGeneraciones(valor, desconocida);
+            if (!elegidas)
+                return errorUso("--generaciones: «" + desconocida + "» no es ninguna generación; son " +
+                                nombresDeGeneraciones() + ", o todas");
+            o.generaciones = std::move(*elegidas);
+        } else if (nombre == "--ca") {
+            if (valor.empty())
+                return errorUso("--ca vacío: indique un archivo PEM con los certificados de las entidades");
+            o.archivoCa = valor;
         } else if (nombre == "--tiempo") {
             if (!leeEntero(valor, 1, kTiempoMaximo, o.tiempo))
                 return errorUso("--tiempo debe ser un número entero de segundos entre 1 y " +
@@ -89,6 +135,9 @@ LecturaOpciones leeOpciones(const std::vector<std::string>& argumentos) {
             return errorUso("--formato debe ser tabla, csv, json o jsonl, no «" + valor + "»");
         }
     }
+    if (o.generaciones.empty())
+        for (const login_shared::Proveedor& g : login_shared::generaciones())
+            o.generaciones.push_back(&g);
     if (o.archivos.empty() && !o.ayuda && !o.version)
         return errorUso("falta el archivo de servidores (o «-» para la entrada estándar)");
     return {o, {}};
@@ -98,7 +147,8 @@ std::string textoAyuda() {
     return "Uso: tarpelino-lote [OPCIONES] ARCHIVO...\n"
            "Comprueba el inicio de sesión en cada SQL Server de ARCHIVO (uno por línea; «#» empieza\n"
            "un comentario; «-» es la entrada estándar) con el cliente de 2005 y con el de 2008,\n"
-           "como la ventana de Tarpelino, y da el veredicto de cada uno.\n"
+           "como la ventana de Tarpelino (o con los de --generaciones), y da el veredicto de\n"
+           "cada uno.\n"
            "\n"
            "  --usuario USUARIO   inicio de sesión de SQL Server; sin él, seguridad integrada.\n"
            "                      La contraseña se toma de TARPELINO_PASSWORD o se pide en el terminal.\n"
@@ -108,6 +158,13 @@ std::string textoAyuda() {
            "                      este equipo puede atender sin retrasarlos)\n"
            "  --formato FORMATO   tabla, csv, json o jsonl (por defecto, tabla); salvo la\n"
            "                      tabla, cada servidor se escribe en cuanto termina\n"
+           "  --generaciones LISTA  clientes con los que probar, separados por comas, en ese\n"
+           "                      orden: 2005, 2008 (los de la ventana, por defecto), odbc17\n"
+           "                      (ODBC Driver 17 y los de 2017 a 2021: TDS 7.4, TLS 1.2, el\n"
+           "                      certificado sin comprobar), odbc18 (ODBC Driver 18 y los\n"
+           "                      actuales: todo cifrado y el certificado comprobado), o todas\n"
+           "  --ca ARCHIVO        certificados PEM de entidades en las que confía odbc18\n"
+           "                      además de las del sistema (una entidad de la empresa)\n"
            "  --arriesgar-bloqueo con una cuenta de dominio (DOMINIO\\usuario), seguir probando\n"
            "                      aunque un servidor haya rechazado su contraseña; sin esta\n"
            "                      opción no se hace ningún inicio de sesión más, para no\n"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "login_shared/Proveedor.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +18,9 @@ struct Opciones {
     int tiempo = 15;                    // seconds per pass
     int paralelo = 8;                   // servers at once
     Formato formato = Formato::Tabla;
+    // The passes made for each server, in this order: the window's two unless asked.
+    std::vector<const login_shared::Proveedor*> generaciones;
+    std::string archivoCa; // PEM file of CAs a checking client trusts besides the system's
     // Go on with a domain account's password after a server refused it, at the risk of locking it out.
     bool arriesgarBloqueo = false;
     bool ayuda = false;

@@ -27,14 +27,17 @@ public:
 // a quote), JSON (one array, an object per server, valid whenever the run
 // ends), JSON Lines (one object per line) or the table for people, which is
 // drawn at the end within `anchura` characters (0: no limit).
-std::unique_ptr<Escritor> nuevoEscritor(Formato formato, std::ostream& salida, std::size_t anchura);
-std::unique_ptr<Escritor> nuevoEscritorCsv(std::ostream& salida);
+// `generaciones`: the run's, each a column group of CSV's and an object of each server's in JSON.
+std::unique_ptr<Escritor> nuevoEscritor(Formato formato, std::ostream& salida, std::size_t anchura,
+                                        const Generaciones& generaciones = generacionesDeLaVentana());
+std::unique_ptr<Escritor> nuevoEscritorCsv(std::ostream& salida, const Generaciones& generaciones);
 std::unique_ptr<Escritor> nuevoEscritorJson(std::ostream& salida);
 std::unique_ptr<Escritor> nuevoEscritorJsonLineas(std::ostream& salida);
 std::unique_ptr<Escritor> nuevoEscritorTabla(std::ostream& salida, std::size_t anchura);
 
 // Every row at once, in one format.
-void escribeCsv(std::ostream& salida, const std::vector<FilaServidor>& filas);
+void escribeCsv(std::ostream& salida, const std::vector<FilaServidor>& filas,
+                const Generaciones& generaciones = generacionesDeLaVentana());
 void escribeJson(std::ostream& salida, const std::vector<FilaServidor>& filas);
 void escribeTabla(std::ostream& salida, const std::vector<FilaServidor>& filas, std::size_t anchura);
 

@@ -34,17 +34,18 @@ std::string booleano(bool valor) {
 
 class EscritorCsv final : public Escritor {
 public:
-    explicit EscritorCsv(std::ostream& salida) : salida_(salida) {}
+    EscritorCsv(std::ostream& salida, const Generaciones& generaciones)
+        : salida_(salida), generaciones_(generaciones) {}
 
     void empieza() override {
         salida_ << "servidor";
-        for (const login_shared::Proveedor& g : login_shared::generaciones())
+        for (const login_shared::Proveedor* g : generaciones_)
             for (const char* campo :
                  {"veredicto", "correcta", "causa", "error_servidor", "tds", "tls", "cifrado", "suite",
                   "version_servidor", "direccion", "puerto", "tiempo_ms", "certificado_sujeto",
                   "certificado_emisor", "certificado_autofirmado", "certificado_caduca", "certificado_bits",
                   "descripcion"})
-                salida_ << ',' << campo << '_' << g.version;
+                salida_ << ',' << campo << '_' << g->version;
         salida_ << "\r\n" << std::flush;
     }
 
@@ -68,16 +69,18 @@ public:
 
 private:
     std::ostream& salida_;
+    const Generaciones& generaciones_;
 };
 
 } // namespace
 
-std::unique_ptr<Escritor> nuevoEscritorCsv(std::ostream& salida) {
-    return std::make_unique<EscritorCsv>(salida);
+std::unique_ptr<Escritor> nuevoEscritorCsv(std::ostream& salida, const Generaciones& generaciones) {
+    return std::make_unique<EscritorCsv>(salida, generaciones);
 }
 
-void escribeCsv(std::ostream& salida, const std::vector<FilaServidor>& filas) {
-    EscritorCsv e(salida);
+void escribeCsv(std::ostream& salida, const std::vector<FilaServidor>& filas,
+                const Generaciones& generaciones) {
+    EscritorCsv e(salida, generaciones);
     e.empieza();
     for (const FilaServidor& f : filas)
         e.fila(f);

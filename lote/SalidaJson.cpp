@@ -20,7 +20,7 @@ template <typename T> Json opcional(const std::optional<T>& valor) {
 
 Json objetoDe(const FilaServidor& fila) {
     Json objeto = {{"servidor", fila.entrada.servidor}};
-    for (std::size_t i = 0; i < login_shared::generaciones().size(); ++i) {
+    for (std::size_t i = 0; i < fila.pasadas.size(); ++i) {
         const CamposPasada c = campos(fila.pasadas[i]);
         Json certificado(nullptr);
         if (c.certificado)
@@ -29,7 +29,7 @@ Json objetoDe(const FilaServidor& fila) {
                            {"autofirmado", c.certificado->autofirmado},
                            {"caduca", textoONulo(c.certificado->caduca)},
                            {"bits", c.certificado->bits}};
-        objeto[login_shared::generaciones()[i].version] = {
+        objeto[generacionDe(fila, i).version] = {
             {"veredicto", c.veredicto},
             {"correcta", c.correcta},
             {"causa", textoONulo(c.causa)},

@@ -112,9 +112,8 @@ std::vector<Linea> lineasDe(const FilaServidor& fila) {
         std::string direccion = c.direccion;
         if (c.puerto)
             direccion += ", " + std::to_string(*c.puerto);
-        lineas.push_back({login_shared::visible(fila.entrada.servidor),
-                          login_shared::generaciones()[i].version, c.veredicto, c.tds, c.tls, direccion,
-                          tiempo(c.tiempoMs), c.descripcion});
+        lineas.push_back({login_shared::visible(fila.entrada.servidor), generacionDe(fila, i).version,
+                          c.veredicto, c.tds, c.tls, direccion, tiempo(c.tiempoMs), c.descripcion});
     }
     return lineas;
 }

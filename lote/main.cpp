@@ -29,12 +29,12 @@ int main(int argc, char** argv) {
     lote::Entorno entorno{std::cin, std::cout, std::cerr};
     entorno.anchuraSalida = anchuraTerminal(STDOUT_FILENO);
     entorno.anchuraErrores = anchuraTerminal(STDERR_FILENO);
-    entorno.fabrica = [](int segundos) -> probe::FabricaConexion {
+    entorno.fabrica = [](int segundos, const std::string& archivoCa) -> probe::FabricaConexion {
         // Many logins at once: waiting for a login's process is not its server's time.
         // The run's logins share its workers, each a login process that serves them in turn.
         auto cuadrilla = std::make_shared<data_access::CuadrillaLogins>();
-        return [segundos, cuadrilla] {
-            return data_access::nuevaConexion(std::chrono::seconds(segundos), true, cuadrilla);
+        return [segundos, cuadrilla, archivoCa] {
+            return data_access::nuevaConexion(std::chrono::seconds(segundos), true, cuadrilla, archivoCa);
         };
     };
     entorno.contrasenaDelEntorno = lote::tomaContrasenaDelEntorno;

@@ -59,10 +59,17 @@ TEST(Proveedor, EachGenerationSelectsItsTdsVersion) {
     EXPECT_EQ(buscaProveedor("SQLNCLI").versionDbLib, DBVERSION_72);
     EXPECT_EQ(buscaProveedor("sqlncli10").versionDbLib, DBVERSION_73);
     EXPECT_EQ(buscaProveedor("SQLNCLI10.1").versionDbLib, DBVERSION_73);
+    // Today's drivers: TDS 7.4; only the newer encrypts everything and checks the certificate.
+    for (const char* nombre : {"MSOLEDBSQL", "MSOLEDBSQL19"}) {
+        SCOPED_TRACE(nombre);
+        EXPECT_EQ(buscaProveedor(nombre).versionDbLib, DBVERSION_74);
+        EXPECT_EQ(buscaProveedor(nombre).compruebaCertificado, std::string(nombre) == "MSOLEDBSQL19");
+        EXPECT_EQ(buscaProveedor(nombre).cifradoObligatorio, std::string(nombre) == "MSOLEDBSQL19");
+    }
 }
 
 TEST(Proveedor, OtherProvidersAreNotAvailable) {
-    for (const char* nombre : {"SQLOLEDB", "MSOLEDBSQL", "SQLNCLI11", ""}) {
+    for (const char* nombre : {"SQLOLEDB", "MSOLEDBSQL20", "SQLNCLI11", ""}) {
         SCOPED_TRACE(nombre);
         const std::string texto = errorDe([&] { buscaProveedor(nombre); });
         contiene(texto, *nombre ? "no está disponible" : "no indica el proveedor");

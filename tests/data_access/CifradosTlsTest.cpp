@@ -132,6 +132,9 @@ TEST_F(CifradosTls, AServerWithOnlyModernSuitesTurnsThe2005ClientAwayAndSaysWhy)
     contiene(p2008.resumen, "\nCertificado: CN=SSL_Self_Signed_Fallback (generado por SQL Server: no se "
                             "configuró ninguno)\nEmisor: autofirmado\n");
     contiene(p2008.resumen, "\nClave: RSA de 2048 bits\n");
+    // What a DBA moving to a current driver needs to know of this server, in the command's words.
+    contiene(p2008.resumen, "\nDriver actual (ODBC 18): no aceptaría este certificado. El certificado del "
+                            "servidor, «CN=SSL_Self_Signed_Fallback», es autofirmado");
 }
 
 // Should the generation's priority not reach GnuTLS (here: FreeTDS's own string

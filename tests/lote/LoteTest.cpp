@@ -42,8 +42,10 @@ struct Ejecucion {
     bool sePidioContrasena = false;
 };
 
-probe::FabricaConexion fabricaCon(int segundos) {
-    return [segundos] { return data_access::nuevaConexion(std::chrono::seconds(segundos)); };
+probe::FabricaConexion fabricaCon(int segundos, const std::string& archivoCa = {}) {
+    return [segundos, archivoCa] {
+        return data_access::nuevaConexion(std::chrono::seconds(segundos), false, nullptr, archivoCa);
+    };
 }
 
 Ejecucion ejecuta(const std::vector<std::string>& argumentos, const std::string& entrada = {},
@@ -52,7 +54,7 @@ Ejecucion ejecuta(const std::vector<std::string>& argumentos, const std::string&
     std::ostringstream out, err;
     Ejecucion r;
     lote::Entorno e(in, out, err);
-    e.fabrica = fabricaCon;
+    e.fabrica = [](int segundos, const std::string& archivoCa) { return fabricaCon(segundos, archivoCa); };
     e.contrasenaDelEntorno = lote::tomaContrasenaDelEntorno;
     e.pideContrasena = [&](const std::string&) -> std::optional<login_shared::Secreto> {
         r.sePidioContrasena = true;
@@ -516,7 +518,7 @@ TEST(Lote, ADomainAccountLogsInOnOneServerAtATimeUntilTwoHaveAcceptedIt) {
         std::istringstream in("s0\ns1\ns2\ns3\ns4\ns5\n");
         std::ostringstream out, err;
         lote::Entorno e(in, out, err);
-        e.fabrica = [guion](int) -> probe::FabricaConexion {
+        e.fabrica = [guion](int, const std::string&) -> probe::FabricaConexion {
             return [guion] { return std::make_unique<ConexionGuionada>(guion); };
         };
         e.contrasenaDelEntorno = [] { return std::optional(login_shared::Secreto(kPassword)); };
@@ -528,7 +530,8 @@ TEST(Lote, ADomainAccountLogsInOnOneServerAtATimeUntilTwoHaveAcceptedIt) {
         for (const auto& [servidor, acepto] : guion->aperturas)
             rechazos += !acepto;
         EXPECT_EQ(rechazos, caso.rechazosEnviados) << out.str();
-        if (caso.aperturas != 0)
+        if (caso.aperturas != 0) {
             EXPECT_EQ(guion->aperturas.size(), caso.aperturas) << out.str();
+        }
     }
 }

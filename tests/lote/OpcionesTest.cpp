@@ -32,6 +32,20 @@ TEST(Opciones, ValuesComeSeparateOrAfterAnEqualsSignAndADashIsStandardInput) {
     EXPECT_TRUE(leeOpciones({"--arriesgar-bloqueo", "a"}).opciones->arriesgarBloqueo);
 }
 
+// The generations of each server's passes, in the order given: the window's two unless asked.
+TEST(Opciones, GenerationsComeInTheOrderGivenOnceEachAndTodasIsAll) {
+    const auto versiones = [](const std::vector<std::string>& argumentos) {
+        const auto l = leeOpciones(argumentos);
+        std::string r;
+        for (const login_shared::Proveedor* g : l.opciones->generaciones)
+            r += std::string(r.empty() ? "" : ",") + g->version;
+        return r;
+    };
+    EXPECT_EQ(versiones({"a"}), "2005,2008");
+    EXPECT_EQ(versiones({"--generaciones", "odbc18,2005,odbc18", "a"}), "odbc18,2005");
+    EXPECT_EQ(versiones({"--generaciones=todas", "a"}), "2005,2008,odbc17,odbc18");
+}
+
 TEST(Opciones, UsageErrorsSayWhatIsWrong) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> casos{
         {{}, "falta el archivo"},
@@ -47,6 +61,10 @@ TEST(Opciones, UsageErrorsSayWhatIsWrong) {
         {{"--formato", "xml", "a"}, "tabla, csv, json o jsonl"},
         {{"a", "--usuario"}, "le falta su valor"},
         {{"--usuario=", "a"}, "--usuario vacío"},
+        {{"--generaciones", "2005,odbc19", "a"},
+         "«odbc19» no es ninguna generación; son 2005, 2008, odbc17, odbc18"},
+        {{"--generaciones", "", "a"}, "«» no es ninguna generación"},
+        {{"--ca=", "a"}, "--ca vacío"},
     };
     for (const auto& [argumentos, error] : casos) {
         const auto l = leeOpciones(argumentos);
