@@ -127,7 +127,7 @@ void Comprobacion::trabaja() {
             std::lock_guard<std::mutex> cerrojo(cursoMutex_);
             if (parar_ || (i = siguiente_++) >= servidores_.size())
                 return;
-            enCurso_[i] = {FilaServidor{servidores_[i], {}, i}, 0};
+            enCurso_[i] = {FilaServidor{servidores_[i], {}, i, std::nullopt}, 0};
         }
         FilaServidor fila;
         for (std::size_t g = 0; g < pasadas; ++g) {
@@ -141,6 +141,14 @@ void Comprobacion::trabaja() {
                 return;
             if (hechas == pasadas)
                 fila = enMarcha;
+        }
+        // No password goes with it: the account's guard has nothing to count.
+        if (sondaTls_) {
+            login_shared::VersionesTls tls = sondaTls_(servidores_[i].servidor);
+            std::lock_guard<std::mutex> cerrojo(cursoMutex_);
+            if (parar_)
+                return;
+            fila.tls = enCurso_[i].first.tls = std::move(tls);
         }
         {
             std::lock_guard<std::mutex> cerrojo(avisoMutex_);
@@ -165,6 +173,9 @@ std::vector<FilaServidor> Comprobacion::enCurso() const {
         filas.push_back(fila);
         for (std::size_t g = hechas; g < fila.pasadas.size(); ++g)
             filas.back().pasadas[g] = interrumpida(g == hechas);
+        if (sondaTls_ && !fila.tls)
+            filas.back().tls = login_shared::VersionesTls{
+                {}, "La ejecución se interrumpió antes de comprobar las versiones de TLS."};
     }
     return filas;
 }

@@ -18,6 +18,8 @@ struct Opciones {
     Formato formato = Formato::Tabla;
     // Go on with a domain account's password after a server refused it, at the risk of locking it out.
     bool arriesgarBloqueo = false;
+    // Each server's TLS versions too, found without a login.
+    bool versionesTls = false;
     bool ayuda = false;
     bool version = false;
 };

@@ -2,10 +2,11 @@
 
 namespace lote {
 
-std::unique_ptr<Escritor> nuevoEscritor(Formato formato, std::ostream& salida, std::size_t anchura) {
+std::unique_ptr<Escritor> nuevoEscritor(Formato formato, std::ostream& salida, std::size_t anchura,
+                                        bool versionesTls) {
     switch (formato) {
     case Formato::Csv:
-        return nuevoEscritorCsv(salida);
+        return nuevoEscritorCsv(salida, versionesTls);
     case Formato::Json:
         return nuevoEscritorJson(salida);
     case Formato::JsonLineas:

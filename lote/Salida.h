@@ -26,9 +26,11 @@ public:
 // CR or LF quoted; a field a spreadsheet would take for a formula starts with
 // a quote), JSON (one array, an object per server, valid whenever the run
 // ends), JSON Lines (one object per line) or the table for people, which is
-// drawn at the end within `anchura` characters (0: no limit).
-std::unique_ptr<Escritor> nuevoEscritor(Formato formato, std::ostream& salida, std::size_t anchura);
-std::unique_ptr<Escritor> nuevoEscritorCsv(std::ostream& salida);
+// drawn at the end within `anchura` characters (0: no limit). `versionesTls`: the
+// columns of each server's TLS versions too (CSV; the others write what a row has).
+std::unique_ptr<Escritor> nuevoEscritor(Formato formato, std::ostream& salida, std::size_t anchura,
+                                        bool versionesTls = false);
+std::unique_ptr<Escritor> nuevoEscritorCsv(std::ostream& salida, bool versionesTls = false);
 std::unique_ptr<Escritor> nuevoEscritorJson(std::ostream& salida);
 std::unique_ptr<Escritor> nuevoEscritorJsonLineas(std::ostream& salida);
 std::unique_ptr<Escritor> nuevoEscritorTabla(std::ostream& salida, std::size_t anchura);

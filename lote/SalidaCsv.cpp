@@ -34,10 +34,12 @@ std::string booleano(bool valor) {
 
 class EscritorCsv final : public Escritor {
 public:
-    explicit EscritorCsv(std::ostream& salida) : salida_(salida) {}
+    EscritorCsv(std::ostream& salida, bool versionesTls) : salida_(salida), versionesTls_(versionesTls) {}
 
     void empieza() override {
         salida_ << "servidor";
+        if (versionesTls_)
+            salida_ << ",tls_aceptadas,tls_motivo";
         for (const login_shared::Proveedor& g : login_shared::generaciones())
             for (const char* campo :
                  {"veredicto", "correcta", "causa", "error_servidor", "tds", "tls", "cifrado", "suite",
@@ -50,6 +52,10 @@ public:
 
     void fila(const FilaServidor& fila) override {
         salida_ << campoCsv(fila.entrada.servidor);
+        if (versionesTls_) {
+            const login_shared::VersionesTls tls = fila.tls.value_or(login_shared::VersionesTls{});
+            salida_ << ',' << campoCsv(listaTls(tls)) << ',' << campoCsv(tls.motivo);
+        }
         for (const probe::ResultadoPasada& pasada : fila.pasadas) {
             const CamposPasada c = campos(pasada);
             const CamposCertificado cert = c.certificado.value_or(CamposCertificado{});
@@ -68,16 +74,17 @@ public:
 
 private:
     std::ostream& salida_;
+    bool versionesTls_;
 };
 
 } // namespace
 
-std::unique_ptr<Escritor> nuevoEscritorCsv(std::ostream& salida) {
-    return std::make_unique<EscritorCsv>(salida);
+std::unique_ptr<Escritor> nuevoEscritorCsv(std::ostream& salida, bool versionesTls) {
+    return std::make_unique<EscritorCsv>(salida, versionesTls);
 }
 
 void escribeCsv(std::ostream& salida, const std::vector<FilaServidor>& filas) {
-    EscritorCsv e(salida);
+    EscritorCsv e(salida, false);
     e.empieza();
     for (const FilaServidor& f : filas)
         e.fila(f);
