@@ -127,7 +127,7 @@ void Comprobacion::trabaja() {
             std::lock_guard<std::mutex> cerrojo(cursoMutex_);
             if (parar_ || (i = siguiente_++) >= servidores_.size())
                 return;
-            enCurso_[i] = {FilaServidor{servidores_[i], {}, i, std::nullopt}, 0};
+            enCurso_[i] = {FilaServidor{servidores_[i], {}, i}, 0};
         }
         FilaServidor fila;
         for (std::size_t g = 0; g < pasadas; ++g) {

@@ -36,7 +36,7 @@ struct FilaServidor {
     std::array<probe::ResultadoPasada, 2> pasadas;
     std::size_t indice = 0; // its place in the list
     // The TLS versions it completes a handshake with, when asked for (--versiones-tls).
-    std::optional<login_shared::VersionesTls> tls;
+    std::optional<login_shared::VersionesTls> tls = std::nullopt;
 };
 
 // Finds a server's TLS versions without a login, within the run's time per pass.
