@@ -48,7 +48,8 @@ constexpr std::chrono::milliseconds kEsperaFinal{500};
 LoginHijo::LoginHijo(LoginHijo&& otro) noexcept
     : proceso_(std::move(otro.proceso_)), abierto_(std::exchange(otro.abierto_, false)),
       cuadrilla_(std::exchange(otro.cuadrilla_, nullptr)), fallido_(std::exchange(otro.fallido_, false)),
-      esperaListo_(std::exchange(otro.esperaListo_, std::nullopt)), resumen_(std::move(otro.resumen_)) {}
+      esperaListo_(std::exchange(otro.esperaListo_, std::nullopt)), resumen_(std::move(otro.resumen_)),
+      versiones_(std::move(otro.versiones_)) {}
 
 LoginHijo& LoginHijo::operator=(LoginHijo&& otro) noexcept {
     if (this != &otro) {
@@ -59,6 +60,7 @@ LoginHijo& LoginHijo::operator=(LoginHijo&& otro) noexcept {
         fallido_ = std::exchange(otro.fallido_, false);
         esperaListo_ = std::exchange(otro.esperaListo_, std::nullopt);
         resumen_ = std::move(otro.resumen_);
+        versiones_ = std::move(otro.versiones_);
     }
     return *this;
 }
@@ -87,9 +89,22 @@ void LoginHijo::suelta() noexcept {
     abierto_ = false;
 }
 
-LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedido,
+LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazo,
                            const TablaResolucion& resolucionFija, bool plazoDesdeElProceso,
                            CuadrillaLogins* cuadrilla) {
+    return lanzaPeticion(mensaje::kPeticion, peticion, plazo, resolucionFija, plazoDesdeElProceso, cuadrilla);
+}
+
+login_shared::VersionesTls LoginHijo::sondeaVersionesTls(const PeticionLogin& peticion, const Plazo& plazo,
+                                                         const TablaResolucion& resolucionFija,
+                                                         CuadrillaLogins* cuadrilla) {
+    LoginHijo hijo = lanzaPeticion(mensaje::kSondaTls, peticion, plazo, resolucionFija, true, cuadrilla);
+    return std::move(hijo.versiones_);
+}
+
+LoginHijo LoginHijo::lanzaPeticion(char tipoPeticion, const PeticionLogin& peticion, const Plazo& plazoPedido,
+                                   const TablaResolucion& resolucionFija, bool plazoDesdeElProceso,
+                                   CuadrillaLogins* cuadrilla) {
     Plazo plazo = plazoPedido;
     Etapa etapa = Etapa::Preparacion;
     std::string destino = peticion.host;
@@ -158,10 +173,9 @@ LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedi
         conTiempo.limite = plazo.ilimitado() ? std::nullopt : std::optional(plazo.limite());
         conTiempo.transcurrido = plazo.transcurrido();
         std::string cuerpo = serializa(conTiempo);
-        const bool enviada =
-            (resolucionFija.empty() ||
-             enviaMensaje(canal, mensaje::kResolucionFija, serializa(resolucionFija))) &&
-            enviaMensajeConDescriptor(canal, mensaje::kPeticion, cuerpo, etapasDelProceso.fd());
+        const bool enviada = (resolucionFija.empty() ||
+                              enviaMensaje(canal, mensaje::kResolucionFija, serializa(resolucionFija))) &&
+                             enviaMensajeConDescriptor(canal, tipoPeticion, cuerpo, etapasDelProceso.fd());
         borraSecreto(cuerpo);
         etapasDelProceso.cierra();
         if (!enviada) {
@@ -221,6 +235,16 @@ LoginHijo LoginHijo::lanza(const PeticionLogin& peticion, const Plazo& plazoPedi
                 fallaInterno(textos::respuestaProcesoLoginIlegible());
             }
             hijo.abierto_ = true;
+            return hijo;
+        } else if (tipo == mensaje::kVersionesTls && tipoPeticion == mensaje::kSondaTls) {
+            try {
+                hijo.versiones_ = login_shared::deserializaVersionesTls(cuerpo);
+            } catch (const std::exception&) {
+                fallaInterno(textos::respuestaProcesoLoginIlegible());
+            }
+            // Nothing open: a worker goes back to its crew once it says it is ready.
+            hijo.fallido_ = true;
+            hijo.esperaListo_ = espera();
             return hijo;
         } else if (tipo == mensaje::kFallo) {
             FalloLogin fallo;

@@ -43,6 +43,14 @@ public:
                            const TablaResolucion& resolucionFija = {}, bool plazoDesdeElProceso = false,
                            CuadrillaLogins* cuadrilla = nullptr);
 
+    // The TLS versions the request's server completes a handshake with, found by
+    // a login process (a worker of `cuadrilla`, when given) with the login's own
+    // name and instance lookup but no login: nothing of the credentials is sent.
+    // Throws ErrorApertura as lanza when the server cannot be found or the process fails.
+    static login_shared::VersionesTls sondeaVersionesTls(const PeticionLogin& peticion, const Plazo& plazo,
+                                                         const TablaResolucion& resolucionFija = {},
+                                                         CuadrillaLogins* cuadrilla = nullptr);
+
     LoginHijo(LoginHijo&& otro) noexcept;
     LoginHijo& operator=(LoginHijo&& otro) noexcept;
     LoginHijo(const LoginHijo&) = delete;
@@ -55,6 +63,11 @@ private:
     LoginHijo(Hijo proceso, CuadrillaLogins* cuadrilla) noexcept
         : proceso_(std::move(proceso)), cuadrilla_(cuadrilla) {}
 
+    // lanza for a request of kind `tipo` (kPeticion, kSondaTls).
+    static LoginHijo lanzaPeticion(char tipo, const PeticionLogin& peticion, const Plazo& plazo,
+                                   const TablaResolucion& resolucionFija, bool plazoDesdeElProceso,
+                                   CuadrillaLogins* cuadrilla);
+
     // Closes the login (or kills a process that has none open) and hands it to the reaper.
     void suelta() noexcept;
 
@@ -65,6 +78,7 @@ private:
     // What is left of the failed open's time, for the worker to say it is ready: the open never outlasts it.
     std::optional<std::chrono::milliseconds> esperaListo_;
     ResumenLogin resumen_;
+    login_shared::VersionesTls versiones_; // a kSondaTls's answer
 };
 
 } // namespace data_access

@@ -12,6 +12,7 @@
 #include "login_process/ResolucionNombres.h"
 #include "login_process/ServicioKerberos.h"
 #include "login_process/SondaTds8.h"
+#include "login_process/SondaVersionesTls.h"
 #include "login_process/SuitesDisponibles.h"
 #include "login_process/Textos.h"
 #include "login_process/TicketKerberos.h"
@@ -106,7 +107,31 @@ int segundosDeLogin(const Plazo& plazo) {
     return int(plazo.restante().count() / 1000 + 2);
 }
 
+// The name's addresses and, for a named instance, the port the SQL Server Browser gives.
+HostResuelto buscaServidor(Destino& d, const Plazo& plazo, const InformeEtapa& informa,
+                           const TablaResolucion& resolucionFija) {
+    informa(Etapa::NombreHost, d.host);
+    HostResuelto resuelto = resuelveConTabla(d.host, resolucionFija, plazo);
+    if (d.puerto == 0 && !d.instancia.empty()) {
+        informa(Etapa::Browser, d.host);
+        d.puerto = buscaPuertoInstancia(resuelto.direcciones, d.host, d.instancia, plazo);
+    }
+    if (d.puerto == 0)
+        d.puerto = kPuertoPorDefecto;
+    return resuelto;
+}
+
 } // namespace
+
+login_shared::VersionesTls sondeaVersionesTls(const PeticionLogin& p, const Plazo& plazo,
+                                              const InformeEtapa& informa,
+                                              const TablaResolucion& resolucionFija) {
+    Destino d = leeDestino(p);
+    const HostResuelto resuelto = buscaServidor(d, plazo, informa, resolucionFija);
+    const std::string destino = describeDestino(p, d);
+    informa(Etapa::ConexionTcp, destino);
+    return sondeaVersionesTls(resuelto.direcciones, d.puerto, destino, plazo);
+}
 
 std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo, const InformeEtapa& informa,
                                            const TablaResolucion& resolucionFija) {
@@ -123,14 +148,7 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo,
         if (auto motivo = faltaTicketKerberos())
             throw ErrorConexion(textos::sinTicketKerberos(*motivo), Causa::Kerberos);
     Destino d = leeDestino(p);
-    informa(Etapa::NombreHost, d.host);
-    const HostResuelto resuelto = resuelveConTabla(d.host, resolucionFija, plazo);
-    if (d.puerto == 0 && !d.instancia.empty()) {
-        informa(Etapa::Browser, d.host);
-        d.puerto = buscaPuertoInstancia(resuelto.direcciones, d.host, d.instancia, plazo);
-    }
-    if (d.puerto == 0)
-        d.puerto = kPuertoPorDefecto;
+    const HostResuelto resuelto = buscaServidor(d, plazo, informa, resolucionFija);
     const std::string destino = describeDestino(p, d);
     if (p.credenciales.integrada) {
         informa(Etapa::PreparacionLogin, destino);

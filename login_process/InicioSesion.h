@@ -46,4 +46,11 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& peticion, const Plazo&
                                            const InformeEtapa& informa,
                                            const TablaResolucion& resolucionFija = {});
 
+// The TLS versions the server of `peticion` completes a handshake with
+// (SondaVersionesTls.h), found by the login's own name and instance lookup,
+// without a login; throws ErrorConexion as iniciaSesion when the server cannot be found.
+login_shared::VersionesTls sondeaVersionesTls(const PeticionLogin& peticion, const Plazo& plazo,
+                                              const InformeEtapa& informa,
+                                              const TablaResolucion& resolucionFija = {});
+
 } // namespace login_process

@@ -3,6 +3,8 @@
 #include "login_process/ResolucionNombres.h"
 #include "login_shared/Plazo.h"
 
+#include <cstdint>
+
 namespace login_process {
 
 using login_shared::Plazo;
@@ -18,6 +20,7 @@ enum class RespuestaTds8 {
 
 // A new TCP connection to `destino` (address and port); ends within the
 // time `plazo` has left, and never takes more than a few seconds of it.
-RespuestaTds8 sondeaTds8(const DireccionIp& destino, const Plazo& plazo);
+// On Tds8, `versionTls` (when given) gets the version agreed (0x0303: TLS 1.2).
+RespuestaTds8 sondeaTds8(const DireccionIp& destino, const Plazo& plazo, std::uint16_t* versionTls = nullptr);
 
 } // namespace login_process

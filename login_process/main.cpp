@@ -92,13 +92,14 @@ enum class Atendido {
     Cerrado,    // logged in, and closed when asked
     Fallido,    // kFallo sent
     Integrado,  // either of those, for integrated security (Kerberos)
+    Sondeado,   // a server's TLS versions found and sent, without a login
     SinPeticion // no request could be read: the channel closed, or a stray message came
 };
 
 // One login on kCanal: its request, the login, its answer and, when it
 // opened, the wait for the word to close it. Every copy of the password
 // this code made is wiped by the time it returns. `aviso` goes at the end of a
-// failure's description.
+// failure's description. A kSondaTls in its place finds the server's TLS versions instead.
 Atendido atiendeLogin(const std::string& aviso) {
     char tipo = 0;
     std::string cuerpo;
@@ -123,7 +124,7 @@ Atendido atiendeLogin(const std::string& aviso) {
         if (!recibe())
             return Atendido::SinPeticion;
     }
-    if (tipo != mensaje::kPeticion) {
+    if (tipo != mensaje::kPeticion && tipo != mensaje::kSondaTls) {
         borraSecreto(cuerpo);
         return Atendido::SinPeticion;
     }
@@ -146,6 +147,17 @@ Atendido atiendeLogin(const std::string& aviso) {
     try {
         PeticionLogin peticion = deserializa(cuerpo);
         borraSecreto(cuerpo);
+        if (tipo == mensaje::kSondaTls) {
+            plazo.emplace(peticion.limite, peticion.transcurrido);
+            const auto versiones = sondeaVersionesTls(
+                peticion, *plazo,
+                [&](Etapa etapa, const std::string& destino) {
+                    envia(mensaje::kEtapa, std::string(1, char(etapa)) + destino);
+                },
+                resolucionFija);
+            envia(mensaje::kVersionesTls, serializa(versiones));
+            return Atendido::Sondeado;
+        }
         integrada = peticion.credenciales.integrada;
         fijaPrioridadTls(peticion.prioridadTls);
         plazo.emplace(peticion.limite, peticion.transcurrido);
@@ -175,7 +187,7 @@ Atendido atiendeLogin(const std::string& aviso) {
 }
 
 int estadoDeSalida(Atendido a) {
-    return a == Atendido::Cerrado ? 0 : a == Atendido::SinPeticion ? 2 : 1;
+    return a == Atendido::Cerrado || a == Atendido::Sondeado ? 0 : a == Atendido::SinPeticion ? 2 : 1;
 }
 
 // Logins a worker serves before it ends and a new one takes its place: whatever a
@@ -195,7 +207,8 @@ int atiendeLogins(const std::string& aviso) {
     const int descriptores = descriptoresAbiertos();
     for (int n = 1;; ++n) {
         const Atendido atendido = atiendeLogin(aviso);
-        const bool limpio = (atendido == Atendido::Cerrado || atendido == Atendido::Fallido) &&
+        const bool limpio = (atendido == Atendido::Cerrado || atendido == Atendido::Fallido ||
+                             atendido == Atendido::Sondeado) &&
                             !hayTrabajoAbandonado() && descriptoresAbiertos() == descriptores;
         if (!limpio || n == kLoginsPorTrabajador || !enviaMensaje(kCanal, mensaje::kListo, {}))
             return estadoDeSalida(atendido);

@@ -31,6 +31,11 @@ constexpr char kLanzaTrabajador = 'T';
 // Worker -> application, after each login's kFallo, or after kCierra once the login is closed: that
 // login is gone, its secrets wiped, and the next kPeticion may come.
 constexpr char kListo = 'Y';
+// Application -> login process, in place of kPeticion: a PeticionLogin without credentials, whose
+// server's TLS versions are to be found without a login (no LOGIN7 is sent).
+constexpr char kSondaTls = 'S';
+// Login process -> application, the answer to kSondaTls: a VersionesTls.
+constexpr char kVersionesTls = 'V';
 } // namespace mensaje
 
 // Where the application puts a login process's descriptors when it starts one: its channel, and

@@ -6,6 +6,21 @@
 
 namespace login_shared {
 
+std::string serializa(const VersionesTls& v) {
+    Escritor e;
+    e.textos(v.aceptadas);
+    e.texto(v.motivo);
+    return e.datos_;
+}
+
+VersionesTls deserializaVersionesTls(const std::string& cuerpo) {
+    Lector l(cuerpo);
+    VersionesTls v;
+    v.aceptadas = l.textos();
+    v.motivo = l.texto();
+    return v;
+}
+
 std::string serializa(const ResumenLogin& r) {
     Escritor e;
     e.texto(r.versionTds);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace login_shared {
 
@@ -45,6 +46,18 @@ struct FalloLogin {
     std::optional<std::int32_t> errorServidor; // the server's first error of class 11 or more
     bool pruebaEnviada = false;                // a proof of the password reached the server
 };
+
+// The TLS versions a server completes a handshake with, found without a
+// login: "1.0", "1.1" and "1.2" inside its PRELOGIN, "1.2 (estricto)" in a
+// strict (TDS 8.0) handshake; when none, why, in Spanish.
+struct VersionesTls {
+    std::vector<std::string> aceptadas;
+    std::string motivo; // empty when some version was completed
+};
+
+std::string serializa(const VersionesTls& versiones);
+// Throws std::runtime_error on a malformed body.
+VersionesTls deserializaVersionesTls(const std::string& cuerpo);
 
 std::string serializa(const ResumenLogin& resumen);
 ResumenLogin deserializaResumen(const std::string& cuerpo);

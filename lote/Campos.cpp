@@ -74,4 +74,11 @@ CamposPasada campos(const probe::ResultadoPasada& pasada) {
     return c;
 }
 
+std::string listaTls(const login_shared::VersionesTls& tls) {
+    std::string lista;
+    for (const std::string& v : tls.aceptadas)
+        lista += (lista.empty() ? "" : " ") + v;
+    return lista;
+}
+
 } // namespace lote

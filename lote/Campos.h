@@ -1,5 +1,6 @@
 #pragma once
 
+#include "login_shared/Resumen.h"
 #include "probe/pasadaConexion.h"
 
 #include <cstdint>
@@ -42,5 +43,8 @@ inline constexpr char kNoIntentada[] = "No intentada.";
 inline constexpr char kPasadaInterrumpida[] = "Interrumpida.";
 
 CamposPasada campos(const probe::ResultadoPasada& pasada);
+
+// A server's TLS versions as one text: "1.0 1.1 1.2".
+std::string listaTls(const login_shared::VersionesTls& tls);
 
 } // namespace lote

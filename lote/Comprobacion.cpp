@@ -159,6 +159,14 @@ void Comprobacion::trabaja() {
             if (hechas == pasadas)
                 fila = enMarcha;
         }
+        // No password goes with it: the account's guard has nothing to count.
+        if (sondaTls_) {
+            login_shared::VersionesTls tls = sondaTls_(servidores_[i].servidor);
+            std::lock_guard<std::mutex> cerrojo(cursoMutex_);
+            if (parar_)
+                return;
+            fila.tls = enCurso_[i].first.tls = std::move(tls);
+        }
         {
             std::lock_guard<std::mutex> cerrojo(avisoMutex_);
             if (alTerminar_)
@@ -182,6 +190,9 @@ std::vector<FilaServidor> Comprobacion::enCurso() const {
         filas.push_back(fila);
         for (std::size_t g = hechas; g < fila.pasadas.size(); ++g)
             filas.back().pasadas[g] = interrumpida(g == hechas);
+        if (sondaTls_ && !fila.tls)
+            filas.back().tls = login_shared::VersionesTls{
+                {}, "La ejecución se interrumpió antes de comprobar las versiones de TLS."};
     }
     return filas;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "login_shared/Proveedor.h"
+#include "login_shared/Resumen.h"
 #include "login_shared/Secreto.h"
 #include "lote/Entrada.h"
 #include "probe/pasadaConexion.h"
@@ -41,10 +42,15 @@ struct FilaServidor {
     std::vector<probe::ResultadoPasada> pasadas;
     std::size_t indice = 0;                     // its place in the list
     const Generaciones* generaciones = nullptr; // the run's, which outlive its rows; none: the window's
+    // The TLS versions it completes a handshake with, when asked for (--versiones-tls).
+    std::optional<login_shared::VersionesTls> tls = std::nullopt;
 };
 
 // The generation of a row's pass `i`.
 const login_shared::Proveedor& generacionDe(const FilaServidor& fila, std::size_t i);
+
+// Finds a server's TLS versions without a login, within the run's time per pass.
+using SondaTls = std::function<login_shared::VersionesTls(const std::string& servidor)>;
 
 // The description of a pass not made because `servidor` refused the domain account's password.
 std::string descripcionCuentaProtegida(const std::string& servidor, const std::string& usuario);
@@ -68,6 +74,9 @@ public:
     Comprobacion(const Comprobacion&) = delete;
     Comprobacion& operator=(const Comprobacion&) = delete;
 
+    // Each server's TLS versions, found after its passes by the same thread: before `lanza`.
+    void sondeaTls(SondaTls sonda) { sondaTls_ = std::move(sonda); }
+
     void lanza();
     // No server starts after this, nor another pass of one under way.
     void para();
@@ -90,6 +99,7 @@ private:
     probe::FabricaConexion fabrica_;
     std::function<void(const FilaServidor&)> alTerminar_;
     std::function<void()> alAcabar_;
+    SondaTls sondaTls_;
 
     std::atomic<std::size_t> siguiente_{0};
     std::atomic<bool> parar_{false};

@@ -92,7 +92,7 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
     if (e.anchuraErrores != 0 && !entrada.servidores.empty())
         progreso = std::make_unique<Progreso>(e.errores, entrada.servidores.size(), e.anchuraErrores);
     const std::unique_ptr<Escritor> escritor =
-        nuevoEscritor(o.formato, e.salida, e.anchuraSalida, o.generaciones);
+        nuevoEscritor(o.formato, e.salida, e.anchuraSalida, o.generaciones, o.versionesTls);
 
     // The rows and the progress bar, from one thread at a time; once the run
     // is interrupted, the rows of the servers under way are written as they stand.
@@ -120,6 +120,8 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
             if (interrupcion)
                 interrupcion->avisaFin();
         });
+    if (o.versionesTls && e.sondaTls)
+        comprobacion.sondeaTls(e.sondaTls(o.tiempo));
     comprobacion.lanza();
     if (interrupcion) {
         if (const int senal = interrupcion->espera(); senal != 0) {

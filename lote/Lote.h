@@ -1,6 +1,7 @@
 #pragma once
 
 #include "login_shared/Secreto.h"
+#include "lote/Comprobacion.h"
 #include "probe/pasadaConexion.h"
 
 #include <functional>
@@ -33,6 +34,8 @@ struct Entorno {
     // Makes the connection object for a pass with this timeout per pass; a client that checks
     // certificates also trusts the CAs of `archivoCa` (PEM; empty: the system's alone).
     std::function<probe::FabricaConexion(int segundos, const std::string& archivoCa)> fabrica;
+    // Finds a server's TLS versions within this many seconds (--versiones-tls).
+    std::function<SondaTls(int segundos)> sondaTls;
     // The password: from the environment first, else asked for; none when neither can.
     std::function<std::optional<login_shared::Secreto>()> contrasenaDelEntorno;
     std::function<std::optional<login_shared::Secreto>(const std::string& pregunta)> pideContrasena;

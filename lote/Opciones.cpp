@@ -85,6 +85,10 @@ LecturaOpciones leeOpciones(const std::vector<std::string>& argumentos) {
             o.arriesgarBloqueo = true;
             continue;
         }
+        if (a == "--versiones-tls") {
+            o.versionesTls = true;
+            continue;
+        }
         const auto igual = a.find('=');
         const std::string nombre = a.substr(0, igual);
         if (nombre != "--usuario" && nombre != "--bbdd" && nombre != "--tiempo" && nombre != "--paralelo" &&
@@ -169,6 +173,10 @@ std::string textoAyuda() {
            "                      aunque un servidor haya rechazado su contraseña; sin esta\n"
            "                      opción no se hace ningún inicio de sesión más, para no\n"
            "                      bloquear la cuenta\n"
+           "  --versiones-tls     añade las versiones de TLS (1.0, 1.1, 1.2) con las que cada\n"
+           "                      servidor completa el protocolo de enlace, sin iniciar sesión:\n"
+           "                      no se envía ninguna contraseña. Un intento por versión,\n"
+           "                      todos dentro de --tiempo\n"
            "  -h, --help          muestra esta ayuda y termina\n"
            "  -v, --version       muestra la versión y termina\n"
            "\n"

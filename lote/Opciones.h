@@ -23,6 +23,8 @@ struct Opciones {
     std::string archivoCa; // PEM file of CAs a checking client trusts besides the system's
     // Go on with a domain account's password after a server refused it, at the risk of locking it out.
     bool arriesgarBloqueo = false;
+    // Each server's TLS versions too, found without a login.
+    bool versionesTls = false;
     bool ayuda = false;
     bool version = false;
 };

@@ -3,10 +3,10 @@
 namespace lote {
 
 std::unique_ptr<Escritor> nuevoEscritor(Formato formato, std::ostream& salida, std::size_t anchura,
-                                        const Generaciones& generaciones) {
+                                        const Generaciones& generaciones, bool versionesTls) {
     switch (formato) {
     case Formato::Csv:
-        return nuevoEscritorCsv(salida, generaciones);
+        return nuevoEscritorCsv(salida, generaciones, versionesTls);
     case Formato::Json:
         return nuevoEscritorJson(salida);
     case Formato::JsonLineas:

@@ -28,9 +28,12 @@ public:
 // ends), JSON Lines (one object per line) or the table for people, which is
 // drawn at the end within `anchura` characters (0: no limit).
 // `generaciones`: the run's, each a column group of CSV's and an object of each server's in JSON.
+// `versionesTls`: the columns of each server's TLS versions too (CSV; the others write what a row has).
 std::unique_ptr<Escritor> nuevoEscritor(Formato formato, std::ostream& salida, std::size_t anchura,
-                                        const Generaciones& generaciones = generacionesDeLaVentana());
-std::unique_ptr<Escritor> nuevoEscritorCsv(std::ostream& salida, const Generaciones& generaciones);
+                                        const Generaciones& generaciones = generacionesDeLaVentana(),
+                                        bool versionesTls = false);
+std::unique_ptr<Escritor> nuevoEscritorCsv(std::ostream& salida, const Generaciones& generaciones,
+                                           bool versionesTls = false);
 std::unique_ptr<Escritor> nuevoEscritorJson(std::ostream& salida);
 std::unique_ptr<Escritor> nuevoEscritorJsonLineas(std::ostream& salida);
 std::unique_ptr<Escritor> nuevoEscritorTabla(std::ostream& salida, std::size_t anchura);

@@ -34,11 +34,13 @@ std::string booleano(bool valor) {
 
 class EscritorCsv final : public Escritor {
 public:
-    EscritorCsv(std::ostream& salida, const Generaciones& generaciones)
-        : salida_(salida), generaciones_(generaciones) {}
+    EscritorCsv(std::ostream& salida, const Generaciones& generaciones, bool versionesTls)
+        : salida_(salida), generaciones_(generaciones), versionesTls_(versionesTls) {}
 
     void empieza() override {
         salida_ << "servidor";
+        if (versionesTls_)
+            salida_ << ",tls_aceptadas,tls_motivo";
         for (const login_shared::Proveedor* g : generaciones_)
             for (const char* campo :
                  {"veredicto", "correcta", "causa", "error_servidor", "tds", "tls", "cifrado", "suite",
@@ -51,6 +53,10 @@ public:
 
     void fila(const FilaServidor& fila) override {
         salida_ << campoCsv(fila.entrada.servidor);
+        if (versionesTls_) {
+            const login_shared::VersionesTls tls = fila.tls.value_or(login_shared::VersionesTls{});
+            salida_ << ',' << campoCsv(listaTls(tls)) << ',' << campoCsv(tls.motivo);
+        }
         for (const probe::ResultadoPasada& pasada : fila.pasadas) {
             const CamposPasada c = campos(pasada);
             const CamposCertificado cert = c.certificado.value_or(CamposCertificado{});
@@ -70,17 +76,19 @@ public:
 private:
     std::ostream& salida_;
     const Generaciones& generaciones_;
+    bool versionesTls_;
 };
 
 } // namespace
 
-std::unique_ptr<Escritor> nuevoEscritorCsv(std::ostream& salida, const Generaciones& generaciones) {
-    return std::make_unique<EscritorCsv>(salida, generaciones);
+std::unique_ptr<Escritor> nuevoEscritorCsv(std::ostream& salida, const Generaciones& generaciones,
+                                           bool versionesTls) {
+    return std::make_unique<EscritorCsv>(salida, generaciones, versionesTls);
 }
 
 void escribeCsv(std::ostream& salida, const std::vector<FilaServidor>& filas,
                 const Generaciones& generaciones) {
-    EscritorCsv e(salida, generaciones);
+    EscritorCsv e(salida, generaciones, false);
     e.empieza();
     for (const FilaServidor& f : filas)
         e.fila(f);

@@ -20,6 +20,10 @@ template <typename T> Json opcional(const std::optional<T>& valor) {
 
 Json objetoDe(const FilaServidor& fila) {
     Json objeto = {{"servidor", fila.entrada.servidor}};
+    if (fila.tls) {
+        objeto["tls_aceptadas"] = fila.tls->aceptadas;
+        objeto["tls_motivo"] = textoONulo(fila.tls->motivo);
+    }
     for (std::size_t i = 0; i < fila.pasadas.size(); ++i) {
         const CamposPasada c = campos(fila.pasadas[i]);
         Json certificado(nullptr);

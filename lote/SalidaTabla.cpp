@@ -112,8 +112,15 @@ std::vector<Linea> lineasDe(const FilaServidor& fila) {
         std::string direccion = c.direccion;
         if (c.puerto)
             direccion += ", " + std::to_string(*c.puerto);
+        std::string descripcion = c.descripcion;
+        // The server's TLS versions open its first line.
+        if (i == 0 && fila.tls)
+            descripcion =
+                "TLS aceptadas: " +
+                (fila.tls->aceptadas.empty() ? "ninguna. " + fila.tls->motivo : listaTls(*fila.tls)) +
+                (descripcion.empty() ? "" : "\n" + descripcion);
         lineas.push_back({login_shared::visible(fila.entrada.servidor), generacionDe(fila, i).version,
-                          c.veredicto, c.tds, c.tls, direccion, tiempo(c.tiempoMs), c.descripcion});
+                          c.veredicto, c.tds, c.tls, direccion, tiempo(c.tiempoMs), descripcion});
     }
     return lineas;
 }

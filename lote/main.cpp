@@ -1,4 +1,5 @@
 #include "data_access/ConexionFreeTds.h"
+#include "data_access/VersionesTlsServidor.h"
 #include "lote/Contrasena.h"
 #include "lote/Lote.h"
 
@@ -29,12 +30,20 @@ int main(int argc, char** argv) {
     lote::Entorno entorno{std::cin, std::cout, std::cerr};
     entorno.anchuraSalida = anchuraTerminal(STDOUT_FILENO);
     entorno.anchuraErrores = anchuraTerminal(STDERR_FILENO);
-    entorno.fabrica = [](int segundos, const std::string& archivoCa) -> probe::FabricaConexion {
+    // The run's crew, which its TLS probes share; it lives as long as the run's factory.
+    std::weak_ptr<data_access::CuadrillaLogins> deLaEjecucion;
+    entorno.fabrica = [&deLaEjecucion](int segundos, const std::string& archivoCa) -> probe::FabricaConexion {
         // Many logins at once: waiting for a login's process is not its server's time.
         // The run's logins share its workers, each a login process that serves them in turn.
         auto cuadrilla = std::make_shared<data_access::CuadrillaLogins>();
+        deLaEjecucion = cuadrilla;
         return [segundos, cuadrilla, archivoCa] {
             return data_access::nuevaConexion(std::chrono::seconds(segundos), true, cuadrilla, archivoCa);
+        };
+    };
+    entorno.sondaTls = [&deLaEjecucion](int segundos) -> lote::SondaTls {
+        return [segundos, cuadrilla = deLaEjecucion.lock()](const std::string& servidor) {
+            return data_access::versionesTlsDe(servidor, std::chrono::seconds(segundos), cuadrilla);
         };
     };
     entorno.contrasenaDelEntorno = lote::tomaContrasenaDelEntorno;

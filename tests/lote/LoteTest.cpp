@@ -1,5 +1,6 @@
 #include "lote/Lote.h"
 #include "data_access/ConexionFreeTds.h"
+#include "data_access/VersionesTlsServidor.h"
 #include "login_shared/Proveedor.h"
 #include "lote/Contrasena.h"
 #include "tests/stand_in/server.h"
@@ -534,4 +535,72 @@ TEST(Lote, ADomainAccountLogsInOnOneServerAtATimeUntilTwoHaveAcceptedIt) {
             EXPECT_EQ(guion->aperturas.size(), caso.aperturas) << out.str();
         }
     }
+}
+
+// --versiones-tls: each server's TLS versions, one handshake per version inside
+// its PRELOGIN (a strict server's in its TDS 8.0 handshake), and never a LOGIN7.
+// The passes get no connection object here, so that every byte a stand-in reads is the probe's.
+TEST(Lote, VersionesTlsListsTheHandshakesEachServerCompletesWithoutALogin) {
+    struct Caso {
+        stand_in::Encryption cifrado;
+        stand_in::TlsVersion minimo, maximo;
+        std::vector<std::string> aceptadas;
+        std::string motivo; // a part of the reason an empty list gives
+    };
+    using stand_in::Encryption;
+    using stand_in::TlsVersion;
+    const std::vector<Caso> casos{
+        {Encryption::LoginOnly, TlsVersion::Tls1_0, TlsVersion::Tls1_2, {"1.0", "1.1", "1.2"}, {}},
+        {Encryption::Required, TlsVersion::Tls1_2, TlsVersion::Tls1_2, {"1.2"}, {}},
+        {Encryption::LoginOnly, TlsVersion::Tls1_0, TlsVersion::Tls1_0, {"1.0"}, {}},
+        {Encryption::NotSupported, TlsVersion::Tls1_0, TlsVersion::Tls1_2, {}, "ENCRYPT_NOT_SUP"},
+        // The stand-in's strict mode speaks TLS 1.2 only.
+        {Encryption::Strict, TlsVersion::Tls1_2, TlsVersion::Tls1_2, {"1.2 (estricto)"}, {}},
+    };
+    std::vector<std::unique_ptr<stand_in::Server>> servidores;
+    std::string lista;
+    for (const Caso& caso : casos) {
+        stand_in::Config c = configConSa();
+        c.encryption = caso.cifrado;
+        c.tlsMinimum = caso.minimo;
+        c.tlsMaximum = caso.maximo;
+        servidores.push_back(std::make_unique<stand_in::Server>(c));
+        servidores.back()->start();
+        lista += en(servidores.back()->port()) + "\n";
+    }
+    PuertoQueRechaza cerrado;
+    lista += en(cerrado.puerto()) + "\n";
+
+    std::istringstream in(lista);
+    std::ostringstream out, err;
+    lote::Entorno e(in, out, err);
+    e.fabrica = [](int, const std::string&) -> probe::FabricaConexion { return [] { return nullptr; }; };
+    e.sondaTls = [](int segundos) -> lote::SondaTls {
+        return [segundos](const std::string& servidor) {
+            return data_access::versionesTlsDe(servidor, std::chrono::seconds(segundos));
+        };
+    };
+    lote::ejecutaLote({"--versiones-tls", "--tiempo", "10", "--formato", "jsonl", "-"}, e);
+
+    std::map<std::string, nlohmann::json> filas;
+    std::istringstream lineas(out.str());
+    for (std::string linea; std::getline(lineas, linea);) {
+        const auto fila = nlohmann::json::parse(linea);
+        filas[fila["servidor"]] = fila;
+    }
+    ASSERT_EQ(filas.size(), casos.size() + 1) << out.str() << err.str();
+    for (std::size_t i = 0; i < casos.size(); ++i) {
+        const nlohmann::json& fila = filas[en(servidores[i]->port())];
+        EXPECT_EQ(fila["tls_aceptadas"].get<std::vector<std::string>>(), casos[i].aceptadas) << fila.dump();
+        if (casos[i].aceptadas.empty())
+            EXPECT_NE(fila["tls_motivo"].get<std::string>().find(casos[i].motivo), std::string::npos)
+                << fila.dump();
+        else
+            EXPECT_TRUE(fila["tls_motivo"].is_null()) << fila.dump();
+        EXPECT_TRUE(servidores[i]->logins().empty()) << fila.dump();
+    }
+    const nlohmann::json& sinServidor = filas[en(cerrado.puerto())];
+    EXPECT_TRUE(sinServidor["tls_aceptadas"].empty());
+    EXPECT_NE(sinServidor["tls_motivo"].get<std::string>().find("conexión TCP rechazada"), std::string::npos)
+        << sinServidor.dump();
 }
