@@ -20,7 +20,7 @@ test=(
     python3 python3-tds python3-openssl gnutls-bin
     xvfb xauth x11-utils imagemagick
     desktop-file-utils appstream
-    lintian xdotool strace
+    lintian xdotool strace ansible-core
     fonts-liberation fonts-dejavu-core
     libbenchmark-dev libxdamage-dev linux-perf
 )
