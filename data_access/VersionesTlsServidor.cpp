@@ -10,13 +10,15 @@ using login_shared::VersionesTls;
 
 VersionesTls versionesTlsDe(const std::string& servidor, std::chrono::milliseconds tiempo,
                             const std::shared_ptr<CuadrillaLogins>& cuadrilla,
-                            const login_shared::TablaResolucion& resolucionFija) {
+                            const login_shared::TablaResolucion& resolucionFija,
+                            const std::vector<login_shared::VersionTls>& sabidas) {
     try {
         const login_shared::DireccionServidor direccion = login_shared::leeDireccionServidor(servidor);
         PeticionLogin peticion;
         peticion.host = direccion.host;
         peticion.puerto = direccion.puerto;
         peticion.instancia = direccion.instancia;
+        peticion.versionesTlsSabidas = sabidas;
         return LoginHijo::sondeaVersionesTls(peticion, Plazo(tiempo), resolucionFija, cuadrilla.get());
     } catch (const login_shared::ErrorConexion& e) {
         VersionesTls v;

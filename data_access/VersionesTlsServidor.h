@@ -16,8 +16,10 @@ namespace data_access {
 // nothing counts towards a lockout. The whole of it within `tiempo`. A server
 // that cannot be found or reached has an empty list and the reason.
 // With a `cuadrilla`, it runs in one of that crew's workers.
+// The versions in `sabidas`, which a login already completed a handshake with, cost no other.
 login_shared::VersionesTls versionesTlsDe(const std::string& servidor, std::chrono::milliseconds tiempo,
                                           const std::shared_ptr<CuadrillaLogins>& cuadrilla = nullptr,
-                                          const login_shared::TablaResolucion& resolucionFija = {});
+                                          const login_shared::TablaResolucion& resolucionFija = {},
+                                          const std::vector<login_shared::VersionTls>& sabidas = {});
 
 } // namespace data_access

@@ -130,7 +130,7 @@ login_shared::VersionesTls sondeaVersionesTls(const PeticionLogin& p, const Plaz
     const HostResuelto resuelto = buscaServidor(d, plazo, informa, resolucionFija);
     const std::string destino = describeDestino(p, d);
     informa(Etapa::ConexionTcp, destino);
-    return sondeaVersionesTls(resuelto.direcciones, d.puerto, destino, plazo);
+    return sondeaVersionesTls(resuelto.direcciones, d.puerto, destino, plazo, p.versionesTlsSabidas);
 }
 
 std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo, const InformeEtapa& informa,

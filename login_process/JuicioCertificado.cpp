@@ -8,6 +8,8 @@
 #include <arpa/inet.h>
 #include <cstdio>
 #include <ctime>
+#include <map>
+#include <mutex>
 
 namespace login_process {
 
@@ -47,16 +49,46 @@ private:
     std::vector<gnutls_x509_crt_t> crts_;
 };
 
-struct ListaConfianza {
-    ListaConfianza() { gnutls_x509_trust_list_init(&lista, 0); }
-    ~ListaConfianza() {
-        if (lista)
-            gnutls_x509_trust_list_deinit(lista, 1);
+// Reading the system's store (some 140 CAs) takes about 12 ms: once per process, and the login
+// server reads it before it forks, so that no login pays for it. Never freed: it lasts the process.
+gnutls_x509_trust_list_t listaDelSistema() {
+    static const gnutls_x509_trust_list_t lista = [] {
+        gnutls_x509_trust_list_t l = nullptr;
+        if (gnutls_x509_trust_list_init(&l, 0) < 0)
+            return gnutls_x509_trust_list_t(nullptr);
+        // Without the system's store (an empty or missing /etc/ssl/certs) only --ca's CAs are trusted.
+        gnutls_x509_trust_list_add_system_trust(l, 0, 0);
+        return l;
+    }();
+    return lista;
+}
+
+// The CAs of a PEM file, read once per process; none when it holds no CA GnuTLS can read.
+gnutls_x509_trust_list_t listaDeArchivo(const std::string& archivo) {
+    static std::mutex mutex;
+    static std::map<std::string, gnutls_x509_trust_list_t> listas;
+    std::lock_guard<std::mutex> cerrojo(mutex);
+    if (const auto it = listas.find(archivo); it != listas.end())
+        return it->second;
+    gnutls_x509_trust_list_t l = nullptr;
+    if (gnutls_x509_trust_list_init(&l, 0) == 0 &&
+        gnutls_x509_trust_list_add_trust_file(l, archivo.c_str(), nullptr, GNUTLS_X509_FMT_PEM, 0, 0) <= 0) {
+        gnutls_x509_trust_list_deinit(l, 1);
+        l = nullptr;
     }
-    ListaConfianza(const ListaConfianza&) = delete;
-    ListaConfianza& operator=(const ListaConfianza&) = delete;
-    gnutls_x509_trust_list_t lista = nullptr;
-};
+    return listas[archivo] = l;
+}
+
+// The chain alone: dates and algorithms are judged apart, each with its own cause.
+unsigned verificaCadena(gnutls_x509_trust_list_t lista, const std::vector<gnutls_x509_crt_t>& crts) {
+    unsigned estado = 0;
+    const unsigned flags = GNUTLS_VERIFY_DISABLE_TIME_CHECKS | GNUTLS_VERIFY_DISABLE_TRUSTED_TIME_CHECKS |
+                           GNUTLS_VERIFY_ALLOW_SIGN_WITH_SHA1 | GNUTLS_VERIFY_ALLOW_BROKEN;
+    if (gnutls_x509_trust_list_verify_crt2(lista, const_cast<gnutls_x509_crt_t*>(crts.data()),
+                                           unsigned(crts.size()), nullptr, 0, flags, &estado, nullptr) < 0)
+        estado = GNUTLS_CERT_INVALID;
+    return estado;
+}
 
 std::string dn(int (*lee)(gnutls_x509_crt_t, gnutls_datum_t*), gnutls_x509_crt_t crt) {
     gnutls_datum_t d{};
@@ -151,6 +183,10 @@ std::vector<std::string> defectos(gnutls_x509_crt_t crt) {
 
 } // namespace
 
+void preparaConfianzaDelSistema() {
+    listaDelSistema();
+}
+
 // One cause, the first that fails in this order: trust, then what is weak, then the dates, then the
 // name. An untrusted chain is refused whatever else it has, and its fix (a certificate from a trusted
 // CA) is a new certificate that mends the rest; a weak one must be reissued too, whatever its dates;
@@ -163,23 +199,20 @@ JuicioCertificado juzgaCertificado(const std::vector<std::string>& cadenaDer, co
         return {Causa::CertificadoNoConfiable, textos::certificadoIlegible()};
     const gnutls_x509_crt_t propio = cadena.crts().front();
 
-    const ListaConfianza confianza;
-    if (!confianza.lista)
+    const gnutls_x509_trust_list_t sistema = listaDelSistema();
+    if (!sistema)
         return {Causa::Interno, textos::errorInterno("gnutls_x509_trust_list_init")};
-    // Without the system's store (an empty or missing /etc/ssl/certs) only --ca's CAs are trusted.
-    gnutls_x509_trust_list_add_system_trust(confianza.lista, 0, 0);
-    if (!archivoCa.empty() && gnutls_x509_trust_list_add_trust_file(confianza.lista, archivoCa.c_str(),
-                                                                    nullptr, GNUTLS_X509_FMT_PEM, 0, 0) <= 0)
+    const gnutls_x509_trust_list_t delArchivo = archivoCa.empty() ? nullptr : listaDeArchivo(archivoCa);
+    if (!archivoCa.empty() && !delArchivo)
         return {Causa::Valor, textos::archivoCaIlegible(archivoCa)};
 
-    // The chain alone: dates and algorithms are judged below, each with its own cause.
-    unsigned estado = 0;
-    const unsigned flags = GNUTLS_VERIFY_DISABLE_TIME_CHECKS | GNUTLS_VERIFY_DISABLE_TRUSTED_TIME_CHECKS |
-                           GNUTLS_VERIFY_ALLOW_SIGN_WITH_SHA1 | GNUTLS_VERIFY_ALLOW_BROKEN;
-    if (gnutls_x509_trust_list_verify_crt2(
-            confianza.lista, const_cast<gnutls_x509_crt_t*>(cadena.crts().data()),
-            unsigned(cadena.crts().size()), nullptr, 0, flags, &estado, nullptr) < 0)
-        estado = GNUTLS_CERT_INVALID;
+    // Trusted when the system's CAs or those of the file vouch for it.
+    unsigned estado = verificaCadena(sistema, cadena.crts());
+    if (delArchivo && (estado & GNUTLS_CERT_INVALID)) {
+        const unsigned conArchivo = verificaCadena(delArchivo, cadena.crts());
+        if (!(conArchivo & GNUTLS_CERT_SIGNER_NOT_FOUND))
+            estado = conArchivo;
+    }
     const unsigned noConfiable = estado & ~unsigned(GNUTLS_CERT_INVALID | GNUTLS_CERT_INSECURE_ALGORITHM |
                                                     GNUTLS_CERT_EXPIRED | GNUTLS_CERT_NOT_ACTIVATED);
     if ((estado & GNUTLS_CERT_INVALID) && (noConfiable || estado == GNUTLS_CERT_INVALID)) {

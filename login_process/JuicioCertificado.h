@@ -20,6 +20,9 @@ struct JuicioCertificado {
 // `archivoCa`: a PEM file of extra trusted CAs (an enterprise CA), empty for none. The system's store
 // (Debian's /etc/ssl/certs, gnutls_x509_trust_list_add_system_trust) is always trusted.
 // An `archivoCa` that holds no readable CA gets Causa::Valor: nothing can be judged against it.
+// Reads the system's store for every judgement this process and those it forks will make.
+void preparaConfianzaDelSistema();
+
 JuicioCertificado juzgaCertificado(const std::vector<std::string>& cadenaDer, const std::string& host,
                                    const std::string& archivoCa);
 

@@ -1,5 +1,6 @@
 #include "login_process/ServidorLogins.h"
 
+#include "login_process/JuicioCertificado.h"
 #include "login_process/Textos.h"
 #include "login_shared/Canal.h"
 #include "login_shared/Descriptor.h"
@@ -37,6 +38,8 @@ void preparaGnuTls() {
     gnutls_priority_t prioridad = nullptr;
     if (gnutls_priority_init2(&prioridad, "NORMAL", nullptr, 0) == GNUTLS_E_SUCCESS)
         gnutls_priority_deinit(prioridad);
+    // Every encrypted login judges the certificate as a current driver would.
+    preparaConfianzaDelSistema();
 }
 
 // In the child, before anything reads them: the open's environment (the

@@ -3,6 +3,7 @@
 #include "login_process/ClienteTls.h"
 #include "login_process/SondaTds8.h"
 
+#include <algorithm>
 #include <array>
 #include <netinet/in.h>
 
@@ -98,7 +99,8 @@ std::string milisegundos(const Plazo& plazo) {
 } // namespace
 
 VersionesTls sondeaVersionesTls(const std::vector<DireccionIp>& direcciones, std::uint16_t puerto,
-                                const std::string& destino, const Plazo& plazo) {
+                                const std::string& destino, const Plazo& plazo,
+                                const std::vector<login_shared::VersionTls>& sabidas) {
     const auto limite = Plazo::Reloj::now() + plazo.restante();
     VersionesTls v;
     const std::optional<DireccionIp> extremo = alcanzable(direcciones, puerto, limite);
@@ -110,7 +112,12 @@ VersionesTls sondeaVersionesTls(const std::vector<DireccionIp>& direcciones, std
         return v;
     }
     bool rechazado = false;
-    for (const Version& version : kVersiones) {
+    for (std::size_t i = 0; i < kVersiones.size(); ++i) {
+        const Version& version = kVersiones[i];
+        if (std::find(sabidas.begin(), sabidas.end(), login_shared::VersionTls(i)) != sabidas.end()) {
+            v.aceptadas.push_back(version.nombre);
+            continue;
+        }
         switch (intenta(*extremo, version, limite)) {
         case Intento::Completado:
             v.aceptadas.push_back(version.nombre);

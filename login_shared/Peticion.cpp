@@ -52,7 +52,7 @@ std::string serializa(const PeticionLogin& p) {
           &p.credenciales.usuario, &p.credenciales.password.texto(), &p.credenciales.baseDatos,
           &p.credenciales.aplicacion, &p.credenciales.estacion})
         textos += 8 + t->size();
-    e.datos_.reserve(textos + 8 * (p.suitesTls.size() + 13));
+    e.datos_.reserve(textos + 8 * (p.suitesTls.size() + p.versionesTlsSabidas.size() + 14));
     e.numero(kVersionProtocolo);
     e.numero(std::uint64_t(p.versionDbLib));
     e.texto(p.versionTds);
@@ -66,6 +66,9 @@ std::string serializa(const PeticionLogin& p) {
     e.numero(p.cifradoObligatorio);
     e.numero(p.compruebaCertificado);
     e.texto(p.archivoCa);
+    e.numero(p.versionesTlsSabidas.size());
+    for (VersionTls v : p.versionesTlsSabidas)
+        e.numero(std::uint64_t(v));
     e.texto(p.host);
     e.numero(p.puerto);
     e.texto(p.instancia);
@@ -118,6 +121,9 @@ PeticionLogin deserializa(const std::string& cuerpo) {
     p.cifradoObligatorio = l.numero() != 0;
     p.compruebaCertificado = l.numero() != 0;
     p.archivoCa = l.texto();
+    for (std::uint64_t n = l.numero(); n > 0; --n)
+        p.versionesTlsSabidas.push_back(
+            VersionTls(std::min<std::uint64_t>(l.numero(), std::uint64_t(VersionTls::Tls1_2))));
     p.host = l.texto();
     p.puerto = std::uint16_t(l.numero());
     p.instancia = l.texto();

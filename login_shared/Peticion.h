@@ -42,8 +42,10 @@ struct PeticionLogin {
     bool cifradoObligatorio = false;   // the whole session inside TLS, or no login
     bool compruebaCertificado = false; // the server's certificate checked before LOGIN7 goes
     std::string archivoCa;             // PEM file of CAs trusted besides the system's; empty: none
-    std::string host;                  // as typed, without brackets
-    std::uint16_t puerto = 0;          // 0: not given
+    // For a probe of TLS versions: those a login already completed a handshake with, not tried again.
+    std::vector<VersionTls> versionesTlsSabidas;
+    std::string host;         // as typed, without brackets
+    std::uint16_t puerto = 0; // 0: not given
     std::string instancia;
     Credenciales credenciales;
     // The budget of the whole open and what the caller already spent of it.

@@ -65,6 +65,17 @@ std::string servidorQueAcepto(const LineaServidor& entrada, const probe::Resulta
 // let wrong proofs go out side by side: two must have accepted it.
 constexpr std::size_t kAceptacionesParaParalelo = 2;
 
+// The TLS versions the row's passes completed a handshake with, as far as they logged in.
+std::vector<login_shared::VersionTls> versionesCompletadas(const FilaServidor& fila) {
+    std::vector<login_shared::VersionTls> versiones;
+    for (const probe::ResultadoPasada& p : fila.pasadas)
+        if (p.correcta && p.datos && p.datos->resumen.loginCifrado)
+            if (const auto v = login_shared::versionTlsDelCable(p.datos->resumen.versionTls);
+                v && std::find(versiones.begin(), versiones.end(), *v) == versiones.end())
+                versiones.push_back(*v);
+    return versiones;
+}
+
 // A pass the run's end cut short, or left unstarted.
 probe::ResultadoPasada interrumpida(bool empezada) {
     probe::ResultadoPasada r;
@@ -161,7 +172,7 @@ void Comprobacion::trabaja() {
         }
         // No password goes with it: the account's guard has nothing to count.
         if (sondaTls_) {
-            login_shared::VersionesTls tls = sondaTls_(servidores_[i].servidor);
+            login_shared::VersionesTls tls = sondaTls_(servidores_[i].servidor, versionesCompletadas(fila));
             std::lock_guard<std::mutex> cerrojo(cursoMutex_);
             if (parar_)
                 return;

@@ -50,7 +50,9 @@ struct FilaServidor {
 const login_shared::Proveedor& generacionDe(const FilaServidor& fila, std::size_t i);
 
 // Finds a server's TLS versions without a login, within the run's time per pass.
-using SondaTls = std::function<login_shared::VersionesTls(const std::string& servidor)>;
+// The versions in `sabidas` a pass already completed a handshake with: they cost no other.
+using SondaTls = std::function<login_shared::VersionesTls(
+    const std::string& servidor, const std::vector<login_shared::VersionTls>& sabidas)>;
 
 // The description of a pass not made because `servidor` refused the domain account's password.
 std::string descripcionCuentaProtegida(const std::string& servidor, const std::string& usuario);

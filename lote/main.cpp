@@ -42,8 +42,10 @@ int main(int argc, char** argv) {
         };
     };
     entorno.sondaTls = [&deLaEjecucion](int segundos) -> lote::SondaTls {
-        return [segundos, cuadrilla = deLaEjecucion.lock()](const std::string& servidor) {
-            return data_access::versionesTlsDe(servidor, std::chrono::seconds(segundos), cuadrilla);
+        return [segundos, cuadrilla = deLaEjecucion.lock()](
+                   const std::string& servidor, const std::vector<login_shared::VersionTls>& sabidas) {
+            return data_access::versionesTlsDe(servidor, std::chrono::seconds(segundos), cuadrilla, {},
+                                               sabidas);
         };
     };
     entorno.contrasenaDelEntorno = lote::tomaContrasenaDelEntorno;

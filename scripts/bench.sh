@@ -6,7 +6,8 @@
 # physical page counted once (bench/arbol.h): a library the window and its
 # login processes all map occupies memory once, so it counts once.
 # `bench.sh lote` runs tarpelino-lote over 1,000 stand-ins instead (bench/lote.py), then
-# side by side with tedious over the same stand-ins (bench/lote_frente.py).
+# side by side with tedious over the same stand-ins (bench/lote_frente.py), then with every
+# generation and --versiones-tls beside the default two (bench/lote_generaciones.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,6 +28,9 @@ if [[ ${1:-} == lote ]]; then
         --lote "$build_dir/tarpelino-lote" --stand-in "$build_dir/bench/stand_in/tds-stand-in" || estado=1
     python3 bench/lote_frente.py --lote "$build_dir/tarpelino-lote" \
         --stand-in "$build_dir/bench/stand_in/tds-stand-in" --tedious tests/stand_in/tedious || estado=1
+    # Today's drivers and the TLS versions beside the window's two: at most 2.5 times the wall time.
+    python3 bench/lote_generaciones.py --lote "$build_dir/tarpelino-lote" \
+        --stand-in "$build_dir/bench/stand_in/tds-stand-in" || estado=1
     exit $estado
 fi
 cmake --build "$build_dir" -j2 --target bench_conexion bench_ventana bench_ventana_hija bench_arranque \

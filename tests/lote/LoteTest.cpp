@@ -576,8 +576,9 @@ TEST(Lote, VersionesTlsListsTheHandshakesEachServerCompletesWithoutALogin) {
     lote::Entorno e(in, out, err);
     e.fabrica = [](int, const std::string&) -> probe::FabricaConexion { return [] { return nullptr; }; };
     e.sondaTls = [](int segundos) -> lote::SondaTls {
-        return [segundos](const std::string& servidor) {
-            return data_access::versionesTlsDe(servidor, std::chrono::seconds(segundos));
+        return [segundos](const std::string& servidor, const std::vector<login_shared::VersionTls>& sabidas) {
+            return data_access::versionesTlsDe(servidor, std::chrono::seconds(segundos), nullptr, {},
+                                               sabidas);
         };
     };
     lote::ejecutaLote({"--versiones-tls", "--tiempo", "10", "--formato", "jsonl", "-"}, e);
