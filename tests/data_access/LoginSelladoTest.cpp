@@ -702,7 +702,7 @@ CopiasHalladas copiasEn(pid_t pid, const FormasContrasena& f) {
 } // namespace
 
 // While the server withholds its reply to LOGIN7, the login process holds only
-// what README's "sealed" paragraph names: db-lib's working copy of the login
+// what docs/DISENO.md's "sealed" paragraph names: db-lib's working copy of the login
 // (in clear) and the LOGIN7 it built (scrambled), none as LOGIN7 carries it
 // before scrambling; once the session is open, none in any form.
 TEST_F(LoginSellado, WhileTheReplyIsWithheldOnlyWhatTheReadmeNamesStaysInTheLoginProcess) {
