@@ -23,8 +23,9 @@ take 20 s; the slow ones (8 %, answering after 300 ms) add about 50 s, the rest 
 --memoria N: a list of N lines naming the --servidores stand-ins in turn (those that answer at once:
 no dropping nor slow ones), so that an estate larger than the ports of one machine is played by
 a thousand; one run per format at --paralelo 32, its output to a file. Prints each run's time and
-the peak RSS of tarpelino-lote (wait4's, which is the largest of it and of the processes it reaped;
-its login workers are the login server's), against the bound MEMORIA_MAXIMA_MB.
+the peak RSS of tarpelino-lote (wait4's, which is the largest of it and of the processes it reaped,
+the login server's workers among them), against the bound MEMORIA_MAXIMA_MB, and its own (VmHWM,
+sampled every 50 ms).
 """
 import argparse
 import json
@@ -174,22 +175,39 @@ def rows_written(formato, path):
     return n - (formato == "csv")
 
 
+def own_peak_kb(pid, peak, done):
+    """tarpelino-lote's own VmHWM, read until it ends: wait4's counts its reaped children too."""
+    while not done.wait(0.05):
+        try:
+            with open(f"/proc/{pid}/status") as f:
+                for line in f:
+                    if line.startswith("VmHWM:"):
+                        peak[0] = max(peak[0], int(line.split()[1]))
+        except OSError:
+            return
+
+
 def memoria(args, servers, folder):
     lista = [servers[i % len(servers)] for i in range(args.memoria)]
     entrada = "".join(s + "\n" for s in lista).encode()
     env = dict(os.environ, TARPELINO_PASSWORD=PASSWORD)
     print(f"{args.memoria} servers named over {len(servers)} stand-ins, --paralelo 32, --tiempo {args.tiempo}")
-    print(f"{'formato':>8} {'time':>9} {'peak RSS':>10} {'rows':>7}  check")
+    print(f"{'formato':>8} {'time':>9} {'peak RSS':>10} {'own':>9} {'rows':>7}  check")
     failed = False
-    for formato in FORMATOS:
+    for formato in args.formatos.split(","):
         out_path = os.path.join(folder, "salida." + formato)
         with open(out_path, "wb") as out, open(os.path.join(folder, "errores"), "wb") as err:
             start = time.monotonic()
             p = subprocess.Popen([args.lote, "--usuario", "sa", "--tiempo", str(args.tiempo), "--paralelo", "32",
                                   "--formato", formato, "-"], stdin=subprocess.PIPE, stdout=out, stderr=err, env=env)
+            own, done = [0], threading.Event()
+            sampler = threading.Thread(target=own_peak_kb, args=(p.pid, own, done))
+            sampler.start()
             p.stdin.write(entrada)
             p.stdin.close()
             _pid, status, uso = os.wait4(p.pid, 0)
+            done.set()
+            sampler.join()
             p.returncode = os.waitstatus_to_exitcode(status)
             elapsed = time.monotonic() - start
         peak_mb = uso.ru_maxrss / 1024
@@ -201,7 +219,8 @@ def memoria(args, servers, folder):
             problems.append(f"{rows} rows for {args.memoria} servers")
         if peak_mb > MEMORIA_MAXIMA_MB:
             problems.append(f"{peak_mb:.1f} MB is over {MEMORIA_MAXIMA_MB} MB")
-        print(f"{formato:>8} {elapsed:>7.1f} s {peak_mb:>7.1f} MB {rows:>7}  {'ok' if not problems else 'FAILED'}",
+        print(f"{formato:>8} {elapsed:>7.1f} s {peak_mb:>7.1f} MB {own[0] / 1024:>6.1f} MB {rows:>7}  "
+              f"{'ok' if not problems else 'FAILED'}",
               flush=True)
         for problem in problems:
             print("    " + problem)
@@ -220,6 +239,7 @@ def main():
     parser.add_argument("--stand-in", default="build/tests/stand_in/tds-stand-in")
     parser.add_argument("--memoria", type=int, default=0,
                         help="instead, one run per format over a list of this many lines (see above)")
+    parser.add_argument("--formatos", default=",".join(FORMATOS), help="with --memoria: the formats run")
     args = parser.parse_args()
 
     table = kinds(args)
