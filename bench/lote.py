@@ -11,13 +11,21 @@ and the peak memory of tarpelino-lote and its login processes together (their RS
 sampled every 20 ms). Every row's verdicts are checked against what its stand-in was told
 to do; any mismatch, or a run over its bound, makes the exit status 1.
 
-Sizing: a dropping server costs two full --tiempo per pass pair, so with --paralelo 1 the
-dropping share (1 %) and --tiempo (2 s) set most of the run: 10 such servers out of 1,000
-take 40 s; the slow ones (8 %, answering after 300 ms) add about 50 s, the rest about
+Sizing: a dropping server costs one full --tiempo (its 2008 pass is not made), so with --paralelo 1 the
+dropping share (1 %) and --tiempo (2 s) set much of the run: 10 such servers out of 1,000
+take 20 s; the slow ones (8 %, answering after 300 ms) add about 50 s, the rest about
 30 s. That keeps --paralelo 1 over 1,000 servers within a few minutes on a 2-core machine.
 
   bench/lote.py --servidores 1000 --paralelo 1,8,32      # the benchmark (scripts/bench.sh lote)
   bench/lote.py --servidores 40 --paralelo 8 --tiempo 5  # the ctest lote.ExtremoAExtremo
+  bench/lote.py --servidores 1000 --memoria 100000       # each format's time and peak memory
+
+--memoria N: a list of N lines naming the --servidores stand-ins in turn (those that answer at once:
+no dropping nor slow ones), so that an estate larger than the ports of one machine is played by
+a thousand; one run per format at --paralelo 32, its output to a file. Prints each run's time and
+the peak RSS of tarpelino-lote (wait4's, which is the largest of it and of the processes it reaped,
+the login server's workers among them), against the bound MEMORIA_MAXIMA_MB, and its own (VmHWM,
+sampled every 50 ms).
 """
 import argparse
 import json
@@ -37,6 +45,8 @@ PASSWORD = "Secr3t!"
 #        a piece of each failed pass's description)
 CORRECTA = "Conexión CORRECTA."
 INCORRECTA = "Conexión INCORRECTA."
+# A server the 2005 pass did not reach gets no 2008 pass.
+NO_INTENTADA = "No intentada."
 
 
 def kinds(args):
@@ -46,8 +56,8 @@ def kinds(args):
                   INCORRECTA, CORRECTA, "TLS"),
         "tds73": (0.05, ["--login", f"sa:{PASSWORD}", "--min-tds", "7.3"], INCORRECTA, CORRECTA, None),
         "password": (0.05, ["--login", "sa:otra"], INCORRECTA, INCORRECTA, "18456"),
-        "refuse": (0.10, ["--behaviour", "refuse"], INCORRECTA, INCORRECTA, "rechazada"),
-        "blackhole": (0.01, ["--behaviour", "blackhole"], INCORRECTA, INCORRECTA, "Tiempo de espera agotado"),
+        "refuse": (0.10, ["--behaviour", "refuse"], INCORRECTA, NO_INTENTADA, "rechazada"),
+        "blackhole": (0.01, ["--behaviour", "blackhole"], INCORRECTA, NO_INTENTADA, "Tiempo de espera agotado"),
         "slow": (0.08, ["--login", f"sa:{PASSWORD}", "--fault", "delay-login", "--fault-delay",
                         str(args.retraso_ms)], CORRECTA, CORRECTA, None),
     }
@@ -146,6 +156,79 @@ def check(rows, expected, table):
     return problems
 
 
+MEMORIA_MAXIMA_MB = 64
+FORMATOS = ("tabla", "csv", "json", "jsonl")
+
+
+def rows_written(formato, path):
+    """Rows in an output file, counted without holding it."""
+    n = 0
+    with open(path, "rb") as f:
+        if formato == "tabla":
+            for line in f:
+                if line.startswith(b"Resumen de "):
+                    return int(line.split()[2])
+            return 0
+        for line in f:
+            n += formato == "jsonl" or (formato == "csv" and line.endswith(b"\r\n")) or \
+                (formato == "json" and line.startswith(b'    "servidor": '))
+    return n - (formato == "csv")
+
+
+def own_peak_kb(pid, peak, done):
+    """tarpelino-lote's own VmHWM, read until it ends: wait4's counts its reaped children too."""
+    while not done.wait(0.05):
+        try:
+            with open(f"/proc/{pid}/status") as f:
+                for line in f:
+                    if line.startswith("VmHWM:"):
+                        peak[0] = max(peak[0], int(line.split()[1]))
+        except OSError:
+            return
+
+
+def memoria(args, servers, folder):
+    lista = [servers[i % len(servers)] for i in range(args.memoria)]
+    entrada = "".join(s + "\n" for s in lista).encode()
+    env = dict(os.environ, TARPELINO_PASSWORD=PASSWORD)
+    print(f"{args.memoria} servers named over {len(servers)} stand-ins, --paralelo 32, --tiempo {args.tiempo}")
+    print(f"{'formato':>8} {'time':>9} {'peak RSS':>10} {'own':>9} {'rows':>7}  check")
+    failed = False
+    for formato in args.formatos.split(","):
+        out_path = os.path.join(folder, "salida." + formato)
+        with open(out_path, "wb") as out, open(os.path.join(folder, "errores"), "wb") as err:
+            start = time.monotonic()
+            p = subprocess.Popen([args.lote, "--usuario", "sa", "--tiempo", str(args.tiempo), "--paralelo", "32",
+                                  "--formato", formato, "-"], stdin=subprocess.PIPE, stdout=out, stderr=err, env=env)
+            own, done = [0], threading.Event()
+            sampler = threading.Thread(target=own_peak_kb, args=(p.pid, own, done))
+            sampler.start()
+            p.stdin.write(entrada)
+            p.stdin.close()
+            _pid, status, uso = os.wait4(p.pid, 0)
+            done.set()
+            sampler.join()
+            p.returncode = os.waitstatus_to_exitcode(status)
+            elapsed = time.monotonic() - start
+        peak_mb = uso.ru_maxrss / 1024
+        rows = rows_written(formato, out_path)
+        problems = []
+        if p.returncode != 1:
+            problems.append(f"exit status {p.returncode}, expected 1")
+        if rows != args.memoria:
+            problems.append(f"{rows} rows for {args.memoria} servers")
+        if peak_mb > MEMORIA_MAXIMA_MB:
+            problems.append(f"{peak_mb:.1f} MB is over {MEMORIA_MAXIMA_MB} MB")
+        print(f"{formato:>8} {elapsed:>7.1f} s {peak_mb:>7.1f} MB {own[0] / 1024:>6.1f} MB {rows:>7}  "
+              f"{'ok' if not problems else 'FAILED'}",
+              flush=True)
+        for problem in problems:
+            print("    " + problem)
+        failed = failed or bool(problems)
+        os.unlink(out_path)
+    return failed
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--servidores", type=int, default=1000)
@@ -154,9 +237,14 @@ def main():
     parser.add_argument("--retraso-ms", type=int, default=300, help="how late the slow servers answer LOGIN7")
     parser.add_argument("--lote", default="build/tarpelino-lote")
     parser.add_argument("--stand-in", default="build/tests/stand_in/tds-stand-in")
+    parser.add_argument("--memoria", type=int, default=0,
+                        help="instead, one run per format over a list of this many lines (see above)")
+    parser.add_argument("--formatos", default=",".join(FORMATOS), help="with --memoria: the formats run")
     args = parser.parse_args()
 
     table = kinds(args)
+    if args.memoria:
+        del table["blackhole"], table["slow"]
     n = counts(args.servidores, table)
     folder = tempfile.mkdtemp(prefix="lote-bench-", dir=os.environ.get("TMPDIR"))
     stand_ins = []
@@ -170,6 +258,8 @@ def main():
         servers = list(expected)
         # Shuffled the same way every run, so the slow and dropping ones are spread out.
         servers.sort(key=lambda s: (int(s.split(",")[1]) * 7919) % 10007)
+        if args.memoria:
+            return 1 if memoria(args, servers, folder) else 0
         print(f"{len(servers)} servers: " + ", ".join(f"{c} {k}" for k, c in n.items()) +
               f"; --tiempo {args.tiempo} s, slow servers answer after {args.retraso_ms} ms")
         print(f"{'paralelo':>8} {'time':>9} {'slowest':>9} {'bound':>9} {'peak RSS':>10}  {'rows':>5}  check")

@@ -41,7 +41,8 @@ CamposPasada campos(const probe::ResultadoPasada& pasada) {
     CamposPasada c;
     c.correcta = pasada.correcta;
     c.causa = causa(pasada);
-    const bool noIntentada = c.causa == login_shared::codigoCausa(login_shared::Causa::CuentaProtegida);
+    const bool noIntentada =
+        !pasada.intentada || c.causa == login_shared::codigoCausa(login_shared::Causa::CuentaProtegida);
     const bool interrumpida = c.causa == login_shared::codigoCausa(login_shared::Causa::Interrumpida);
     c.veredicto = pasada.correcta ? probe::kConexionCorrecta
                   : noIntentada   ? kNoIntentada

@@ -35,6 +35,11 @@ std::string descripcionCuentaProtegida(const std::string& servidor, const std::s
            "que no se bloqueará.";
 }
 
+std::string descripcionSinServidor(const std::string& servidor, const std::string& generacion) {
+    return "No se intentó: el intento con " + generacion + " no llegó a ningún SQL Server en " + servidor +
+           ", y este cliente iría por el mismo camino (el nombre, la instancia, la conexión TCP).";
+}
+
 namespace {
 
 // The server refused the login, or the password's proof reached it and the
@@ -74,6 +79,37 @@ std::vector<login_shared::VersionTls> versionesCompletadas(const FilaServidor& f
                 v && std::find(versiones.begin(), versiones.end(), *v) == versiones.end())
                 versiones.push_back(*v);
     return versiones;
+}
+
+// The pass stopped before any byte reached a SQL Server: the name, the instance or the TCP
+// connection, refused or out of time. Every later client takes the same road to it.
+bool sinLlegarAlServidor(const probe::ResultadoPasada& r) {
+    if (r.correcta || !r.datos || r.datos->abierta || !r.datos->causa)
+        return false;
+    switch (*r.datos->causa) {
+    case login_shared::Causa::Nombre:
+    case login_shared::Causa::Instancia:
+        return true;
+    case login_shared::Causa::Tcp:
+    case login_shared::Causa::Tiempo:
+        // A close or a silence after the connection was made is the server's answer.
+        return r.datos->etapa <= login_shared::Etapa::ConexionTcp;
+    default:
+        return false;
+    }
+}
+
+// A pass not made because the pass of `generacion` found no SQL Server at `servidor`.
+probe::ResultadoPasada noIntentadaSinServidor(const probe::ResultadoPasada& fallida,
+                                              const std::string& servidor,
+                                              const login_shared::Proveedor& generacion) {
+    probe::ResultadoPasada r;
+    r.intentada = false;
+    r.descripcion = descripcionSinServidor(servidor, generacion.version);
+    r.datos.emplace();
+    r.datos->causa = fallida.datos->causa;
+    r.datos->etapa = fallida.datos->etapa;
+    return r;
 }
 
 // A pass the run's end cut short, or left unstarted.
@@ -158,8 +194,19 @@ void Comprobacion::trabaja() {
                 0};
         }
         FilaServidor fila;
+        // The first pass that found no SQL Server there, whose outcome the later ones share.
+        std::optional<std::size_t> sinServidor;
         for (std::size_t g = 0; g < pasadas; ++g) {
-            probe::ResultadoPasada r = pasada(servidores_[i], g);
+            probe::ResultadoPasada r;
+            if (sinServidor) {
+                std::lock_guard<std::mutex> cerrojo(cursoMutex_);
+                r = noIntentadaSinServidor(enCurso_[i].first.pasadas[*sinServidor], servidores_[i].servidor,
+                                           *generaciones_[*sinServidor]);
+            } else {
+                r = pasada(servidores_[i], g);
+                if (sinLlegarAlServidor(r))
+                    sinServidor = g;
+            }
             std::lock_guard<std::mutex> cerrojo(cursoMutex_);
             auto& [enMarcha, hechas] = enCurso_[i];
             enMarcha.pasadas[g] = std::move(r);

@@ -57,8 +57,14 @@ using SondaTls = std::function<login_shared::VersionesTls(
 // The description of a pass not made because `servidor` refused the domain account's password.
 std::string descripcionCuentaProtegida(const std::string& servidor, const std::string& usuario);
 
+// The description of a pass not made because the pass of `generacion` ("2005") found no SQL
+// Server at `servidor`: its name, its instance or its TCP connection failed.
+std::string descripcionSinServidor(const std::string& servidor, const std::string& generacion);
+
 // Tests every server, `paralelo` at once, each one's passes in turn as the
-// window runs its two. Each row is handed to `alTerminar` as soon as its
+// window runs its two; once a pass finds no SQL Server there (no name, no
+// instance, no TCP connection), its later passes are rows marked not tried,
+// with the same cause. Each row is handed to `alTerminar` as soon as its
 // server is done, from one thread at a time; `alAcabar` is called once no
 // server is left under way. Once a server refuses a domain account's login,
 // or a proof of its password went out and the pass did not log in, no more

@@ -8,6 +8,7 @@
 #include "lote/Interrupcion.h"
 #include "lote/Opciones.h"
 #include "lote/Progreso.h"
+#include "lote/Recuento.h"
 #include "lote/Salida.h"
 
 #include <algorithm>
@@ -23,6 +24,17 @@ constexpr char kPrograma[] = "tarpelino-lote";
 
 void avisa(Entorno& e, const std::string& texto) {
     e.errores << kPrograma << ": " << texto << '\n';
+}
+
+// The summary ends the table; the other formats, whose output is for programs, give it to
+// a person at the terminal of standard error, if there is one.
+void escribeRecuento(Entorno& e, const Recuento& recuento, Formato formato) {
+    if (recuento.servidores() == 0)
+        return;
+    if (formato == Formato::Tabla)
+        e.salida << '\n' << recuento.texto(e.anchuraSalida) << std::flush;
+    else if (e.anchuraErrores != 0)
+        e.errores << recuento.texto(e.anchuraErrores) << std::flush;
 }
 
 } // namespace
@@ -100,6 +112,7 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
     bool cerrada = false;
     bool todas = entrada.errores.empty();
     std::size_t hechos = 0;
+    Recuento recuento(o.generaciones);
     std::vector<bool> escritas(entrada.servidores.size());
     escritor->empieza();
     Comprobacion comprobacion(
@@ -111,10 +124,11 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
                 return;
             escritor->fila(fila);
             escritas[fila.indice] = true;
+            recuento.anota(fila);
             todas = todas && std::all_of(fila.pasadas.begin(), fila.pasadas.end(),
                                          [](const probe::ResultadoPasada& p) { return p.correcta; });
             if (progreso)
-                progreso->avanza(++hechos);
+                progreso->avanza(++hechos, recuento.conFallos());
         },
         [&interrupcion] {
             if (interrupcion)
@@ -132,11 +146,14 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
             cerrada = true;
             // Every server that started has its row: what it could not end, marked so.
             for (const FilaServidor& fila : comprobacion.enCurso())
-                if (!escritas[fila.indice])
+                if (!escritas[fila.indice]) {
                     escritor->fila(fila);
+                    recuento.anota(fila);
+                }
             if (progreso)
                 progreso->termina();
             escritor->termina();
+            escribeRecuento(e, recuento, o.formato);
             e.salida.flush();
             e.errores.flush();
             // The logins under way end as their channels close with this process.
@@ -151,6 +168,7 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
     // The login server, which no more logins will use.
     data_access::terminaServidorLogins();
     escritor->termina();
+    escribeRecuento(e, recuento, o.formato);
     e.salida.flush();
     return todas ? kTodasCorrectas : kAlgunFallo;
 }

@@ -36,6 +36,8 @@ struct ResultadoPasada {
     std::string descripcion;                         // the failure's; empty when it connected and closed
     std::optional<data_access::DatosApertura> datos; // what the open learned, when it got that far
     std::string resumen;                             // the same as the object's lines of text
+    // False for a pass a batch run did not make, knowing its outcome already.
+    bool intentada = true;
 };
 
 using FabricaConexion = std::function<std::unique_ptr<data_access::Conexion>()>;

@@ -19,7 +19,7 @@ cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TE
 if [[ ${1:-} == lote ]]; then
     # tarpelino-lote over 1,000 stand-ins, at --paralelo 1, 8 and 32 (a few minutes); then it and
     # tedious, in turn, three times each, over 1,000 stand-ins with and without a 20-ms reply
-    # delay and over 10,000.
+    # delay and over 10,000; then each output format over 100,000 servers.
     cmake --build "$build_dir" -j2 --target tarpelino-lote tarpelino-login tds-stand-in >&2
     mkdir -p "$build_dir/tmp"
     export TMPDIR="$PWD/$build_dir/tmp"
@@ -28,6 +28,9 @@ if [[ ${1:-} == lote ]]; then
         --lote "$build_dir/tarpelino-lote" --stand-in "$build_dir/bench/stand_in/tds-stand-in" || estado=1
     python3 bench/lote_frente.py --lote "$build_dir/tarpelino-lote" \
         --stand-in "$build_dir/bench/stand_in/tds-stand-in" --tedious tests/stand_in/tedious || estado=1
+    # Each format's time and peak memory over 100,000 servers (1,000 stand-ins, each named 100 times).
+    python3 bench/lote.py --servidores 1000 --memoria 100000 \
+        --lote "$build_dir/tarpelino-lote" --stand-in "$build_dir/bench/stand_in/tds-stand-in" || estado=1
     # Today's drivers and the TLS versions beside the window's two: at most 2.5 times the wall time.
     python3 bench/lote_generaciones.py --lote "$build_dir/tarpelino-lote" \
         --stand-in "$build_dir/bench/stand_in/tds-stand-in" || estado=1

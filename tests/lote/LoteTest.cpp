@@ -3,6 +3,7 @@
 #include "data_access/VersionesTlsServidor.h"
 #include "login_shared/Proveedor.h"
 #include "lote/Contrasena.h"
+#include "tests/stand_in/blackhole_listener.h"
 #include "tests/stand_in/server.h"
 #include "tests/support/EntornoTemporal.h"
 #include "tests/support/PuertoQueRechaza.h"
@@ -50,11 +51,12 @@ probe::FabricaConexion fabricaCon(int segundos, const std::string& archivoCa = {
 }
 
 Ejecucion ejecuta(const std::vector<std::string>& argumentos, const std::string& entrada = {},
-                  std::optional<std::string> contrasena = std::nullopt) {
+                  std::optional<std::string> contrasena = std::nullopt, std::size_t anchuraSalida = 0) {
     std::istringstream in(entrada);
     std::ostringstream out, err;
     Ejecucion r;
     lote::Entorno e(in, out, err);
+    e.anchuraSalida = anchuraSalida;
     e.fabrica = [](int segundos, const std::string& archivoCa) { return fabricaCon(segundos, archivoCa); };
     e.contrasenaDelEntorno = lote::tomaContrasenaDelEntorno;
     e.pideContrasena = [&](const std::string&) -> std::optional<login_shared::Secreto> {
@@ -149,7 +151,7 @@ TEST(Lote, EveryRowHasTheWindowsVerdictAndDescriptionAndWhatStoppedOrEncryptedEa
         const char* causa2005; // nullptr: none, it logged in
         const char* causa2008;
         const char* cifrado2008; // nullptr: it did not log in
-        bool versionServidor;    // the server answered PRELOGIN
+        bool versionServidor;    // the server answered PRELOGIN: else the 2008 pass is not made
     };
     const std::vector<Caso> casos{
         {en(bueno.port()), true, true, nullptr, nullptr, "ninguno", true},
@@ -189,6 +191,11 @@ TEST(Lote, EveryRowHasTheWindowsVerdictAndDescriptionAndWhatStoppedOrEncryptedEa
                                      "master", "sa", login_shared::Secreto(kPassword));
             const auto& pasada = filas[i][login_shared::generaciones()[g].version];
             SCOPED_TRACE(login_shared::generaciones()[g].version);
+            if (g == 1 && !caso.versionServidor) {
+                EXPECT_EQ(pasada["veredicto"], "No intentada.");
+                EXPECT_EQ(pasada["causa"], caso.causa2008);
+                continue;
+            }
             EXPECT_EQ(pasada["veredicto"],
                       ventana.correcta ? probe::kConexionCorrecta : probe::kConexionIncorrecta);
             EXPECT_EQ(pasada["descripcion"].is_null() ? std::string()
@@ -604,4 +611,194 @@ TEST(Lote, VersionesTlsListsTheHandshakesEachServerCompletesWithoutALogin) {
     EXPECT_TRUE(sinServidor["tls_aceptadas"].empty());
     EXPECT_NE(sinServidor["tls_motivo"].get<std::string>().find("conexión TCP rechazada"), std::string::npos)
         << sinServidor.dump();
+}
+
+// The table ends with each generation's shape: its passes that logged in and
+// those that failed by cause, over the servers counted; within the terminal,
+// every line of it starting with its generation.
+TEST(Lote, TheTableEndsWithEachGenerationsCountsByCause) {
+    stand_in::Server bueno(configConSa());
+    bueno.start();
+    stand_in::Server moderno(configSoloTls12());
+    moderno.start();
+    stand_in::Config otraClave = configConSa();
+    otraClave.logins = {{"sa", "otra"}};
+    stand_in::Server ajeno(otraClave);
+    ajeno.start();
+    PuertoQueRechaza cerrado;
+    const std::string lista = en(bueno.port()) + "\n" + en(moderno.port()) + "\n" + en(bueno.port()) + "\n" +
+                              en(ajeno.port()) + "\n" + en(cerrado.puerto()) + "\n";
+    const std::map<std::string, std::string> esperado{
+        {"2005", "2 correctas; 3 fallidas: 1 tcp, 1 tls_version, 1 inicio_sesion"},
+        {"2008", "3 correctas; 2 fallidas: 1 tcp (1 no intentada), 1 inicio_sesion"},
+    };
+    for (const std::size_t anchura : {0u, 40u}) {
+        SCOPED_TRACE(anchura);
+        EntornoTemporal entorno;
+        entorno.fija(lote::kVariableContrasena, kPassword);
+        const Ejecucion r =
+            ejecuta({"--usuario", "sa", "--paralelo", "3", "-"}, lista, std::nullopt, anchura);
+        EXPECT_EQ(r.estado, lote::kAlgunFallo);
+        const std::size_t resumen = r.salida.find("\n\nResumen de 5 servidores:\n");
+        ASSERT_NE(resumen, std::string::npos) << r.salida;
+        std::istringstream lineas(r.salida.substr(resumen + 2));
+        std::string linea;
+        std::getline(lineas, linea);
+        std::map<std::string, std::string> leido;
+        while (std::getline(lineas, linea)) {
+            if (anchura != 0) {
+                EXPECT_LE(linea.size(), anchura) << linea;
+            }
+            const std::size_t fin = linea.find("  ");
+            ASSERT_NE(fin, std::string::npos) << linea;
+            std::string& texto = leido[linea.substr(0, fin)];
+            texto += (texto.empty() ? "" : " ") + linea.substr(linea.find_first_not_of(' ', fin));
+        }
+        EXPECT_EQ(leido, esperado) << r.salida;
+    }
+}
+
+namespace {
+
+// Logins by server: those named in `guion` come to what it says for each generation
+// (none: the login goes through); the rest are real, within 1 s. Every open is counted.
+struct Aperturas {
+    std::map<std::string, std::vector<std::optional<Desenlace>>> guion;
+    std::mutex mutex;
+    std::map<std::string, std::vector<std::string>> hechas; // server -> providers, in order
+};
+
+class ConexionContada : public data_access::Conexion {
+public:
+    explicit ConexionContada(std::shared_ptr<Aperturas> aperturas) : aperturas_(std::move(aperturas)) {}
+    void setConnectionString(const std::string& cadena) override { cadena_ = cadena; }
+    std::string connectionString() const override { return cadena_; }
+    void open() override {
+        const std::string servidor = valorDe(cadena_, "Server");
+        const std::string proveedor = valorDe(cadena_, "Provider");
+        {
+            std::lock_guard<std::mutex> cerrojo(aperturas_->mutex);
+            aperturas_->hechas[servidor].push_back(proveedor);
+        }
+        const auto guion = aperturas_->guion.find(servidor);
+        if (guion == aperturas_->guion.end()) {
+            auto real = std::make_unique<data_access::ConexionFreeTds>(std::chrono::seconds(1));
+            // A resolver that never answers this name.
+            real->setResolucionFija({{"mudo.invalid", {}}});
+            conexion_ = std::move(real);
+            conexion_->setConnectionString(cadena_);
+            conexion_->open();
+            return;
+        }
+        std::size_t g = 0;
+        while (login_shared::todasLasGeneraciones()[g].nombre != proveedor)
+            ++g;
+        const std::optional<Desenlace> d = guion->second.at(g);
+        datos_.emplace();
+        datos_->abierta = !d;
+        if (d) {
+            datos_->causa = d->causa;
+            datos_->etapa = d->etapa;
+            throw login_shared::ErrorConexion("no");
+        }
+    }
+    void close() override {
+        if (conexion_)
+            conexion_->close();
+    }
+    bool isOpen() const override { return conexion_ ? conexion_->isOpen() : datos_ && datos_->abierta; }
+    std::optional<data_access::DatosApertura> datosApertura() const override {
+        return conexion_ ? conexion_->datosApertura() : datos_;
+    }
+
+private:
+    std::shared_ptr<Aperturas> aperturas_;
+    std::string cadena_;
+    std::unique_ptr<data_access::Conexion> conexion_;
+    std::optional<data_access::DatosApertura> datos_;
+};
+
+} // namespace
+
+// Once a pass reached no SQL Server (no name, no instance, no TCP connection, or
+// the deadline before one), the server's later passes are not made: their rows say
+// so, with its cause. Failing once the server was reached, they all are made.
+TEST(Lote, AServerNoPassReachedGetsNoLaterPassAndItsRowsSaySo) {
+    using login_shared::Causa;
+    using login_shared::Etapa;
+    stand_in::Server moderno(configSoloTls12());
+    moderno.start();
+    PuertoQueRechaza cerrado;
+    // A firewall that drops every packet.
+    stand_in::BlackholeListener cortafuegos("127.0.7.1");
+    cortafuegos.start();
+    const auto falla = [](Causa causa, Etapa etapa) { return std::optional(Desenlace{false, causa, etapa}); };
+    struct Caso {
+        std::string servidor;
+        std::vector<std::optional<Desenlace>> guion; // empty: a real login
+        std::size_t aperturas;                       // of the four generations'
+        const char* causa;                           // of the passes not made
+        const char* quien;                           // the generation whose pass found no server
+    };
+    const std::vector<Caso> casos{
+        {en(cerrado.puerto()), {}, 1, "tcp", "2005"},
+        {"mudo.invalid,1433", {}, 1, "tiempo", "2005"},
+        {"sin-nombre", {falla(Causa::Nombre, Etapa::NombreHost), {}, {}, {}}, 1, "nombre", "2005"},
+        {en(moderno.port()), {}, 4, nullptr, nullptr},
+        {"instancia", {falla(Causa::Instancia, Etapa::Browser), {}, {}, {}}, 1, "instancia", "2005"},
+        {"127.0.7.1," + std::to_string(cortafuegos.port()), {}, 1, "tiempo", "2005"},
+        {"mudo-tras-conectar", {falla(Causa::Tiempo, Etapa::Prelogin), {}, {}, {}}, 4, nullptr, nullptr},
+        {"cierra-tras-conectar", {falla(Causa::Tcp, Etapa::Prelogin), {}, {}, {}}, 4, nullptr, nullptr},
+        {"cae-despues",
+         {falla(Causa::TlsVersion, Etapa::Tls), falla(Causa::Tcp, Etapa::ConexionTcp), {}, {}},
+         2,
+         "tcp",
+         "2008"},
+    };
+    auto aperturas = std::make_shared<Aperturas>();
+    std::string lista;
+    for (const Caso& c : casos) {
+        lista += c.servidor + "\n";
+        if (!c.guion.empty())
+            aperturas->guion[c.servidor] = c.guion;
+    }
+    std::istringstream in(lista);
+    std::ostringstream out, err;
+    lote::Entorno e(in, out, err);
+    e.fabrica = [aperturas](int, const std::string&) -> probe::FabricaConexion {
+        return [aperturas] { return std::make_unique<ConexionContada>(aperturas); };
+    };
+    e.contrasenaDelEntorno = [] { return std::optional(login_shared::Secreto(kPassword)); };
+    EXPECT_EQ(
+        lote::ejecutaLote(
+            {"--usuario", "sa", "--generaciones", "todas", "--paralelo", "4", "--formato", "jsonl", "-"}, e),
+        lote::kAlgunFallo);
+    std::map<std::string, nlohmann::json> filas;
+    std::istringstream lineas(out.str());
+    for (std::string linea; std::getline(lineas, linea);) {
+        const auto fila = nlohmann::json::parse(linea);
+        filas[fila["servidor"]] = fila;
+    }
+    ASSERT_EQ(filas.size(), casos.size()) << out.str() << err.str();
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.servidor);
+        EXPECT_EQ(aperturas->hechas[c.servidor].size(), c.aperturas);
+        for (std::size_t g = 0; g < login_shared::todasLasGeneraciones().size(); ++g) {
+            const auto& pasada = filas[c.servidor][login_shared::todasLasGeneraciones()[g].version];
+            SCOPED_TRACE(login_shared::todasLasGeneraciones()[g].version);
+            if (g < c.aperturas) {
+                EXPECT_NE(pasada["veredicto"], "No intentada.") << pasada;
+                continue;
+            }
+            EXPECT_EQ(pasada["veredicto"], "No intentada.");
+            EXPECT_EQ(pasada["correcta"], false);
+            EXPECT_EQ(pasada["causa"], c.causa);
+            EXPECT_TRUE(pasada["tiempo_ms"].is_null()) << pasada;
+            EXPECT_NE(pasada["descripcion"].get<std::string>().find(std::string("el intento con ") + c.quien +
+                                                                    " no llegó a ningún SQL Server en " +
+                                                                    c.servidor),
+                      std::string::npos)
+                << pasada;
+        }
+    }
 }
