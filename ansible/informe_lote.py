@@ -7,8 +7,8 @@ Reads each host's CARPETA/EQUIPO.jsonl (as the playbook fetches them) and writes
   informe.jsonl  every server's object as the host wrote it, with "equipo" (the host that ran it)
                  first; hosts in the order given, each host's rows in its own order
   resumen.json   the servers counted (in all and per host) and, per generation, how many passes
-                 logged in and how many failed for each causa
-  resumen.txt    the same summary for people
+                 logged in, how many failed for each causa and how many of those were not made
+  resumen.txt    the same summary, worded as the end of tarpelino-lote's table
 
 Exit status 0, or 1 with a message in Spanish when an input cannot be read or is not what
 tarpelino-lote --formato jsonl writes.
@@ -17,6 +17,8 @@ import argparse
 import json
 import os
 import sys
+
+NO_INTENTADA = "No intentada."
 
 
 class ErrorInforme(Exception):
@@ -60,28 +62,41 @@ def resumen(equipos, filas):
     for fila in filas:
         por_equipo[fila["equipo"]] += 1
         for generacion, pasada in pasadas(fila):
-            cuenta = generaciones.setdefault(generacion, {"servidores": 0, "correctas": 0, "fallos": {}})
+            cuenta = generaciones.setdefault(
+                generacion, {"servidores": 0, "correctas": 0, "fallos": {}, "no_intentadas": {}})
             cuenta["servidores"] += 1
             if pasada["correcta"]:
                 cuenta["correctas"] += 1
-            else:
-                causa = pasada.get("causa") or "sin_causa"
-                cuenta["fallos"][causa] = cuenta["fallos"].get(causa, 0) + 1
+                continue
+            causa = pasada.get("causa") or "interno"
+            cuenta["fallos"][causa] = cuenta["fallos"].get(causa, 0) + 1
+            if pasada.get("veredicto") == NO_INTENTADA:
+                cuenta["no_intentadas"][causa] = cuenta["no_intentadas"].get(causa, 0) + 1
     for cuenta in generaciones.values():
         # The commonest cause first, then by name, so that two runs of the same estate read alike.
         cuenta["fallos"] = dict(sorted(cuenta["fallos"].items(), key=lambda par: (-par[1], par[0])))
     return {"servidores": len(filas), "equipos": por_equipo, "generaciones": generaciones}
 
 
+def plural(n, singular, varios):
+    return f"{n} {singular if n == 1 else varios}"
+
+
 def texto(r):
     equipos = ", ".join(f"{equipo}: {n}" for equipo, n in r["equipos"].items())
-    lineas = [f"Servidores: {r['servidores']} ({equipos})"]
+    lineas = [f"Resumen de {plural(r['servidores'], 'servidor', 'servidores')} ({equipos}):"]
+    ancho = max((len(g) for g in r["generaciones"]), default=0)
     for generacion, cuenta in r["generaciones"].items():
+        linea = f"{generacion:<{ancho}}  {plural(cuenta['correctas'], 'correcta', 'correctas')}"
         fallidas = sum(cuenta["fallos"].values())
-        linea = f"{generacion}: {cuenta['correctas']} de {cuenta['servidores']} iniciaron sesión"
         if fallidas:
-            causas = ", ".join(f"{causa} {n}" for causa, n in cuenta["fallos"].items())
-            linea += f"; fallaron {fallidas}: {causas}"
+            causas = []
+            for causa, n in cuenta["fallos"].items():
+                no = cuenta["no_intentadas"].get(causa, 0)
+                # Those of an account already refused are all so: saying it adds nothing.
+                extra = f" ({plural(no, 'no intentada', 'no intentadas')})" if no and causa != "cuenta_protegida" else ""
+                causas.append(f"{n} {causa}{extra}")
+            linea += f"; {plural(fallidas, 'fallida', 'fallidas')}: " + ", ".join(causas)
         lineas.append(linea)
     return "\n".join(lineas) + "\n"
 

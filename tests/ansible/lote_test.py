@@ -20,18 +20,23 @@ import time
 PASSWORD = "Secr3t!"
 RAIZ = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 
-# kind: (stand-in arguments, causa of the 2005 pass, causa of the 2008 pass; None logs in)
+# kind: (stand-in arguments, causa of the 2005 pass, causa of the 2008 pass (None logs in),
+#        the generations whose pass is not made)
 KINDS = {
-    "ok": (["--login", f"sa:{PASSWORD}"], None, None),
-    "tls12": (["--login", f"sa:{PASSWORD}", "--encryption", "required", "--tls", "1.2"], "tls_version", None),
-    "password": (["--login", "sa:otra"], "inicio_sesion", "inicio_sesion"),
-    "refuse": (["--behaviour", "refuse"], "tcp", "tcp"),
+    "ok": (["--login", f"sa:{PASSWORD}"], None, None, ()),
+    "tls12": (["--login", f"sa:{PASSWORD}", "--encryption", "required", "--tls", "1.2"], "tls_version", None, ()),
+    "password": (["--login", "sa:otra"], "inicio_sesion", "inicio_sesion", ()),
+    # No SQL Server was reached: the 2008 pass is not made.
+    "refuse": (["--behaviour", "refuse"], "tcp", "tcp", ("2008",)),
 }
 # Each host's estate: kind and how many of it.
 ESTATES = {
     "salto1": {"ok": 2, "refuse": 1, "tls12": 1},
     "salto2": {"ok": 1, "password": 1, "tls12": 1},
 }
+SUMMARY_TEXT = ("Resumen de 7 servidores (salto1: 4, salto2: 3):\n"
+                "2005  3 correctas; 4 fallidas: 2 tls_version, 1 inicio_sesion, 1 tcp\n"
+                "2008  5 correctas; 2 fallidas: 1 inicio_sesion, 1 tcp (1 no intentada)\n")
 
 
 def start_stand_in(binary, extra, count, folder, name, processes):
@@ -55,9 +60,11 @@ def expected_summary(expected):
     for version, index in (("2005", 1), ("2008", 2)):
         causes = collections.Counter(KINDS[kind][index] for kind in expected.values())
         ok = causes.pop(None, 0)
+        not_made = collections.Counter(KINDS[kind][index] for kind in expected.values() if version in KINDS[kind][3])
         generations[version] = {
             "servidores": len(expected), "correctas": ok,
             "fallos": dict(sorted(causes.items(), key=lambda p: (-p[1], p[0]))),
+            "no_intentadas": dict(not_made),
         }
     hosts = collections.Counter(host for host, _server in expected)
     return {"servidores": len(expected), "equipos": dict(hosts), "generaciones": generations}
@@ -84,6 +91,10 @@ def check(report_folder, expected, output):
     summary = json.load(open(os.path.join(report_folder, "resumen.json"), encoding="utf-8"))
     if summary != expected_summary(expected):
         problems.append(f"summary {summary} instead of {expected_summary(expected)}")
+    # The same summary in words, as the table ends, for the estate of ESTATES.
+    text = open(os.path.join(report_folder, "resumen.txt"), encoding="utf-8").read()
+    if text != SUMMARY_TEXT:
+        problems.append(f"summary in words:\n{text}instead of\n{SUMMARY_TEXT}")
     if PASSWORD in output:
         problems.append("the password shows in ansible-playbook's output")
     return problems
