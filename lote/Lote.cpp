@@ -152,6 +152,8 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
     data_access::terminaServidorLogins();
     escritor->termina();
     e.salida.flush();
+    if (entrada.archivoIlegible)
+        return kErrorUso;
     return todas ? kTodasCorrectas : kAlgunFallo;
 }
 
