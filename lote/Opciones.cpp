@@ -266,11 +266,11 @@ std::string textoAyuda() {
            "Una opción larga vale abreviada mientras no sea ambigua (--para 16); las opciones\n"
            "pueden ir también detrás de los archivos, y «--» las termina.\n"
            "\n"
-           "Estado de salida: 0 si todos los intentos iniciaron sesión, 1 si alguno falló o no\n"
-           "se intentó, o parte de la entrada no son servidores, 2 si la orden está mal escrita, la lista\n"
-           "no tiene ningún servidor o algún archivo no se pudo leer (tras comprobar los demás);\n"
-           "130, 143 o 129 si se interrumpió (SIGINT, SIGTERM, SIGHUP), tras escribir lo ya\n"
-           "comprobado.\n"
+           "Estado de salida: 0 si todos los intentos iniciaron sesión; 1 si alguno falló o no se\n"
+           "intentó, o parte de la entrada no son servidores; 2 si la orden está mal escrita, la\n"
+           "lista no tiene ningún servidor o algún archivo no se pudo leer (tras comprobar los\n"
+           "demás); 130, 143 o 129 si se interrumpió (SIGINT, SIGTERM, SIGHUP), tras escribir lo\n"
+           "ya comprobado.\n"
            "Más información: man tarpelino-lote\n";
 }
 
