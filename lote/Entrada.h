@@ -29,6 +29,9 @@ struct LecturaEntrada {
         errores; // the first kErroresGuardados and every refused file, each naming its file
     std::size_t erroresOmitidos = 0; // errors after those
     std::size_t bytes = 0;           // read so far, over every file
+    // A file could not be opened or read (missing, a folder, no permission): a usage error, as grep
+    // takes it, once the other files' servers are tested.
+    bool archivoIlegible = false;
 
     bool hayErrores() const { return !errores.empty(); }
     // Kept whole while there are few; `siempre`: whatever came before (a file refused).
@@ -37,9 +40,12 @@ struct LecturaEntrada {
 
 // Lines of `entrada`: "#" starts a comment, blanks around the name are not
 // part of it, blank lines are skipped, CRLF ends a line as LF does and a
-// UTF-8 byte order mark at the start is skipped. A line that is no server
-// name the window takes is an error, and the next line is read. A file with a
-// NUL byte is no list of text: none of its servers is kept.
+// UTF-8 byte order mark at the start is skipped. UTF-16 with its byte order
+// mark (little- or big-endian, as Windows PowerShell 5.1 writes) is read as
+// UTF-8; a line with a surrogate out of its pair is an error. A line that is
+// no server name the window takes is an error, and the next line is read. A
+// file with a NUL byte (a NUL character in UTF-16) is no list of text: none of
+// its servers is kept. The bounds count the bytes as they are in the file.
 void leeServidores(std::istream& entrada, const std::string& origen, LecturaEntrada& lectura);
 
 // The same for each file in turn; "-" is `entradaEstandar`. A file that

@@ -170,6 +170,8 @@ int ejecutaLote(const std::vector<std::string>& argumentos, Entorno& e) {
     escritor->termina();
     escribeRecuento(e, recuento, o.formato);
     e.salida.flush();
+    if (entrada.archivoIlegible)
+        return kErrorUso;
     return todas ? kTodasCorrectas : kAlgunFallo;
 }
 

@@ -15,8 +15,10 @@ namespace lote {
 
 // Exit statuses.
 constexpr int kTodasCorrectas = 0;
-constexpr int kAlgunFallo = 1; // a pass that did not log in, or input that could not be read
-constexpr int kErrorUso = 2;   // a command line or a list that asks for nothing to be done
+constexpr int kAlgunFallo = 1; // a pass that did not log in, or lines that are no servers
+// A command line or a list that asks for nothing to be done, or a file that cannot be read (as grep
+// ends when a file is missing, once the other files' servers are written).
+constexpr int kErrorUso = 2;
 // Cut short by a signal, after writing what was done: 128 and its number, as a shell shows it.
 constexpr int kInterrumpida = 128;
 

@@ -8,7 +8,8 @@
 
 namespace lote {
 
-enum class Formato { Tabla, Csv, Json, JsonLineas };
+// CsvExcel: CSV as a Spanish Excel opens it (a UTF-8 byte order mark, ";" between fields).
+enum class Formato { Tabla, Csv, CsvExcel, Json, JsonLineas };
 
 // What the command line asks for. The password is never among them.
 struct Opciones {
@@ -34,7 +35,9 @@ struct LecturaOpciones {
     std::string error; // a usage error, in Spanish, when there are no options
 };
 
-// argv without the program's name. "--opcion valor" and "--opcion=valor"; "--" ends the options.
+// argv without the program's name, parsed as getopt_long parses it: "--opcion valor",
+// "--opcion=valor", an unambiguous abbreviation ("--para"), the short forms (-u, -t, -p, -f,
+// -h, -v), options after the files too; "--" ends the options.
 LecturaOpciones leeOpciones(const std::vector<std::string>& argumentos);
 
 std::string textoAyuda();

@@ -6,7 +6,8 @@ std::unique_ptr<Escritor> nuevoEscritor(Formato formato, std::ostream& salida, s
                                         const Generaciones& generaciones, bool versionesTls) {
     switch (formato) {
     case Formato::Csv:
-        return nuevoEscritorCsv(salida, generaciones, versionesTls);
+    case Formato::CsvExcel:
+        return nuevoEscritorCsv(salida, generaciones, versionesTls, formato == Formato::CsvExcel);
     case Formato::Json:
         return nuevoEscritorJson(salida);
     case Formato::JsonLineas:

@@ -32,8 +32,9 @@ public:
 std::unique_ptr<Escritor> nuevoEscritor(Formato formato, std::ostream& salida, std::size_t anchura,
                                         const Generaciones& generaciones = generacionesDeLaVentana(),
                                         bool versionesTls = false);
+// `excel`: as a Spanish Excel opens it, a UTF-8 byte order mark first and ";" between fields.
 std::unique_ptr<Escritor> nuevoEscritorCsv(std::ostream& salida, const Generaciones& generaciones,
-                                           bool versionesTls = false);
+                                           bool versionesTls = false, bool excel = false);
 std::unique_ptr<Escritor> nuevoEscritorJson(std::ostream& salida);
 std::unique_ptr<Escritor> nuevoEscritorJsonLineas(std::ostream& salida);
 std::unique_ptr<Escritor> nuevoEscritorTabla(std::ostream& salida, std::size_t anchura);

@@ -12,7 +12,8 @@ run=(
     qt6-base-dev libgl-dev qt6-translations-l10n
     freetds-dev libkrb5-dev libgnutls28-dev libunistring-dev librsvg2-bin nlohmann-json3-dev
 )
-package=(dpkg-dev file)
+# bash-completion: its pkg-config file says where the command's completion goes.
+package=(dpkg-dev file bash-completion)
 test=(
     clang-format freetds-bin qt6-base-private-dev
     krb5-kdc krb5-admin-server krb5-user

@@ -16,6 +16,16 @@ lote::LecturaEntrada lee(const std::string& texto) {
     return l;
 }
 
+// `texto` in UTF-16 with its byte order mark, as PowerShell 5.1 writes it; `unidades` is put as it is.
+std::string utf16(const std::u16string& unidades, bool bigEndian) {
+    std::string r = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t u : unidades) {
+        const char alto = char(u >> 8), bajo = char(u & 0xFF);
+        r += bigEndian ? std::string{alto, bajo} : std::string{bajo, alto};
+    }
+    return r;
+}
+
 std::vector<std::string> nombres(const lote::LecturaEntrada& l) {
     std::vector<std::string> r;
     for (const auto& s : l.servidores)
@@ -45,6 +55,42 @@ TEST(Entrada, CommentsBlankLinesAndSurroundingBlanksAreSkippedEveryFormTheWindow
     EXPECT_EQ(l.servidores[0].origen, "lista.txt");
     // As Notepad and PowerShell 5 save it: a byte order mark first, CRLF line ends.
     EXPECT_EQ(nombres(lee("\xEF\xBB\xBFSRV01\r\nSRV02\r\n")), (std::vector<std::string>{"SRV01", "SRV02"}));
+}
+
+// A list saved on Windows: Windows PowerShell 5.1 (">", Out-File) writes UTF-16, Notepad and
+// PowerShell 7 UTF-8, each with a byte order mark; every one is the same list.
+// A list saved on Windows: Windows PowerShell 5.1 (">", Out-File) writes UTF-16, Notepad and
+// PowerShell 7 UTF-8, each with a byte order mark; every one is the same list. No server name may
+// hold an "ñ": the error that quotes one shows what was read.
+TEST(Entrada, AListSavedOnWindowsInUtf16OrUtf8WithItsByteOrderMarkIsTheSameList) {
+    const std::u16string lista = u"# producción\r\nSRV01\r\n  SRV02\\SQLEXPRESS # año\r\npeña\U0001F5A5\r\n";
+    const std::string enUtf8 = "# producción\r\nSRV01\r\n  SRV02\\SQLEXPRESS # año\r\npeña\U0001F5A5\r\n";
+    const std::string conEne = "lista.txt, línea 4: El nombre de servidor «peña\U0001F5A5» no es válido.";
+    struct Caso {
+        const char* nombre;
+        std::string bytes;
+        std::string error;
+    };
+    const std::vector<Caso> casos{
+        {"UTF-16 LE", utf16(lista, false), conEne},
+        {"UTF-16 BE", utf16(lista, true), conEne},
+        {"UTF-8", "\xEF\xBB\xBF" + enUtf8, conEne},
+        // A surrogate without its pair is no character: its line is named, the others are read.
+        {"UTF-16 con un sustituto suelto",
+         utf16(u"# producción\r\nSRV01\r\nSRV02\\SQLEXPRESS\r\nSRV\xD83D"
+               u"03\r\n",
+               false),
+         "lista.txt, línea 4: no es UTF-16 válido: un sustituto alto (0xD83D) sin el bajo detrás; no es un "
+         "nombre de servidor"},
+    };
+    for (const Caso& caso : casos) {
+        SCOPED_TRACE(caso.nombre);
+        const auto l = lee(caso.bytes);
+        EXPECT_EQ(nombres(l), (std::vector<std::string>{"SRV01", "SRV02\\SQLEXPRESS"}));
+        ASSERT_EQ(l.servidores.size(), 2u);
+        EXPECT_EQ(l.servidores[1].linea, 3);
+        EXPECT_EQ(l.errores, std::vector<std::string>{caso.error});
+    }
 }
 
 TEST(Entrada, ALineThatIsNoServerNameIsNamedByItsLineAndTheRestIsStillRead) {

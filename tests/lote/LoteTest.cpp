@@ -104,7 +104,7 @@ TEST(Lote, UsageErrorsEndWithStatusTwoAndTryNothing) {
     EXPECT_EQ(version.salida.rfind("tarpelino-lote ", 0), 0u);
 }
 
-TEST(Lote, StatusIsZeroOnlyWhenEveryPassLoggedInAndOneOtherwise) {
+TEST(Lote, StatusIsZeroWhenEveryPassLoggedInOneOtherwiseAndTwoWhenAFileCannotBeRead) {
     stand_in::Server bueno(configConSa());
     bueno.start();
     stand_in::Server moderno(configSoloTls12());
@@ -125,6 +125,15 @@ TEST(Lote, StatusIsZeroOnlyWhenEveryPassLoggedInAndOneOtherwise) {
     EXPECT_NE(r.errores.find("entrada estándar, línea 3: El puerto «0»"), std::string::npos) << r.errores;
     EXPECT_EQ(std::count(r.salida.begin(), r.salida.end(), '\n'), 2) << r.salida;
     EXPECT_NE(r.salida.find("Conexión CORRECTA.,true,,,7.2"), std::string::npos) << r.salida;
+    // A file that cannot be read is a usage error, as grep takes it, failures or not; the other
+    // files' servers are tested and written first.
+    entorno.fija(lote::kVariableContrasena, kPassword);
+    const Ejecucion ilegible =
+        ejecuta({"--usuario", "sa", "--formato", "csv", "/no-existe/servidores.txt", "-"},
+                en(bueno.port()) + "\n" + en(moderno.port()) + "\n");
+    EXPECT_EQ(ilegible.estado, lote::kErrorUso);
+    EXPECT_EQ(ilegible.errores, "tarpelino-lote: /no-existe/servidores.txt: no se puede leer: no existe\n");
+    EXPECT_EQ(std::count(ilegible.salida.begin(), ilegible.salida.end(), '\n'), 3) << ilegible.salida;
 }
 
 // What the window shows for each pass is what ejecutaPasada gives: the same

@@ -62,6 +62,23 @@ TEST(Salida, CsvQuotesFieldsWithACommaAQuoteOrALineBreakAndEndsLinesWithCrLf) {
             "Conexión CORRECTA.,true,,,7.3,1.2,inicio_sesion,,,127.0.0.1,1433,1234,,,,,,\r\n");
 }
 
+// As a Spanish Excel opens it: a UTF-8 byte order mark (else "ConexiÃ³n"), ";" between fields, CRLF.
+TEST(Salida, CsvExcelHasAByteOrderMarkSemicolonsAndQuotesAFieldWithOne) {
+    std::ostringstream csv;
+    const auto escritor = lote::nuevoEscritor(lote::Formato::CsvExcel, csv, 0);
+    escritor->empieza();
+    escritor->fila(filas("SRV,1", "Inicio de sesión fallido; año")[0]);
+    escritor->termina();
+    const std::string texto = csv.str();
+    const std::string cabecera = "\xEF\xBB\xBFservidor;veredicto_2005;correcta_2005;causa_2005;";
+    EXPECT_EQ(texto.rfind(cabecera, 0), 0u) << texto;
+    const std::size_t fila = texto.find("\r\n") + 2;
+    EXPECT_EQ(
+        texto.substr(fila),
+        "SRV,1;Conexión INCORRECTA.;false;inicio_sesion;18456;;;;;16.0.4135;;;7;;;;;;\"Inicio de sesión "
+        "fallido; año\";Conexión CORRECTA.;true;;;7.3;1.2;inicio_sesion;;;127.0.0.1;1433;1234;;;;;;\r\n");
+}
+
 // A spreadsheet runs a cell that starts with one of these as a formula.
 TEST(Salida, CsvCellsThatASpreadsheetWouldRunStartWithAQuote) {
     for (const std::string servidor : {"-cmd", "=1+2", "+x", "@SUM(A1)"}) {

@@ -75,7 +75,8 @@ contenido "$deb_lote" \
     ./usr/libexec/tarpelino/tarpelino-login \
     ./usr/share/doc/tarpelino-lote/copyright \
     ./usr/share/doc/tarpelino-lote/changelog.Debian.gz \
-    ./usr/share/man/man1/tarpelino-lote.1.gz
+    ./usr/share/man/man1/tarpelino-lote.1.gz \
+    ./usr/share/bash-completion/completions/tarpelino-lote
 iconos=()
 for lado in 16 24 32 48 64 128 256; do
     iconos+=("./usr/share/icons/hicolor/${lado}x${lado}/apps/$id.png")
@@ -184,4 +185,18 @@ grep -q "execve(\"$raiz_lote/usr/bin/../libexec/tarpelino/tarpelino-login\".* = 
 if grep 'execve(.*tarpelino-login' "$tmp/execve-lote" | grep -qv "\"$raiz_lote/"; then
     falla "tarpelino-lote started a tarpelino-login outside its package"
 fi
+
+# The completion bash-completion loads on the command's first Tab, as bash calls it: formats, a
+# generation after a comma, an abbreviation's option, files.
+completado="$raiz_lote/usr/share/bash-completion/completions/tarpelino-lote"
+completa() {
+    (cd "$tmp" && bash --norc --noprofile -c 'source "$1" && complete -p tarpelino-lote >/dev/null || exit 1
+        shift; COMP_WORDS=(tarpelino-lote "$@"); COMP_CWORD=$#; _tarpelino_lote; echo "${COMPREPLY[*]}"' \
+        _ "$completado" "$@")
+}
+[[ $(completa --formato "") == "tabla csv csv-excel json jsonl" ]] || falla "completion of --formato: $(completa --formato "")"
+[[ $(completa --generaciones = 2005,o) == "2005,odbc17 2005,odbc18" ]] ||
+    falla "completion of --generaciones: $(completa --generaciones = 2005,o)"
+[[ $(completa -u sa --para) == "--paralelo" ]] || falla "completion of an option: $(completa -u sa --para)"
+[[ $(completa -- lote.cs) == "lote.csv" ]] || falla "completion of a file: $(completa -- lote.cs)"
 echo "Correcto"
