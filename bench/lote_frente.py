@@ -104,9 +104,10 @@ def wait_for_calm(seconds=300):
         time.sleep(2)
 
 
-def start_estate(args, count, delay_ms, folder):
-    """Stand-ins playing `count` servers that log sa in, started side by side; their addresses."""
-    extra = ["--login", f"sa:{PASSWORD}"] + (["--reply-delay", str(delay_ms)] if delay_ms else [])
+def start_estate(args, count, delay_ms, folder, more=()):
+    """Stand-ins playing `count` servers that log sa in, started side by side; their addresses.
+    `more`: further options of the stand-ins'."""
+    extra = ["--login", f"sa:{PASSWORD}"] + (["--reply-delay", str(delay_ms)] if delay_ms else []) + list(more)
     started = []
     for n in range(0, count, POR_PROCESO):
         k = min(POR_PROCESO, count - n)

@@ -47,9 +47,11 @@ void compruebaValor(const char* campo, const std::string& valor) {
 } // namespace
 
 ConexionFreeTds::ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto, bool plazoDesdeElProceso,
-                                 std::shared_ptr<CuadrillaLogins> cuadrilla, std::string archivoCa)
+                                 std::shared_ptr<CuadrillaLogins> cuadrilla, std::string archivoCa,
+                                 bool juzgaParaResumen)
     : tiempoEsperaPorDefecto_(tiempoEsperaPorDefecto), plazoDesdeElProceso_(plazoDesdeElProceso),
-      cuadrilla_(std::move(cuadrilla)), archivoCa_(std::move(archivoCa)) {}
+      cuadrilla_(std::move(cuadrilla)), archivoCa_(std::move(archivoCa)),
+      juzgaParaResumen_(juzgaParaResumen) {}
 
 // The string holds the password.
 ConexionFreeTds::~ConexionFreeTds() {
@@ -121,6 +123,7 @@ void ConexionFreeTds::iniciaLogin(Plazo::Reloj::time_point inicio) {
     peticion.puerto = direccion.puerto;
     peticion.instancia = direccion.instancia;
     peticion.archivoCa = archivoCa_;
+    peticion.juzgaParaResumen = juzgaParaResumen_;
     Credenciales& c = peticion.credenciales;
     c.baseDatos = ajustes.baseDatos;
     c.aplicacion = ajustes.aplicacion;
@@ -138,9 +141,9 @@ void ConexionFreeTds::iniciaLogin(Plazo::Reloj::time_point inicio) {
 
 std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPorDefecto,
                                         bool plazoDesdeElProceso, std::shared_ptr<CuadrillaLogins> cuadrilla,
-                                        std::string archivoCa) {
+                                        std::string archivoCa, bool juzgaParaResumen) {
     return std::make_unique<ConexionFreeTds>(tiempoEsperaPorDefecto, plazoDesdeElProceso,
-                                             std::move(cuadrilla), std::move(archivoCa));
+                                             std::move(cuadrilla), std::move(archivoCa), juzgaParaResumen);
 }
 
 std::unique_ptr<Conexion> nuevaConexion() {

@@ -22,11 +22,12 @@ public:
     static constexpr std::chrono::seconds kTiempoEsperaPorDefecto{15};
 
     // `plazoDesdeElProceso` and `cuadrilla`: see LoginHijo::lanza.
-    // `archivoCa`: PEM file of CAs that a generation checking certificates trusts besides the system's.
+    // `archivoCa`: PEM file of CAs that a generation checking certificates trusts besides the system's;
+    // `juzgaParaResumen`: the summary says whether a current driver would take the server's certificate.
     explicit ConexionFreeTds(std::chrono::milliseconds tiempoEsperaPorDefecto = kTiempoEsperaPorDefecto,
                              bool plazoDesdeElProceso = false,
-                             std::shared_ptr<CuadrillaLogins> cuadrilla = nullptr,
-                             std::string archivoCa = {});
+                             std::shared_ptr<CuadrillaLogins> cuadrilla = nullptr, std::string archivoCa = {},
+                             bool juzgaParaResumen = true);
     ~ConexionFreeTds() override;
 
     void setConnectionString(const std::string& connectionString) override;
@@ -50,6 +51,7 @@ private:
     std::shared_ptr<CuadrillaLogins> cuadrilla_; // outlives the login it lends a worker to
     TablaResolucion resolucionFija_;
     std::string archivoCa_;
+    bool juzgaParaResumen_; // the summary says whether a current driver would take the certificate
     std::optional<LoginHijo> login_;
     std::string resumen_;
     std::optional<DatosApertura> datos_;
@@ -64,6 +66,6 @@ private:
 std::unique_ptr<Conexion> nuevaConexion(std::chrono::milliseconds tiempoEsperaPorDefecto,
                                         bool plazoDesdeElProceso = false,
                                         std::shared_ptr<CuadrillaLogins> cuadrilla = nullptr,
-                                        std::string archivoCa = {});
+                                        std::string archivoCa = {}, bool juzgaParaResumen = true);
 
 } // namespace data_access

@@ -4,9 +4,7 @@
 
 namespace login_process {
 
-namespace {
-
-std::string nombre(int (*lee)(gnutls_x509_crt_t, gnutls_datum_t*), gnutls_x509_crt_t crt) {
+std::string nombreDistinguido(int (*lee)(gnutls_x509_crt_t, gnutls_datum_t*), gnutls_x509_crt_t crt) {
     gnutls_datum_t d{};
     if (lee(crt, &d) < 0)
         return {};
@@ -14,8 +12,6 @@ std::string nombre(int (*lee)(gnutls_x509_crt_t, gnutls_datum_t*), gnutls_x509_c
     gnutls_free(d.data);
     return texto;
 }
-
-} // namespace
 
 std::optional<CertificadoServidor> leeCertificado(const std::string& der) {
     if (der.empty())
@@ -28,8 +24,8 @@ std::optional<CertificadoServidor> leeCertificado(const std::string& der) {
     std::optional<CertificadoServidor> c;
     if (gnutls_x509_crt_import(crt, &datos, GNUTLS_X509_FMT_DER) == 0) {
         c.emplace();
-        c->sujeto = nombre(gnutls_x509_crt_get_dn2, crt);
-        c->emisor = nombre(gnutls_x509_crt_get_issuer_dn2, crt);
+        c->sujeto = nombreDistinguido(gnutls_x509_crt_get_dn2, crt);
+        c->emisor = nombreDistinguido(gnutls_x509_crt_get_issuer_dn2, crt);
         const time_t caduca = gnutls_x509_crt_get_expiration_time(crt);
         c->caduca = caduca == time_t(-1) ? 0 : std::int64_t(caduca);
         unsigned bits = 0;

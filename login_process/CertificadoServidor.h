@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <gnutls/x509.h>
 #include <optional>
 #include <string>
 
@@ -14,6 +15,9 @@ struct CertificadoServidor {
     std::string clave;       // "RSA"
     unsigned bits = 0;
 };
+
+// A distinguished name as `lee` (gnutls_x509_crt_get_dn2, ..._issuer_dn2) writes it; empty when it cannot.
+std::string nombreDistinguido(int (*lee)(gnutls_x509_crt_t, gnutls_datum_t*), gnutls_x509_crt_t crt);
 
 // Nothing when the bytes are not an X.509 certificate GnuTLS can read.
 std::optional<CertificadoServidor> leeCertificado(const std::string& der);

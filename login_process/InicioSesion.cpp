@@ -236,9 +236,11 @@ std::unique_ptr<LoginAbierto> iniciaSesion(PeticionLogin& p, const Plazo& plazo,
         throw error;
     }
     resumen.suiteTls = handshake.suite;
-    if (red.loginCifrado) {
+    if (red.loginCifrado && (p.juzgaParaResumen || red.certificadoAceptado)) {
         // What a current driver (ODBC 18) would make of it, for a DBA planning the move.
-        const JuicioCertificado actual = juzgaCertificado(handshake.cadena, d.host, p.archivoCa);
+        const JuicioCertificado actual = red.certificadoAceptado
+                                             ? *red.certificadoAceptado
+                                             : juzgaCertificado(handshake.cadena, d.host, p.archivoCa);
         resumen.certificadoJuzgado = true;
         resumen.rechazoClienteActual = actual.causa ? actual.motivo : std::string();
     }

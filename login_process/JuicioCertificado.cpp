@@ -1,5 +1,6 @@
 #include "login_process/JuicioCertificado.h"
 
+#include "login_process/CertificadoServidor.h"
 #include "login_process/HandshakeServidor.h"
 #include "login_process/Textos.h"
 
@@ -90,21 +91,12 @@ unsigned verificaCadena(gnutls_x509_trust_list_t lista, const std::vector<gnutls
     return estado;
 }
 
-std::string dn(int (*lee)(gnutls_x509_crt_t, gnutls_datum_t*), gnutls_x509_crt_t crt) {
-    gnutls_datum_t d{};
-    if (lee(crt, &d) < 0)
-        return {};
-    std::string texto(reinterpret_cast<const char*>(d.data), d.size);
-    gnutls_free(d.data);
-    return texto;
-}
-
 std::string sujeto(gnutls_x509_crt_t crt) {
-    return dn(gnutls_x509_crt_get_dn2, crt);
+    return nombreDistinguido(gnutls_x509_crt_get_dn2, crt);
 }
 
 std::string emisor(gnutls_x509_crt_t crt) {
-    return dn(gnutls_x509_crt_get_issuer_dn2, crt);
+    return nombreDistinguido(gnutls_x509_crt_get_issuer_dn2, crt);
 }
 
 bool autofirmado(gnutls_x509_crt_t crt) {

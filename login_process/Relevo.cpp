@@ -357,7 +357,10 @@ ssize_t Relevo::envia(int fd, const void* datos, std::size_t n, int flags) {
     if (juez_ && !loginEnviado_ && seguidor_.abreLoginCifrado(static_cast<const char*>(datos), n)) {
         JuicioCertificado juicio = juez_(seguidor_.handshakeDelServidor());
         juez_ = nullptr;
-        if (juicio.causa) {
+        if (!juicio.causa) {
+            std::lock_guard<std::mutex> cerrojo(mutex_);
+            resultado_.certificadoAceptado = std::move(juicio);
+        } else {
             {
                 std::lock_guard<std::mutex> cerrojo(mutex_);
                 resultado_.certificadoRechazado = std::move(juicio);

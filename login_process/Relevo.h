@@ -72,6 +72,8 @@ public:
         bool respondiendo = false;
         // The server's certificate, refused as a client that checks it refuses it: LOGIN7 never went.
         std::optional<JuicioCertificado> certificadoRechazado;
+        // The same judgement when it let the login go.
+        std::optional<JuicioCertificado> certificadoAceptado;
         // At the deadline: the time went on this machine, not on the server. The server's answer,
         // or its TCP connection, was waiting unread, or it had answered everything it was asked
         // while this side took most of the time (stopped, or starved of a processor).

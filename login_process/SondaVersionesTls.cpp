@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <netinet/in.h>
 
 namespace login_process {
@@ -55,9 +56,9 @@ std::optional<unsigned char> cifradoDe(const std::string& carga) {
     return std::nullopt;
 }
 
-Intento intenta(const DireccionIp& destino, const Version& version, Plazo::Reloj::time_point limite) {
-    ClienteTls cliente(destino, limite);
-    if (!cliente.conecta())
+// On `cliente`'s connection, made already, or made here when it is not.
+Intento intenta(ClienteTls& cliente, bool conectado, const Version& version) {
+    if (!conectado && !cliente.conecta())
         return cliente.agotado() ? Intento::Agotado : Intento::SinConexion;
     if (!cliente.enviaTodo(reinterpret_cast<const char*>(kPrelogin), sizeof kPrelogin))
         return cliente.agotado() ? Intento::Agotado : Intento::CerroPrelogin;
@@ -77,19 +78,21 @@ Intento intenta(const DireccionIp& destino, const Version& version, Plazo::Reloj
     return r == GNUTLS_E_TIMEDOUT || cliente.agotado() ? Intento::Agotado : Intento::Rechazado;
 }
 
-// The first address that takes a connection, as the relay's would.
-std::optional<DireccionIp> alcanzable(const std::vector<DireccionIp>& direcciones, std::uint16_t puerto,
-                                      Plazo::Reloj::time_point limite) {
+// A connection to the first address that takes one, as the relay's would: the first attempt's.
+std::unique_ptr<ClienteTls> alcanzable(const std::vector<DireccionIp>& direcciones, std::uint16_t puerto,
+                                       Plazo::Reloj::time_point limite, DireccionIp& extremo) {
     for (DireccionIp d : direcciones) {
         if (d.direccion.ss_family == AF_INET)
             reinterpret_cast<sockaddr_in&>(d.direccion).sin_port = htons(puerto);
         else
             reinterpret_cast<sockaddr_in6&>(d.direccion).sin6_port = htons(puerto);
-        ClienteTls prueba(d, limite);
-        if (prueba.conecta())
-            return d;
+        auto conexion = std::make_unique<ClienteTls>(d, limite);
+        if (conexion->conecta()) {
+            extremo = d;
+            return conexion;
+        }
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 std::string milisegundos(const Plazo& plazo) {
@@ -103,8 +106,9 @@ VersionesTls sondeaVersionesTls(const std::vector<DireccionIp>& direcciones, std
                                 const std::vector<login_shared::VersionTls>& sabidas) {
     const auto limite = Plazo::Reloj::now() + plazo.restante();
     VersionesTls v;
-    const std::optional<DireccionIp> extremo = alcanzable(direcciones, puerto, limite);
-    if (!extremo) {
+    DireccionIp extremo;
+    std::unique_ptr<ClienteTls> conectado = alcanzable(direcciones, puerto, limite, extremo);
+    if (!conectado) {
         v.motivo =
             Plazo::Reloj::now() >= limite
                 ? "El servidor " + destino + " no aceptó la conexión TCP en " + milisegundos(plazo) + "."
@@ -118,7 +122,12 @@ VersionesTls sondeaVersionesTls(const std::vector<DireccionIp>& direcciones, std
             v.aceptadas.push_back(version.nombre);
             continue;
         }
-        switch (intenta(*extremo, version, limite)) {
+        // The first attempt on the connection that found the server; each other on one of its own.
+        std::unique_ptr<ClienteTls> cliente = std::move(conectado);
+        const bool yaConectado = cliente != nullptr;
+        if (!cliente)
+            cliente = std::make_unique<ClienteTls>(extremo, limite);
+        switch (intenta(*cliente, yaConectado, version)) {
         case Intento::Completado:
             v.aceptadas.push_back(version.nombre);
             continue;
@@ -133,7 +142,7 @@ VersionesTls sondeaVersionesTls(const std::vector<DireccionIp>& direcciones, std
         case Intento::CerroPrelogin: {
             // Strict encryption closes on a PRELOGIN in clear: TLS from the first byte instead.
             std::uint16_t acordada = 0;
-            if (sondeaTds8(*extremo, plazo, &acordada) == RespuestaTds8::Tds8 && acordada >= 0x0301) {
+            if (sondeaTds8(extremo, plazo, &acordada) == RespuestaTds8::Tds8 && acordada >= 0x0301) {
                 v.aceptadas.push_back("1." + std::to_string(acordada - 0x0301) + " (estricto)");
                 return v;
             }

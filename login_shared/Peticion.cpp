@@ -66,6 +66,7 @@ std::string serializa(const PeticionLogin& p) {
     e.numero(p.cifradoObligatorio);
     e.numero(p.compruebaCertificado);
     e.texto(p.archivoCa);
+    e.numero(p.juzgaParaResumen);
     e.numero(p.versionesTlsSabidas.size());
     for (VersionTls v : p.versionesTlsSabidas)
         e.numero(std::uint64_t(v));
@@ -121,6 +122,7 @@ PeticionLogin deserializa(const std::string& cuerpo) {
     p.cifradoObligatorio = l.numero() != 0;
     p.compruebaCertificado = l.numero() != 0;
     p.archivoCa = l.texto();
+    p.juzgaParaResumen = l.numero() != 0;
     for (std::uint64_t n = l.numero(); n > 0; --n)
         p.versionesTlsSabidas.push_back(
             VersionTls(std::min<std::uint64_t>(l.numero(), std::uint64_t(VersionTls::Tls1_2))));

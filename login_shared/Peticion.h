@@ -42,6 +42,9 @@ struct PeticionLogin {
     bool cifradoObligatorio = false;   // the whole session inside TLS, or no login
     bool compruebaCertificado = false; // the server's certificate checked before LOGIN7 goes
     std::string archivoCa;             // PEM file of CAs trusted besides the system's; empty: none
+    // Whether a login's summary says if a current driver would take the certificate (the window's
+    // tooltip); a program that shows no summary spares the judgement.
+    bool juzgaParaResumen = true;
     // For a probe of TLS versions: those a login already completed a handshake with, not tried again.
     std::vector<VersionTls> versionesTlsSabidas;
     std::string host;         // as typed, without brackets

@@ -38,7 +38,9 @@ int main(int argc, char** argv) {
         auto cuadrilla = std::make_shared<data_access::CuadrillaLogins>();
         deLaEjecucion = cuadrilla;
         return [segundos, cuadrilla, archivoCa] {
-            return data_access::nuevaConexion(std::chrono::seconds(segundos), true, cuadrilla, archivoCa);
+            // Its rows show no login's summary: no judgement is made for one.
+            return data_access::nuevaConexion(std::chrono::seconds(segundos), true, cuadrilla, archivoCa,
+                                              false);
         };
     };
     entorno.sondaTls = [&deLaEjecucion](int segundos) -> lote::SondaTls {

@@ -79,6 +79,24 @@ stand_in::Config configSoloTls12() {
     return c;
 }
 
+// The servers an estate test meets most: one that logs sa in, one that takes
+// TLS 1.2 only (the 2005 client cannot reach it) and one whose sa has another password.
+struct ServidoresDeSiempre {
+    ServidoresDeSiempre() {
+        for (stand_in::Server* s : {&bueno, &moderno, &ajeno})
+            s->start();
+    }
+    stand_in::Server bueno{configConSa()};
+    stand_in::Server moderno{configSoloTls12()};
+    stand_in::Server ajeno{conOtraClave()};
+
+private:
+    static stand_in::Config conOtraClave() {
+        stand_in::Config c = configConSa();
+        c.logins = {{"sa", "otra"}};
+        return c;
+    }
+};
 } // namespace
 
 TEST(Lote, UsageErrorsEndWithStatusTwoAndTryNothing) {
@@ -140,14 +158,10 @@ TEST(Lote, StatusIsZeroWhenEveryPassLoggedInOneOtherwiseAndTwoWhenAFileCannotBeR
 // verdict and the same description, row by row, in the window's order; and
 // what stopped a failed pass, and how a login was encrypted, as fields.
 TEST(Lote, EveryRowHasTheWindowsVerdictAndDescriptionAndWhatStoppedOrEncryptedEachPass) {
-    stand_in::Server bueno(configConSa());
-    bueno.start();
-    stand_in::Server moderno(configSoloTls12());
-    moderno.start();
-    stand_in::Config otraClave = configConSa();
-    otraClave.logins = {{"sa", "otra"}};
-    stand_in::Server ajeno(otraClave);
-    ajeno.start();
+    ServidoresDeSiempre servidores;
+    stand_in::Server& bueno = servidores.bueno;
+    stand_in::Server& moderno = servidores.moderno;
+    stand_in::Server& ajeno = servidores.ajeno;
     stand_in::Config soloLogin = configConSa();
     soloLogin.encryption = stand_in::Encryption::LoginOnly;
     stand_in::Server cifraLogin(soloLogin);
@@ -626,14 +640,10 @@ TEST(Lote, VersionesTlsListsTheHandshakesEachServerCompletesWithoutALogin) {
 // those that failed by cause, over the servers counted; within the terminal,
 // every line of it starting with its generation.
 TEST(Lote, TheTableEndsWithEachGenerationsCountsByCause) {
-    stand_in::Server bueno(configConSa());
-    bueno.start();
-    stand_in::Server moderno(configSoloTls12());
-    moderno.start();
-    stand_in::Config otraClave = configConSa();
-    otraClave.logins = {{"sa", "otra"}};
-    stand_in::Server ajeno(otraClave);
-    ajeno.start();
+    ServidoresDeSiempre servidores;
+    stand_in::Server& bueno = servidores.bueno;
+    stand_in::Server& moderno = servidores.moderno;
+    stand_in::Server& ajeno = servidores.ajeno;
     PuertoQueRechaza cerrado;
     const std::string lista = en(bueno.port()) + "\n" + en(moderno.port()) + "\n" + en(bueno.port()) + "\n" +
                               en(ajeno.port()) + "\n" + en(cerrado.puerto()) + "\n";
