@@ -37,7 +37,7 @@ std::string descripcionCuentaProtegida(const std::string& servidor, const std::s
 
 std::string descripcionSinServidor(const std::string& servidor, const std::string& generacion) {
     return "No se intentó: el intento con " + generacion + " no llegó a ningún SQL Server en " + servidor +
-           ", y este cliente iría por el mismo camino (el nombre, la instancia, la conexión TCP).";
+           ", y este intento iría por el mismo camino (el nombre, la instancia, la conexión TCP).";
 }
 
 namespace {
@@ -217,9 +217,15 @@ void Comprobacion::trabaja() {
             if (hechas == pasadas)
                 fila = enMarcha;
         }
-        // No password goes with it: the account's guard has nothing to count.
+        // No password goes with it: the account's guard has nothing to count. Where no pass found a
+        // SQL Server, neither would it: a firewalled server costs no other --tiempo.
         if (sondaTls_) {
-            login_shared::VersionesTls tls = sondaTls_(servidores_[i].servidor, versionesCompletadas(fila));
+            login_shared::VersionesTls tls =
+                sinServidor
+                    ? login_shared::VersionesTls{{},
+                                                 descripcionSinServidor(servidores_[i].servidor,
+                                                                        generaciones_[*sinServidor]->version)}
+                    : sondaTls_(servidores_[i].servidor, versionesCompletadas(fila));
             std::lock_guard<std::mutex> cerrojo(cursoMutex_);
             if (parar_)
                 return;

@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <netinet/in.h>
+#include <set>
 #include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -788,10 +789,19 @@ TEST(Lote, AServerNoPassReachedGetsNoLaterPassAndItsRowsSaySo) {
         return [aperturas] { return std::make_unique<ConexionContada>(aperturas); };
     };
     e.contrasenaDelEntorno = [] { return std::optional(login_shared::Secreto(kPassword)); };
-    EXPECT_EQ(
-        lote::ejecutaLote(
-            {"--usuario", "sa", "--generaciones", "todas", "--paralelo", "4", "--formato", "jsonl", "-"}, e),
-        lote::kAlgunFallo);
+    // The TLS versions' probe is no pass, but it would take the same road.
+    auto sondeados = std::make_shared<std::pair<std::mutex, std::set<std::string>>>();
+    e.sondaTls = [sondeados](int) -> lote::SondaTls {
+        return [sondeados](const std::string& servidor, const std::vector<login_shared::VersionTls>&) {
+            std::lock_guard<std::mutex> cerrojo(sondeados->first);
+            sondeados->second.insert(servidor);
+            return login_shared::VersionesTls{{"1.2"}, {}};
+        };
+    };
+    EXPECT_EQ(lote::ejecutaLote({"--usuario", "sa", "--generaciones", "todas", "--versiones-tls",
+                                 "--paralelo", "4", "--formato", "jsonl", "-"},
+                                e),
+              lote::kAlgunFallo);
     std::map<std::string, nlohmann::json> filas;
     std::istringstream lineas(out.str());
     for (std::string linea; std::getline(lineas, linea);) {
@@ -802,6 +812,12 @@ TEST(Lote, AServerNoPassReachedGetsNoLaterPassAndItsRowsSaySo) {
     for (const Caso& c : casos) {
         SCOPED_TRACE(c.servidor);
         EXPECT_EQ(aperturas->hechas[c.servidor].size(), c.aperturas);
+        const bool alcanzado = c.aperturas == login_shared::todasLasGeneraciones().size();
+        EXPECT_EQ(sondeados->second.count(c.servidor), alcanzado ? 1u : 0u);
+        if (!alcanzado) {
+            EXPECT_NE(filas[c.servidor]["tls_motivo"].get<std::string>().find("no llegó a ningún SQL Server"),
+                      std::string::npos);
+        }
         for (std::size_t g = 0; g < login_shared::todasLasGeneraciones().size(); ++g) {
             const auto& pasada = filas[c.servidor][login_shared::todasLasGeneraciones()[g].version];
             SCOPED_TRACE(login_shared::todasLasGeneraciones()[g].version);
