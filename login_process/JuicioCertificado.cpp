@@ -64,10 +64,12 @@ gnutls_x509_trust_list_t listaDelSistema() {
     return lista;
 }
 
-// The CAs of a PEM file, read once per process; none when it holds no CA GnuTLS can read.
+// The CAs of a PEM file, read once per process; none when it holds no CA GnuTLS can read. Never
+// freed either: the map is not destroyed at exit, so what it holds stays reachable to the end.
 gnutls_x509_trust_list_t listaDeArchivo(const std::string& archivo) {
     static std::mutex mutex;
-    static std::map<std::string, gnutls_x509_trust_list_t> listas;
+    static auto* const porArchivo = new std::map<std::string, gnutls_x509_trust_list_t>();
+    std::map<std::string, gnutls_x509_trust_list_t>& listas = *porArchivo;
     std::lock_guard<std::mutex> cerrojo(mutex);
     if (const auto it = listas.find(archivo); it != listas.end())
         return it->second;
